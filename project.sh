@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# One entry point for people and CI.
+#   ./project.sh run   installs what is missing, builds, runs diroze on the bundled example
+#   ./project.sh test  installs what is missing, builds with warnings as errors, runs every test
+set -euo pipefail
+cd "$(dirname "$0")"
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+case "${1:-run}" in
+  run)
+    scripts/setup.sh
+    cmake --preset default >/dev/null
+    cmake --build --preset default -j "$jobs"
+    scripts/demo.sh build
+    ;;
+  test)
+    scripts/setup.sh
+    scripts/start-services.sh
+    cmake --preset ci >/dev/null
+    cmake --build --preset ci -j "$jobs"
+    ctest --preset ci -j "$jobs"
+    ;;
+  *)
+    echo "usage: $0 [run|test]" >&2
+    exit 2
+    ;;
+esac
