@@ -1,0 +1,181 @@
+#include "CodePage.h"
+
+#include "Exceptions.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <iconv.h>
+#include <langinfo.h>
+
+namespace hostutils {
+
+namespace {
+
+constexpr char16_t kReplacement = u'\uFFFD';
+const char* const kUtf16Native = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+
+iconv_t OpenOrThrow(const std::string& aFrom)
+{
+    iconv_t cd = iconv_open(kUtf16Native, aFrom.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw EEncodingError("Invalid code page");
+    return cd;
+}
+
+} // namespace
+
+std::string IconvCharsetName(int aCodePage)
+{
+    switch (aCodePage) {
+    case 0: {
+        const char* codeset = nl_langinfo(CODESET);
+        return codeset && *codeset ? codeset : "ASCII";
+    }
+    case 1200:
+        return "UTF-16LE";
+    case 1201:
+        return "UTF-16BE";
+    case 65000:
+        return "UTF-7";
+    case 65001:
+        return "UTF-8";
+    case 20866:
+        return "KOI8-R";
+    default:
+        break;
+    }
+    if (aCodePage >= 28591 && aCodePage <= 28599)
+        return "ISO-8859-" + std::to_string(aCodePage - 28590);
+    return "CP" + std::to_string(aCodePage);
+}
+
+std::string_view ByteOrderMark(int aCodePage)
+{
+    switch (aCodePage) {
+    case 65001:
+        return "\xEF\xBB\xBF";
+    case 1200:
+        return "\xFF\xFE";
+    case 1201:
+        return "\xFE\xFF";
+    default:
+        return {};
+    }
+}
+
+// A code page whose every byte stands alone decodes through a 256-entry table
+// built once from iconv; any other goes through iconv byte stream by stream.
+struct TCodePageDecoder::State {
+    iconv_t cd = reinterpret_cast<iconv_t>(-1);
+    bool singleByte = false;
+    std::array<char16_t, 256> table{};
+    size_t unitSize = 1; // bytes skipped after an invalid sequence
+
+    ~State()
+    {
+        if (cd != reinterpret_cast<iconv_t>(-1))
+            iconv_close(cd);
+    }
+
+    // Fills the table; false when some byte is only the start of a longer
+    // sequence, or the encoding keeps shift state.
+    bool BuildTable()
+    {
+        for (int b = 0; b < 256; ++b) {
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            char in = static_cast<char>(b);
+            char* inPtr = &in;
+            size_t inLeft = 1;
+            char16_t out[4];
+            char* outPtr = reinterpret_cast<char*>(out);
+            size_t outLeft = sizeof out;
+            const size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+            const size_t produced = (sizeof out - outLeft) / sizeof(char16_t);
+            if (rc == static_cast<size_t>(-1)) {
+                if (errno != EILSEQ)
+                    return false;
+                table[b] = kReplacement;
+            } else if (produced == 1) {
+                table[b] = out[0];
+            } else {
+                return false;
+            }
+        }
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        return true;
+    }
+};
+
+TCodePageDecoder::TCodePageDecoder(int aCodePage) : FState(std::make_unique<State>())
+{
+    FState->cd = OpenOrThrow(IconvCharsetName(aCodePage));
+    FState->unitSize = (aCodePage == 1200 || aCodePage == 1201) ? 2 : 1;
+    FState->singleByte = FState->BuildTable();
+}
+
+TCodePageDecoder::~TCodePageDecoder() = default;
+
+size_t TCodePageDecoder::Decode(std::string_view aInput, std::u16string& aOutput, bool aFinal)
+{
+    State& s = *FState;
+    if (s.singleByte) {
+        const size_t start = aOutput.size();
+        aOutput.resize(start + aInput.size());
+        char16_t* out = aOutput.data() + start;
+        for (unsigned char c : aInput)
+            *out++ = s.table[c];
+        return aInput.size();
+    }
+
+    char* inPtr = const_cast<char*>(aInput.data());
+    size_t inLeft = aInput.size();
+    while (inLeft > 0) {
+        // Every encoding iconv offers yields at most one UTF-16 unit per input
+        // byte, plus a little for a flushed shift state.
+        const size_t start = aOutput.size();
+        aOutput.resize(start + inLeft + 8);
+        char* outPtr = reinterpret_cast<char*>(aOutput.data() + start);
+        size_t outLeft = (inLeft + 8) * sizeof(char16_t);
+        const size_t rc = iconv(s.cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const int err = errno;
+        const auto written = reinterpret_cast<char16_t*>(outPtr) - (aOutput.data() + start);
+        aOutput.resize(start + static_cast<size_t>(written));
+        if (rc != static_cast<size_t>(-1))
+            break;
+        if (err == E2BIG)
+            continue;
+        if (err == EINVAL) { // sequence cut at the end of the input
+            if (!aFinal)
+                return aInput.size() - inLeft;
+            aOutput.push_back(kReplacement);
+            inPtr += inLeft;
+            inLeft = 0;
+            break;
+        }
+        // EILSEQ: one invalid unit becomes the replacement character.
+        aOutput.push_back(kReplacement);
+        const size_t skip = std::min(inLeft, s.unitSize);
+        inPtr += skip;
+        inLeft -= skip;
+    }
+    if (aFinal) {
+        char16_t tail[8];
+        char* outPtr = reinterpret_cast<char*>(tail);
+        size_t outLeft = sizeof tail;
+        iconv(s.cd, nullptr, nullptr, &outPtr, &outLeft);
+        aOutput.append(tail, reinterpret_cast<char16_t*>(outPtr) - tail);
+    }
+    return aInput.size() - inLeft;
+}
+
+std::u16string TCodePageDecoder::DecodeAll(std::string_view aInput)
+{
+    std::u16string out;
+    out.reserve(aInput.size());
+    Decode(aInput, out, true);
+    return out;
+}
+
+} // namespace hostutils

@@ -1,0 +1,81 @@
+#include "UtilsFile.h"
+
+#include "Exceptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace hostutils {
+
+namespace {
+
+[[noreturn]] void ThrowOpenError(const QString& aFileName, int aErrno)
+{
+    throw EFOpenError("Cannot open file \"" + ExpandFileName(aFileName).toStdString() + "\". " +
+                      std::strerror(aErrno));
+}
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+};
+
+} // namespace
+
+QString GetApplicationDir()
+{
+    static const QString dir = [] {
+        const QFileInfo exe(QStringLiteral("/proc/self/exe"));
+        const QString target = exe.symLinkTarget();
+        QString path = target.isEmpty() ? QDir::currentPath() : QFileInfo(target).absolutePath();
+        if (!path.endsWith(u'/'))
+            path += u'/';
+        return path;
+    }();
+    return dir;
+}
+
+QString ExpandFileName(const QString& aFileName)
+{
+    if (aFileName.isEmpty())
+        return {};
+    return QDir::cleanPath(QFileInfo(aFileName).absoluteFilePath());
+}
+
+std::string ReadWholeFile(const QString& aFileName)
+{
+    if (aFileName.isEmpty())
+        ThrowOpenError(aFileName, ENOENT);
+    const QByteArray path = QFile::encodeName(aFileName);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        ThrowOpenError(aFileName, errno);
+    FdCloser closer{fd};
+
+    std::string content;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        content.reserve(static_cast<size_t>(st.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowOpenError(aFileName, errno);
+        }
+        content.append(buffer, static_cast<size_t>(n));
+    }
+    return content;
+}
+
+} // namespace hostutils

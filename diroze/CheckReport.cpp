@@ -1,0 +1,25 @@
+#include "CheckReport.h"
+
+namespace diroze {
+
+QString DescribeLabel(int aNumber, const TStitek& aStitek)
+{
+    QString text = QStringLiteral("%1:").arg(aNumber);
+    const TStitekOptions o = aStitek.Options();
+    if (o.Contains(soBreak))
+        text += QStringLiteral(" nadpis \"%1\"").arg(aStitek.EAN());
+    if (o.Contains(soNewPage))
+        text += QStringLiteral(" [nová stránka]");
+    if (o.Contains(soSkipLine))
+        text += QStringLiteral(" [prázdný řádek]");
+    else if (o.Contains(soNewLine))
+        text += QStringLiteral(" [nový řádek]");
+    if (const TNumeric1DBarCode* code = aStitek.BarCode())
+        text += QStringLiteral(" EAN-%1 %2").arg(code->MaxDataLength()).arg(code->Data());
+    for (const QString& line : aStitek.Radky())
+        if (!line.isEmpty())
+            text += QStringLiteral(" | ") + line;
+    return text;
+}
+
+} // namespace diroze

@@ -1,0 +1,121 @@
+#include "MailAddress.h"
+
+#include "HeaderEncoding.h"
+
+namespace emlsend {
+namespace {
+
+std::string_view Trim(std::string_view aText) {
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!aText.empty() && isBlank(aText.front())) {
+        aText.remove_prefix(1);
+    }
+    while (!aText.empty() && isBlank(aText.back())) {
+        aText.remove_suffix(1);
+    }
+    return aText;
+}
+
+// Removes parenthesised comments (nested, outside quotes) and unquotes
+// double-quoted stretches, honouring backslash escapes inside them.
+std::string Unquote(std::string_view aText) {
+    std::string out;
+    bool inQuote = false;
+    int commentDepth = 0;
+    for (std::size_t i = 0; i < aText.size(); ++i) {
+        const char c = aText[i];
+        if (inQuote) {
+            if (c == '\\' && i + 1 < aText.size()) {
+                out += aText[++i];
+            } else if (c == '"') {
+                inQuote = false;
+            } else {
+                out += c;
+            }
+        } else if (commentDepth > 0) {
+            if (c == '\\' && i + 1 < aText.size()) {
+                ++i;
+            } else if (c == '(') {
+                ++commentDepth;
+            } else if (c == ')') {
+                --commentDepth;
+            }
+        } else if (c == '"') {
+            inQuote = true;
+        } else if (c == '(') {
+            commentDepth = 1;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+MailAddress MailAddress::Parse(std::string_view aText) {
+    aText = Trim(aText);
+    // Find the opening angle bracket outside quotes and comments.
+    bool inQuote = false;
+    int commentDepth = 0;
+    std::size_t open = std::string_view::npos;
+    for (std::size_t i = 0; i < aText.size() && open == std::string_view::npos; ++i) {
+        const char c = aText[i];
+        if (c == '\\' && (inQuote || commentDepth > 0)) {
+            ++i;
+        } else if (inQuote) {
+            inQuote = c != '"';
+        } else if (commentDepth > 0) {
+            commentDepth += c == '(' ? 1 : c == ')' ? -1 : 0;
+        } else if (c == '"') {
+            inQuote = true;
+        } else if (c == '(') {
+            commentDepth = 1;
+        } else if (c == '<') {
+            open = i;
+        }
+    }
+    MailAddress result;
+    if (open == std::string_view::npos) {
+        result.address = std::string(Trim(Unquote(aText)));
+        return result;
+    }
+    const std::size_t close = aText.find('>', open + 1);
+    const std::string_view inside =
+        aText.substr(open + 1, close == std::string_view::npos ? std::string_view::npos
+                                                                : close - open - 1);
+    result.address = std::string(Trim(inside));
+    result.name = std::string(Trim(Unquote(aText.substr(0, open))));
+    return result;
+}
+
+std::string MailAddress::Format(bool aNameDefaultsToAddress, std::string_view aCharset) const {
+    std::string shownName = name;
+    if (aNameDefaultsToAddress && shownName.empty()) {
+        shownName = address;
+    }
+    if (shownName.empty()) {
+        return address;
+    }
+    bool needsEncoding = false;
+    for (const char c : shownName) {
+        const auto byte = static_cast<unsigned char>(c);
+        needsEncoding = needsEncoding || byte < ' ' || byte > '~';
+    }
+    std::string phrase;
+    if (needsEncoding) {
+        phrase = EncodeHeaderText(shownName, "()[]<>:;.,@\\\"", aCharset);
+    } else {
+        phrase = "\"";
+        for (const char c : shownName) {
+            if (c == '\\' || c == '"') {
+                phrase += '\\';
+            }
+            phrase += c;
+        }
+        phrase += '"';
+    }
+    return phrase + " <" + address + ">";
+}
+
+} // namespace emlsend

@@ -1,0 +1,96 @@
+#pragma once
+// Failures of the mail transport. Every failure is an exception whose what()
+// is the exact text the mailer stores as its error text. The server's own
+// reply text (ESmtpReplyError) is kept apart from locally made failure texts
+// (all the others), so a caller can tell a refusal from a broken line.
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace emlsend {
+
+// Base of every transport failure.
+class ETransportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// An attachment that cannot be opened: "Cannot open file \"%s\". %s".
+class EFOpenError : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
+// A message file that cannot be created: "Cannot create file \"%s\". %s".
+class EFCreateError : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
+// A file that opened but then failed while being read or written:
+// "Cannot read file \"%s\". %s" and "Cannot write file \"%s\". %s".
+class EInOutError : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
+// The local time zone cannot be read:
+// "Failed attempting to retrieve time zone information.".
+class ETimeZoneError : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
+// A message whose part list cannot be written (a parent index that names no
+// earlier container, a transfer encoding the writer does not produce).
+class EInvalidMessage : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
+// The server answered with a code the step does not accept. what() is the
+// reply's text lines, each followed by CRLF, without codes.
+class ESmtpReplyError : public ETransportError {
+public:
+    ESmtpReplyError(int aCode, std::vector<std::string> aLines);
+    int code() const noexcept { return FCode; }
+    const std::vector<std::string>& lines() const noexcept { return FLines; }
+
+private:
+    int FCode = 0;
+    std::vector<std::string> FLines;
+};
+
+// A socket call failed: "Socket Error # %d\r\n%s" with the code and its text.
+class ESocketError : public ETransportError {
+public:
+    ESocketError(int aCode, const std::string& aText);
+    int code() const noexcept { return FCode; }
+
+private:
+    int FCode = 0;
+};
+
+// Local failures of the dialogue that carry fixed texts: "Connect timed out.",
+// "Read timed out.", "Write timed out.", "Connection Closed Gracefully.",
+// "Not Connected", "Reply Code is not valid: %s", "Reply too long.", an empty
+// text for a missing host or port, and "Line break in SMTP command.".
+class ESmtpClientError : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
+// The peer closed the connection while a reply was read.
+class EConnClosedGracefully : public ESmtpClientError {
+public:
+    EConnClosedGracefully() : ESmtpClientError("Connection Closed Gracefully.") {}
+};
+
+// No reply or no progress of a write within the limit.
+class ETimeOutError : public ESmtpClientError {
+public:
+    using ESmtpClientError::ESmtpClientError;
+};
+
+} // namespace emlsend
