@@ -1,0 +1,72 @@
+#pragma once
+// The composed mail message: addresses, subject, priority and the list of
+// body parts that MessageWriter turns into an Internet message. All strings
+// are single-byte text in the message's charset (windows-1250 by default).
+
+#include "MailAddress.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace emlsend {
+
+enum class MailPriority { highest, high, normal, low, lowest };
+
+// One entry of the part list: a text part (a container when its content type
+// begins with "multipart/") or an attachment read from disk while the
+// message is written.
+struct MessagePart {
+    enum class Kind { text, attachment };
+
+    Kind kind = Kind::text;
+    // Empty means text/plain for a text part, application/octet-stream for an
+    // attachment.
+    std::string contentType;
+    // Charset of a text part; empty for attachments.
+    std::string charset;
+    // Empty or the encoding the writer produces: "quoted-printable" for text
+    // parts, "base64" for attachments. Anything else is refused when written.
+    std::string transferEncoding;
+    // Index of the container part holding this part, -1 for the top level.
+    int parentIndex = -1;
+    std::vector<std::string> bodyLines;
+    // Attachment only: the file, opened only while the message is written,
+    // and the name the recipient sees.
+    std::string filePath;
+    std::string fileName;
+
+    static MessagePart Text(std::vector<std::string> aBodyLines, std::string aCharset,
+                            std::string aContentType = {}, int aParentIndex = -1);
+    static MessagePart Container(std::string aContentType, int aParentIndex = -1);
+    // fileName becomes FileNameOfPath(aFilePath).
+    static MessagePart Attachment(std::string aFilePath, int aParentIndex = -1);
+
+    bool IsContainer() const;
+};
+
+// The part of aPath after its last slash, backslash or colon.
+std::string FileNameOfPath(std::string_view aPath);
+
+struct MailMessage {
+    // Complete header lines written first, as they stand (such as
+    // "X-Unsent: 1" for a message file).
+    std::vector<std::string> headerLines;
+    MailAddress from; // empty: no sender
+    std::vector<MailAddress> to;
+    std::vector<MailAddress> cc;
+    std::vector<MailAddress> bcc; // written only into a message file
+    std::vector<MailAddress> replyTo;
+    MailAddress receiptRecipient;
+    std::string subject;
+    MailPriority priority = MailPriority::normal;
+    std::string charset = "windows-1250";
+    std::string contentType = "multipart/mixed";
+    std::vector<MessagePart> parts;
+
+    // Back to a fresh message: no addresses, subject, header lines or parts,
+    // normal priority, charset windows-1250, content type multipart/mixed.
+    void Clear() { *this = MailMessage{}; }
+};
+
+} // namespace emlsend

@@ -1,0 +1,404 @@
+#include "MessageWriter.h"
+
+#include "ContentEncoding.h"
+#include "HeaderEncoding.h"
+#include "TransportErrors.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace emlsend {
+namespace {
+
+// Header values come from single lines of the control file; a line break
+// inside one would start a new header line (or end the data early), so any
+// carriage return or line feed becomes a blank.
+std::string OneLine(std::string_view aText) {
+    std::string out(aText);
+    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return out;
+}
+
+MailAddress OneLine(const MailAddress& aAddress) {
+    return MailAddress{OneLine(aAddress.name), OneLine(aAddress.address)};
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string_view TrimBlanks(std::string_view aText) {
+    while (!aText.empty() && (aText.front() == ' ' || aText.front() == '\t')) {
+        aText.remove_prefix(1);
+    }
+    while (!aText.empty() && (aText.back() == ' ' || aText.back() == '\t')) {
+        aText.remove_suffix(1);
+    }
+    return aText;
+}
+
+// The media type with any "charset" parameter removed.
+std::string WithoutCharset(std::string_view aContentType) {
+    std::string out;
+    std::size_t start = 0;
+    bool first = true;
+    while (start <= aContentType.size()) {
+        const std::size_t end = std::min(aContentType.find(';', start), aContentType.size());
+        const std::string_view piece = aContentType.substr(start, end - start);
+        const std::string_view name = TrimBlanks(piece.substr(0, piece.find('=')));
+        if (first || !EqualsIgnoringCase(name, "charset")) {
+            if (!first) {
+                out += ';';
+            }
+            out += first ? std::string(TrimBlanks(piece)) : std::string(piece);
+        }
+        first = false;
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string FormatList(const std::vector<MailAddress>& aList, std::string_view aCharset) {
+    std::string out;
+    for (const MailAddress& address : aList) {
+        if (!out.empty()) {
+            out += ", ";
+        }
+        out += OneLine(address).Format(false, aCharset);
+    }
+    return out;
+}
+
+// Collects the header lines of the message, folded into physical lines.
+class HeaderBlock {
+public:
+    void AddRaw(std::string_view aLine) { FLines.push_back(OneLine(aLine)); }
+    void Add(std::string_view aName, std::string_view aValue) {
+        if (aValue.empty()) {
+            return;
+        }
+        for (std::string& line : FoldHeaderLine(std::string(aName) + ": " + std::string(aValue))) {
+            FLines.push_back(std::move(line));
+        }
+    }
+    const std::vector<std::string>& lines() const { return FLines; }
+
+private:
+    std::vector<std::string> FLines;
+};
+
+// Writes lines into the sink, each with CRLF, doubling a leading period.
+class LineWriter {
+public:
+    explicit LineWriter(ByteSink& aSink) : FSink(aSink) {}
+    void Line(std::string_view aLine) {
+        FBuffer.clear();
+        AppendLine(FBuffer, aLine);
+        FSink.Write(FBuffer);
+    }
+    static void AppendLine(std::string& aOut, std::string_view aLine) {
+        if (!aLine.empty() && aLine.front() == '.') {
+            aOut += '.';
+        }
+        aOut += aLine;
+        aOut += "\r\n";
+    }
+    ByteSink& sink() { return FSink; }
+
+private:
+    ByteSink& FSink;
+    std::string FBuffer;
+};
+
+// Replays the nesting the writer will produce: every parent must be a
+// container that is still open when its part comes.
+void ValidateParts(const std::vector<MessagePart>& aParts) {
+    std::vector<int> open{-1};
+    for (std::size_t index = 0; index < aParts.size(); ++index) {
+        const MessagePart& part = aParts[index];
+        if (std::find(open.begin(), open.end(), part.parentIndex) == open.end()) {
+            throw EInvalidMessage("Message part " + std::to_string(index) +
+                                  " names no open container as its parent (" +
+                                  std::to_string(part.parentIndex) + ")");
+        }
+        while (open.back() != part.parentIndex) {
+            open.pop_back();
+        }
+        if (part.IsContainer()) {
+            open.push_back(static_cast<int>(index));
+            continue;
+        }
+        const std::string_view expected =
+            part.kind == MessagePart::Kind::attachment ? "base64" : "quoted-printable";
+        if (!part.transferEncoding.empty() && !EqualsIgnoringCase(part.transferEncoding, expected)) {
+            throw EInvalidMessage("Unsupported transfer encoding \"" + part.transferEncoding +
+                                  "\"");
+        }
+    }
+}
+
+// An open attachment file, closed on destruction.
+class InputFile {
+public:
+    explicit InputFile(const std::string& aPath) : FPath(aPath) {
+        FHandle = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (FHandle < 0) {
+            throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(errno));
+        }
+        if (::fstat(FHandle, &FStat) != 0) {
+            const int error = errno;
+            ::close(FHandle);
+            throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(error));
+        }
+        if (S_ISDIR(FStat.st_mode)) {
+            ::close(FHandle);
+            throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(EISDIR));
+        }
+    }
+    ~InputFile() { ::close(FHandle); }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    bool IsRegular() const { return S_ISREG(FStat.st_mode); }
+    std::uint64_t size() const { return static_cast<std::uint64_t>(FStat.st_size); }
+
+    // Fills aBuffer up to aSize bytes, fewer only at the end of the file.
+    std::size_t ReadFull(unsigned char* aBuffer, std::size_t aSize) {
+        std::size_t filled = 0;
+        while (filled < aSize) {
+            const ssize_t got = ::read(FHandle, aBuffer + filled, aSize - filled);
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                throw EInOutError("Cannot read file \"" + FPath + "\". " + std::strerror(errno));
+            }
+            if (got == 0) {
+                break;
+            }
+            filled += static_cast<std::size_t>(got);
+        }
+        return filled;
+    }
+
+private:
+    std::string FPath;
+    int FHandle = -1;
+    struct stat FStat {};
+};
+
+// Streams the file as base64 lines, a block of lines per sink write.
+void WriteBase64File(const std::string& aPath, ByteSink& aSink) {
+    InputFile file(aPath);
+    if (aSink.CountsOnly() && file.IsRegular()) {
+        aSink.AddCount(Base64LinesSize(file.size()));
+        return;
+    }
+    constexpr std::size_t kLinesPerBlock = 2048;
+    constexpr std::size_t kInputSize = kBase64LineBytes * kLinesPerBlock;
+    const auto input = std::make_unique<unsigned char[]>(kInputSize);
+    const auto output = std::make_unique<char[]>(Base64LinesSize(kInputSize));
+    while (true) {
+        const std::size_t got = file.ReadFull(input.get(), kInputSize);
+        if (got == 0) {
+            break;
+        }
+        const std::size_t encoded = EncodeBase64Lines(input.get(), got, output.get());
+        aSink.Write(std::string_view(output.get(), encoded));
+        if (got < kInputSize) {
+            break;
+        }
+    }
+}
+
+void WriteTextPart(const MessagePart& aPart, LineWriter& aOut) {
+    const std::string contentType =
+        aPart.contentType.empty() ? std::string("text/plain") : WithoutCharset(aPart.contentType);
+    std::string line = "Content-Type: " + contentType;
+    if (!aPart.charset.empty()) {
+        line += " ; charset=\"" + aPart.charset + "\"";
+    }
+    aOut.Line(line);
+    aOut.Line("Content-Transfer-Encoding: quoted-printable");
+    aOut.Line("");
+    std::string block;
+    for (const std::string& bodyLine : aPart.bodyLines) {
+        block.clear();
+        for (const std::string& encoded : EncodeQuotedPrintable(bodyLine)) {
+            LineWriter::AppendLine(block, encoded);
+        }
+        aOut.sink().Write(block);
+    }
+}
+
+void WriteAttachmentPart(const MessagePart& aPart, std::string_view aCharset, LineWriter& aOut) {
+    // Quotes and backslashes would end or escape the quoted name, so they are
+    // encoded along with the bytes outside ASCII.
+    const std::string name = EncodeHeaderText(OneLine(aPart.fileName), "\"\\", aCharset);
+    const std::string contentType =
+        aPart.contentType.empty() ? std::string("application/octet-stream") : aPart.contentType;
+    aOut.Line("Content-Type: " + contentType + ";");
+    aOut.Line("        name=\"" + name + "\"");
+    aOut.Line("Content-Transfer-Encoding: base64");
+    aOut.Line("Content-Disposition: attachment;");
+    aOut.Line("        filename=\"" + name + "\"");
+    aOut.Line("");
+    WriteBase64File(aPart.filePath, aOut.sink());
+}
+
+struct BoundaryEntry {
+    std::string boundary;
+    int containerIndex = -1;
+};
+
+} // namespace
+
+std::string RandomBoundary() {
+    static constexpr char kChars[] =
+        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    thread_local std::mt19937_64 engine{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, 61);
+    std::string boundary(34, '0');
+    for (char& c : boundary) {
+        c = kChars[pick(engine)];
+    }
+    // Position 1..33 (counted from 1) of the first of the two characters.
+    const std::size_t position = std::uniform_int_distribution<std::size_t>(1, 33)(engine);
+    boundary[position - 1] = '=';
+    boundary[position] = '_';
+    return boundary;
+}
+
+void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink,
+                                 MessageForm aForm) const {
+    ValidateParts(aMessage.parts);
+    std::vector<MessagePart> noParts;
+    const std::vector<MessagePart>* parts = &aMessage.parts;
+    if (parts->empty()) {
+        noParts.push_back(MessagePart::Text({}, aMessage.charset));
+        parts = &noParts;
+    }
+    const bool multipart = parts->size() > 1 || parts->front().IsContainer();
+    const std::string& charset = aMessage.charset;
+
+    std::vector<BoundaryEntry> stack;
+    HeaderBlock header;
+    for (const std::string& raw : aMessage.headerLines) {
+        header.AddRaw(raw);
+    }
+    if (!aMessage.from.empty()) {
+        header.Add("From", OneLine(aMessage.from).Format(true, charset));
+    }
+    header.Add("Subject", EncodeHeaderText(OneLine(aMessage.subject), "", charset));
+    header.Add("To", FormatList(aMessage.to, charset));
+    header.Add("Cc", FormatList(aMessage.cc, charset));
+    if (aForm == MessageForm::file) {
+        header.Add("Bcc", FormatList(aMessage.bcc, charset));
+    }
+    if (multipart) {
+        stack.push_back(BoundaryEntry{makeBoundary(), -1});
+        std::string value = aMessage.contentType + ";\r\n\t";
+        if (!charset.empty()) {
+            value += "charset=\"" + charset + "\"; ";
+        }
+        value += "boundary=\"" + stack.back().boundary + "\"";
+        header.Add("Content-Type", value);
+    }
+    header.Add("MIME-Version", "1.0");
+    header.Add("Reply-To", FormatList(aMessage.replyTo, charset));
+    if (!aMessage.receiptRecipient.empty()) {
+        header.Add("Disposition-Notification-To",
+                   OneLine(aMessage.receiptRecipient).Format(false, charset));
+    }
+    header.Add("Date", makeDate());
+    switch (aMessage.priority) {
+    case MailPriority::highest: header.Add("X-Priority", "1"); break;
+    case MailPriority::high: header.Add("X-Priority", "2"); break;
+    case MailPriority::normal: break;
+    case MailPriority::low: header.Add("X-Priority", "4"); break;
+    case MailPriority::lowest: header.Add("X-Priority", "5"); break;
+    }
+
+    std::string block;
+    for (const std::string& line : header.lines()) {
+        LineWriter::AppendLine(block, line);
+    }
+    aSink.Write(block);
+    aSink.BodyStarted();
+    LineWriter out(aSink);
+
+    if (!multipart) {
+        const MessagePart& part = parts->front();
+        if (part.kind == MessagePart::Kind::attachment) {
+            WriteAttachmentPart(part, charset, out);
+        } else {
+            WriteTextPart(part, out);
+        }
+        out.Line("");
+    } else {
+        out.Line("");
+        out.Line("This is a multi-part message in MIME format");
+        out.Line("");
+        for (std::size_t index = 0; index < parts->size(); ++index) {
+            const MessagePart& part = (*parts)[index];
+            // Close the containers this part lies outside of. The bottom
+            // entry is never popped: ValidateParts proved every parent is a
+            // container that is still open or was opened before.
+            while (stack.size() > 1 && stack.back().containerIndex != part.parentIndex) {
+                out.Line("--" + stack.back().boundary + "--");
+                out.Line("");
+                stack.pop_back();
+            }
+            out.Line("--" + stack.back().boundary);
+            if (part.IsContainer()) {
+                stack.push_back(BoundaryEntry{makeBoundary(), static_cast<int>(index)});
+                out.Line("Content-Type: " + part.contentType + ";");
+                out.Line("        boundary=\"" + stack.back().boundary + "\"");
+                out.Line("");
+            } else if (part.kind == MessagePart::Kind::text) {
+                WriteTextPart(part, out);
+                out.Line("");
+            } else {
+                WriteAttachmentPart(part, charset, out);
+                out.Line("");
+            }
+        }
+        while (!stack.empty()) {
+            out.Line("--" + stack.back().boundary + "--");
+            out.Line("");
+            stack.pop_back();
+        }
+    }
+    aSink.BodyFinished();
+    if (aForm == MessageForm::file) {
+        aSink.Write(".\r\n");
+    }
+}
+
+void MessageWriter::WriteMessageToFile(const MailMessage& aMessage,
+                                       const std::string& aPath) const {
+    FileSink sink(aPath);
+    WriteMessage(aMessage, sink, MessageForm::file);
+    sink.Close();
+}
+
+std::uint64_t MessageWriter::Measure(const MailMessage& aMessage) const {
+    CountingSink sink;
+    WriteMessage(aMessage, sink, MessageForm::transmission);
+    sink.Write(".\r\n");
+    return sink.count();
+}
+
+} // namespace emlsend

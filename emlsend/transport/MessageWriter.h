@@ -1,0 +1,60 @@
+#pragma once
+// Writes a MailMessage as an Internet message (RFC 5322 with MIME) into a
+// byte sink: the header block, the body (single part or multipart with
+// nested containers) and, for a message file, the closing period line.
+// Attachments are read from disk in blocks while they are written; no
+// attachment is ever held in memory whole.
+
+#include "ByteSink.h"
+#include "HeaderEncoding.h"
+#include "MailMessage.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace emlsend {
+
+enum class MessageForm {
+    transmission, // after DATA: no "Bcc" header, no closing period line
+    file,         // a message file: "Bcc" header and the closing period line
+};
+
+// A fresh 34-character boundary: random letters and digits in which two
+// adjacent characters at a random position are "=_", so that no
+// quoted-printable line can equal it.
+std::string RandomBoundary();
+
+class MessageWriter {
+public:
+    // Sources of the boundaries and the date; tests pin them.
+    std::function<std::string()> makeBoundary = RandomBoundary;
+    std::function<std::string()> makeDate = CurrentDate;
+
+    // Writes aMessage into aSink. The header lines go out in one Write; then
+    // aSink.BodyStarted(), the body, aSink.BodyFinished() and, for the file
+    // form, ".\r\n". Every line ends with CRLF; a line beginning with a
+    // period gets a second one (which the encodings never need).
+    // A message without parts is written as one empty text part.
+    // Fails with EInvalidMessage (before anything is written) for a
+    // parentIndex that names no container still open at that part (the
+    // parts of a container follow it without a gap) or a transfer encoding
+    // other than the one the writer produces; ETimeZoneError (before anything
+    // is written); EFOpenError "Cannot open file \"%s\". %s" and EInOutError
+    // "Cannot read file \"%s\". %s" for an attachment; anything aSink throws.
+    // Lines already written stay written.
+    void WriteMessage(const MailMessage& aMessage, ByteSink& aSink, MessageForm aForm) const;
+
+    // Creates (or truncates) aPath and writes the file form into it.
+    // EFCreateError "Cannot create file \"%s\". %s" when the file cannot be
+    // created; otherwise the failures of WriteMessage and FileSink.
+    void WriteMessageToFile(const MailMessage& aMessage, const std::string& aPath) const;
+
+    // The size in bytes of the transmission form plus the closing period
+    // line, computed without keeping any bytes: an attachment that is a
+    // regular file is opened and its size taken, not read. Fails as
+    // WriteMessage does.
+    std::uint64_t Measure(const MailMessage& aMessage) const;
+};
+
+} // namespace emlsend
