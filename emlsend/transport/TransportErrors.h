@@ -81,6 +81,14 @@ public:
     using ETransportError::ETransportError;
 };
 
+// A reply whose first three characters are neither blank nor a number from
+// 100 to 999: "Reply Code is not valid: %s". The whole reply was read, so the
+// connection is still in step with the server.
+class EInvalidReplyCode : public ESmtpClientError {
+public:
+    using ESmtpClientError::ESmtpClientError;
+};
+
 // The peer closed the connection while a reply was read.
 class EConnClosedGracefully : public ESmtpClientError {
 public:

@@ -1,0 +1,139 @@
+#pragma once
+// The SMTP client (RFC 5321): one plain TCP connection over IPv4, EHLO or
+// HELO, AUTH LOGIN when offered and wanted, one mail transaction, QUIT.
+// No TLS and no pipelining: every command is one line and waits for its
+// reply. Every reply is bounded in size (SmtpReply.h) and in time
+// (SmtpTimeOuts), so a broken or hostile server cannot hang the client or
+// make it hold unbounded memory.
+//
+// Failure texts (what() of the exceptions, TransportErrors.h):
+//   a refusal (ESmtpReplyError)        the reply's text lines, each + CRLF
+//   empty host or port 0               "" (ESmtpClientError)
+//   no connection within the limit     "Connect timed out."
+//   a socket call failed               "Socket Error # %d\r\n%s"
+//   the server closed while we read    "Connection Closed Gracefully."
+//   a command without a connection     "Not Connected"
+//   a reply code that is no code       "Reply Code is not valid: %s"
+//   no reply within its limit          "Read timed out."
+//   the peer takes no data             "Write timed out."
+//   a reply over the size bounds       "Reply too long."
+//   an address with a line break       "Line break in SMTP command."
+//   an attachment that cannot be read  the message writer's texts
+
+#include "MessageWriter.h"
+#include "SmtpReply.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace emlsend {
+
+class TcpConnection;
+
+enum class SmtpAuthentication { none, login };
+
+// How long the client waits for each reply and for each block of data to be
+// taken by the peer. Defaults follow RFC 5321 section 4.5.3.2, except QUIT,
+// whose answer changes nothing once the transaction is over.
+struct SmtpTimeOuts {
+    std::chrono::milliseconds greeting{5 * 60 * 1000};   // the 220 greeting
+    std::chrono::milliseconds command{5 * 60 * 1000};    // EHLO, AUTH, RSET, MAIL, RCPT
+    std::chrono::milliseconds dataStart{2 * 60 * 1000};  // the 354 after DATA
+    std::chrono::milliseconds dataBlock{3 * 60 * 1000};  // each write of the message
+    std::chrono::milliseconds dataEnd{10 * 60 * 1000};   // the 250 after "."
+    std::chrono::milliseconds quit{30 * 1000};           // the 221 after QUIT
+};
+
+class SmtpSession {
+public:
+    // Settings, read when Connect and SendMessage run.
+    std::string host;         // name or dotted IPv4 address
+    std::uint16_t port = 25;
+    std::string userName;
+    std::string password;
+    // Limit for the TCP connection in ms: > 0 a limit, 0 and negative values
+    // no limit of our own (the system's connect time-out applies).
+    int connectTimeOut = 30000;
+    SmtpAuthentication authentication = SmtpAuthentication::login;
+    SmtpTimeOuts timeOuts;
+    // Writes the message after DATA; tests pin its boundaries and date.
+    MessageWriter writer;
+
+    // Progress of the message data: once when the body starts (after the
+    // header block went out), then after every write of the body with the
+    // number of body bytes sent so far.
+    std::function<void()> onBodyStarted;
+    std::function<void(std::uint64_t)> onBytesWritten;
+
+    SmtpSession();
+    // Closes an open connection without QUIT.
+    ~SmtpSession();
+    SmtpSession(const SmtpSession&) = delete;
+    SmtpSession& operator=(const SmtpSession&) = delete;
+
+    // Connects and greets: GetGreeting, then Hello. A host that is empty or a
+    // port of 0 fails with an empty text before anything else. When the
+    // greeting or the hello fails, the connection is closed without QUIT.
+    // A connection already open is dropped first.
+    void Connect();
+
+    // Login (once per connection), then RSET, MAIL FROM, RCPT TO for To, Cc
+    // and Bcc in order, DATA, the message without "Bcc", and ".". A refused
+    // RCPT, DATA or "." is followed by RSET (its outcome ignored) and then
+    // fails with the refusal; a refused login or sender fails at once. A
+    // failure while the message data is being sent closes the connection,
+    // so that the server discards the incomplete message and no later
+    // command can be taken as message text. Requires a connection:
+    // "Not Connected" otherwise.
+    void SendMessage(const MailMessage& aMessage);
+
+    // When connected: QUIT, expecting 221, then closes the connection even
+    // when QUIT failed (the failure is passed on). Clears the login flag.
+    // Does nothing when not connected.
+    void Disconnect();
+
+    bool Connected() const noexcept { return FConnection != nullptr; }
+    bool LoggedIn() const noexcept { return FLoggedIn; }
+    // The EHLO reply's lines after the first; empty after HELO.
+    const std::vector<std::string>& capabilities() const noexcept { return FCapabilities; }
+    // The mechanisms of the capability lines "AUTH ..." / "AUTH=...", upper
+    // case.
+    std::vector<std::string> AuthMechanisms() const;
+
+    // The protocol steps, each one command and its reply.
+    void GetGreeting();                             // needs 220
+    void Hello();                                   // EHLO, else HELO needing 250
+    void Login();                                   // AUTH LOGIN: 334, 334, 235
+    void Reset();                                   // RSET, any reply
+    void SendSender(const MailAddress& aFrom);      // MAIL FROM: <a>, needs 250
+    void SendRecipient(const MailAddress& aTo);     // RCPT TO:<a>, needs 250 or 251
+    void SendData(const MailMessage& aMessage);     // DATA 354, message, "." 250
+    void Quit();                                    // QUIT, needs 221
+
+    // Sends aLine with CRLF and reads the reply within aTimeOut.
+    SmtpReply Command(std::string_view aLine, std::chrono::milliseconds aTimeOut);
+    // Reads one reply within aTimeOut.
+    SmtpReply ReadReply(std::chrono::milliseconds aTimeOut);
+
+private:
+    // Throws ESmtpReplyError unless aReply's code is one of aCodes.
+    static void Require(const SmtpReply& aReply, std::initializer_list<int> aCodes);
+    TcpConnection& Connection();
+    void CloseConnection() noexcept;
+
+    std::unique_ptr<TcpConnection> FConnection;
+    std::vector<std::string> FCapabilities;
+    bool FLoggedIn = false;
+};
+
+// The name sent with EHLO and HELO: the host name, else the node name cut
+// to 15 characters, else "localhost".
+std::string LocalHostName();
+
+} // namespace emlsend
