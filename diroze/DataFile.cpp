@@ -47,9 +47,11 @@ public:
                 FEnded = true;
                 return true;
             }
-            if (FEnded)
-                return false;
             const char16_t c = FBuffer[at];
+            if (FEnded || (c == u'\0' && at == FStart)) { // nothing but the end after a break
+                FEnded = true;
+                return false;
+            }
             aLine = Line(at);
             if (c == u'\0') {
                 FEnded = true;

@@ -1,0 +1,224 @@
+#include "DataFile.h"
+#include "Exceptions.h"
+#include "ParamParser.h"
+#include "QtPrinters.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+
+using namespace diroze;
+using hostutils::TParamParser;
+
+namespace {
+
+class DataFile : public ::testing::Test {
+protected:
+    QString Write(const std::string& aBytes, const QString& aName = QStringLiteral("data.txt"))
+    {
+        const QString path = FDir.filePath(aName);
+        std::ofstream(path.toStdString(), std::ios::binary | std::ios::trunc) << aBytes;
+        return path;
+    }
+
+    // Loads with the switches of a command line after the data file's name.
+    void Load(const std::string& aBytes, const QString& aSwitches = {})
+    {
+        const QString path = Write(aBytes);
+        const TParamParser params(QStringLiteral("diroze \"%1\" %2").arg(path, aSwitches));
+        LoadFile(FLabels, params.GetArgument(QString()), DefaultOptionsFromParams(params), params);
+    }
+
+    std::string LoadError(const std::string& aBytes, const QString& aSwitches = {})
+    {
+        try {
+            Load(aBytes, aSwitches);
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return "(no error)";
+    }
+
+    QStringList FirstLines() const
+    {
+        QStringList lines;
+        for (const auto& label : FLabels)
+            lines.append(label->Radky()[0]);
+        return lines;
+    }
+
+    QTemporaryDir FDir;
+    TStitekList FLabels;
+};
+
+TEST_F(DataFile, LineBreaksInEveryForm)
+{
+    struct Case {
+        const char* what;
+        std::string bytes;
+        QStringList firstLines;
+    } cases[] = {
+        {"only a line break: one empty label", "\r\n", {""}},
+        {"LF alone", ";a\n;b", {"a", "b"}},
+        {"CR alone", ";a\r;b\r", {"a", "b"}},
+        {"CR LF with break at the end", ";a\r\n;b\r\n", {"a", "b"}},
+        {"empty line in the middle counts", ";a\n\n;b", {"a", "", "b"}},
+        {"LF CR is two breaks", ";a\n\r;b", {"a", "", "b"}},
+        {"two breaks at the end leave one empty line", ";a\n\n", {"a", ""}},
+        {"NUL ends the text", std::string(";a\n;b\0;c\n;d", 11), {"a", "b"}},
+        {"NUL right after a break", std::string(";a\n\0;c", 6), {"a"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Load(c.bytes);
+        EXPECT_EQ(FirstLines(), c.firstLines);
+    }
+}
+
+TEST_F(DataFile, EmptyTextFails)
+{
+    for (const std::string& bytes : {std::string(), std::string("\0;a\n", 4), std::string("\xEF\xBB\xBF")}) {
+        const QString switches = bytes.size() == 3 ? QStringLiteral("-codePage:65001") : QString();
+        EXPECT_EQ(LoadError(bytes, switches), "Soubor je prázdný");
+        EXPECT_TRUE(FLabels.empty());
+    }
+}
+
+TEST_F(DataFile, DecodesTheChosenCodePage)
+{
+    Load(";\xA6lu\x9Cou\x9Fk\xEC k\x85\xE5");
+    EXPECT_EQ(FirstLines(), QStringList{"Žluťoučký kůň"}) << "852 by default";
+    Load(";\x8Elu\x9Dou\xE8k\xFD", QStringLiteral("-codePage:1250"));
+    EXPECT_EQ(FirstLines(), QStringList{"Žluťoučký"});
+    Load(";\x8Elu\x9D", QStringLiteral("-CODEPAGE:$4E2")); // 1250 in hexadecimal
+    EXPECT_EQ(FirstLines(), QStringList{"Žluť"});
+    Load("\xEF\xBB\xBF;\xC5\xBD", QStringLiteral("-codePage:65001"));
+    EXPECT_EQ(FirstLines(), QStringList{"Ž"}) << "the UTF-8 mark is skipped under UTF-8";
+    Load(std::string("\xFF\xFE;\0}\x01\n\0", 8), QStringLiteral("-codePage:1200"));
+    EXPECT_EQ(FirstLines(), QStringList{"Ž"});
+    Load(std::string("\xFE\xFF\0;\x01}", 6), QStringLiteral("-codePage:1201"));
+    EXPECT_EQ(FirstLines(), QStringList{"Ž"});
+}
+
+TEST_F(DataFile, AByteOrderMarkOfAnotherEncodingIsText)
+{
+    // Under 852 the UTF-8 mark is three characters in front of the barcode field.
+    EXPECT_EQ(LoadError("\xEF\xBB\xBF" "12345678;x"), "Data must be numeric value");
+    EXPECT_EQ(LoadError("\xEF\xBB\xBF" "123456789012;x"), "Příliš dlouhý EAN kód: \u00B4\u2557\u2510123456789012");
+    // Under UTF-8 the UTF-16 mark is invalid bytes.
+    Load(";\xFF\xFEx\n;y", QStringLiteral("-codePage:65001"));
+    EXPECT_EQ(FirstLines(), (QStringList{"\uFFFD\uFFFDx", "y"}));
+}
+
+TEST_F(DataFile, SwitchFailures)
+{
+    EXPECT_EQ(LoadError(";a", QStringLiteral("-codePage:abc")), "'abc' is not a valid integer value");
+    EXPECT_EQ(LoadError(";a", QStringLiteral("-codePage")), "'' is not a valid integer value");
+    EXPECT_EQ(LoadError(";a", QStringLiteral("-codePage:77777")), "Invalid code page");
+}
+
+TEST_F(DataFile, DefaultOptionsFollowTheSwitches)
+{
+    EXPECT_EQ(DefaultOptionsFromParams(TParamParser(QStringLiteral("d a"))).ToBits(), 0x01);
+    EXPECT_EQ(DefaultOptionsFromParams(TParamParser(QStringLiteral("d a -NUMBERS"))).ToBits(), 0x03);
+    EXPECT_EQ(DefaultOptionsFromParams(TParamParser(QStringLiteral("d -fontbold -numbers a"))).ToBits(), 0x43);
+    EXPECT_EQ(CodePageFromParams(TParamParser(QStringLiteral("d a"))), 852);
+}
+
+TEST_F(DataFile, MissingFileNamesItsFullPath)
+{
+    QDir::setCurrent(FDir.path());
+    const TParamParser params(QStringLiteral("diroze nic.txt"));
+    try {
+        LoadFile(FLabels, params.GetArgument(QString()), TStitekOptions{soBarCode}, params);
+        ADD_FAILURE();
+    } catch (const hostutils::EFOpenError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + FDir.filePath("nic.txt").toStdString() +
+                                             "\". No such file or directory");
+    }
+    const TParamParser none(QStringLiteral("diroze -numbers"));
+    try {
+        LoadFile(FLabels, none.GetArgument(QString()), TStitekOptions{soBarCode}, none);
+        ADD_FAILURE();
+    } catch (const hostutils::EFOpenError& e) {
+        EXPECT_STREQ(e.what(), "Cannot open file \"\". No such file or directory");
+    }
+}
+
+TEST_F(DataFile, LabelsBeforeABadLineStay)
+{
+    Load(";old");
+    try {
+        Load(";a\n12345678;b\n@9\n;never read\n@x");
+        ADD_FAILURE();
+    } catch (const EBadLine& e) {
+        EXPECT_STREQ(e.what(), "Neznámý povel \"@9\"");
+        EXPECT_EQ(e.LineNumber(), 3);
+    }
+    EXPECT_EQ(FirstLines(), (QStringList{"a", "b"}));
+}
+
+TEST_F(DataFile, ClearsTheListEvenWhenTheSwitchFails)
+{
+    Load(";old");
+    EXPECT_EQ(LoadError(";a", QStringLiteral("-codePage:x")), "'x' is not a valid integer value");
+    EXPECT_TRUE(FLabels.empty());
+}
+
+TEST_F(DataFile, BundledExamplesLoad)
+{
+    const TParamParser params(QStringLiteral("diroze x -numbers"));
+    LoadFile(FLabels, QStringLiteral(EXAMPLES_DIR "/stitky.txt"), DefaultOptionsFromParams(params), params);
+    EXPECT_EQ(FLabels.size(), 16u);
+    EXPECT_EQ(FLabels[0]->EAN(), QStringLiteral("Spojovací materiál"));
+    EXPECT_EQ(FLabels[1]->BarCode()->Data(), QStringLiteral("8590000123455"));
+    EXPECT_EQ(FLabels[1]->Radky()[0], QStringLiteral("Šroubek M6 × 20"));
+
+    const TParamParser styled(QStringLiteral("diroze x -fontBold"));
+    LoadFile(FLabels, QStringLiteral(EXAMPLES_DIR "/stitky-styly.txt"), DefaultOptionsFromParams(styled), styled);
+    EXPECT_EQ(FLabels[1]->Pisma()[0].Velikost, 14);
+}
+
+TEST_F(DataFile, HostileInputGivesAMessageOrLabelsNeverACrash)
+{
+    // Random bytes in every decoding path: the result is labels or a documented message.
+    std::mt19937 random(852);
+    for (const QString& switches : {QString(), QStringLiteral("-codePage:65001 -fontBold"),
+                                     QStringLiteral("-codePage:1200"), QStringLiteral("-codePage:65000")}) {
+        for (int round = 0; round < 20; ++round) {
+            std::string bytes(4096, '\0');
+            for (char& b : bytes)
+                b = static_cast<char>(random());
+            SCOPED_TRACE(switches.toStdString());
+            try {
+                Load(bytes, switches);
+                EXPECT_FALSE(FLabels.empty());
+            } catch (const hostutils::Exception& e) {
+                EXPECT_NE(std::string(e.what()), "");
+            }
+        }
+    }
+}
+
+TEST_F(DataFile, HugeLinesAndManyLines)
+{
+    const std::string megabyte(1 << 20, 'x');
+    Load(";" + megabyte + ";" + megabyte);
+    ASSERT_EQ(FLabels.size(), 1u);
+    EXPECT_EQ(FLabels[0]->Radky()[1].size(), 1 << 20);
+
+    EXPECT_EQ(LoadError(megabyte), "Příliš dlouhý EAN kód: " + megabyte);
+
+    std::string many;
+    for (int i = 0; i < 1'000'000; ++i)
+        many += "12345678;a\r\n";
+    Load(many);
+    EXPECT_EQ(FLabels.size(), 1'000'000u);
+    EXPECT_EQ(FLabels.back()->BarCode()->Data(), QStringLiteral("12345678"));
+}
+
+} // namespace
