@@ -1,0 +1,314 @@
+// The exact bytes of the message layouts, and the writer's failures.
+
+#include "MessageWriter.h"
+#include "TestSupport.h"
+#include "TransportErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace emlsend {
+namespace {
+
+const std::string kB1 = "1111111111=_1111111111111111111111";
+const std::string kB2 = "2222222222222222222222222222=_2222";
+const std::string kDate = "Tue, 3 Mar 2009 14:05:09 +0100";
+
+std::string Lines(const std::vector<std::string>& aLines) {
+    std::string out;
+    for (const std::string& line : aLines) {
+        out += line + "\r\n";
+    }
+    return out;
+}
+
+MessageWriter PinnedWriter() {
+    MessageWriter writer;
+    auto next = std::make_shared<int>(0);
+    writer.makeBoundary = [next] { return ++*next == 1 ? kB1 : kB2; };
+    writer.makeDate = [] { return kDate; };
+    return writer;
+}
+
+MailMessage BaseMessage() {
+    MailMessage message;
+    message.from = MailAddress::Parse("Jan Nov\xE1k <jan@example.cz>");
+    message.to.push_back(MailAddress::Parse("a@example.cz"));
+    message.subject = "Faktura \xE8. 12";
+    return message;
+}
+
+const std::string kAddressLines = Lines({
+    "From: Jan =?windows-1250?Q?Nov=E1k?= <jan@example.cz>",
+    "Subject: Faktura =?windows-1250?Q?=E8.?= 12",
+    "To: a@example.cz",
+});
+const std::string kMultipartLines = Lines({
+    "Content-Type: multipart/mixed;",
+    "\tcharset=\"windows-1250\"; boundary=\"" + kB1 + "\"",
+    "MIME-Version: 1.0",
+    "Date: " + kDate,
+    "",
+    "This is a multi-part message in MIME format",
+    "",
+});
+const std::string kTextHeader = Lines({
+    "Content-Type: text/plain ; charset=\"windows-1250\"",
+    "Content-Transfer-Encoding: quoted-printable",
+    "",
+});
+
+std::string Attachment(const std::string& aBoundary, const std::string& aName,
+                       const std::string& aBase64) {
+    return Lines({"--" + aBoundary, "Content-Type: application/octet-stream;",
+                  "        name=\"" + aName + "\"", "Content-Transfer-Encoding: base64",
+                  "Content-Disposition: attachment;", "        filename=\"" + aName + "\"", ""}) +
+           aBase64 + "\r\n";
+}
+
+std::string Write(const MailMessage& aMessage, MessageForm aForm) {
+    StringSink sink;
+    PinnedWriter().WriteMessage(aMessage, sink, aForm);
+    return sink.data;
+}
+
+TEST(EmlsendMessageLayout, SinglePartPlainText) {
+    MailMessage message = BaseMessage();
+    message.parts.push_back(
+        MessagePart::Text({"Dobr\xFD den,", "", ".te\xE8ka"}, "windows-1250"));
+    const std::string expected = kAddressLines +
+                                 Lines({"MIME-Version: 1.0", "Date: " + kDate}) + kTextHeader +
+                                 Lines({"Dobr=FD den,", "", "=2Ete=E8ka", ""});
+    EXPECT_EQ(Write(message, MessageForm::transmission), expected);
+}
+
+TEST(EmlsendMessageLayout, TextWithAttachments) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("data.bin"), std::string("\x00\x01\x02\x03", 4));
+    test::WriteFile(dir.File("p\xF8\xEDloha.txt"), "abc");
+    MailMessage message = BaseMessage();
+    message.parts.push_back(MessagePart::Text({"Hello"}, "windows-1250"));
+    message.parts.push_back(MessagePart::Attachment(dir.File("data.bin")));
+    message.parts.push_back(MessagePart::Attachment(dir.File("p\xF8\xEDloha.txt")));
+    const std::string expected =
+        kAddressLines + kMultipartLines + Lines({"--" + kB1}) + kTextHeader +
+        Lines({"Hello", ""}) + Attachment(kB1, "data.bin", "AAECAw==") + "\r\n" +
+        Attachment(kB1, "=?windows-1250?Q?p=F8=EDloha.txt?=", "YWJj") + "\r\n" +
+        Lines({"--" + kB1 + "--", ""});
+    EXPECT_EQ(Write(message, MessageForm::transmission), expected);
+}
+
+MailMessage HtmlMessage() {
+    MailMessage message = BaseMessage();
+    message.parts.push_back(MessagePart::Container("multipart/alternative"));
+    message.parts.push_back(MessagePart::Text({"Zapn\xECte HTML."}, "windows-1250", "", 0));
+    message.parts.push_back(MessagePart::Text({"<HTML>", "<p>Ahoj</p>"}, "windows-1250",
+                                              "text/html; charset=us-ascii", 0));
+    return message;
+}
+
+const std::string kHtmlBody =
+    Lines({"--" + kB1, "Content-Type: multipart/alternative;", "        boundary=\"" + kB2 + "\"",
+           "", "--" + kB2}) +
+    kTextHeader + Lines({"Zapn=ECte HTML.", "", "--" + kB2}) +
+    Lines({"Content-Type: text/html ; charset=\"windows-1250\"",
+           "Content-Transfer-Encoding: quoted-printable", "", "<HTML>", "<p>Ahoj</p>", "",
+           "--" + kB2 + "--", ""});
+
+TEST(EmlsendMessageLayout, HtmlWithoutAttachments) {
+    const std::string expected =
+        kAddressLines + kMultipartLines + kHtmlBody + Lines({"--" + kB1 + "--", ""});
+    EXPECT_EQ(Write(HtmlMessage(), MessageForm::transmission), expected);
+}
+
+TEST(EmlsendMessageLayout, HtmlWithAttachmentsAsFile) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("a.txt"), "abcd");
+    MailMessage message = HtmlMessage();
+    message.headerLines.push_back("X-Unsent: 1");
+    message.cc.push_back(MailAddress::Parse("Petr <petr@example.cz>"));
+    message.bcc.push_back(MailAddress::Parse("secret@example.cz"));
+    message.bcc.push_back(MailAddress::Parse("other@example.cz"));
+    message.replyTo.push_back(MailAddress::Parse("reply@example.cz"));
+    message.receiptRecipient = MailAddress::Parse("receipt@example.cz");
+    message.priority = MailPriority::highest;
+    message.parts.push_back(MessagePart::Attachment(dir.File("a.txt")));
+    const std::string expected =
+        Lines({"X-Unsent: 1"}) + kAddressLines +
+        Lines({"Cc: \"Petr\" <petr@example.cz>", "Bcc: secret@example.cz, other@example.cz",
+               "Content-Type: multipart/mixed;",
+               "\tcharset=\"windows-1250\"; boundary=\"" + kB1 + "\"", "MIME-Version: 1.0",
+               "Reply-To: reply@example.cz", "Disposition-Notification-To: receipt@example.cz",
+               "Date: " + kDate, "X-Priority: 1", "", "This is a multi-part message in MIME format",
+               ""}) +
+        kHtmlBody + Attachment(kB1, "a.txt", "YWJjZA==") + "\r\n" +
+        Lines({"--" + kB1 + "--", "", "."});
+    test::TempDir out;
+    PinnedWriter().WriteMessageToFile(message, out.File("m.eml"));
+    EXPECT_EQ(test::ReadFile(out.File("m.eml")), expected);
+    struct stat info {};
+    ASSERT_EQ(::stat(out.File("m.eml").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600U) << "a message file with Bcc is private";
+}
+
+TEST(EmlsendMessageLayout, HeaderEdgeCases) {
+    MailMessage message;
+    message.parts.push_back(MessagePart::Text({}, "windows-1250"));
+    EXPECT_EQ(Write(message, MessageForm::file),
+              Lines({"MIME-Version: 1.0", "Date: " + kDate}) + kTextHeader + Lines({"", "."}))
+        << "no From, Subject or address lines; an empty body has one empty line";
+
+    message.subject = "Hello   ";
+    message.from = MailAddress::Parse("a@b.cz");
+    message.priority = MailPriority::lowest;
+    const std::string written = Write(message, MessageForm::transmission);
+    EXPECT_NE(written.find("Subject: Hello\r\n"), std::string::npos) << "trailing blanks lost";
+    EXPECT_NE(written.find("From: \"a@b.cz\" <a@b.cz>\r\n"), std::string::npos);
+    EXPECT_NE(written.find("X-Priority: 5\r\n"), std::string::npos);
+
+    message.subject = "Hi\r\n.\r\nRCPT TO:<x@y>";
+    message.headerLines = {".hidden\r\nX: y"};
+    const std::string injected = Write(message, MessageForm::transmission);
+    EXPECT_NE(injected.find("Subject: Hi  .  RCPT TO:<x@y>\r\n"), std::string::npos) << injected;
+    EXPECT_EQ(injected.rfind("..hidden  X: y\r\n", 0), 0U) << injected;
+    EXPECT_EQ(injected.find("\r\n.\r\n"), std::string::npos);
+}
+
+TEST(EmlsendMessageLayout, TwoWritingsDifferOnlyInBoundariesAndDate) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("x.bin"), test::PseudoRandomBytes(1000, 1));
+    MailMessage message = HtmlMessage();
+    message.parts.push_back(MessagePart::Attachment(dir.File("x.bin")));
+    MessageWriter writer; // random boundaries, real date
+    StringSink first;
+    StringSink second;
+    writer.WriteMessage(message, first, MessageForm::transmission);
+    writer.WriteMessage(message, second, MessageForm::transmission);
+    ASSERT_EQ(first.data.size(), second.data.size());
+    std::set<std::string> boundaries;
+    std::size_t at = 0;
+    while ((at = first.data.find("boundary=\"", at)) != std::string::npos) {
+        const std::string boundary = first.data.substr(at + 10, 34);
+        EXPECT_EQ(first.data[at + 44], '"');
+        const std::size_t mark = boundary.find("=_");
+        EXPECT_NE(mark, std::string::npos);
+        EXPECT_EQ(boundary.find_first_not_of(
+                      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz=_"),
+                  std::string::npos);
+        boundaries.insert(boundary);
+        at += 10;
+    }
+    EXPECT_EQ(boundaries.size(), 2U);
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < first.data.size(); ++i) {
+        differing += first.data[i] != second.data[i];
+    }
+    EXPECT_GT(differing, 0U);
+    EXPECT_LE(differing, 4 * 34U * 2 + 8) << "boundaries (each written several times), date";
+}
+
+TEST(EmlsendMessageWriter, MeasureEqualsTheTransmissionFormAndTheClosingLine) {
+    test::TempDir dir;
+    for (const std::size_t size : {0U, 1U, 56U, 57U, 58U, 1000003U}) {
+        SCOPED_TRACE(size);
+        test::WriteFile(dir.File("a.bin"), test::PseudoRandomBytes(size, 7));
+        MailMessage message = HtmlMessage();
+        message.bcc.push_back(MailAddress::Parse("hidden@example.cz"));
+        message.parts.push_back(MessagePart::Attachment(dir.File("a.bin")));
+        const std::string written = Write(message, MessageForm::transmission);
+        EXPECT_EQ(written.find("hidden@"), std::string::npos);
+        EXPECT_EQ(PinnedWriter().Measure(message), written.size() + 3);
+    }
+}
+
+TEST(EmlsendMessageWriter, ReportsFailuresWithTheirTexts) {
+    test::TempDir dir;
+    MailMessage message = BaseMessage();
+    message.parts.push_back(MessagePart::Text({"x"}, "windows-1250"));
+    message.parts.push_back(MessagePart::Attachment(dir.File("missing.pdf")));
+    StringSink sink;
+    try {
+        PinnedWriter().WriteMessage(message, sink, MessageForm::transmission);
+        FAIL() << "a missing attachment must fail";
+    } catch (const EFOpenError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Cannot open file \"" + dir.File("missing.pdf") + "\". No such file or directory");
+    }
+    EXPECT_NE(sink.data.find("Content-Type: text/plain"), std::string::npos)
+        << "lines before the failure stay written";
+
+    message.parts.back() = MessagePart::Attachment(dir.path());
+    EXPECT_THROW(PinnedWriter().Measure(message), EFOpenError) << "a directory is no attachment";
+
+    try {
+        PinnedWriter().WriteMessageToFile(message, dir.File("no/such/dir.eml"));
+        FAIL() << "an impossible path must fail";
+    } catch (const EFCreateError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + dir.File("no/such/dir.eml") +
+                                                 "\". No such file or directory");
+    }
+
+    MessageWriter failingClock = PinnedWriter();
+    failingClock.makeDate = []() -> std::string {
+        throw ETimeZoneError("Failed attempting to retrieve time zone information.");
+    };
+    StringSink untouched;
+    EXPECT_THROW(failingClock.WriteMessage(message, untouched, MessageForm::file), ETimeZoneError);
+    EXPECT_TRUE(untouched.data.empty());
+}
+
+TEST(EmlsendMessageWriter, RefusesPartListsItCannotNest) {
+    const std::vector<std::pair<const char*, std::vector<MessagePart>>> cases = {
+        {"parent past the list", {MessagePart::Text({"a"}, ""), MessagePart::Text({"b"}, "", "", 5)}},
+        {"parent is no container", {MessagePart::Text({"a"}, ""), MessagePart::Text({"b"}, "", "", 0)}},
+        {"parent refers forward",
+         {MessagePart::Text({"a"}, "", "", 1), MessagePart::Container("multipart/alternative")}},
+        {"container already closed",
+         {MessagePart::Container("multipart/alternative"), MessagePart::Text({"a"}, "", "", 0),
+          MessagePart::Text({"b"}, ""), MessagePart::Text({"c"}, "", "", 0)}},
+        {"negative parent", {MessagePart::Text({"a"}, ""), MessagePart::Text({"b"}, "", "", -7)}},
+    };
+    for (const auto& [what, parts] : cases) {
+        SCOPED_TRACE(what);
+        MailMessage message;
+        message.parts = parts;
+        StringSink sink;
+        EXPECT_THROW(PinnedWriter().WriteMessage(message, sink, MessageForm::file), EInvalidMessage);
+        EXPECT_TRUE(sink.data.empty());
+    }
+    MailMessage message;
+    message.parts.push_back(MessagePart::Text({"a"}, ""));
+    message.parts.back().transferEncoding = "8bit";
+    StringSink sink;
+    EXPECT_THROW(PinnedWriter().WriteMessage(message, sink, MessageForm::file), EInvalidMessage);
+}
+
+TEST(EmlsendMessageWriter, ReportsTheBodyPhaseToTheSink) {
+    struct RecordingSink : ByteSink {
+        void Write(std::string_view aBytes) override {
+            phases[phase].append(aBytes);
+            ++writes[phase];
+        }
+        void BodyStarted() override { ++phase; }
+        void BodyFinished() override { ++phase; }
+        std::string phases[3];
+        int writes[3] = {};
+        int phase = 0;
+    } sink;
+    MailMessage message = HtmlMessage();
+    message.headerLines.push_back("X-Unsent: 1");
+    PinnedWriter().WriteMessage(message, sink, MessageForm::file);
+    ASSERT_EQ(sink.phase, 2) << "body started and finished once each";
+    EXPECT_EQ(sink.writes[0], 1) << "the header block goes out in one write";
+    EXPECT_EQ(sink.phases[0], Lines({"X-Unsent: 1"}) + kAddressLines +
+                                  kMultipartLines.substr(0, kMultipartLines.find("\r\n\r\n") + 2));
+    EXPECT_EQ(sink.phases[1].substr(0, 2), "\r\n") << "the body starts with the blank line";
+    EXPECT_EQ(sink.phases[2], ".\r\n") << "the closing line lies outside the body";
+}
+
+} // namespace
+} // namespace emlsend
