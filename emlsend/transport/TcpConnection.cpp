@@ -45,8 +45,10 @@ int MillisecondsLeft(TcpConnection::Clock::time_point aDeadline, int aCap) {
     return static_cast<int>(std::min<long long>(left, aCap));
 }
 
+constexpr int kOwnLimit = -1; // ConnectOne's error when our own limit passed
+
 // Connects one socket to aAddress. Returns the connected handle, or -1 with
-// aError set to the errno of the failure (ETIMEDOUT for our own limit).
+// aError set to the errno of the failure or to kOwnLimit.
 int ConnectOne(const addrinfo& aAddress, int aTimeOutMs, int& aError,
                TcpConnection::Clock::time_point aDeadline) {
     HandleGuard guard{::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
@@ -64,7 +66,7 @@ int ConnectOne(const addrinfo& aAddress, int aTimeOutMs, int& aError,
             if (aTimeOutMs > 0) {
                 wait = MillisecondsLeft(aDeadline, kPollStepMs);
                 if (wait == 0) {
-                    aError = ETIMEDOUT;
+                    aError = kOwnLimit;
                     return -1;
                 }
             }
@@ -117,7 +119,7 @@ std::unique_ptr<TcpConnection> TcpConnection::Open(const std::string& aHost, std
         if (handle >= 0) {
             return std::unique_ptr<TcpConnection>(new TcpConnection(handle));
         }
-        if (error == ETIMEDOUT && aTimeOutMs > 0 && Clock::now() >= deadline) {
+        if (error == kOwnLimit) {
             throw ETimeOutError("Connect timed out.");
         }
     }

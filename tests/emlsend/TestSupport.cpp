@@ -179,8 +179,10 @@ void Peer::Send(const std::string& aBytes) {
 void Peer::WaitForClose() {
     char buffer[4096];
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kServerWaitMs);
-    while (std::chrono::steady_clock::now() < deadline && WaitReadable(FHandle, 100) &&
-           ::recv(FHandle, buffer, sizeof buffer, 0) > 0) {
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (WaitReadable(FHandle, 100) && ::recv(FHandle, buffer, sizeof buffer, 0) <= 0) {
+            return;
+        }
     }
 }
 

@@ -1,0 +1,386 @@
+// The SMTP dialogue against a scripted server: every command, reply rule and
+// failure text of the client.
+
+#include "SmtpSession.h"
+#include "TestSupport.h"
+#include "TransportErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace emlsend {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Answer;
+using test::Greet;
+using test::Peer;
+using test::ScriptedServer;
+
+MailMessage TestMessage() {
+    MailMessage message;
+    message.from = MailAddress::Parse("Jan <jan@example.cz>");
+    message.to = {MailAddress::Parse("Ann <to1@example.cz>"), MailAddress::Parse("to2@example.cz")};
+    message.cc = {MailAddress::Parse("cc@example.cz")};
+    message.bcc = {MailAddress::Parse("Hidden <bcc@example.cz>")};
+    message.subject = "Test";
+    message.parts.push_back(MessagePart::Text({"Hello", ".dot"}, "windows-1250"));
+    return message;
+}
+
+std::unique_ptr<SmtpSession> Session(std::uint16_t aPort) {
+    auto session = std::make_unique<SmtpSession>();
+    session->host = "127.0.0.1";
+    session->port = aPort;
+    session->connectTimeOut = 5000;
+    // Short limits: a test never waits long for a reply that will not come.
+    session->timeOuts.greeting = 5s;
+    session->timeOuts.command = 5s;
+    session->timeOuts.dataStart = 5s;
+    session->timeOuts.dataBlock = 5s;
+    session->timeOuts.dataEnd = 5s;
+    session->timeOuts.quit = 5s;
+    session->writer.makeBoundary = [] { return std::string("B"); };
+    session->writer.makeDate = [] { return std::string("Tue, 3 Mar 2009 14:05:09 +0100"); };
+    return session;
+}
+
+// The failure text of aCall, or "<no failure>".
+template <typename Call> std::string FailureOf(Call&& aCall) {
+    try {
+        aCall();
+    } catch (const ETransportError& error) {
+        return error.what();
+    }
+    return "<no failure>";
+}
+
+TEST(EmlsendSmtpSession, RunsTheWholeDialogue) {
+    std::string data;
+    ScriptedServer server([&](Peer& peer) {
+        Greet(peer, {"test.example", "SIZE 1000000", "AUTH PLAIN LOGIN CRAM-MD5", "8BITMIME"});
+        Answer(peer, "334 VXNlcm5hbWU6\r\n");
+        Answer(peer, "334 UGFzc3dvcmQ6\r\n");
+        Answer(peer, "235 2.7.0 Authentication successful\r\n");
+        for (int i = 0; i < 6; ++i) { // RSET, MAIL, four RCPT
+            Answer(peer, i == 3 ? "251 User not local; will forward\r\n" : "250 OK\r\n");
+        }
+        Answer(peer, "354 Go ahead\r\n");
+        data = peer.ReadData();
+        peer.Send("250 2.0.0 Queued\r\n");
+        Answer(peer, "221 Bye\r\n");
+    });
+    auto session = Session(server.port());
+    session->userName = "user@example.cz";
+    session->password = "p\xE1ss";
+    int started = 0;
+    std::vector<std::uint64_t> counts;
+    session->onBodyStarted = [&] { ++started; };
+    session->onBytesWritten = [&](std::uint64_t aCount) { counts.push_back(aCount); };
+    session->Connect();
+    EXPECT_EQ(session->capabilities(),
+              (std::vector<std::string>{"SIZE 1000000", "AUTH PLAIN LOGIN CRAM-MD5", "8BITMIME"}));
+    session->SendMessage(TestMessage());
+    EXPECT_TRUE(session->LoggedIn());
+    session->Disconnect();
+    EXPECT_FALSE(session->Connected());
+    EXPECT_FALSE(session->LoggedIn());
+
+    const std::vector<std::string> expected = {
+        "EHLO " + LocalHostName(),  "AUTH LOGIN",
+        "dXNlckBleGFtcGxlLmN6",     "cOFzcw==",
+        "RSET",                     "MAIL FROM: <jan@example.cz>",
+        "RCPT TO:<to1@example.cz>", "RCPT TO:<to2@example.cz>",
+        "RCPT TO:<cc@example.cz>",  "RCPT TO:<bcc@example.cz>",
+        "DATA"};
+    std::vector<std::string> lines = server.Finish();
+    ASSERT_GT(lines.size(), expected.size() + 2);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 11), expected);
+    EXPECT_EQ(lines[lines.size() - 2], ".");
+    EXPECT_EQ(lines.back(), "QUIT");
+
+    StringSink reference;
+    session->writer.WriteMessage(TestMessage(), reference, MessageForm::transmission);
+    EXPECT_EQ(data, reference.data) << "the data is what the writer produces";
+    EXPECT_EQ(data.find("bcc@"), std::string::npos) << "no Bcc in the data";
+    EXPECT_EQ(started, 1);
+    ASSERT_FALSE(counts.empty());
+    const std::size_t headerSize = reference.data.find("Content-Type: text/plain");
+    EXPECT_EQ(counts.back(), reference.data.size() - headerSize)
+        << "body bytes: everything after the header lines";
+}
+
+struct ScriptCase {
+    const char* what;
+    std::function<void(Peer&)> script;
+    std::string userName;                // login wanted when non-empty
+    std::string failure;                 // expected failure text of SendMessage
+    std::vector<std::string> expected;   // the commands the server saw, in order
+};
+
+TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
+    const std::string ehlo = "EHLO " + LocalHostName();
+    const std::vector<ScriptCase> cases = {
+        {"EHLO refused: HELO, and no login without capabilities",
+         [](Peer& p) {
+             p.Send("220 hi\r\n");
+             Answer(p, "500 What?\r\n");
+             Answer(p, "250 hello\r\n");
+             Answer(p, "250 ok\r\n");                      // RSET
+             Answer(p, "550 5.7.1 Sender refused\r\n");   // MAIL
+             Answer(p, "221 bye\r\n");                     // QUIT
+         },
+         "user", "Sender refused\r\n",
+         {ehlo, "HELO " + LocalHostName(), "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
+        {"LOGIN not offered: no AUTH, the transaction goes on",
+         [](Peer& p) {
+             Greet(p, {"x", "AUTH PLAIN CRAM-MD5"});
+             Answer(p, "250 ok\r\n");
+             Answer(p, "553 no\r\n");
+             Answer(p, "221 bye\r\n");
+         },
+         "user", "no\r\n", {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
+        {"550 after two recipients: RSET and the 550 text",
+         [](Peer& p) {
+             Greet(p);
+             for (int i = 0; i < 4; ++i) {
+                 Answer(p, "250 ok\r\n");
+             }
+             Answer(p, "550-5.7.1 Relaying denied\r\n550 5.7.1 Try again later\r\n");
+             Answer(p, "250 reset\r\n");
+             Answer(p, "221 bye\r\n");
+         },
+         "", "Relaying denied\r\nTry again later\r\n",
+         {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "RCPT TO:<to1@example.cz>",
+          "RCPT TO:<to2@example.cz>", "RCPT TO:<cc@example.cz>", "RSET", "QUIT"}},
+        {"refused DATA: RSET",
+         [](Peer& p) {
+             Greet(p);
+             for (int i = 0; i < 6; ++i) {
+                 Answer(p, "250 ok\r\n");
+             }
+             Answer(p, "554 No valid recipients\r\n");
+             Answer(p, "250 reset\r\n");
+             Answer(p, "221 bye\r\n");
+         },
+         "", "No valid recipients\r\n",
+         {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "RCPT TO:<to1@example.cz>",
+          "RCPT TO:<to2@example.cz>", "RCPT TO:<cc@example.cz>", "RCPT TO:<bcc@example.cz>",
+          "DATA", "RSET", "QUIT"}},
+        {"refused login: no RSET",
+         [](Peer& p) {
+             Greet(p, {"x", "AUTH=LOGIN"});
+             Answer(p, "334 VXNlcm5hbWU6\r\n");
+             Answer(p, "334 UGFzc3dvcmQ6\r\n");
+             Answer(p, "535 5.7.8 Authentication credentials invalid\r\n");
+             Answer(p, "221 bye\r\n");
+         },
+         "user", "Authentication credentials invalid\r\n",
+         {ehlo, "AUTH LOGIN", "dXNlcg==", "", "QUIT"}},
+        {"invalid reply code: no RSET, the connection stays in step",
+         [](Peer& p) {
+             Greet(p);
+             Answer(p, "250 ok\r\n");
+             Answer(p, "2x0-first\r\n2x0 ok\r\n");
+             Answer(p, "221 bye\r\n");
+         },
+         "", "Reply Code is not valid: 2x0", {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
+        {"connection closed in the middle of a reply",
+         [](Peer& p) {
+             Greet(p);
+             Answer(p, "250-first line\r\n250-second");
+         },
+         "", "Connection Closed Gracefully.", {ehlo, "RSET"}},
+        {"endless continuation lines are cut off",
+         [](Peer& p) {
+             Greet(p);
+             p.ReadLine();
+             for (int i = 0; i < 200; ++i) {
+                 p.Send("250-more\r\n");
+             }
+             p.WaitForClose();
+         },
+         "", "Reply too long.", {ehlo, "RSET"}},
+        {"an endless line is cut off",
+         [](Peer& p) {
+             Greet(p);
+             p.ReadLine();
+             p.Send("250 " + std::string(100000, 'x'));
+             p.WaitForClose();
+         },
+         "", "Reply too long.", {ehlo, "RSET"}},
+        {"a server that stops answering",
+         [](Peer& p) {
+             Greet(p);
+             p.ReadLine();
+             p.WaitForClose();
+         },
+         "", "Read timed out.", {ehlo, "RSET"}},
+    };
+    for (const ScriptCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedServer server(c.script);
+        auto session = Session(server.port());
+        session->timeOuts.command = 1s;
+        session->userName = c.userName;
+        const auto start = std::chrono::steady_clock::now();
+        session->Connect();
+        EXPECT_EQ(FailureOf([&] { session->SendMessage(TestMessage()); }), c.failure);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+        EXPECT_NO_THROW(session->Disconnect());
+        EXPECT_FALSE(session->Connected());
+        EXPECT_EQ(server.Finish(), c.expected);
+    }
+}
+
+TEST(EmlsendSmtpSession, FailsToConnectWithTheRightTexts) {
+    SmtpSession empty;
+    EXPECT_EQ(FailureOf([&] { empty.Connect(); }), "") << "no host";
+    empty.host = "127.0.0.1";
+    empty.port = 0;
+    EXPECT_EQ(FailureOf([&] { empty.Connect(); }), "") << "port 0";
+    EXPECT_EQ(FailureOf([&] { empty.SendMessage(TestMessage()); }), "Not Connected");
+    EXPECT_NO_THROW(empty.Disconnect());
+
+    for (const int timeOut : {5000, 0, -1}) {
+        SCOPED_TRACE(timeOut);
+        auto refused = Session(test::UnusedPort());
+        refused->connectTimeOut = timeOut;
+        EXPECT_EQ(FailureOf([&] { refused->Connect(); }), "Socket Error # 111\r\nConnection refused");
+    }
+
+    auto unknown = Session(25);
+    unknown->host = "no-such-host.invalid";
+    EXPECT_EQ(FailureOf([&] { unknown->Connect(); }).rfind("Socket Error # ", 0), 0U);
+
+    ScriptedServer busy([](Peer& p) { p.Send("554 5.3.2 Too busy\r\n"); });
+    auto session = Session(busy.port());
+    EXPECT_EQ(FailureOf([&] { session->Connect(); }), "Too busy\r\n");
+    EXPECT_FALSE(session->Connected()) << "a failed greeting closes without QUIT";
+
+    ScriptedServer silent([](Peer& p) { p.WaitForClose(); });
+    auto waiting = Session(silent.port());
+    waiting->timeOuts.greeting = 300ms;
+    EXPECT_EQ(FailureOf([&] { waiting->Connect(); }), "Read timed out.");
+    EXPECT_FALSE(waiting->Connected());
+}
+
+TEST(EmlsendSmtpSession, GivesUpConnectingAfterTheTimeOut) {
+    // A listener whose accept queue is full drops further connection
+    // attempts, so the next connect neither succeeds nor fails.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers.push_back(filler);
+    }
+    ::usleep(100000);
+    auto session = Session(ntohs(address.sin_port));
+    session->connectTimeOut = 400;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FailureOf([&] { session->Connect(); }), "Connect timed out.");
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(elapsed, 350ms);
+    EXPECT_LT(elapsed, 3s);
+    for (const int filler : fillers) {
+        ::close(filler);
+    }
+    ::close(listener);
+}
+
+TEST(EmlsendSmtpSession, DropsTheConnectionWhenTheDataCannotBeCompleted) {
+    test::TempDir dir;
+    std::string data;
+    ScriptedServer server([&](Peer& p) {
+        Greet(p);
+        for (int i = 0; i < 6; ++i) {
+            Answer(p, "250 ok\r\n");
+        }
+        Answer(p, "354 go\r\n");
+        data = p.ReadData();
+    });
+    auto session = Session(server.port());
+    MailMessage message = TestMessage();
+    message.parts.push_back(MessagePart::Attachment(dir.File("gone.pdf")));
+    session->Connect();
+    EXPECT_EQ(FailureOf([&] { session->SendMessage(message); }),
+              "Cannot open file \"" + dir.File("gone.pdf") + "\". No such file or directory");
+    EXPECT_FALSE(session->Connected()) << "no QUIT after a partial message";
+    server.Finish();
+    EXPECT_EQ(data, "<eof>") << "the partial message is never ended with a period line";
+}
+
+TEST(EmlsendSmtpSession, RefusesLineBreaksInCommands) {
+    ScriptedServer server([](Peer& p) {
+        Greet(p);
+        Answer(p, "250 ok\r\n");
+        Answer(p, "221 bye\r\n");
+    });
+    auto session = Session(server.port());
+    MailMessage message = TestMessage();
+    message.from.address = "a@b.cz>\r\nRCPT TO:<victim@x.cz";
+    session->Connect();
+    EXPECT_EQ(FailureOf([&] { session->SendMessage(message); }), "Line break in SMTP command.");
+    session->Disconnect();
+    EXPECT_EQ(server.Finish(), (std::vector<std::string>{"EHLO " + LocalHostName(), "RSET", "QUIT"}));
+}
+
+TEST(EmlsendSmtpSession, ClosesEvenWhenQuitFails) {
+    ScriptedServer server([](Peer& p) {
+        Greet(p);
+        Answer(p, "500 no quitting\r\n");
+    });
+    auto session = Session(server.port());
+    session->Connect();
+    EXPECT_EQ(FailureOf([&] { session->Disconnect(); }), "no quitting\r\n");
+    EXPECT_FALSE(session->Connected());
+}
+
+struct ReplyCase {
+    const char* what;
+    std::vector<std::string> lines;
+    int code;
+    std::string text;
+};
+
+TEST(EmlsendSmtpReply, ParsesCodesAndTexts) {
+    const std::vector<ReplyCase> cases = {
+        {"single line", {"250 OK"}, 250, "OK\r\n"},
+        {"continuation", {"250-first", "250-second", "250 last"}, 250, "first\r\nsecond\r\nlast\r\n"},
+        {"enhanced codes removed", {"550-5.7.1 Relaying denied", "550 5.7.1 Bye"}, 550,
+         "Relaying denied\r\nBye\r\n"},
+        {"an enhanced code with class 3 stays", {"250 3.1.0 x"}, 250, "3.1.0 x\r\n"},
+        {"a version number stays", {"220 2.0 ready"}, 220, "2.0 ready\r\n"},
+        {"short line ends the reply", {"250-a", "250"}, 250, "a\r\n\r\n"},
+        {"blank code", {"    hello"}, 0, "hello\r\n"},
+        {"code 999", {"999 odd"}, 999, "odd\r\n"},
+    };
+    for (const ReplyCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::size_t next = 0;
+        const SmtpReply reply = ReadSmtpReply([&](std::size_t) { return c.lines.at(next++); });
+        EXPECT_EQ(next, c.lines.size());
+        EXPECT_EQ(reply.code, c.code);
+        EXPECT_EQ(reply.Text(), c.text);
+    }
+    for (const std::string bad : {"099 low", "abc x", "25", "25x", "-50 x"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_THROW(ReadSmtpReply([&](std::size_t) { return bad; }), EInvalidReplyCode);
+    }
+}
+
+} // namespace
+} // namespace emlsend
