@@ -7,7 +7,7 @@ QString DescribeLabel(int aNumber, const TStitek& aStitek)
     QString text = QStringLiteral("%1:").arg(aNumber);
     const TStitekOptions o = aStitek.Options();
     if (o.Contains(soBreak))
-        text += QStringLiteral(" nadpis \"%1\"").arg(aStitek.EAN());
+        text += QStringLiteral(" nadpis \"%1\"").arg(aStitek.EAN().toString());
     if (o.Contains(soNewPage))
         text += QStringLiteral(" [nová stránka]");
     if (o.Contains(soSkipLine))
@@ -16,9 +16,9 @@ QString DescribeLabel(int aNumber, const TStitek& aStitek)
         text += QStringLiteral(" [nový řádek]");
     if (const TNumeric1DBarCode* code = aStitek.BarCode())
         text += QStringLiteral(" EAN-%1 %2").arg(code->MaxDataLength()).arg(code->Data());
-    for (const QString& line : aStitek.Radky())
-        if (!line.isEmpty())
-            text += QStringLiteral(" | ") + line;
+    for (int i = 0; i < kLineCount; ++i)
+        if (!aStitek.Radek(i).isEmpty())
+            text += QStringLiteral(" | ") + aStitek.Radek(i).toString();
     return text;
 }
 

@@ -1,7 +1,6 @@
 #include "Stitek.h"
 
 #include "Exceptions.h"
-#include "UtilsString.h"
 
 namespace diroze {
 
@@ -15,9 +14,18 @@ bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 TStitek::TStitek(QStringView aLine, TStitekOptions aDefaultOptions) : FOptions(aDefaultOptions)
 {
-    const QList<QStringView> fields = hostutils::SplitViewsByDelimiter(u";", aLine);
-    QStringView field0 = fields[0];
+    // Fields 0 to 8; anything after the ninth field is ignored.
+    std::array<QStringView, 1 + kLineCount> fields;
+    qsizetype fieldCount = 0;
+    for (qsizetype from = 0; fieldCount < qsizetype(fields.size());) {
+        const qsizetype at = aLine.indexOf(u';', from);
+        fields[size_t(fieldCount++)] = aLine.sliced(from, (at < 0 ? aLine.size() : at) - from);
+        if (at < 0)
+            break;
+        from = at + 1;
+    }
 
+    QStringView& field0 = fields[0];
     if (field0.size() >= 2 && field0[0] == u'@') {
         FOptions = FOptions + soBreak - soBarCode - soEan;
         switch (field0[1].unicode()) {
@@ -37,32 +45,58 @@ TStitek::TStitek(QStringView aLine, TStitekOptions aDefaultOptions) : FOptions(a
         field0 = field0.sliced(2);
     }
 
-    FEAN = field0.toString();
-    if (FEAN.isEmpty())
+    if (field0.isEmpty())
         FOptions.Exclude(soBarCode);
-
     if (FOptions.Contains(soBarCode)) {
-        const qsizetype length = FEAN.size();
+        const qsizetype length = field0.size();
         if (length > 13)
-            Fail(QStringLiteral("Příliš dlouhý EAN kód: ") + FEAN);
-        if (length >= 9)
-            FBarCode = std::make_unique<TEAN13BarCode>();
-        else
-            FBarCode = std::make_unique<TEAN8BarCode>();
-        FBarCode->SetData(FEAN);
+            Fail(QStringLiteral("Příliš dlouhý EAN kód: ") + field0.toString());
+        TNumeric1DBarCode& code = length >= 9 ? static_cast<TNumeric1DBarCode&>(FBarCode.emplace<TEAN13BarCode>())
+                                              : FBarCode.emplace<TEAN8BarCode>();
+        code.SetData(field0.toString());
     }
 
-    const qsizetype lines = std::min<qsizetype>(fields.size() - 1, kLineCount);
-    for (int i = 0; i < lines; ++i) {
-        const QStringView text = fields[i + 1];
-        if (FOptions.Contains(soOverrideStyle) && text.startsWith(u'@'))
-            ReadStylePrefix(i, text);
-        else
-            FRadky[static_cast<size_t>(i)] = text.toString();
+    for (int i = 0; i + 1 < fieldCount; ++i)
+        if (FOptions.Contains(soOverrideStyle) && fields[size_t(i) + 1].startsWith(u'@'))
+            ReadStylePrefix(i, fields[size_t(i) + 1]);
+
+    qsizetype total = 0;
+    for (qsizetype i = 0; i < fieldCount; ++i)
+        total += fields[size_t(i)].size();
+    if (total > qsizetype(UINT32_MAX))
+        Fail(QStringLiteral("Řádek je příliš dlouhý"));
+    FText.reserve(total);
+    for (size_t i = 0; i < FEnds.size(); ++i) {
+        if (qsizetype(i) < fieldCount)
+            FText += fields[i];
+        FEnds[i] = static_cast<uint32_t>(FText.size());
     }
 }
 
-void TStitek::ReadStylePrefix(int aLine, QStringView aText)
+const TNumeric1DBarCode* TStitek::BarCode() const
+{
+    if (const auto* code = std::get_if<TEAN13BarCode>(&FBarCode))
+        return code;
+    return std::get_if<TEAN8BarCode>(&FBarCode);
+}
+
+QStringView TStitek::Piece(int aPiece) const
+{
+    if (aPiece < 0 || aPiece >= int(FEnds.size()))
+        return {};
+    const uint32_t begin = aPiece == 0 ? 0 : FEnds[size_t(aPiece) - 1];
+    return QStringView(FText).sliced(begin, FEnds[size_t(aPiece)] - begin);
+}
+
+TRadkyStitku TStitek::Radky() const
+{
+    TRadkyStitku lines;
+    for (int i = 0; i < kLineCount; ++i)
+        lines[size_t(i)] = Radek(i).toString();
+    return lines;
+}
+
+void TStitek::ReadStylePrefix(int aLine, QStringView& aText)
 {
     TPismo pismo;
     QStringView rest; // the text after a size; empty when the line was all prefix
@@ -104,7 +138,7 @@ void TStitek::ReadStylePrefix(int aLine, QStringView aText)
             Fail(QStringLiteral("Neplatný příkaz pro formátování \"") + c + u'"');
         }
     }
-    FRadky[static_cast<size_t>(aLine)] = rest.toString();
+    aText = rest;
     if (pismo != TPismo{}) {
         if (!FPisma)
             FPisma = std::make_unique<TPisma>();

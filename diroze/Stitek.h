@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <variant>
 
 namespace diroze {
 
@@ -51,22 +52,31 @@ public:
     // hostutils::Exception with the Czech message of the bad field, or the
     // barcode's own message.
     TStitek(QStringView aLine, TStitekOptions aDefaultOptions);
+    TStitek(const TStitek&) = delete;
+    TStitek& operator=(const TStitek&) = delete;
 
-    // The barcode, an EAN-13 or EAN-8 object, or nullptr.
-    const TNumeric1DBarCode* BarCode() const { return FBarCode.get(); }
-    // Field 0 after an optional command: the barcode number or the heading text.
-    const QString& EAN() const { return FEAN; }
-    const TRadkyStitku& Radky() const { return FRadky; }
+    // The barcode, an EAN-13 or EAN-8 object owned by the label, or nullptr.
+    const TNumeric1DBarCode* BarCode() const;
+    // Field 0 after an optional command: the barcode number or the heading
+    // text. The view lives as long as the label.
+    QStringView EAN() const { return Piece(0); }
+    // Text line aIndex + 1 (0 to 7), style prefix removed; empty when not given.
+    QStringView Radek(int aIndex) const { return Piece(aIndex + 1); }
+    // The eight text lines as owned strings.
+    TRadkyStitku Radky() const;
     TStitekOptions Options() const { return FOptions; }
     // The font override of each line; all default unless a style prefix set one.
     const TPisma& Pisma() const;
 
 private:
-    void ReadStylePrefix(int aLine, QStringView aText);
+    QStringView Piece(int aPiece) const;
+    void ReadStylePrefix(int aLine, QStringView& aText);
 
-    std::unique_ptr<TNumeric1DBarCode> FBarCode;
-    QString FEAN;
-    TRadkyStitku FRadky;
+    // Field 0 and the eight lines, back to back in one string: a label costs
+    // few allocations however many lines it has.
+    QString FText;
+    std::array<uint32_t, 1 + kLineCount> FEnds{};
+    std::variant<std::monostate, TEAN13BarCode, TEAN8BarCode> FBarCode;
     TStitekOptions FOptions;
     // Allocated only when a style prefix sets an override: most labels have none.
     std::unique_ptr<TPisma> FPisma;
