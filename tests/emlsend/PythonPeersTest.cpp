@@ -1,0 +1,224 @@
+// Real peers read what we write: Python's email package parses the message
+// file, and aiosmtpd receives a message over SMTP.
+
+#include "MessageWriter.h"
+#include "SmtpSession.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace emlsend {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kScripts = EMLSEND_TEST_SCRIPTS;
+
+std::string Hex(const std::string& aBytes) {
+    if (aBytes.empty()) {
+        return "-";
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : aBytes) {
+        out += kDigits[static_cast<unsigned char>(c) >> 4];
+        out += kDigits[static_cast<unsigned char>(c) & 15];
+    }
+    return out;
+}
+
+std::vector<std::string> SplitLines(const std::string& aText) {
+    std::vector<std::string> lines;
+    std::istringstream in(aText);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+struct Fixture {
+    test::TempDir dir;
+    std::string binary = test::PseudoRandomBytes(200001, 42);
+    std::string text = "\x8Elu\x9Bou\xE8k\xFD k\xF9\xF2\r\nline two\n";
+    MailMessage message;
+
+    Fixture() {
+        test::WriteFile(dir.File("data.bin"), binary);
+        test::WriteFile(dir.File("\xFA\xE8" "et.txt"), text);
+        test::WriteFile(dir.File("empty.dat"), "");
+        message.from = MailAddress::Parse("Jan Nov\xE1k <jan@example.cz>");
+        message.to = {MailAddress::Parse("\"Nov\xE1k, Petr\" <petr@example.cz>"),
+                      MailAddress::Parse("plain@example.cz")};
+        message.cc = {MailAddress::Parse("\xC8" "ern\xFD <cerny@example.cz>")};
+        message.bcc = {MailAddress::Parse("Skryt\xFD <skryty@example.cz>")};
+        message.subject = std::string(40, '\x8E') + " faktura \xE8. 12";
+        message.parts.push_back(MessagePart::Container("multipart/alternative"));
+        message.parts.push_back(MessagePart::Text({"Pro spr\xE1vn\xE9 zobrazen\xED"}, "windows-1250", "", 0));
+        message.parts.push_back(MessagePart::Text(
+            {"<HTML>", std::string(150, 'a') + " =end ", ".leading", ""}, "windows-1250", "text/html", 0));
+        for (const char* name : {"data.bin", "\xFA\xE8" "et.txt", "empty.dat"}) {
+            message.parts.push_back(MessagePart::Attachment(dir.File(name)));
+        }
+    }
+};
+
+TEST(EmlsendPythonPeers, EmailPackageReadsTheMessageFile) {
+    Fixture f;
+    MessageWriter writer;
+    writer.WriteMessageToFile(f.message, f.dir.File("m.eml"));
+    const std::vector<std::string> seen =
+        SplitLines(test::RunAndCapture({test::kPython, kScripts + "/mime_dump.py", f.dir.File("m.eml")}));
+    const std::string file = f.dir.File("m.eml");
+    // The subject's first encoded word does not fit behind "Subject:", so
+    // that line stands alone; Python keeps the folding blank in front of
+    // the unfolded value.
+    const std::vector<std::string> expected = {
+        "H Subject " + Hex(" " + f.message.subject),
+        "H MIME-Version " + Hex("1.0"),
+        "A From " + Hex("Jan Nov\xE1k") + " jan@example.cz",
+        "A To " + Hex("Nov\xE1k, Petr") + " petr@example.cz",
+        "A To - plain@example.cz",
+        "A Cc " + Hex("\xC8" "ern\xFD") + " cerny@example.cz",
+        "A Bcc " + Hex("Skryt\xFD") + " skryty@example.cz",
+        "P text/plain - " + file + ".1",
+        "P text/html - " + file + ".2",
+        "P application/octet-stream " + Hex("data.bin") + " " + file + ".3",
+        "P application/octet-stream " + Hex("\xFA\xE8" "et.txt") + " " + file + ".4",
+        "P application/octet-stream " + Hex("empty.dat") + " " + file + ".5",
+        "D 0",
+    };
+    EXPECT_EQ(seen, expected);
+    // The parser gives text with line feeds only.
+    EXPECT_EQ(test::ReadFile(file + ".1"), "Pro spr\xE1vn\xE9 zobrazen\xED\n");
+    EXPECT_EQ(test::ReadFile(file + ".2"),
+              "<HTML>\n" + std::string(150, 'a') + " =end \n.leading\n\n");
+    EXPECT_TRUE(test::ReadFile(file + ".3") == f.binary) << "attachment bytes differ";
+    EXPECT_EQ(test::ReadFile(file + ".4"), f.text);
+    EXPECT_EQ(test::ReadFile(file + ".5"), "");
+}
+
+// aiosmtpd in a child process, stopped by the destructor.
+class AiosmtpdServer {
+public:
+    explicit AiosmtpdServer(const std::string& aDirectory) {
+        int handles[2];
+        if (::pipe2(handles, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe failed");
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, handles[1], STDOUT_FILENO);
+        const std::string script = kScripts + "/smtp_server.py";
+        std::vector<std::string> arguments = {test::kPython, script, aDirectory, "60"};
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        const int spawned = ::posix_spawn(&FChild, test::kPython, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(handles[1]);
+        if (spawned != 0) {
+            ::close(handles[0]);
+            throw std::runtime_error("cannot start the SMTP server");
+        }
+        std::string line;
+        pollfd fd{handles[0], POLLIN, 0};
+        while (line.find('\n') == std::string::npos && ::poll(&fd, 1, 20000) > 0) {
+            char buffer[64];
+            const ssize_t got = ::read(handles[0], buffer, sizeof buffer);
+            if (got <= 0) {
+                break;
+            }
+            line.append(buffer, static_cast<std::size_t>(got));
+        }
+        ::close(handles[0]);
+        FPort = static_cast<std::uint16_t>(std::atoi(line.c_str()));
+    }
+    ~AiosmtpdServer() {
+        ::kill(FChild, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 50 && ::waitpid(FChild, &status, WNOHANG) == 0; ++i) {
+            std::this_thread::sleep_for(100ms);
+        }
+        if (::waitpid(FChild, &status, WNOHANG) == 0) {
+            ::kill(FChild, SIGKILL);
+            ::waitpid(FChild, &status, 0);
+        }
+    }
+    std::uint16_t port() const { return FPort; }
+
+private:
+    pid_t FChild = -1;
+    std::uint16_t FPort = 0;
+};
+
+bool WaitForFile(const std::string& aPath) {
+    struct stat info {};
+    for (int i = 0; i < 100; ++i) {
+        if (::stat(aPath.c_str(), &info) == 0) {
+            return true;
+        }
+        std::this_thread::sleep_for(100ms);
+    }
+    return false;
+}
+
+TEST(EmlsendPythonPeers, AiosmtpdReceivesTheMessage) {
+    Fixture f;
+    test::TempDir spool;
+    AiosmtpdServer server(spool.path());
+    ASSERT_NE(server.port(), 0) << "the server did not start";
+
+    SmtpSession session;
+    session.host = "127.0.0.1";
+    session.port = server.port();
+    session.userName = "user@example.cz";
+    session.password = "tajn\xE9 heslo";
+    session.timeOuts.command = 20s;
+    session.timeOuts.dataEnd = 20s;
+    session.timeOuts.quit = 20s;
+    session.writer.makeDate = [] { return std::string("Tue, 3 Mar 2009 14:05:09 +0100"); };
+    int boundary = 0;
+    session.writer.makeBoundary = [&] { return "Boundary" + std::to_string(++boundary) + "=_x"; };
+    std::uint64_t lastCount = 0;
+    session.onBytesWritten = [&](std::uint64_t aCount) {
+        EXPECT_GT(aCount, lastCount);
+        lastCount = aCount;
+    };
+    session.Connect();
+    session.SendMessage(f.message);
+    EXPECT_TRUE(session.LoggedIn()) << "aiosmtpd offers LOGIN without TLS here";
+    session.Disconnect();
+
+    ASSERT_TRUE(WaitForFile(spool.File("1.done")));
+    EXPECT_EQ(test::ReadFile(spool.File("1.from")), "jan@example.cz");
+    EXPECT_EQ(test::ReadFile(spool.File("1.rcpt")),
+              "petr@example.cz\nplain@example.cz\ncerny@example.cz\nskryty@example.cz\n");
+    EXPECT_EQ(test::ReadFile(spool.File("1.auth")), "user@example.cz\ntajn\xE9 heslo\n");
+
+    boundary = 0;
+    StringSink written;
+    session.writer.WriteMessage(f.message, written, MessageForm::transmission);
+    const std::string data = test::ReadFile(spool.File("1.data"));
+    EXPECT_EQ(data, written.data) << "the data is exactly what the writer produces";
+    EXPECT_EQ(data.find("skryty"), std::string::npos) << "no Bcc in the data";
+    EXPECT_EQ(lastCount, written.data.size() - written.data.find("\r\n\r\n") - 2)
+        << "progress counts every body byte";
+}
+
+} // namespace
+} // namespace emlsend
