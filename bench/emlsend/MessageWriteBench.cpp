@@ -1,0 +1,129 @@
+// Writes a message with one large attachment to a file and compares its
+// throughput and peak memory with coreutils base64 encoding the same file.
+//
+//   emlsend_message_bench [size in MB, default 200] [runs, default 3]
+//
+// Each contender runs as its own process (this program re-executed with
+// "--write", or /usr/bin/base64), so that its peak resident set is measured
+// alone (wait4's ru_maxrss). The best of the runs counts.
+
+#include "MessageWriter.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct RunResult {
+    double seconds = 0;
+    long peakKiB = 0;
+};
+
+void MakeInput(const std::string& aPath, std::size_t aBytes) {
+    const int handle = ::open(aPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (handle < 0) {
+        std::perror("open");
+        std::exit(1);
+    }
+    std::vector<std::uint64_t> block(1 << 17); // 1 MiB
+    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
+    for (std::size_t written = 0; written < aBytes;) {
+        for (std::uint64_t& word : block) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            word = state;
+        }
+        const std::size_t size = std::min(aBytes - written, block.size() * sizeof(std::uint64_t));
+        if (::write(handle, block.data(), size) != static_cast<ssize_t>(size)) {
+            std::perror("write");
+            std::exit(1);
+        }
+        written += size;
+    }
+    ::close(handle);
+}
+
+// Runs aArguments with standard output to aOutput; wall time and peak RSS.
+RunResult Run(const std::vector<std::string>& aArguments, const std::string& aOutput) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int out = ::open(aOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& argument : aArguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s failed\n", aArguments[0].c_str());
+        std::exit(1);
+    }
+    return RunResult{std::chrono::duration<double>(end - start).count(), usage.ru_maxrss};
+}
+
+int WriteMessage(const char* aAttachment, const char* aTarget) {
+    emlsend::MailMessage message;
+    message.from = emlsend::MailAddress::Parse("Bench <bench@example.cz>");
+    message.to.push_back(emlsend::MailAddress::Parse("to@example.cz"));
+    message.subject = "Benchmark";
+    message.parts.push_back(emlsend::MessagePart::Text({"Large attachment follows."}, "windows-1250"));
+    message.parts.push_back(emlsend::MessagePart::Attachment(aAttachment));
+    emlsend::MessageWriter().WriteMessageToFile(message, aTarget);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
+        return WriteMessage(argv[2], argv[3]);
+    }
+    const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 200;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+    const std::string dir = std::filesystem::temp_directory_path() /
+                            ("emlsend-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directory(dir);
+    const std::string input = dir + "/attachment.bin";
+    const std::size_t bytes = megabytes * 1000 * 1000;
+    MakeInput(input, bytes);
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+
+    RunResult best64{1e9, 0};
+    RunResult bestWriter{1e9, 0};
+    for (int run = 0; run < runs; ++run) {
+        const RunResult b = Run({"/usr/bin/base64", input}, dir + "/base64.out");
+        const RunResult w = Run({self, "--write", input, dir + "/message.eml"}, "/dev/null");
+        best64 = b.seconds < best64.seconds ? b : best64;
+        bestWriter = w.seconds < bestWriter.seconds ? w : bestWriter;
+        best64.peakKiB = std::max(best64.peakKiB, b.peakKiB);
+        bestWriter.peakKiB = std::max(bestWriter.peakKiB, w.peakKiB);
+    }
+    const double mb = static_cast<double>(bytes) / 1e6;
+    std::printf("attachment: %zu MB, best of %d runs\n", megabytes, runs);
+    std::printf("%-22s %10s %12s %14s\n", "", "seconds", "MB/s", "peak RSS KiB");
+    std::printf("%-22s %10.3f %12.1f %14ld\n", "coreutils base64", best64.seconds,
+                mb / best64.seconds, best64.peakKiB);
+    std::printf("%-22s %10.3f %12.1f %14ld\n", "MessageWriter (file)", bestWriter.seconds,
+                mb / bestWriter.seconds, bestWriter.peakKiB);
+    std::printf("writer throughput: %.0f %% of base64\n", 100.0 * best64.seconds / bestWriter.seconds);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
