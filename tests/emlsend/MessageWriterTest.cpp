@@ -252,6 +252,14 @@ TEST(EmlsendMessageWriter, ReportsFailuresWithTheirTexts) {
                                                  "\". No such file or directory");
     }
 
+    message.parts.pop_back();
+    try {
+        PinnedWriter().WriteMessageToFile(message, "/dev/full");
+        FAIL() << "a full disk must not pass as success";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot write file \"/dev/full\". No space left on device");
+    }
+
     MessageWriter failingClock = PinnedWriter();
     failingClock.makeDate = []() -> std::string {
         throw ETimeZoneError("Failed attempting to retrieve time zone information.");
