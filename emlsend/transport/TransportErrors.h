@@ -4,6 +4,8 @@
 // reply text (ESmtpReplyError) is kept apart from locally made failure texts
 // (all the others), so a caller can tell a refusal from a broken line.
 
+#include "Exceptions.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,11 +18,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// An attachment that cannot be opened: "Cannot open file \"%s\". %s".
-class EFOpenError : public ETransportError {
-public:
-    using ETransportError::ETransportError;
-};
+// An attachment that cannot be opened: "Cannot open file \"%s\". %s". The
+// shared class of both programs; it is no ETransportError, so a caller that
+// wants every transport failure catches std::exception.
+using hostutils::EFOpenError;
 
 // A message file that cannot be created: "Cannot create file \"%s\". %s".
 class EFCreateError : public ETransportError {

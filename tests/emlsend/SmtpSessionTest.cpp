@@ -54,7 +54,7 @@ std::unique_ptr<SmtpSession> Session(std::uint16_t aPort) {
 template <typename Call> std::string FailureOf(Call&& aCall) {
     try {
         aCall();
-    } catch (const ETransportError& error) {
+    } catch (const std::exception& error) {
         return error.what();
     }
     return "<no failure>";
