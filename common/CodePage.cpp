@@ -178,4 +178,45 @@ std::u16string TCodePageDecoder::DecodeAll(std::string_view aInput)
     return out;
 }
 
+std::string EncodeText(std::u16string_view aText, const std::string& aIconvCharset)
+{
+    iconv_t cd = iconv_open(aIconvCharset.c_str(), kUtf16Native);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw EEncodingError("Invalid code page");
+    const std::unique_ptr<void, int (*)(iconv_t)> closer(cd, iconv_close);
+    std::string out;
+    char* inPtr = reinterpret_cast<char*>(const_cast<char16_t*>(aText.data()));
+    size_t inLeft = aText.size() * sizeof(char16_t);
+    while (true) {
+        // Every character set iconv offers takes at most a few bytes per unit.
+        const size_t start = out.size();
+        const size_t room = inLeft * 4 + 16;
+        out.resize(start + room);
+        char* outPtr = out.data() + start;
+        size_t outLeft = room;
+        const size_t rc = inLeft > 0 ? iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft)
+                                     : iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+        const int err = errno;
+        out.resize(start + (room - outLeft));
+        if (rc != static_cast<size_t>(-1)) {
+            if (outLeft == room)
+                break; // all converted and the shift state flushed
+            continue;
+        }
+        if (err == E2BIG)
+            continue;
+        // EILSEQ (no such character in the target) or EINVAL (a surrogate cut
+        // at the end): one unit, or one surrogate pair, becomes "?".
+        const auto* unit = reinterpret_cast<const char16_t*>(inPtr);
+        const size_t skip =
+            (inLeft >= 4 && *unit >= 0xD800 && *unit <= 0xDBFF && unit[1] >= 0xDC00 && unit[1] <= 0xDFFF)
+                ? 4
+                : std::min<size_t>(inLeft, 2);
+        out.push_back('?');
+        inPtr += skip;
+        inLeft -= skip;
+    }
+    return out;
+}
+
 } // namespace hostutils

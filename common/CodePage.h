@@ -43,4 +43,10 @@ private:
     std::unique_ptr<State> FState;
 };
 
+// Turns UTF-16 text into bytes of the iconv character set aIconvCharset (such
+// as IconvCharsetName's result or nl_langinfo(CODESET)). A character the
+// target cannot represent, and a lone surrogate, becomes one "?". Throws
+// EEncodingError("Invalid code page") when iconv does not know the target.
+std::string EncodeText(std::u16string_view aText, const std::string& aIconvCharset);
+
 } // namespace hostutils
