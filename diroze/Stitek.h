@@ -28,9 +28,6 @@ using TStitekOptions = hostutils::TSet<TStitekOption>;
 
 enum TZarovnaniTextu : uint8_t { ztInherit, ztLeft, ztRight, ztCenter };
 
-enum TFontStyle : uint8_t { fsBold, fsItalic, fsUnderline, fsStrikeOut };
-using TFontStyles = hostutils::TSet<TFontStyle>;
-
 // A font specification; empty face and size 0 keep what is in force.
 struct TPismo {
     QString Nazev;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <algorithm>
+#include <numeric>
 
 namespace diroze {
 
@@ -68,6 +69,36 @@ void TCustomBarCode::SetData(const QString& aValue)
     if (aValue.size() > MaxDataLength())
         throw hostutils::Exception("Data can have max " + std::to_string(MaxDataLength()) + " characters");
     FData = aValue;
+}
+
+void T1DBarCode::Draw(TCanvas& aCanvas, const TRect& aPaintRect) const
+{
+    const TRect& r = aPaintRect;
+    if (r.Right < r.Left || r.Bottom < r.Top)
+        return;
+    const TEncodedData encoded = GetEncodedData();
+    int64_t modules = std::accumulate(encoded.begin(), encoded.end(), int64_t{0});
+    aCanvas.Brush().Style = TBrushStyle::bsSolid;
+    if (FBackground != clNone) {
+        aCanvas.Brush().Color = FBackground;
+        aCanvas.FillRect(r);
+    }
+    if (FAddQuietZones)
+        modules += 20;
+    if (modules == 0)
+        return;
+    // 64 bits: the width of a rectangle spanning the whole 32-bit range fits.
+    const int64_t m = (int64_t{r.Right} - r.Left) / modules;
+    if (m == 0)
+        return;
+    aCanvas.Brush().Color = FForeground;
+    int64_t x = int64_t{r.Left} + (FAddQuietZones ? 10 * m : 0);
+    for (size_t i = 0; i < encoded.size(); ++i) {
+        const int64_t w = encoded[i] * m;
+        if (i % 2 == 0)
+            aCanvas.FillRect(TRect{static_cast<int32_t>(x), r.Top, static_cast<int32_t>(x + w), r.Bottom});
+        x += w;
+    }
 }
 
 void TNumeric1DBarCode::SetData(const QString& aValue)

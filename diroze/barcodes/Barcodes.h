@@ -7,16 +7,14 @@
 // A failed check throws hostutils::Exception and leaves the previous data.
 // No check digit is computed or verified.
 
+#include "preview/Canvas.h"
+
 #include <QString>
 
 #include <cstdint>
 #include <vector>
 
 namespace diroze {
-
-using TColor = uint32_t;
-constexpr TColor clBlack = 0x00000000;
-constexpr TColor clNone = 0x1FFFFFFF;
 
 enum class TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
 
@@ -35,6 +33,9 @@ public:
     virtual void SetData(const QString& aValue);
     // The number of digits of the symbol.
     virtual int MaxDataLength() const = 0;
+    // Paints the symbol into aPaintRect of the canvas's logical units. Leaves
+    // the canvas's brush changed.
+    virtual void Draw(TCanvas& aCanvas, const TRect& aPaintRect) const = 0;
 
     TColor Foreground() const { return FForeground; }
     void SetForeground(TColor aValue) { FForeground = aValue; }
@@ -57,6 +58,12 @@ public:
     // Stored, never consulted: the symbol is always placed at the left.
     TAlignment Alignment() const { return FAlignment; }
     void SetAlignment(TAlignment aValue) { FAlignment = aValue; }
+
+    // Nothing for an inverted rectangle; else the background when one is set,
+    // then every bar the full height, modules of (width div N) units with N
+    // the symbol's modules plus 20 for quiet zones, starting at the left
+    // after the left quiet zone.
+    void Draw(TCanvas& aCanvas, const TRect& aPaintRect) const override;
 
 protected:
     virtual TEncodedData GetEncodedData() const = 0;

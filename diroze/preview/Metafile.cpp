@@ -1,0 +1,353 @@
+#include "Metafile.h"
+
+#include "Exceptions.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QRectF>
+
+#include <cstring>
+
+namespace diroze {
+
+namespace {
+
+constexpr char kMagic[4] = {'D', 'R', 'Z', 'P'};
+constexpr uint32_t kVersion = 1;
+
+enum RecordType : uint8_t { rtFont = 1, rtPen, rtBrush, rtRectangle, rtFillRect, rtTextRect };
+
+class Writer {
+public:
+    void U8(uint8_t v) { FBytes.append(static_cast<char>(v)); }
+    void U32(uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            FBytes.append(static_cast<char>((v >> (8 * i)) & 0xFF));
+    }
+    void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
+    void Rect(const TRect& r)
+    {
+        I32(r.Left);
+        I32(r.Top);
+        I32(r.Right);
+        I32(r.Bottom);
+    }
+    void String(const QString& s)
+    {
+        U32(static_cast<uint32_t>(s.size()));
+        for (QChar c : s) {
+            FBytes.append(static_cast<char>(c.unicode() & 0xFF));
+            FBytes.append(static_cast<char>(c.unicode() >> 8));
+        }
+    }
+    void PatchU32(qsizetype at, uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            FBytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+    QByteArray& Bytes() { return FBytes; }
+
+private:
+    QByteArray FBytes;
+};
+
+[[noreturn]] void Corrupt() { throw hostutils::Exception("Stream read error"); }
+
+class Reader {
+public:
+    explicit Reader(std::string_view aBytes) : FBytes(aBytes) {}
+    bool AtEnd() const { return FPos == FBytes.size(); }
+    uint8_t U8()
+    {
+        Need(1);
+        return static_cast<uint8_t>(FBytes[FPos++]);
+    }
+    uint32_t U32()
+    {
+        Need(4);
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v |= uint32_t{static_cast<uint8_t>(FBytes[FPos + i])} << (8 * i);
+        FPos += 4;
+        return v;
+    }
+    int32_t I32() { return static_cast<int32_t>(U32()); }
+    TRect Rect()
+    {
+        TRect r;
+        r.Left = I32();
+        r.Top = I32();
+        r.Right = I32();
+        r.Bottom = I32();
+        return r;
+    }
+    QString String()
+    {
+        const uint32_t length = U32();
+        if (length > (FBytes.size() - FPos) / 2)
+            Corrupt();
+        QString s(static_cast<qsizetype>(length), Qt::Uninitialized);
+        for (uint32_t i = 0; i < length; ++i)
+            s[i] = QChar(static_cast<char16_t>(static_cast<uint8_t>(FBytes[FPos + 2 * i]) |
+                                               (static_cast<uint8_t>(FBytes[FPos + 2 * i + 1]) << 8)));
+        FPos += 2 * size_t{length};
+        return s;
+    }
+    template <typename E>
+    E Enum(uint8_t aMax)
+    {
+        const uint8_t v = U8();
+        if (v > aMax)
+            Corrupt();
+        return static_cast<E>(v);
+    }
+
+private:
+    void Need(size_t n)
+    {
+        if (FBytes.size() - FPos < n)
+            Corrupt();
+    }
+    std::string_view FBytes;
+    size_t FPos = 0;
+};
+
+QColor ToQColor(TColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+
+QPen ToQPen(const TPenSpec& aPen)
+{
+    if (aPen.Style == TPenStyle::psClear)
+        return QPen(Qt::NoPen);
+    QPen pen(ToQColor(aPen.Color));
+    pen.setWidth(aPen.Width <= 1 ? 0 : aPen.Width); // 0: the device's thinnest line
+    switch (aPen.Style) {
+    case TPenStyle::psDash:
+        pen.setStyle(Qt::DashLine);
+        break;
+    case TPenStyle::psDot:
+        pen.setStyle(Qt::DotLine);
+        break;
+    case TPenStyle::psDashDot:
+        pen.setStyle(Qt::DashDotLine);
+        break;
+    case TPenStyle::psDashDotDot:
+        pen.setStyle(Qt::DashDotDotLine);
+        break;
+    default:
+        break;
+    }
+    pen.setJoinStyle(Qt::MiterJoin);
+    return pen;
+}
+
+QRectF ToQRectF(const TRect& r)
+{
+    return QRectF(r.Left, r.Top, double(int64_t{r.Right} - r.Left), double(int64_t{r.Bottom} - r.Top));
+}
+
+int ToQtTextFlags(uint32_t aFormat)
+{
+    int flags = Qt::AlignTop;
+    if (aFormat & tfCenter)
+        flags |= Qt::AlignHCenter;
+    else if (aFormat & tfRight)
+        flags |= Qt::AlignRight;
+    else
+        flags |= Qt::AlignLeft;
+    // A heading may break at words; every other text stays on its one line.
+    flags |= (aFormat & tfWordBreak) ? Qt::TextWordWrap : Qt::TextSingleLine;
+    return flags;
+}
+
+} // namespace
+
+QFont ToQFont(const TFontSpec& aSpec)
+{
+    QFont font(aSpec.Name);
+    font.setPixelSize(std::max(1, aSpec.Height));
+    font.setBold(aSpec.Style & 0x01);
+    font.setItalic(aSpec.Style & 0x02);
+    font.setUnderline(aSpec.Style & 0x04);
+    font.setStrikeOut(aSpec.Style & 0x08);
+    // Metrics and shapes must not depend on the device the page is played on.
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setKerning(true);
+    return font;
+}
+
+QByteArray TMetafile::Serialize() const
+{
+    Writer w;
+    for (char c : kMagic)
+        w.Bytes().append(c);
+    w.U32(kVersion);
+    w.U32(0); // total length, patched below
+    w.I32(FWidth);
+    w.I32(FHeight);
+    w.U32(static_cast<uint32_t>(FRecords.size()));
+    for (const TMetaRecord& record : FRecords) {
+        std::visit(
+            [&](const auto& r) {
+                using T = std::decay_t<decltype(r)>;
+                if constexpr (std::is_same_v<T, rec::Font>) {
+                    w.U8(rtFont);
+                    w.String(r.Spec.Name);
+                    w.I32(r.Spec.Height);
+                    w.U8(r.Spec.Style);
+                    w.U32(r.Spec.Color);
+                } else if constexpr (std::is_same_v<T, rec::Pen>) {
+                    w.U8(rtPen);
+                    w.U32(r.Spec.Color);
+                    w.U8(static_cast<uint8_t>(r.Spec.Style));
+                    w.I32(r.Spec.Width);
+                } else if constexpr (std::is_same_v<T, rec::Brush>) {
+                    w.U8(rtBrush);
+                    w.U32(r.Spec.Color);
+                    w.U8(static_cast<uint8_t>(r.Spec.Style));
+                } else if constexpr (std::is_same_v<T, rec::Rectangle>) {
+                    w.U8(rtRectangle);
+                    w.Rect(r.R);
+                } else if constexpr (std::is_same_v<T, rec::FillRect>) {
+                    w.U8(rtFillRect);
+                    w.Rect(r.R);
+                } else {
+                    w.U8(rtTextRect);
+                    w.Rect(r.R);
+                    w.U32(r.Format);
+                    w.String(r.Text);
+                }
+            },
+            record);
+    }
+    w.PatchU32(8, static_cast<uint32_t>(w.Bytes().size()));
+    return w.Bytes();
+}
+
+int64_t TMetafile::LengthFromHeader(std::string_view aHeader)
+{
+    if (aHeader.size() < size_t{kHeaderSize} || std::memcmp(aHeader.data(), kMagic, 4) != 0)
+        return -1;
+    Reader r(aHeader.substr(4, 8));
+    if (r.U32() != kVersion)
+        return -1;
+    const uint32_t length = r.U32();
+    return length < uint32_t{kHeaderSize} ? -1 : int64_t{length};
+}
+
+TMetafile TMetafile::Deserialize(std::string_view aBytes)
+{
+    if (LengthFromHeader(aBytes) != static_cast<int64_t>(aBytes.size()))
+        Corrupt();
+    Reader r(aBytes.substr(kHeaderSize));
+    TMetafile mf;
+    mf.FWidth = r.I32();
+    mf.FHeight = r.I32();
+    const uint32_t count = r.U32();
+    if (count > aBytes.size()) // every record takes at least one byte
+        Corrupt();
+    mf.FRecords.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        switch (r.U8()) {
+        case rtFont: {
+            rec::Font f;
+            f.Spec.Name = r.String();
+            f.Spec.Height = r.I32();
+            f.Spec.Style = r.U8();
+            f.Spec.Color = r.U32();
+            mf.FRecords.emplace_back(std::move(f));
+            break;
+        }
+        case rtPen: {
+            rec::Pen p;
+            p.Spec.Color = r.U32();
+            p.Spec.Style = r.Enum<TPenStyle>(static_cast<uint8_t>(TPenStyle::psClear));
+            p.Spec.Width = r.I32();
+            mf.FRecords.emplace_back(p);
+            break;
+        }
+        case rtBrush: {
+            rec::Brush b;
+            b.Spec.Color = r.U32();
+            b.Spec.Style = r.Enum<TBrushStyle>(static_cast<uint8_t>(TBrushStyle::bsClear));
+            mf.FRecords.emplace_back(b);
+            break;
+        }
+        case rtRectangle:
+            mf.FRecords.emplace_back(rec::Rectangle{r.Rect()});
+            break;
+        case rtFillRect:
+            mf.FRecords.emplace_back(rec::FillRect{r.Rect()});
+            break;
+        case rtTextRect: {
+            rec::TextRect t;
+            t.R = r.Rect();
+            t.Format = r.U32();
+            t.Text = r.String();
+            mf.FRecords.emplace_back(std::move(t));
+            break;
+        }
+        default:
+            Corrupt();
+        }
+    }
+    if (!r.AtEnd())
+        Corrupt();
+    return mf;
+}
+
+void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias) const
+{
+    if (FWidth <= 0 || FHeight <= 0 || aTarget.isEmpty())
+        return;
+    aPainter.save();
+    aPainter.setRenderHint(QPainter::Antialiasing, aAntialias);
+    aPainter.setRenderHint(QPainter::TextAntialiasing, aAntialias);
+    aPainter.setRenderHint(QPainter::SmoothPixmapTransform, aAntialias);
+    aPainter.translate(aTarget.topLeft());
+    aPainter.scale(aTarget.width() / FWidth, aTarget.height() / FHeight);
+    aPainter.setClipRect(QRectF(0, 0, FWidth, FHeight), Qt::IntersectClip);
+
+    // The state a fresh page surface starts with.
+    QFont font = ToQFont(TFontSpec{QStringLiteral("Arial"), 282, 0, 0});
+    QColor fontColor = Qt::black;
+    QPen pen = ToQPen(TPenSpec{});
+    TBrushSpec brush;
+
+    for (const TMetaRecord& record : FRecords) {
+        std::visit(
+            [&](const auto& r) {
+                using T = std::decay_t<decltype(r)>;
+                if constexpr (std::is_same_v<T, rec::Font>) {
+                    font = ToQFont(r.Spec);
+                    fontColor = ToQColor(r.Spec.Color);
+                } else if constexpr (std::is_same_v<T, rec::Pen>) {
+                    pen = ToQPen(r.Spec);
+                } else if constexpr (std::is_same_v<T, rec::Brush>) {
+                    brush = r.Spec;
+                } else if constexpr (std::is_same_v<T, rec::Rectangle>) {
+                    aPainter.setPen(pen);
+                    aPainter.setBrush(brush.Style == TBrushStyle::bsClear ? QBrush(Qt::NoBrush)
+                                                                          : QBrush(ToQColor(brush.Color)));
+                    aPainter.drawRect(ToQRectF(r.R));
+                } else if constexpr (std::is_same_v<T, rec::FillRect>) {
+                    if (brush.Style != TBrushStyle::bsClear && r.R.Right > r.R.Left && r.R.Bottom > r.R.Top)
+                        aPainter.fillRect(ToQRectF(r.R), ToQColor(brush.Color));
+                } else {
+                    if (r.R.Right <= r.R.Left || r.R.Bottom <= r.R.Top || r.Text.isEmpty())
+                        return;
+                    const QRectF box = ToQRectF(r.R);
+                    aPainter.save();
+                    aPainter.setClipRect(box, Qt::IntersectClip);
+                    aPainter.setFont(font);
+                    aPainter.setPen(fontColor);
+                    aPainter.drawText(box, ToQtTextFlags(r.Format), r.Text);
+                    aPainter.restore();
+                }
+            },
+            record);
+    }
+    aPainter.restore();
+}
+
+} // namespace diroze

@@ -1,0 +1,133 @@
+#pragma once
+// A recorded page: an ordered list of drawing records in logical units
+// (hundredths of a millimetre, origin at the paper's top-left corner, y down)
+// with the page's size. It serialises to bytes whose header states their total
+// length, and plays back onto any QPainter stretched into a target rectangle.
+
+#include "Set.h"
+#include "Units.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+class QPainter;
+class QRectF;
+class QFont;
+
+namespace diroze {
+
+// A colour as 0x00BBGGRR.
+using TColor = uint32_t;
+constexpr TColor clBlack = 0x000000;
+constexpr TColor clNone = 0x1FFFFFFF;
+
+enum TFontStyle : uint8_t { fsBold, fsItalic, fsUnderline, fsStrikeOut };
+using TFontStyles = hostutils::TSet<TFontStyle>;
+
+enum class TPenStyle : uint8_t { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear };
+enum class TBrushStyle : uint8_t { bsSolid, bsClear };
+
+// Bits of the text format of TextRect.
+enum TTextFormatBits : uint32_t {
+    tfCenter = 0x4,
+    tfLeft = 0x100,
+    tfRight = 0x1000,
+    tfSingleLine = 0x4000,
+    tfWordBreak = 0x20000,
+};
+
+struct TFontSpec {
+    QString Name;
+    int32_t Height = 0; // em height in logical units, > 0
+    uint8_t Style = 0;  // bold 0x01, italic 0x02, underline 0x04, strike-out 0x08
+    TColor Color = 0;
+    bool operator==(const TFontSpec&) const = default;
+};
+
+struct TPenSpec {
+    TColor Color = 0;
+    TPenStyle Style = TPenStyle::psSolid;
+    int32_t Width = 1; // logical units; 1 or less is the thinnest line the device draws
+    bool operator==(const TPenSpec&) const = default;
+};
+
+struct TBrushSpec {
+    TColor Color = 0xFFFFFF;
+    TBrushStyle Style = TBrushStyle::bsSolid;
+    bool operator==(const TBrushSpec&) const = default;
+};
+
+namespace rec {
+struct Font {
+    TFontSpec Spec;
+    bool operator==(const Font&) const = default;
+};
+struct Pen {
+    TPenSpec Spec;
+    bool operator==(const Pen&) const = default;
+};
+struct Brush {
+    TBrushSpec Spec;
+    bool operator==(const Brush&) const = default;
+};
+// Outline with the pen, inside with the brush (a clear brush fills nothing).
+struct Rectangle {
+    TRect R;
+    bool operator==(const Rectangle&) const = default;
+};
+// Fills with the brush, no outline.
+struct FillRect {
+    TRect R;
+    bool operator==(const FillRect&) const = default;
+};
+// Text at the top of R, aligned by the format, clipped to R, no background.
+struct TextRect {
+    TRect R;
+    QString Text;
+    uint32_t Format = 0;
+    bool operator==(const TextRect&) const = default;
+};
+} // namespace rec
+
+using TMetaRecord = std::variant<rec::Font, rec::Pen, rec::Brush, rec::Rectangle, rec::FillRect, rec::TextRect>;
+
+// The Qt font a font record means, its pixel size being the em in logical units.
+QFont ToQFont(const TFontSpec& aSpec);
+
+class TMetafile {
+public:
+    TMetafile() = default;
+    TMetafile(int32_t aWidth, int32_t aHeight) : FWidth(aWidth), FHeight(aHeight) {}
+
+    int32_t Width() const { return FWidth; }
+    int32_t Height() const { return FHeight; }
+    const std::vector<TMetaRecord>& Records() const { return FRecords; }
+    void Add(TMetaRecord aRecord) { FRecords.push_back(std::move(aRecord)); }
+    bool operator==(const TMetafile&) const = default;
+
+    // The serialised form. Its first 12 bytes are the header: the magic
+    // "DRZP", the format version and the total length, little-endian.
+    QByteArray Serialize() const;
+    static constexpr int kHeaderSize = 12;
+    // The total length a header states, or -1 when the bytes are no header.
+    static int64_t LengthFromHeader(std::string_view aHeader);
+    // Reads a serialised recording. Throws hostutils::Exception("Stream read
+    // error") when the bytes are not a complete, well-formed recording.
+    static TMetafile Deserialize(std::string_view aBytes);
+
+    // Plays the records onto aPainter with the page stretched into aTarget.
+    // Antialiasing smooths edges and text; without it the plain path draws.
+    void Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias = true) const;
+
+private:
+    int32_t FWidth = 0;
+    int32_t FHeight = 0;
+    std::vector<TMetaRecord> FRecords;
+};
+
+} // namespace diroze

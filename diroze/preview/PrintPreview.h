@@ -1,0 +1,135 @@
+#pragma once
+// The page engine's recording half: units, paper, and a document recorded
+// page by page onto a surface in hundredths of a millimetre, kept in the page
+// store. It needs no window; the preview widget adds the view on top of it
+// through the virtual steps below.
+
+#include "Canvas.h"
+#include "Exceptions.h"
+#include "MetafileList.h"
+#include "Units.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+namespace diroze {
+
+enum TPreviewState : uint8_t {
+    psReady, psCreating, psPrinting, psEditing, psReplacing, psInserting, psLoading, psSaving,
+    psSavingPDF, psSavingTIF,
+};
+
+// A page surface or recording that cannot be made.
+class EOutOfMemory : public hostutils::Exception {
+public:
+    EOutOfMemory() : Exception("There is not enough memory to create a new page") {}
+};
+
+class TPrintPreview {
+public:
+    using TNotifyEvent = std::function<void()>;
+
+    TPrintPreview();
+    virtual ~TPrintPreview();
+    TPrintPreview(const TPrintPreview&) = delete;
+    TPrintPreview& operator=(const TPrintPreview&) = delete;
+
+    // --- units ---
+    TUnits Units() const { return FUnits; }
+    int32_t ConvertX(int32_t aX, TUnits aInUnits, TUnits aOutUnits) const;
+    int32_t ConvertY(int32_t aY, TUnits aInUnits, TUnits aOutUnits) const;
+    TPoint ConvertXY(int32_t aX, int32_t aY, TUnits aInUnits, TUnits aOutUnits) const;
+    void ConvertPoints(TPoint* aPoints, int aNumPoints, TUnits aInUnits, TUnits aOutUnits) const;
+    int32_t XFrom(TUnits aUnits, int32_t aX) const { return ConvertX(aX, aUnits, FUnits); }
+    int32_t YFrom(TUnits aUnits, int32_t aY) const { return ConvertY(aY, aUnits, FUnits); }
+    TPoint PointFrom(TUnits aUnits, int32_t aX, int32_t aY) const { return ConvertXY(aX, aY, aUnits, FUnits); }
+    TRect RectFrom(TUnits aUnits, int32_t aLeft, int32_t aTop, int32_t aRight, int32_t aBottom) const;
+    TRect BoundsFrom(TUnits aUnits, int32_t aLeft, int32_t aTop, int32_t aWidth, int32_t aHeight) const;
+
+    // --- paper; every setter is ignored unless State is psReady ---
+    TPaperType PaperType() const { return FPaperType; }
+    void SetPaperType(TPaperType aValue);
+    TPrinterOrientation Orientation() const { return FOrientation; }
+    void SetOrientation(TPrinterOrientation aValue);
+    int32_t PaperWidth() const { return FPageExt.X; }
+    void SetPaperWidth(int32_t aValue) { SetPaperSize(aValue, FPageExt.Y); }
+    int32_t PaperHeight() const { return FPageExt.Y; }
+    void SetPaperHeight(int32_t aValue) { SetPaperSize(FPageExt.X, aValue); }
+    bool IsPaperCustom() const { return FPaperType == pCustom; }
+    bool IsPaperRotated() const { return FOrientation == poLandscape; }
+    TPoint PageSize() const { return FPageExt; }
+    TPoint PageDevicePixels() const { return FDeviceExt; }
+    TPoint PageLogicalPixels() const { return FLogicalExt; }
+    TRect PageBounds() const { return TRect{0, 0, FPageExt.X, FPageExt.Y}; }
+    // The paper type whose size, in whole millimetres, is W x H in portrait order; pCustom if none.
+    TPaperType FindPaperType(int32_t aWidth, int32_t aHeight) const;
+    const QString& FormName() const { return FFormName; }
+    const QString& VirtualFormName() const { return FVirtualFormName; }
+
+    // --- document ---
+    void BeginDoc();
+    void NewPage();
+    void EndDoc();
+    // The surface of the page being recorded; nullptr outside a document.
+    TCanvas* Canvas() { return FPageCanvas.get(); }
+    int CanvasPageNo() const { return FCanvasPageNo; }
+    int TotalPages() const { return FPageList.Count(); }
+    void Clear() { FPageList.Clear(); }
+    TPreviewState State() const { return FState; }
+    // Ends a document that a failure interrupted: the page being recorded is
+    // dropped and State returns to psReady.
+    void AbortDoc();
+
+    int CacheSize() const { return FPageList.CacheSize(); }
+    void SetCacheSize(int aValue) { FPageList.SetCacheSize(aValue); }
+    TMetafileList& PageList() { return FPageList; }
+    const QString& PrintJobTitle() const { return FPrintJobTitle; }
+    void SetPrintJobTitle(const QString& aValue) { FPrintJobTitle = aValue; }
+    bool UsePrinterOptions() const { return FUsePrinterOptions; }
+    void SetUsePrinterOptions(bool aValue) { FUsePrinterOptions = aValue; }
+
+    // The screen's logical pixels per inch that recordings are made against
+    // (96 unless set, or the primary screen's when a GUI is running).
+    int32_t ScreenPixelsPerInch() const { return FScreenPixelsPerInch; }
+    void SetScreenPixelsPerInch(int32_t aValue);
+
+    TNotifyEvent OnBeginDoc, OnEndDoc, OnNewPage, OnEndPage, OnStateChange, OnPaperChange;
+
+protected:
+    virtual void PaperChanged();
+    virtual void UpdateExtents();
+    // Lays the paper view out again; the view half overrides it. -1, -1 keeps
+    // the relative scroll position.
+    virtual void LayoutPaperView(int aX, int aY);
+    virtual int32_t HorzPixelsPerInch() const { return FScreenPixelsPerInch; }
+    virtual int32_t VertPixelsPerInch() const { return FScreenPixelsPerInch; }
+    void SetState(TPreviewState aValue);
+    void SetPaperSize(int32_t aWidth, int32_t aHeight);
+
+    TMetafileList FPageList;
+
+private:
+    void CreateMetafileCanvas();
+    void CloseMetafileCanvas();
+
+    std::unique_ptr<TCanvas> FPageCanvas;
+    std::unique_ptr<TMetafile> PageMetafile;
+    TUnits FUnits = mmHiMetric;
+    TPoint FPageExt;
+    TPoint FDeviceExt;
+    TPoint FLogicalExt;
+    TPrinterOrientation FOrientation = poPortrait;
+    TPaperType FPaperType = pA4;
+    TPreviewState FState = psReady;
+    int FCanvasPageNo = 0;
+    QString FPrintJobTitle;
+    bool FUsePrinterOptions = false;
+    QString FFormName;
+    QString FVirtualFormName;
+    int32_t FScreenPixelsPerInch = 96;
+};
+
+} // namespace diroze
