@@ -1,0 +1,177 @@
+#include "EmlSend.h"
+
+#include "BuiltInAccount.h"
+#include "ByteSink.h"
+#include "CodePage.h"
+#include "ProgressListener.h"
+#include "Umailer.h"
+
+#include <cerrno>
+#include <exception>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+
+namespace emlsend {
+namespace {
+
+// Where the bar and the caption stand.
+constexpr int kBarX = 15;
+constexpr int kBarY = 12;
+constexpr int kBarWidth = 35;
+constexpr int kBarLines = 1;
+
+bool IsExistingFile(const std::string& aPath) {
+    struct stat info {};
+    return ::stat(aPath.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+// Removes the listener from the mailer however the send ends.
+class TListenerRegistration {
+public:
+    TListenerRegistration(IMailer& aMailer, IProgressListener& aListener)
+        : FMailer(aMailer), FListener(aListener) {
+        FMailer.AddListener(FListener);
+    }
+    ~TListenerRegistration() { FMailer.RemoveListener(FListener); }
+    TListenerRegistration(const TListenerRegistration&) = delete;
+    TListenerRegistration& operator=(const TListenerRegistration&) = delete;
+
+private:
+    IMailer& FMailer;
+    IProgressListener& FListener;
+};
+
+// Hides the cursor while the caption and the bar show and gives the
+// terminal back as it was: cursor visible, on a line of its own.
+class TCursorGuard {
+public:
+    explicit TCursorGuard(TConsole& aConsole) : FConsole(aConsole) { FConsole.SetCursorVisible(false); }
+    ~TCursorGuard() {
+        FConsole.EndLine();
+        FConsole.SetCursorVisible(true);
+    }
+    TCursorGuard(const TCursorGuard&) = delete;
+    TCursorGuard& operator=(const TCursorGuard&) = delete;
+
+private:
+    TConsole& FConsole;
+};
+
+// The diagnostic of an unexpected failure. The text holds windows-1250
+// bytes (paths from the control file); a terminal gets them in its own
+// character set, a file or a pipe unchanged.
+void ReportFailure(int aErrorHandle, const std::string& aText) {
+    std::string shown = aText;
+    if (::isatty(aErrorHandle) == 1) {
+        try {
+            shown = hostutils::EncodeText(hostutils::TCodePageDecoder(1250).DecodeAll(aText),
+                                          nl_langinfo(CODESET));
+        } catch (const std::exception&) {
+            // Unknown terminal character set: the bytes as they are.
+        }
+    }
+    const std::string line = "emlsend: " + shown + "\n";
+    std::string_view rest = line;
+    while (!rest.empty()) {
+        const ssize_t written = ::write(aErrorHandle, rest.data(), rest.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return;
+        }
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+} // namespace
+
+TServerAccount BuiltInAccount() {
+    return {EMLSEND_DEFAULT_HOST, EMLSEND_DEFAULT_USER, EMLSEND_DEFAULT_PASSWORD};
+}
+
+void ComposeMessage(const TControlFile& aFile, IMailer& aMailer, const TServerAccount& aAccount) {
+    aMailer.SetHost(aAccount.host);
+    aMailer.SetUserName(aAccount.userName);
+    aMailer.SetPassword(aAccount.password);
+    const TSmtpSettings settings = TSmtpSettings::Parse(aFile.smtpLines);
+    if (settings.port) {
+        aMailer.SetPort(*settings.port);
+    }
+    if (settings.host) {
+        aMailer.SetHost(*settings.host);
+    }
+    if (settings.userName) {
+        aMailer.SetUserName(*settings.userName);
+    }
+    if (settings.password) {
+        aMailer.SetPassword(*settings.password);
+    }
+    if (settings.timeOut) {
+        aMailer.SetTimeOut(*settings.timeOut);
+    }
+    aMailer.SetHtml(aFile.html);
+    if (!aFile.subject.empty()) {
+        aMailer.SetSubject(aFile.subject.front());
+    }
+    if (!aFile.from.empty()) {
+        aMailer.AddAddress(aFile.from.front(), akFrom);
+    }
+    for (const std::string& line : aFile.to) {
+        aMailer.AddAddress(line, akTo);
+    }
+    for (const std::string& line : aFile.copies) {
+        aMailer.AddAddress(line, akCc);
+    }
+    for (const std::string& line : aFile.hiddenCopies) {
+        aMailer.AddAddress(line, akBcc);
+    }
+    for (const std::string& line : aFile.attachments) {
+        aMailer.AddAttachment(line);
+    }
+    for (const std::string& line : aFile.body) {
+        aMailer.AddBodyLine(line);
+    }
+}
+
+void WriteResultFile(const std::string& aPath, const std::string& aText) {
+    FileSink file(aPath);
+    file.Write(aText);
+    file.Write("\r\n");
+    file.Close();
+}
+
+int RunEmlSend(const std::vector<std::string>& aArguments, TConsole& aConsole, int aErrorHandle) {
+    const TInterfacePtr<TProgressListener> listener =
+        MakeInterfaced<TProgressListener>(kBarX, kBarY, kBarWidth, kBarLines, aConsole);
+    if (aArguments.empty() || !IsExistingFile(aArguments.front())) {
+        return 0;
+    }
+    const std::string& controlPath = aArguments.front();
+    try {
+        const TCursorGuard cursor(aConsole);
+        listener->WriteCaption();
+        const TControlFile file = TControlFile::Read(controlPath);
+        const TInterfacePtr<IMailer> mailer = CreateMailer();
+        ComposeMessage(file, *mailer, BuiltInAccount());
+        if (file.smtp) {
+            const TListenerRegistration registration(*mailer, *listener);
+            if (mailer->Send() != srSent) {
+                WriteResultFile(ResultFilePath(controlPath), mailer->GetErrorText());
+            }
+        } else {
+            mailer->ShowInMailClient();
+        }
+        if (file.deleteFile) {
+            ::unlink(controlPath.c_str()); // a failed deletion is ignored
+        }
+    } catch (const std::exception& error) {
+        ReportFailure(aErrorHandle, error.what());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace emlsend

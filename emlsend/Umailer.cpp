@@ -1,0 +1,191 @@
+#include "Umailer.h"
+
+#include "MailClient.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <limits>
+
+namespace emlsend {
+
+std::uint8_t ProgressPercent(std::uint64_t aCount, std::int64_t aSize) {
+    if (aSize <= 0) {
+        return 0;
+    }
+    const auto size = static_cast<std::uint64_t>(aSize);
+    if (aCount >= size) {
+        return 100;
+    }
+    if (aCount > std::numeric_limits<std::uint64_t>::max() / 200) {
+        // Beyond exact integer range (a message of many exabytes): floating
+        // point with the current rounding mode, ties to even.
+        const long double value = static_cast<long double>(aCount) * 100 / static_cast<long double>(size);
+        return static_cast<std::uint8_t>(std::nearbyint(value));
+    }
+    const std::uint64_t scaled = aCount * 100;
+    std::uint64_t quotient = scaled / size;
+    const std::uint64_t twiceRemainder = (scaled % size) * 2;
+    if (twiceRemainder > size || (twiceRemainder == size && quotient % 2 == 1)) {
+        ++quotient;
+    }
+    return static_cast<std::uint8_t>(quotient);
+}
+
+TMailer::TMailer() {
+    FSMTP.connectTimeOut = FTimeOut;
+    FSMTP.onBodyStarted = [this] { Notify(0); };
+    FSMTP.onBytesWritten = [this](std::uint64_t aCount) { Notify(ProgressPercent(aCount, FSize)); };
+    Clear();
+}
+
+void TMailer::Notify(std::uint8_t aPercent) {
+    // A copy: a listener may remove itself while it is told.
+    const std::vector<TInterfacePtr<IProgressListener>> listeners = FListeners;
+    for (const TInterfacePtr<IProgressListener>& listener : listeners) {
+        listener->Progress(aPercent);
+    }
+}
+
+void TMailer::AddListener(IProgressListener& aListener) {
+    FListeners.emplace_back(&aListener);
+}
+
+void TMailer::RemoveListener(IProgressListener& aListener) {
+    const auto found = std::find_if(FListeners.begin(), FListeners.end(),
+                                    [&](const auto& aHeld) { return aHeld.get() == &aListener; });
+    if (found != FListeners.end()) {
+        FListeners.erase(found);
+    }
+}
+
+void TMailer::SetCharSet(std::string_view aCharSet) { FMessage.charset = aCharSet; }
+
+void TMailer::SetSubject(std::string_view aSubject) { FMessage.subject = aSubject; }
+
+void TMailer::AddBodyLine(std::string_view aLine) { FBody.emplace_back(aLine); }
+
+void TMailer::AddAddress(std::string_view aAddress, std::int16_t aKind) {
+    switch (aKind) {
+    case akTo:
+        FMessage.to.push_back(MailAddress::Parse(aAddress));
+        break;
+    case akCc:
+        FMessage.cc.push_back(MailAddress::Parse(aAddress));
+        break;
+    case akBcc:
+        FMessage.bcc.push_back(MailAddress::Parse(aAddress));
+        break;
+    case akFrom:
+        FMessage.from = MailAddress::Parse(aAddress);
+        break;
+    case akReplyTo:
+        FMessage.replyTo.push_back(MailAddress::Parse(aAddress));
+        break;
+    case akReceipt:
+        FMessage.receiptRecipient = MailAddress::Parse(aAddress);
+        break;
+    default:
+        break;
+    }
+}
+
+void TMailer::AddAttachment(std::string_view aPath) { FAttachments.emplace_back(aPath); }
+
+void TMailer::SetHtml(bool aHtml) { FHtml = aHtml; }
+
+void TMailer::SetPriority(std::int16_t aLevel) {
+    static constexpr MailPriority kLevels[] = {MailPriority::lowest, MailPriority::low, MailPriority::normal,
+                                               MailPriority::high, MailPriority::highest};
+    if (aLevel >= 0 && aLevel < static_cast<std::int16_t>(std::size(kLevels))) {
+        FMessage.priority = kLevels[aLevel];
+    }
+}
+
+void TMailer::SetHost(std::string_view aHost) { FSMTP.host = aHost; }
+
+void TMailer::SetUserName(std::string_view aName) { FSMTP.userName = aName; }
+
+void TMailer::SetPassword(std::string_view aPassword) { FSMTP.password = aPassword; }
+
+void TMailer::SetPort(std::int32_t aPort) {
+    FSMTP.port = static_cast<std::uint16_t>(static_cast<std::uint32_t>(aPort) & 0xFFFFu);
+}
+
+void TMailer::SetTimeOut(std::int32_t aMilliseconds) { FTimeOut = aMilliseconds; }
+
+void TMailer::BuildParts() {
+    if (!FHtml) {
+        FMessage.parts.push_back(MessagePart::Text(FBody, FMessage.charset));
+    } else {
+        const int container = static_cast<int>(FMessage.parts.size());
+        FMessage.parts.push_back(MessagePart::Container("multipart/alternative"));
+        FMessage.parts.push_back(
+            MessagePart::Text({std::string(kHtmlNotice)}, FMessage.charset, {}, container));
+        FMessage.parts.push_back(MessagePart::Text(FBody, FMessage.charset, "text/html", container));
+    }
+    for (const std::string& path : FAttachments) {
+        FMessage.parts.push_back(MessagePart::Attachment(path));
+    }
+}
+
+void TMailer::SaveToFile(std::string_view aPath, bool aSent) {
+    BuildParts();
+    if (!aSent) {
+        FMessage.headerLines.emplace_back("X-Unsent: 1");
+    }
+    FSMTP.writer.WriteMessageToFile(FMessage, std::string(aPath));
+}
+
+void TMailer::ShowInMailClient() {
+    const std::string path = MessageFilePath();
+    SaveToFile(path, false);
+    OpenWithMailProgram(path);
+}
+
+std::int16_t TMailer::Send() {
+    // What a failure means at this point: 1 up to a made connection, 2 after.
+    std::int16_t failure = srConnectFailed;
+    bool sent = false;
+    try {
+        FSMTP.authentication = FSMTP.userName.empty() && FSMTP.password.empty()
+                                   ? SmtpAuthentication::none
+                                   : SmtpAuthentication::login;
+        BuildParts();
+        try {
+            const std::uint64_t size = FSMTP.writer.Measure(FMessage);
+            FSize = static_cast<std::int64_t>(
+                std::min<std::uint64_t>(size, std::numeric_limits<std::int64_t>::max()));
+        } catch (const std::exception&) {
+            // FSize keeps its value; the failure shows again while sending.
+        }
+        FSMTP.connectTimeOut = FTimeOut;
+        FSMTP.Connect();
+        failure = srSendFailed;
+        FSMTP.SendMessage(FMessage);
+        sent = true;
+    } catch (const std::exception& error) {
+        FError = error.what();
+    } catch (...) {
+        FError = "Unknown failure";
+    }
+    try {
+        FSMTP.Disconnect();
+    } catch (...) {
+        // The outcome of the transaction is known; a failed QUIT changes nothing.
+    }
+    return sent ? static_cast<std::int16_t>(srSent) : failure;
+}
+
+void TMailer::Disconnect() { FSMTP.Disconnect(); }
+
+void TMailer::Clear() {
+    FMessage.Clear();
+    FBody.clear();
+}
+
+const char* TMailer::GetErrorText() { return FError.c_str(); }
+
+TInterfacePtr<IMailer> CreateMailer() { return MakeInterfaced<TMailer>(); }
+
+} // namespace emlsend

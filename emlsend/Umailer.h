@@ -1,0 +1,107 @@
+#pragma once
+// `TMailer`, the object behind `IMailer`: it composes one `MailMessage`,
+// sends it through its `SmtpSession` while turning the bytes sent into
+// percentages for its progress listeners, or writes it as an unsent message
+// file and opens that in the user's mail program.
+
+#include "MailerInclude.h"
+#include "MailMessage.h"
+#include "SmtpSession.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace emlsend {
+
+// The notice part of an HTML message, windows-1250 bytes.
+inline constexpr std::string_view kHtmlNotice =
+    "Pro spr\xE1vn\xE9 zobrazen\xED t\xE9to zpr\xE1vy je pot\xF8"
+    "eba povolit zobrazen\xED HTML form\xE1tov\xE1n\xED.";
+
+// `FSize` before any measurement: the 100 % mark of a send whose message
+// could not be measured.
+inline constexpr std::int64_t kDefaultMessageSize = 307200;
+
+// aCount * 100 / aSize rounded to the nearest whole number, a tie going to
+// the even neighbour (12.5 gives 12, 13.5 gives 14), computed exactly; 0
+// when aSize is 0 or less. Values above 100 (possible only when the size
+// was not measured) give 100.
+std::uint8_t ProgressPercent(std::uint64_t aCount, std::int64_t aSize);
+
+class TMailer final : public TInterfacedObject<IMailer> {
+public:
+    TMailer();
+
+    // Holds a reference to aListener until RemoveListener. A listener added
+    // twice is notified twice and must be removed twice.
+    void AddListener(IProgressListener& aListener) override;
+    // Drops the first registration of aListener; nothing when absent.
+    void RemoveListener(IProgressListener& aListener) override;
+    void SetCharSet(std::string_view aCharSet) override;
+    void SetSubject(std::string_view aSubject) override;
+    void AddBodyLine(std::string_view aLine) override;
+    // Kinds 1 To, 2 Cc, 3 Bcc, 4 the sender (replaces), 5 Reply-To, 6 the
+    // read-receipt address (replaces); any other kind is ignored.
+    void AddAddress(std::string_view aAddress, std::int16_t aKind) override;
+    // Only remembers the path; the file is read while the message is written.
+    void AddAttachment(std::string_view aPath) override;
+    void SetHtml(bool aHtml) override;
+    // 0 lowest, 1 low, 2 normal, 3 high, 4 highest; other values change nothing.
+    void SetPriority(std::int16_t aLevel) override;
+    void SetHost(std::string_view aHost) override;
+    void SetUserName(std::string_view aName) override;
+    void SetPassword(std::string_view aPassword) override;
+    // The low 16 bits are the port.
+    void SetPort(std::int32_t aPort) override;
+    // Connect time-out in ms: > 0 a limit, 0 and negative values none of our own.
+    void SetTimeOut(std::int32_t aMilliseconds) override;
+    // Builds the parts, adds "X-Unsent: 1" unless aSent, and writes the file
+    // form to aPath (created anew). Failures reach the caller: EFCreateError,
+    // EFOpenError and EInOutError for an attachment, EInOutError for a write.
+    void SaveToFile(std::string_view aPath, bool aSent) override;
+    // SaveToFile(MessageFilePath(), false), then the file is handed to the
+    // mail program (MailClient.h) without waiting for it. Failures of
+    // writing the file reach the caller, and nothing is opened then.
+    void ShowInMailClient() override;
+    // Builds the parts, measures the message, connects and sends, then
+    // disconnects. Never throws: 0 sent, 1 connecting failed, 2 sending
+    // failed, with the failure text in GetErrorText.
+    std::int16_t Send() override;
+    // QUIT and close; failures reach the caller.
+    void Disconnect() override;
+    // Empties the message and the body lines; the charset becomes
+    // windows-1250 again. Attachments, the HTML flag, the listeners and the
+    // server settings stay.
+    void Clear() override;
+    // The text of the last failed Send; empty before any. Valid while the
+    // mailer lives and until the next failure.
+    const char* GetErrorText() override;
+
+    // For tests: the composed message, the client and the measured size.
+    const MailMessage& message() const noexcept { return FMessage; }
+    SmtpSession& session() noexcept { return FSMTP; }
+    std::int64_t size() const noexcept { return FSize; }
+
+private:
+    ~TMailer() override = default;
+
+    void BuildParts();
+    void Notify(std::uint8_t aPercent);
+
+    MailMessage FMessage;
+    SmtpSession FSMTP;
+    bool FHtml = false;
+    std::int32_t FTimeOut = 30000;
+    std::vector<std::string> FBody;
+    std::vector<std::string> FAttachments;
+    std::int64_t FSize = kDefaultMessageSize;
+    std::vector<TInterfacePtr<IProgressListener>> FListeners;
+    std::string FError;
+};
+
+// `CreateMailer`: a new mailer, held by the returned reference.
+TInterfacePtr<IMailer> CreateMailer();
+
+} // namespace emlsend
