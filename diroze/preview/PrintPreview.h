@@ -22,6 +22,8 @@ enum TPreviewState : uint8_t {
     psSavingPDF, psSavingTIF,
 };
 
+enum TZoomState : uint8_t { zsZoomOther, zsZoomToWidth, zsZoomToHeight, zsZoomToFit };
+
 // A page surface or recording that cannot be made.
 class EOutOfMemory : public hostutils::Exception {
 public:
@@ -83,6 +85,10 @@ public:
     // dropped and State returns to psReady.
     void AbortDoc();
 
+    // How the view sizes the sheet; the view half lays itself out on a change.
+    TZoomState ZoomState() const { return FZoomState; }
+    virtual void SetZoomState(TZoomState aValue) { FZoomState = aValue; }
+
     int CacheSize() const { return FPageList.CacheSize(); }
     void SetCacheSize(int aValue) { FPageList.SetCacheSize(aValue); }
     TMetafileList& PageList() { return FPageList; }
@@ -110,6 +116,7 @@ protected:
     void SetPaperSize(int32_t aWidth, int32_t aHeight);
 
     TMetafileList FPageList;
+    TZoomState FZoomState = zsZoomToFit;
 
 private:
     void CreateMetafileCanvas();

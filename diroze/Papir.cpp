@@ -1,0 +1,120 @@
+#include "Papir.h"
+
+#include <cmath>
+#include <limits>
+
+namespace diroze {
+
+namespace {
+
+constexpr std::array<const char*, kPaperTypeCount> kPaperTypeNames = {
+    "Letter", "LetterSmall", "Tabloid", "Ledger", "Legal", "Statement", "Executive", "A3", "A4",
+    "A4Small", "A5", "B4", "B5", "Folio", "Quatro", "10x14", "11x17", "Note", "Env9", "Env10", "Env11",
+    "Env12", "Env14", "CSheet", "DSheet", "ESheet", "EnvDL", "EnvC5", "EnvC3", "EnvC4", "EnvC6",
+    "EnvC65", "EnvB4", "EnvB5", "EnvB6", "EnvItaly", "EnvMonarch", "EnvPersonal", "FanfoldUSStd",
+    "FanfoldGermanStd", "FanfoldGermanLegal", "B4ISO", "JapanesePostcard", "9x11", "10x11", "15x11",
+    "EnvInvite", "LetterExtra", "LegalExtra", "TabloidExtra", "A4Extra", "LetterTransverse",
+    "A4Transverse", "LetterExtraTransverse", "APlus", "BPlus", "LetterPlus", "A4Plus", "A5Transverse",
+    "B5Transverse", "A3Extra", "A5Extra", "B5Extra", "A2", "A3Transverse", "A3ExtraTransverse", nullptr,
+};
+
+const QString kNotWhole = QStringLiteral("Hodnota musí být celočíselná.");
+const QString kNegative = QStringLiteral("Hodnota nesmí být záporná.");
+const QString kNotMillimetres = QStringLiteral("Hodnota musí být zadána\rv milimetrech jako\rdesetiné číslo.");
+
+} // namespace
+
+const std::array<TPaperType, 7> OfferedPaperFormats = {pA2, pA3, pA4, pA5, pB4, pB5, pCustom};
+
+QString PaperFormatName(TPaperType aType)
+{
+    if (aType >= pCustom)
+        return QStringLiteral("Vlastní formát...");
+    return QString::fromLatin1(kPaperTypeNames[aType]);
+}
+
+int32_t ReadNonNegativeInt(const QString& aText, TSettingsControl aControl)
+{
+    qsizetype i = 0;
+    const bool negative = aText.startsWith(u'-');
+    if (negative || aText.startsWith(u'+'))
+        i = 1;
+    if (i == aText.size())
+        throw EInvalidInput(aControl, kNotWhole);
+    int64_t value = 0;
+    for (; i < aText.size(); ++i) {
+        const QChar c = aText[i];
+        if (c < u'0' || c > u'9')
+            throw EInvalidInput(aControl, kNotWhole);
+        value = value * 10 + (c.unicode() - u'0');
+        if (value > std::numeric_limits<int32_t>::max() + int64_t{1})
+            throw EInvalidInput(aControl, kNotWhole); // beyond any 32-bit number
+    }
+    if (negative && value > 0)
+        throw EInvalidInput(aControl, kNegative);
+    if (value > std::numeric_limits<int32_t>::max())
+        throw EInvalidInput(aControl, kNotWhole);
+    return static_cast<int32_t>(value);
+}
+
+int32_t ReadMillimetres(const QString& aText, TSettingsControl aControl, const QLocale& aLocale)
+{
+    bool ok = false;
+    const double value = aLocale.toDouble(aText, &ok);
+    if (!ok || !std::isfinite(value))
+        throw EInvalidInput(aControl, kNotMillimetres);
+    if (value < 0)
+        throw EInvalidInput(aControl, kNegative);
+    // The product of a double and 100 is exact in the 64-bit mantissa of long double.
+    const long double hundredths = static_cast<long double>(value) * 100.0L;
+    if (hundredths > static_cast<long double>(std::numeric_limits<int32_t>::max()) + 0.5L)
+        throw EInvalidInput(aControl, kNotMillimetres);
+    return static_cast<int32_t>(RoundHalfEven(hundredths));
+}
+
+TPapir ReadPapir(const TPapirControls& c, const QLocale& aLocale)
+{
+    using enum TSettingsControl;
+    TPapir p;
+    if (!c.Format)
+        throw EInvalidInput(lstFormat, QStringLiteral("Prosím vyberte formát papíru."));
+    p.Format = *c.Format;
+    p.Orientace = c.Portrait ? poPortrait : poLandscape;
+    p.Velikost.X = ReadMillimetres(c.Width, edtWidth, aLocale);
+    p.Velikost.Y = ReadMillimetres(c.Height, edtHeight, aLocale);
+    if (p.Velikost.X < 100)
+        throw EInvalidInput(edtWidth, QStringLiteral("Zadejte reálnou velikost."));
+    if (p.Velikost.Y < 100)
+        throw EInvalidInput(edtHeight, QStringLiteral("Zadejte reálnou velikost."));
+    p.Okraj = {ReadMillimetres(c.MarginX, edtMarginX, aLocale), ReadMillimetres(c.MarginY, edtMarginY, aLocale)};
+    p.Pocet = {ReadNonNegativeInt(c.PocetX, edtPocetX), ReadNonNegativeInt(c.PocetY, edtPocetY)};
+    p.Vycpavka = {ReadMillimetres(c.PaddingX, edtPaddingX, aLocale), ReadMillimetres(c.PaddingY, edtPaddingY, aLocale)};
+    p.Mezery = {ReadMillimetres(c.SpaceX, edtSpaceX, aLocale), ReadMillimetres(c.SpaceY, edtSpaceY, aLocale)};
+    p.Zacatek = {ReadNonNegativeInt(c.FirstX, edtFirstX), ReadNonNegativeInt(c.FirstY, edtFirstY)};
+    p.Pismo.Velikost = ReadNonNegativeInt(c.FontSize, lstFontSize);
+
+    int font = c.FontIndex >= 0 && c.FontIndex < c.FontItems.size() ? c.FontIndex : -1;
+    if (font < 0)
+        for (int i = 0; i < c.FontItems.size() && font < 0; ++i)
+            if (c.FontItems[i].compare(c.FontText, Qt::CaseInsensitive) == 0)
+                font = i;
+    if (font < 0)
+        throw EInvalidInput(lstFont, QStringLiteral("Prosím vyberte existující font."));
+    p.Pismo.Nazev = c.FontItems[font];
+    p.Pismo.Zarovnani = static_cast<TZarovnaniTextu>(std::clamp(c.AlignmentIndex, 0, 2) + 1);
+    p.Radky = c.Radky;
+    return p;
+}
+
+std::pair<QString, QString> PaperSizeTexts(TPaperType aType, TPrinterOrientation aOrientation, const QLocale& aLocale)
+{
+    const TPaperSizeInfo& row = PaperSizeTable[aType];
+    const double width = ConvertUnits(row.Width, 96, row.Units, mmLoMetric) / 10.0;
+    const double height = ConvertUnits(row.Height, 96, row.Units, mmLoMetric) / 10.0;
+    auto text = [&](double v) { return aLocale.toString(v, 'g', QLocale::FloatingPointShortest); };
+    if (aOrientation == poLandscape)
+        return {text(height), text(width)};
+    return {text(width), text(height)};
+}
+
+} // namespace diroze

@@ -1,0 +1,26 @@
+#pragma once
+// Laying labels out on sheets and drawing them onto the page engine.
+
+#include "DataFile.h"
+#include "Papir.h"
+#include "preview/PrintPreview.h"
+
+namespace diroze {
+
+// The sample whose height is one text line.
+inline const QString kLineSample = QStringLiteral("WjpqČÁ9,!");
+
+// Replaces aNahled's document with the labels laid out on sheets of aPapir.
+// aPreviewOnly: cell frames on the first page, and only that page is
+// recorded; otherwise every sheet, without frames. Ends with the engine
+// zoomed to fit.
+//
+// Throws Exception("Division by zero") for a count of 0, after the paper has
+// been set and before the document begins (the engine keeps its pages); the
+// engine's own failures pass through, with the engine back in psReady.
+void Render(TPrintPreview& aNahled, const TStitekList& aDiroze, const TPapir& aPapir, bool aPreviewOnly);
+
+// aSize points enlarged by a tenth, rounded half to even: the heading size.
+int32_t HeadingFontSize(int32_t aSize);
+
+} // namespace diroze
