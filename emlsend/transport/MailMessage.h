@@ -43,6 +43,7 @@ struct MessagePart {
     static MessagePart Attachment(std::string aFilePath, int aParentIndex = -1);
 
     bool IsContainer() const;
+    bool operator==(const MessagePart&) const = default;
 };
 
 // The part of aPath after its last slash, backslash or colon.
@@ -67,6 +68,7 @@ struct MailMessage {
     // Back to a fresh message: no addresses, subject, header lines or parts,
     // normal priority, charset windows-1250, content type multipart/mixed.
     void Clear() { *this = MailMessage{}; }
+    bool operator==(const MailMessage&) const = default;
 };
 
 } // namespace emlsend

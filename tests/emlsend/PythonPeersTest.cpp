@@ -2,23 +2,14 @@
 // file, and aiosmtpd receives a message over SMTP.
 
 #include "MessageWriter.h"
+#include "ProcessSupport.h"
 #include "SmtpSession.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace emlsend {
 namespace {
@@ -110,77 +101,10 @@ TEST(EmlsendPythonPeers, EmailPackageReadsTheMessageFile) {
     EXPECT_EQ(test::ReadFile(file + ".5"), "");
 }
 
-// aiosmtpd in a child process, stopped by the destructor.
-class AiosmtpdServer {
-public:
-    explicit AiosmtpdServer(const std::string& aDirectory) {
-        int handles[2];
-        if (::pipe2(handles, O_CLOEXEC) != 0) {
-            throw std::runtime_error("pipe failed");
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, handles[1], STDOUT_FILENO);
-        const std::string script = kScripts + "/smtp_server.py";
-        std::vector<std::string> arguments = {test::kPython, script, aDirectory, "60"};
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        const int spawned = ::posix_spawn(&FChild, test::kPython, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(handles[1]);
-        if (spawned != 0) {
-            ::close(handles[0]);
-            throw std::runtime_error("cannot start the SMTP server");
-        }
-        std::string line;
-        pollfd fd{handles[0], POLLIN, 0};
-        while (line.find('\n') == std::string::npos && ::poll(&fd, 1, 20000) > 0) {
-            char buffer[64];
-            const ssize_t got = ::read(handles[0], buffer, sizeof buffer);
-            if (got <= 0) {
-                break;
-            }
-            line.append(buffer, static_cast<std::size_t>(got));
-        }
-        ::close(handles[0]);
-        FPort = static_cast<std::uint16_t>(std::atoi(line.c_str()));
-    }
-    ~AiosmtpdServer() {
-        ::kill(FChild, SIGTERM);
-        int status = 0;
-        for (int i = 0; i < 50 && ::waitpid(FChild, &status, WNOHANG) == 0; ++i) {
-            std::this_thread::sleep_for(100ms);
-        }
-        if (::waitpid(FChild, &status, WNOHANG) == 0) {
-            ::kill(FChild, SIGKILL);
-            ::waitpid(FChild, &status, 0);
-        }
-    }
-    std::uint16_t port() const { return FPort; }
-
-private:
-    pid_t FChild = -1;
-    std::uint16_t FPort = 0;
-};
-
-bool WaitForFile(const std::string& aPath) {
-    struct stat info {};
-    for (int i = 0; i < 100; ++i) {
-        if (::stat(aPath.c_str(), &info) == 0) {
-            return true;
-        }
-        std::this_thread::sleep_for(100ms);
-    }
-    return false;
-}
-
 TEST(EmlsendPythonPeers, AiosmtpdReceivesTheMessage) {
     Fixture f;
     test::TempDir spool;
-    AiosmtpdServer server(spool.path());
+    test::AiosmtpdServer server(spool.path());
     ASSERT_NE(server.port(), 0) << "the server did not start";
 
     SmtpSession session;
@@ -204,7 +128,7 @@ TEST(EmlsendPythonPeers, AiosmtpdReceivesTheMessage) {
     EXPECT_TRUE(session.LoggedIn()) << "aiosmtpd offers LOGIN without TLS here";
     session.Disconnect();
 
-    ASSERT_TRUE(WaitForFile(spool.File("1.done")));
+    ASSERT_TRUE(test::WaitForFile(spool.File("1.done")));
     EXPECT_EQ(test::ReadFile(spool.File("1.from")), "jan@example.cz");
     EXPECT_EQ(test::ReadFile(spool.File("1.rcpt")),
               "petr@example.cz\nplain@example.cz\ncerny@example.cz\nskryty@example.cz\n");

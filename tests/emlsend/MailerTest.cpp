@@ -1,0 +1,386 @@
+// The mailer behind IMailer: reference counting, composing, the parts it
+// builds (read back by Python's email package), sending with results and
+// progress (against aiosmtpd and scripted servers), and the message file
+// handed to the mail program.
+
+#include "MailClient.h"
+#include "ProcessSupport.h"
+#include "TestSupport.h"
+#include "TransportErrors.h"
+#include "Umailer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace emlsend {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kScripts = EMLSEND_TEST_SCRIPTS;
+
+// Records every percentage with the listener's tag into a shared log.
+class RecordingListener final : public TInterfacedObject<IProgressListener> {
+public:
+    RecordingListener(std::string& aLog, char aTag, bool& aDestroyed)
+        : FLog(aLog), FTag(aTag), FDestroyed(aDestroyed) {}
+    ~RecordingListener() override { FDestroyed = true; }
+    void Progress(std::uint8_t aPercent) override {
+        FLog += FTag;
+        FLog += std::to_string(aPercent) + " ";
+        percents.push_back(aPercent);
+    }
+    std::vector<int> percents;
+
+private:
+    std::string& FLog;
+    char FTag;
+    bool& FDestroyed;
+};
+
+std::vector<std::string> DumpLines(const std::string& aFile) {
+    std::istringstream in(test::RunAndCapture({test::kPython, kScripts + "/mime_dump.py", aFile}));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string Hex(const std::string& aBytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : aBytes) {
+        out += kDigits[static_cast<unsigned char>(c) >> 4];
+        out += kDigits[static_cast<unsigned char>(c) & 15];
+    }
+    return out.empty() ? "-" : out;
+}
+
+TEST(EmlsendMailer, RoundsPercentagesHalfToEven) {
+    struct Case {
+        std::uint64_t count;
+        std::int64_t size;
+        int percent;
+    };
+    const Case cases[] = {
+        {125, 1000, 12}, {135, 1000, 14}, {5, 1000, 0},  {15, 1000, 2},   {1, 3, 33},
+        {2, 3, 67},      {999, 1000, 100}, {0, 10, 0},   {7, 0, 0},       {7, -5, 0},
+        {1000, 1000, 100}, {5000, 1000, 100},            // past the measured size
+        {153600, kDefaultMessageSize, 50},
+        {std::uint64_t{1} << 62, std::int64_t{1} << 62, 100},
+        {(std::uint64_t{1} << 61) + 1, std::int64_t{1} << 62, 50}, // beyond exact integers
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.count) + " of " + std::to_string(c.size));
+        EXPECT_EQ(ProgressPercent(c.count, c.size), c.percent);
+    }
+}
+
+TEST(EmlsendMailer, CountsReferencesAndAnswersItsInterfaces) {
+    std::string log;
+    bool listenerGone = false;
+    {
+        const TInterfacePtr<IMailer> mailer = CreateMailer();
+        auto* object = static_cast<TMailer*>(mailer.get());
+        EXPECT_EQ(object->RefCount(), 1U);
+        {
+            const TInterfacePtr<IInterface> base = Supports<IInterface>(mailer);
+            ASSERT_TRUE(base);
+            EXPECT_EQ(object->RefCount(), 2U);
+            EXPECT_FALSE(Supports<IProgressListener>(mailer)) << "a mailer is no listener";
+            EXPECT_EQ(object->RefCount(), 2U) << "a refused query adds nothing";
+        }
+        EXPECT_EQ(object->RefCount(), 1U);
+        void* found = &log;
+        EXPECT_EQ(mailer->QueryInterface(IProgressListener::kIid, &found), E_NOINTERFACE);
+        EXPECT_EQ(found, nullptr);
+
+        const TInterfacePtr<RecordingListener> listener =
+            MakeInterfaced<RecordingListener>(log, 'a', listenerGone);
+        EXPECT_TRUE(Supports<IProgressListener>(listener));
+        mailer->AddListener(*listener);
+        EXPECT_EQ(listener->RefCount(), 2U) << "the mailer holds a reference";
+        mailer->RemoveListener(*listener);
+        EXPECT_EQ(listener->RefCount(), 1U);
+        mailer->AddListener(*listener);
+        mailer->AddListener(*listener);
+        EXPECT_EQ(listener->RefCount(), 3U);
+    }
+    EXPECT_TRUE(listenerGone) << "releasing the mailer released its listeners, and the last reference freed it";
+}
+
+TEST(EmlsendMailer, StoresAddressesByKindAndPriorities) {
+    const TInterfacePtr<TMailer> mailer = MakeInterfaced<TMailer>();
+    for (std::int16_t kind = -1; kind <= 7; ++kind) {
+        mailer->AddAddress("k" + std::to_string(kind) + "@example.cz", kind);
+    }
+    mailer->AddAddress("Second <second@example.cz>", akFrom);
+    mailer->AddAddress("r2@example.cz", akReceipt);
+    const MailMessage& m = mailer->message();
+    EXPECT_EQ(m.to, (std::vector<MailAddress>{{"", "k1@example.cz"}}));
+    EXPECT_EQ(m.cc, (std::vector<MailAddress>{{"", "k2@example.cz"}}));
+    EXPECT_EQ(m.bcc, (std::vector<MailAddress>{{"", "k3@example.cz"}}));
+    EXPECT_EQ(m.replyTo, (std::vector<MailAddress>{{"", "k5@example.cz"}}));
+    EXPECT_EQ(m.from, (MailAddress{"Second", "second@example.cz"})) << "a later sender replaces";
+    EXPECT_EQ(m.receiptRecipient, (MailAddress{"", "r2@example.cz"}));
+
+    const std::pair<std::int16_t, MailPriority> levels[] = {
+        {4, MailPriority::highest}, {3, MailPriority::high}, {5, MailPriority::high}, {-1, MailPriority::high},
+        {1, MailPriority::low},     {0, MailPriority::lowest}, {2, MailPriority::normal}};
+    for (const auto& [level, priority] : levels) {
+        mailer->SetPriority(level);
+        EXPECT_EQ(m.priority, priority) << "level " << level;
+    }
+    mailer->SetPort(70000);
+    EXPECT_EQ(mailer->session().port, 70000 - 65536) << "the low 16 bits";
+}
+
+TEST(EmlsendMailer, ClearEmptiesTheMessageButKeepsAttachmentsAndSettings) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("a.bin"), "abc");
+    const TInterfacePtr<TMailer> mailer = MakeInterfaced<TMailer>();
+    mailer->SetCharSet("iso-8859-2");
+    mailer->SetSubject("old");
+    mailer->AddAddress("x@example.cz", akTo);
+    mailer->AddBodyLine("old body");
+    mailer->SetPriority(4);
+    mailer->AddAttachment(dir.File("a.bin"));
+    mailer->SetHost("h");
+    mailer->Clear();
+    EXPECT_EQ(mailer->message(), MailMessage{}) << "charset windows-1250, nothing else";
+    EXPECT_EQ(mailer->session().host, "h");
+    mailer->AddBodyLine("new");
+    mailer->SaveToFile(dir.File("m.eml"), true);
+    const std::string written = test::ReadFile(dir.File("m.eml"));
+    EXPECT_EQ(written.find("old body"), std::string::npos);
+    EXPECT_EQ(written.find("X-Unsent"), std::string::npos) << "a sent message has no X-Unsent";
+    EXPECT_NE(written.find("filename=\"a.bin\""), std::string::npos) << "the attachment survived Clear";
+}
+
+TEST(EmlsendMailer, BuildsHtmlPartsThatAMailReaderDecodes) {
+    test::TempDir dir;
+    test::WriteFile(dir.File("faktura.pdf"), test::PseudoRandomBytes(5000, 7));
+    const TInterfacePtr<IMailer> mailer = CreateMailer();
+    const std::string longSubject = "P\xF8" "edm\xECt " + std::string(300, 'S');
+    const std::string longLine = "<p>" + std::string(400, '\xE8') + "</p>";
+    mailer->SetSubject(longSubject);
+    mailer->AddAddress("Jan Nov\xE1k <jan@example.cz>", akFrom);
+    mailer->AddAddress("to@example.cz", akTo);
+    mailer->AddAddress("Skryt\xFD <bcc@example.cz>", akBcc);
+    mailer->SetHtml(true);
+    mailer->AddBodyLine("<HTML>");
+    mailer->AddBodyLine(longLine);
+    mailer->AddAttachment(dir.File("faktura.pdf"));
+    mailer->SaveToFile(dir.File("m.eml"), false);
+
+    const std::string file = dir.File("m.eml");
+    const std::string written = test::ReadFile(file);
+    EXPECT_EQ(written.rfind("X-Unsent: 1\r\n", 0), 0U) << "the unsent mark comes first";
+    EXPECT_TRUE(written.ends_with("\r\n.\r\n")) << "a message file ends with a period line";
+    const std::vector<std::string> expected = {
+        "H X-Unsent " + Hex("1"),
+        "H Subject " + Hex(longSubject),
+        "H MIME-Version " + Hex("1.0"),
+        "A From " + Hex("Jan Nov\xE1k") + " jan@example.cz",
+        "A To - to@example.cz",
+        "A Bcc " + Hex("Skryt\xFD") + " bcc@example.cz",
+        "P text/plain - " + file + ".1",
+        "P text/html - " + file + ".2",
+        "P application/octet-stream " + Hex("faktura.pdf") + " " + file + ".3",
+        "D 0",
+    };
+    EXPECT_EQ(DumpLines(file), expected);
+    EXPECT_EQ(test::ReadFile(file + ".1"), std::string(kHtmlNotice) + "\n");
+    EXPECT_EQ(test::ReadFile(file + ".2"), "<HTML>\n" + longLine + "\n") << "nothing cut at 255 bytes";
+    EXPECT_EQ(test::ReadFile(file + ".3"), test::PseudoRandomBytes(5000, 7));
+}
+
+TEST(EmlsendMailer, SendFailuresBecomeResultsWithTheirText) {
+    test::TempDir dir;
+    {
+        const TInterfacePtr<IMailer> mailer = CreateMailer();
+        EXPECT_STREQ(mailer->GetErrorText(), "");
+        mailer->SetHost("127.0.0.1");
+        mailer->SetPort(test::UnusedPort());
+        EXPECT_EQ(mailer->Send(), srConnectFailed);
+        EXPECT_STREQ(mailer->GetErrorText(), "Socket Error # 111\r\nConnection refused");
+        mailer->SetHost("");
+        EXPECT_EQ(mailer->Send(), srConnectFailed);
+        EXPECT_STREQ(mailer->GetErrorText(), "") << "an empty host fails with an empty text";
+    }
+    {
+        test::ScriptedServer server([](test::Peer& aPeer) {
+            test::Greet(aPeer);
+            test::Answer(aPeer, "250 reset\r\n");
+            test::Answer(aPeer, "550-5.7.1 Sender refused\r\n550 5.7.1 Go away\r\n");
+            test::Answer(aPeer, "221 bye\r\n");
+        });
+        const TInterfacePtr<IMailer> mailer = CreateMailer();
+        mailer->SetHost("127.0.0.1");
+        mailer->SetPort(server.port());
+        mailer->AddAddress("jan@example.cz", akFrom);
+        EXPECT_EQ(mailer->Send(), srSendFailed);
+        EXPECT_STREQ(mailer->GetErrorText(), "Sender refused\r\nGo away\r\n");
+        const std::vector<std::string> lines = server.Finish();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "QUIT") << "Send always disconnects";
+    }
+    {
+        // The attachment is missing: measuring fails quietly (the default
+        // size stays), and the transmission fails with the file's text.
+        std::string log;
+        bool gone = false;
+        test::ScriptedServer server([](test::Peer& aPeer) {
+            test::Greet(aPeer);
+            for (int i = 0; i < 3; ++i) { // RSET, MAIL, RCPT
+                test::Answer(aPeer, "250 ok\r\n");
+            }
+            test::Answer(aPeer, "354 go\r\n");
+            aPeer.ReadData();
+        });
+        const TInterfacePtr<TMailer> mailer = MakeInterfaced<TMailer>();
+        const TInterfacePtr<RecordingListener> listener = MakeInterfaced<RecordingListener>(log, 'a', gone);
+        mailer->AddListener(*listener);
+        mailer->SetHost("127.0.0.1");
+        mailer->SetPort(server.port());
+        mailer->AddAddress("to@example.cz", akTo);
+        mailer->AddBodyLine(std::string(200000, 'x'));
+        mailer->AddAttachment(dir.File("gone.pdf"));
+        EXPECT_EQ(mailer->Send(), srSendFailed);
+        EXPECT_EQ(mailer->GetErrorText(),
+                  "Cannot open file \"" + dir.File("gone.pdf") + "\". No such file or directory");
+        EXPECT_EQ(mailer->size(), kDefaultMessageSize);
+        ASSERT_FALSE(listener->percents.empty());
+        EXPECT_EQ(listener->percents.front(), 0);
+        // Up to 208 600 body bytes (the text part) went out in blocks
+        // before the attachment failed: at most 68 % of the 307 200-byte
+        // mark, where the real size would have given well above 90 %.
+        EXPECT_GE(listener->percents.back(), 40);
+        EXPECT_LE(listener->percents.back(), 68);
+        mailer->RemoveListener(*listener);
+    }
+}
+
+TEST(EmlsendMailer, SendsToAiosmtpdWithProgressForEveryListenerInOrder) {
+    test::TempDir dir;
+    test::TempDir spool;
+    test::AiosmtpdServer server(spool.path());
+    ASSERT_NE(server.port(), 0) << "the server did not start";
+    test::WriteFile(dir.File("data.bin"), test::PseudoRandomBytes(3'000'000, 11));
+    std::string log;
+    bool goneA = false;
+    bool goneB = false;
+    const TInterfacePtr<TMailer> mailer = MakeInterfaced<TMailer>();
+    const TInterfacePtr<RecordingListener> a = MakeInterfaced<RecordingListener>(log, 'a', goneA);
+    const TInterfacePtr<RecordingListener> b = MakeInterfaced<RecordingListener>(log, 'b', goneB);
+    mailer->AddListener(*a);
+    mailer->AddListener(*b);
+    mailer->SetHost("127.0.0.1");
+    mailer->SetPort(server.port());
+    mailer->SetUserName("jan");
+    mailer->SetPassword("heslo");
+    mailer->AddAddress("jan@example.cz", akFrom);
+    mailer->AddAddress("to@example.cz", akTo);
+    mailer->AddAddress("bcc@example.cz", akBcc);
+    mailer->AddBodyLine("Dobr\xFD den");
+    mailer->AddAttachment(dir.File("data.bin"));
+    EXPECT_EQ(mailer->Send(), srSent) << mailer->GetErrorText();
+    EXPECT_STREQ(mailer->GetErrorText(), "");
+    EXPECT_FALSE(mailer->session().Connected());
+
+    ASSERT_TRUE(test::WaitForFile(spool.File("1.done")));
+    EXPECT_EQ(test::ReadFile(spool.File("1.rcpt")), "to@example.cz\nbcc@example.cz\n");
+    EXPECT_EQ(test::ReadFile(spool.File("1.auth")), "jan\nheslo\n");
+    const std::string data = test::ReadFile(spool.File("1.data"));
+    EXPECT_EQ(static_cast<std::uint64_t>(mailer->size()), data.size() + 3)
+        << "the 100 % mark is the data with its closing period line";
+
+    ASSERT_GE(a->percents.size(), 3U);
+    EXPECT_EQ(a->percents, b->percents);
+    std::string expectedLog;
+    for (const int percent : a->percents) {
+        expectedLog += "a" + std::to_string(percent) + " b" + std::to_string(percent) + " ";
+    }
+    EXPECT_EQ(log, expectedLog) << "every notice reaches the listeners in registration order";
+    EXPECT_EQ(a->percents.front(), 0);
+    EXPECT_TRUE(std::is_sorted(a->percents.begin(), a->percents.end()));
+    const std::uint64_t header = data.find("\r\n\r\n") + 2;
+    EXPECT_EQ(a->percents.back(), ProgressPercent(data.size() + 3 - header - 3, mailer->size()))
+        << "the last notice counts every body byte and stays below 100 by the header's share";
+}
+
+TEST(EmlsendMailer, ChoosesAPrivateDirectoryForTheMessageFile) {
+    const std::string uid = std::to_string(::getuid());
+    struct Case {
+        const char* runtime;
+        const char* tmp;
+        std::string directory;
+    };
+    const Case cases[] = {
+        {"/run/user/7", "/var/tmp", "/run/user/7/emlsend"},
+        {"/run/user/7/", nullptr, "/run/user/7/emlsend"},
+        {"relative/dir", "/var/tmp/", "/var/tmp/emlsend-" + uid},
+        {"", "", "/tmp/emlsend-" + uid},
+        {nullptr, nullptr, "/tmp/emlsend-" + uid},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.directory);
+        c.runtime != nullptr ? ::setenv("XDG_RUNTIME_DIR", c.runtime, 1) : ::unsetenv("XDG_RUNTIME_DIR");
+        c.tmp != nullptr ? ::setenv("TMPDIR", c.tmp, 1) : ::unsetenv("TMPDIR");
+        EXPECT_EQ(MessageDirectoryPath(), c.directory);
+    }
+}
+
+TEST(EmlsendMailer, ShowsTheMessageFileInTheMailProgram) {
+    test::TempDir runtime;
+    test::TempDir tools;
+    const test::FakeOpener opener(tools.path());
+    ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    ::setenv("PATH", opener.PathVariable().substr(5).c_str(), 1);
+    ::mkdir(runtime.File("emlsend").c_str(), 0755); // left too open by someone
+    const TInterfacePtr<IMailer> mailer = CreateMailer();
+    mailer->AddAddress("to@example.cz", akTo);
+    mailer->AddBodyLine("text");
+    mailer->ShowInMailClient();
+    ASSERT_TRUE(test::WaitForFile(opener.calls())) << "the opener was not called";
+    const std::string path = runtime.File("emlsend/tempmsg.eml");
+    EXPECT_EQ(test::ReadFile(opener.calls()), path + "\n");
+    EXPECT_EQ(test::ReadFile(opener.copy()).rfind("X-Unsent: 1\r\n", 0), 0U);
+    struct stat info {};
+    ASSERT_EQ(::stat(runtime.File("emlsend").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700U) << "the directory was made private";
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0077, 0U) << "nobody else reads the message";
+}
+
+TEST(EmlsendMailer, APlantedLinkNeverRedirectsTheMessageFile) {
+    test::TempDir tmp;
+    test::TempDir elsewhere;
+    test::TempDir tools;
+    const test::FakeOpener opener(tools.path());
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    ::setenv("PATH", opener.PathVariable().substr(5).c_str(), 1);
+    const std::string planted = tmp.File("emlsend-" + std::to_string(::getuid()));
+    ASSERT_EQ(::symlink(elsewhere.path().c_str(), planted.c_str()), 0);
+    const TInterfacePtr<IMailer> mailer = CreateMailer();
+    mailer->AddBodyLine("secret");
+    try {
+        mailer->ShowInMailClient();
+        FAIL() << "the link was followed";
+    } catch (const EFCreateError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + planted + "/tempmsg.eml\". \"" + planted +
+                                                 "\" is not a directory");
+    }
+    EXPECT_EQ(test::ReadFile(elsewhere.File("tempmsg.eml")), "") << "nothing written through the link";
+    EXPECT_NE(::access(elsewhere.File("tempmsg.eml").c_str(), F_OK), 0);
+    EXPECT_NE(::access(opener.calls().c_str(), F_OK), 0) << "nothing opened";
+}
+
+} // namespace
+} // namespace emlsend
