@@ -1,0 +1,255 @@
+// Sends a message with one large attachment with the emlsend program and,
+// in the same run, the same message with msmtp, both to one SMTP sink on
+// 127.0.0.1, and compares wall time and peak memory.
+//
+//   emlsend_send_bench [size in MB, default 100] [runs, default 3]
+//
+// The sink is a minimal SMTP server in a thread of this process: it offers
+// AUTH LOGIN, takes every command and counts the message data without
+// keeping it, so the clients, not the server, set the pace. Each client runs
+// as its own process and its peak resident set is measured alone (wait4's
+// ru_maxrss). The best time of the runs counts. Without /usr/bin/msmtp only
+// emlsend is measured.
+
+#include "ByteSink.h"
+#include "MessageWriter.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <netinet/in.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct RunResult {
+    double seconds = 1e9;
+    long peakKiB = 0;
+};
+
+[[noreturn]] void Die(const char* aWhat) {
+    std::perror(aWhat);
+    std::exit(1);
+}
+
+// One SMTP conversation: every command answered, the data counted.
+void Serve(int aClient, std::atomic<std::uint64_t>& aReceived) {
+    auto send = [&](const char* aReply) { ::send(aClient, aReply, std::strlen(aReply), MSG_NOSIGNAL); };
+    send("220 sink ESMTP\r\n");
+    std::string input;
+    bool inData = false;
+    int loginStep = 0; // 1: the user name is due, 2: the password
+    std::uint64_t data = 0;
+    std::vector<char> buffer(1 << 20);
+    while (true) {
+        const ssize_t got = ::recv(aClient, buffer.data(), buffer.size(), 0);
+        if (got <= 0) {
+            break;
+        }
+        input.append(buffer.data(), static_cast<std::size_t>(got));
+        while (true) {
+            if (inData) {
+                const std::size_t end = input.find("\r\n.\r\n");
+                if (end == std::string::npos) {
+                    const std::size_t keep = std::min<std::size_t>(input.size(), 4);
+                    data += input.size() - keep;
+                    input.erase(0, input.size() - keep);
+                    break;
+                }
+                data += end + 2;
+                input.erase(0, end + 5);
+                inData = false;
+                aReceived += data;
+                send("250 stored\r\n");
+                continue;
+            }
+            const std::size_t end = input.find("\r\n");
+            if (end == std::string::npos) {
+                break;
+            }
+            std::string line = input.substr(0, end);
+            input.erase(0, end + 2);
+            for (char& c : line) {
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            }
+            if (loginStep == 1) {
+                send("334 UGFzc3dvcmQ6\r\n");
+                loginStep = 2;
+            } else if (loginStep == 2) {
+                send("235 ok\r\n");
+                loginStep = 0;
+            } else if (line.starts_with("EHLO")) {
+                send("250-sink\r\n250 AUTH LOGIN\r\n");
+            } else if (line == "AUTH LOGIN") {
+                send("334 VXNlcm5hbWU6\r\n");
+                loginStep = 1;
+            } else if (line.starts_with("AUTH LOGIN ")) {
+                send("334 UGFzc3dvcmQ6\r\n");
+                loginStep = 2;
+            } else if (line == "DATA") {
+                inData = true;
+                data = 0;
+                send("354 go\r\n");
+            } else if (line == "QUIT") {
+                send("221 bye\r\n");
+                ::close(aClient);
+                return;
+            } else if (line.starts_with("MAIL") || line.starts_with("RCPT") || line == "RSET" ||
+                       line.starts_with("HELO")) {
+                send("250 ok\r\n");
+            } else {
+                send("502 unknown\r\n");
+            }
+        }
+    }
+    ::close(aClient);
+}
+
+RunResult Run(const std::vector<std::string>& aArguments, const std::string& aInput) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int in = ::open(aInput.empty() ? "/dev/null" : aInput.c_str(), O_RDONLY);
+        const int out = ::open("/dev/null", O_WRONLY);
+        ::dup2(in, STDIN_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& argument : aArguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s failed\n", aArguments[0].c_str());
+        std::exit(1);
+    }
+    return RunResult{std::chrono::duration<double>(end - start).count(), usage.ru_maxrss};
+}
+
+void MakeInput(const std::string& aPath, std::size_t aBytes) {
+    emlsend::FileSink file(aPath);
+    std::string block(1 << 20, '\0');
+    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
+    for (std::size_t written = 0; written < aBytes; written += block.size()) {
+        for (char& c : block) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            c = static_cast<char>(state);
+        }
+        file.Write(std::string_view(block).substr(0, std::min(block.size(), aBytes - written)));
+    }
+    file.Close();
+}
+
+void Report(const char* aName, const RunResult& aResult, double aMegabytes) {
+    std::printf("%-10s %10.3f %12.1f %14ld\n", aName, aResult.seconds, aMegabytes / aResult.seconds,
+                aResult.peakKiB);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+    const std::string dir =
+        std::filesystem::temp_directory_path() / ("emlsend-send-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directory(dir);
+    const std::string attachment = dir + "/attachment.bin";
+    MakeInput(attachment, megabytes * 1000 * 1000);
+
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, 4) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        Die("listen");
+    }
+    const std::string port = std::to_string(ntohs(address.sin_port));
+    std::atomic<std::uint64_t> received{0};
+    std::thread server([&] {
+        for (int client; (client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+            Serve(client, received);
+        }
+    });
+
+    // The same message for msmtp: the transmission form in a file.
+    emlsend::MailMessage message;
+    message.from = emlsend::MailAddress::Parse("bench@example.cz");
+    message.to.push_back(emlsend::MailAddress::Parse("to@example.cz"));
+    message.subject = "Benchmark";
+    message.parts.push_back(emlsend::MessagePart::Text({"Velk\xE1 p\xF8\xEDloha."}, "windows-1250"));
+    message.parts.push_back(emlsend::MessagePart::Attachment(attachment));
+    const std::string messageFile = dir + "/message.eml";
+    {
+        emlsend::FileSink sink(messageFile);
+        emlsend::MessageWriter().WriteMessage(message, sink, emlsend::MessageForm::transmission);
+        sink.Close();
+    }
+    const std::string control = dir + "/control.txt";
+    {
+        emlsend::FileSink sink(control);
+        sink.Write("[SMTP]\r\nHost=127.0.0.1:" + port + "\r\nUserName=bench\r\nPassword=bench\r\n[NODELETE]\r\n"
+                   "[FROM]\r\nbench@example.cz\r\n[TO]\r\nto@example.cz\r\n[SUBJECT]\r\nBenchmark\r\n"
+                   "[ATTACHMENTS]\r\n" + attachment + "\r\n[BODY]\r\nVelk\xE1 p\xF8\xEDloha.\r\n");
+        sink.Close();
+    }
+    const bool haveMsmtp = ::access("/usr/bin/msmtp", X_OK) == 0;
+    RunResult bestEmlsend;
+    RunResult bestMsmtp;
+    for (int run = 0; run < runs; ++run) {
+        const std::uint64_t before = received;
+        const RunResult e = Run({EMLSEND_PROGRAM, control}, "");
+        if (received - before < megabytes * 1000 * 1000 || std::filesystem::exists(dir + "/eml456.txt")) {
+            std::fprintf(stderr, "emlsend did not deliver the message\n");
+            return 1;
+        }
+        bestEmlsend = e.seconds < bestEmlsend.seconds ? e : bestEmlsend;
+        bestEmlsend.peakKiB = std::max(bestEmlsend.peakKiB, e.peakKiB);
+        if (haveMsmtp) {
+            const RunResult m = Run({"/usr/bin/msmtp", "--host=127.0.0.1", "--port=" + port, "--auth=login",
+                                     "--user=bench", "--passwordeval=echo bench", "--tls=off",
+                                     "--from=bench@example.cz", "--", "to@example.cz"},
+                                    messageFile);
+            bestMsmtp = m.seconds < bestMsmtp.seconds ? m : bestMsmtp;
+            bestMsmtp.peakKiB = std::max(bestMsmtp.peakKiB, m.peakKiB);
+        }
+    }
+    ::shutdown(listener, SHUT_RDWR);
+    ::close(listener);
+    server.join();
+
+    const double mb = static_cast<double>(megabytes);
+    std::printf("attachment: %zu MB (message %.1f MB), best of %d runs, SMTP sink on 127.0.0.1\n", megabytes,
+                static_cast<double>(std::filesystem::file_size(messageFile)) / 1e6, runs);
+    std::printf("%-10s %10s %12s %14s\n", "", "seconds", "MB/s", "peak RSS KiB");
+    Report("emlsend", bestEmlsend, mb);
+    if (haveMsmtp) {
+        Report("msmtp", bestMsmtp, mb);
+        std::printf("emlsend time: %.0f %% of msmtp's\n", 100.0 * bestEmlsend.seconds / bestMsmtp.seconds);
+    } else {
+        std::printf("msmtp: not installed (apt-get install msmtp)\n");
+    }
+    std::filesystem::remove_all(dir);
+    return 0;
+}
