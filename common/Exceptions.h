@@ -31,6 +31,12 @@ public:
     using Exception::Exception;
 };
 
+// A file that cannot be created or written: "Cannot create file \"%s\". %s".
+class EFCreateError : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // An index outside a list: "List index out of bounds (%d)".
 class EListError : public Exception {
 public:

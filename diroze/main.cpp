@@ -1,45 +1,84 @@
 // diroze: prints sheets of labels from a data file written by a host program.
 //
-//   diroze FILE [-codePage:N] [-numbers] [-fontBold] -check
+//   diroze FILE [-codePage:N] [-numbers] [-fontBold] [-check | -pdf:OUT.pdf]
 //
 // -check reads the data file and lists its labels, or reports the first bad
-// line, without opening a window.
+// line. -pdf renders every sheet as for printing into a PDF file. Neither
+// opens a window; -pdf needs no display.
 
 #include "CheckReport.h"
 #include "DataFile.h"
 #include "ParamParser.h"
+#include "PdfOutput.h"
 #include "UtilsString.h"
 
+#include <QGuiApplication>
 #include <QTextStream>
 
 #include <clocale>
-#include <cstdio>
 
 using namespace diroze;
 
 namespace {
 
+// "diroze: FILE: řádek N: message" on standard error, line breaks of balloon texts as blanks.
+void ReportFailure(const QString& aFileName, const std::exception& aError)
+{
+    QTextStream err(stderr);
+    err << "diroze: ";
+    if (!aFileName.isEmpty())
+        err << aFileName << ": ";
+    if (const auto* bad = dynamic_cast<const EBadLine*>(&aError))
+        err << QStringLiteral("řádek %1: ").arg(bad->LineNumber());
+    err << hostutils::MessageText(aError).replace(u'\r', u' ') << '\n';
+}
+
 int CheckDataFile(const hostutils::TParamParser& aParams)
 {
     const QString fileName = aParams.GetArgument(QString());
     QTextStream out(stdout);
-    QTextStream err(stderr);
     TStitekList labels;
+    int exitCode = 0;
     try {
         LoadFile(labels, fileName, DefaultOptionsFromParams(aParams), aParams);
     } catch (const std::exception& e) {
+        exitCode = 1;
         for (size_t i = 0; i < labels.size(); ++i)
             out << DescribeLabel(static_cast<int>(i) + 1, *labels[i]) << '\n';
         out.flush();
-        err << "diroze: " << fileName;
-        if (const auto* bad = dynamic_cast<const EBadLine*>(&e))
-            err << QStringLiteral(": řádek %1").arg(bad->LineNumber());
-        err << ": " << hostutils::MessageText(e) << '\n';
-        return 1;
+        ReportFailure(fileName, e);
+        return exitCode;
     }
     for (size_t i = 0; i < labels.size(); ++i)
         out << DescribeLabel(static_cast<int>(i) + 1, *labels[i]) << '\n';
     out << QStringLiteral("Štítků: %1").arg(labels.size()) << '\n';
+    return exitCode;
+}
+
+// Qt's own notes (a missing runtime directory and the like) would only
+// clutter the output that host programs read; its errors still show.
+void QuietMessages(QtMsgType aType, const QMessageLogContext&, const QString& aMessage)
+{
+    if (aType == QtCriticalMsg || aType == QtFatalMsg)
+        QTextStream(stderr) << "diroze: " << aMessage << '\n';
+}
+
+int WritePdfFile(const hostutils::TParamParser& aParams)
+{
+    qInstallMessageHandler(QuietMessages);
+    // No window is ever shown: the offscreen platform works without a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt must not see the switches, some of which it would take for its own.
+    int qtArgc = 1;
+    char name[] = "diroze";
+    char* qtArgv[] = {name, nullptr};
+    QGuiApplication app(qtArgc, qtArgv);
+    try {
+        RunPdfJob(aParams);
+    } catch (const std::exception& e) {
+        ReportFailure(aParams.GetArgument(QString()), e);
+        return 1;
+    }
     return 0;
 }
 
@@ -48,11 +87,9 @@ int CheckDataFile(const hostutils::TParamParser& aParams)
 int main()
 {
     std::setlocale(LC_ALL, "");
-    try {
-        // Until the dialog is built every run is a check run.
-        return CheckDataFile(hostutils::GlobalParamParser());
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "diroze: %s\n", e.what());
-        return 1;
-    }
+    const hostutils::TParamParser& params = hostutils::GlobalParamParser();
+    if (params.IsSet(QStringLiteral("pdf")))
+        return WritePdfFile(params);
+    // Until the dialog is built, every other run is a check run.
+    return CheckDataFile(params);
 }

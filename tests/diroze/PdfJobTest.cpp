@@ -1,0 +1,150 @@
+// The program itself, run with -pdf and -check as a host program would run it.
+
+#include "QtPrinters.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QString out, err;
+};
+
+Result RunDiroze(const QStringList& aArgs)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY")); // no display at all
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(DIROZE_BINARY), aArgs);
+    process.waitForFinished(120000);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QString Tool(const QString& aProgram, const QStringList& aArgs)
+{
+    QProcess process;
+    process.start(aProgram, aArgs);
+    process.waitForFinished(120000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+bool HaveTools()
+{
+    for (const char* tool : {"pdfinfo", "pdftotext", "pdftoppm", "zbarimg"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            return false;
+    return true;
+}
+
+const QString kExample = QStringLiteral(EXAMPLES_DIR "/stitky.txt");
+
+TEST(PdfJob, ExampleSheetIsTrueSizeReadableAndScannable)
+{
+    if (!HaveTools())
+        GTEST_SKIP() << "poppler-utils or zbar-tools are not installed";
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("stitky.pdf"));
+    const Result r = RunDiroze({kExample, QStringLiteral("-numbers"), QStringLiteral("-pdf:") + pdf});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+
+    const QString info = Tool(QStringLiteral("pdfinfo"), {pdf});
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QStringLiteral("(A4)"))) << info.toStdString();
+
+    // Reading order: the heading, then the first row's texts left to right.
+    const QString text = Tool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    const QStringList inOrder = {"Spojovací materiál", "Šroubek M6 × 20", "Matice M6 pozinkovaná", "Podložka 6,4 mm",
+                                 "Hmoždinka 8 × 40", "Nářadí", "Kladivo zámečnické 500 g", "Barvy a laky", "Ředidlo S 6006"};
+    qsizetype at = 0;
+    for (const QString& piece : inOrder) {
+        const qsizetype found = text.indexOf(piece, at);
+        EXPECT_GE(found, at) << piece.toStdString();
+        at = std::max(at, found);
+    }
+
+    Tool(QStringLiteral("pdftoppm"), {"-r", "300", "-png", pdf, dir.filePath(QStringLiteral("sheet"))});
+    QStringList codes = Tool(QStringLiteral("zbarimg"), {"-q", "--raw", dir.filePath(QStringLiteral("sheet-1.png"))})
+                            .split('\n', Qt::SkipEmptyParts);
+    codes.sort();
+    EXPECT_EQ(codes, (QStringList{"40063812", "8590000123455", "8590000123462", "8590000123479", "8590000200019",
+                                  "8590000200026", "8590000200033", "8590000200040", "8590000300016", "8590000300023",
+                                  "8590000300030", "85900011"}));
+}
+
+TEST(PdfJob, ManySheetsMakeManyPages)
+{
+    if (!HaveTools())
+        GTEST_SKIP() << "poppler-utils are not installed";
+    QTemporaryDir dir;
+    QFile data(dir.filePath(QStringLiteral("many.txt")));
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 95; ++i)
+        data.write(QStringLiteral("96385074;štítek %1\r\n").arg(i).toLatin1());
+    data.close();
+    const QString pdf = dir.filePath(QStringLiteral("many.pdf"));
+    const Result r = RunDiroze({data.fileName(), QStringLiteral("-pdf:") + pdf});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(Tool(QStringLiteral("pdfinfo"), {pdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
+}
+
+TEST(PdfJob, FailuresExitWithOneAndLeaveNoFile)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("out.pdf"));
+
+    Result r = RunDiroze({dir.filePath(QStringLiteral("missing.txt")), QStringLiteral("-pdf:") + pdf});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot open file \"") + dir.filePath(QStringLiteral("missing.txt")) +
+                               QStringLiteral("\". No such file or directory")))
+        << r.err.toStdString();
+
+    QFile bad(dir.filePath(QStringLiteral("bad.txt")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(";ok\r\n@9\r\n");
+    bad.close();
+    r = RunDiroze({bad.fileName(), QStringLiteral("-pdf:") + pdf});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("řádek 2: Neznámý povel \"@9\""))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(pdf));
+
+    r = RunDiroze({kExample, QStringLiteral("-pdf:") + dir.filePath(QStringLiteral("no/such/dir/out.pdf"))});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot create file"))) << r.err.toStdString();
+
+    // A good file is not replaced by a failed run.
+    QFile previous(pdf);
+    ASSERT_TRUE(previous.open(QIODevice::WriteOnly));
+    previous.write("previous");
+    previous.close();
+    r = RunDiroze({bad.fileName(), QStringLiteral("-pdf:") + pdf});
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
+    EXPECT_EQ(previous.readAll(), QByteArray("previous"));
+}
+
+TEST(CheckJob, ListsLabelsOrReportsTheBadLine)
+{
+    Result r = RunDiroze({kExample, QStringLiteral("-check"), QStringLiteral("-numbers")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("2: EAN-13 8590000123455 | Šroubek M6 × 20")));
+    EXPECT_TRUE(r.out.endsWith(QStringLiteral("Štítků: 16\n")));
+    r = RunDiroze({kExample, QStringLiteral("-check"), QStringLiteral("-codePage:abc")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("'abc' is not a valid integer value")));
+}
+
+} // namespace
