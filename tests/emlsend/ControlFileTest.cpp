@@ -3,6 +3,7 @@
 
 #include "ControlFile.h"
 #include "EmlSend.h"
+#include "Exceptions.h"
 #include "Umailer.h"
 
 #include <gtest/gtest.h>
@@ -159,6 +160,25 @@ TEST(EmlsendControlFile, ComposesTheMessageThroughTheMailer) {
     EXPECT_EQ(plain->session().host, "h");
     EXPECT_EQ(plain->session().port, 25) << "a port that is no number keeps 25";
     EXPECT_EQ(plain->session().userName, "u");
+}
+
+TEST(EmlsendControlFile, ReadsTheBundledExample) {
+    const TControlFile file = TControlFile::Read(std::string(EMLSEND_TEST_SCRIPTS) + "/../../examples/zprava.txt");
+    EXPECT_TRUE(file.smtp);
+    EXPECT_FALSE(file.deleteFile);
+    EXPECT_FALSE(file.html);
+    EXPECT_EQ(file.smtpLines, (Lines{"Host=localhost:25", "TimeOut=30000"}));
+    EXPECT_EQ(file.subject, Lines{"Faktura \xE8. 2024/0815"});
+    EXPECT_EQ(file.hiddenCopies, Lines{"archiv@example.cz"});
+    ASSERT_EQ(file.body.size(), 6U);
+    EXPECT_EQ(file.body[0], "Dobr\xFD den,");
+    EXPECT_EQ(file.body[1], "");
+    try {
+        TControlFile::Read("/nonexistent/zprava.txt");
+        FAIL() << "a missing file was read";
+    } catch (const hostutils::EFOpenError& error) {
+        EXPECT_STREQ(error.what(), "Cannot open file \"/nonexistent/zprava.txt\". No such file or directory");
+    }
 }
 
 } // namespace
