@@ -1,6 +1,8 @@
 #include "PrintPreview.h"
 
 #include <QGuiApplication>
+#include <QPainter>
+#include <QPrinter>
 #include <QScreen>
 
 #include <algorithm>

@@ -14,6 +14,11 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <vector>
+
+class QPainter;
+class QPrinter;
+class QRect;
 
 namespace diroze {
 
@@ -28,6 +33,25 @@ enum TZoomState : uint8_t { zsZoomOther, zsZoomToWidth, zsZoomToHeight, zsZoomTo
 class EOutOfMemory : public hostutils::Exception {
 public:
     EOutOfMemory() : Exception("There is not enough memory to create a new page") {}
+};
+
+// --- printing (Printing.cpp) ---
+
+// What printing does with one page: print it, skip it, or stop and abort the job.
+enum TPageProcessingChoice : uint8_t { pcAccept, pcIgnore, pcCancellAll };
+
+// Page numbers, from 1, in printing order.
+using TIntegerList = std::vector<int>;
+
+// A printer that cannot take the job. Texts:
+//   "Printer selected is not valid"       (no printer chosen, or one the spooler does not list)
+//   "Printer \"%s\" cannot start the document"
+//   "Printer \"%s\" failed while printing page %d"
+//   "Printer \"%s\" did not accept the job. %s"   (the spooler's reason)
+//   "Paper of %s x %s mm is larger than a printer accepts (3276.7 mm)"
+class EPrinter : public hostutils::Exception {
+public:
+    using Exception::Exception;
 };
 
 class TPrintPreview {
@@ -68,7 +92,6 @@ public:
     TRect PageBounds() const { return TRect{0, 0, FPageExt.X, FPageExt.Y}; }
     // The paper type whose size, in whole millimetres, is W x H in portrait order; pCustom if none.
     TPaperType FindPaperType(int32_t aWidth, int32_t aHeight) const;
-    const QString& FormName() const { return FFormName; }
     const QString& VirtualFormName() const { return FVirtualFormName; }
 
     // --- document ---
@@ -104,7 +127,56 @@ public:
 
     TNotifyEvent OnBeginDoc, OnEndDoc, OnNewPage, OnEndPage, OnStateChange, OnPaperChange;
 
+    // --- printing (Printing.cpp) ---
+    // The printer object jobs go to; made on first use for the system's
+    // default printer. The caller may choose another printer, copies and so
+    // on; a print sets its page layout and full-page mode.
+    QPrinter& Printer();
+    // Whether the spooler lists at least one printer.
+    bool PrinterInstalled() const;
+    // Print all pages; a range (from 1, cut to the stored pages); the listed
+    // pages in list order. Nothing happens unless State is psReady, a printer
+    // is installed and some page is chosen. State is psPrinting meanwhile and
+    // psReady afterwards in every case. A failure aborts the job and is
+    // rethrown: EPrinter, or the page store's error.
+    void Print();
+    void PrintPages(int aFromPage, int aToPage);
+    void PrintPagesEx(const TIntegerList& aPages);
+    // Writes the paper into the printer's page layout: the printer's own form
+    // when one fits the paper directly, else the paper code's page size or the
+    // custom size; the orientation. Nothing happens without a printer.
+    // Throws EPrinter for an invalid printer or an oversized paper.
+    void SetPrinterOptions();
+    // The printer form whose size is the paper's (searched once per paper
+    // setting), or a made-up name "%umm x %umm" / "<form> Rotated" when no
+    // form fits directly; empty without a printer.
+    QString FormName();
+    void SetFormName(const QString& aValue) { FFormName = aValue; }
+    // FormName is a made-up or rotated name, which never reaches the printer.
+    bool IsDummyFormName();
+    // The printable area in Units; the whole page without a printer.
+    TRect PrinterPageBounds();
+    // The paper in the printer's pixels, origin at the paper's corner: where
+    // a page plays at true size. Empty without a printer.
+    TRect PrinterPhysicalPageBounds();
+
+    using TPreviewPageDrawEvent = std::function<void(int aPageNo, QPainter& aCanvas)>;
+    using TPreviewPageProcessingEvent = std::function<void(int aPageNo, TPageProcessingChoice& aChoice)>;
+    using TPreviewProgressEvent = std::function<void(int aDone, int aTotal)>;
+    TNotifyEvent OnBeforePrint, OnAfterPrint;
+    TPreviewPageDrawEvent OnPrintBackground, OnPrintAnnotation;
+    TPreviewPageProcessingEvent OnPageProcessing;
+    TPreviewProgressEvent OnProgress;
+
 protected:
+    // Printing steps: PrintBegin, per page DoProgress, DoPageProcessing and
+    // PrintPage, then PrintEnd in every case.
+    virtual void DoProgress(int aDone, int aTotal);
+    virtual TPageProcessingChoice DoPageProcessing(int aPageNo);
+    virtual void PrintPage(int aPageNo, QPainter& aCanvas, const QRect& aRect);
+    virtual void PrintBegin();
+    virtual void PrintEnd(bool aSucceeded);
+
     virtual void PaperChanged();
     virtual void UpdateExtents();
     // Lays the paper view out again; the view half overrides it. -1, -1 keeps
@@ -137,6 +209,8 @@ private:
     QString FFormName;
     QString FVirtualFormName;
     int32_t FScreenPixelsPerInch = 96;
+    std::unique_ptr<QPrinter> FPrinter;
+    std::unique_ptr<QPainter> FPrinterCanvas; // open between PrintBegin and PrintEnd
 };
 
 } // namespace diroze

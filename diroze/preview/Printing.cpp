@@ -1,0 +1,278 @@
+// The page engine's printing half: the paper pushed into the printer's page
+// layout, the printer form search, and jobs that play recorded pages onto the
+// printer at true size.
+
+#include "PageLayout.h"
+#include "PrintPreview.h"
+#include "PrinterSetup.h"
+
+#include <QPageLayout>
+#include <QPainter>
+#include <QPrinter>
+#include <QRect>
+
+namespace diroze {
+
+namespace {
+
+// The largest paper side a printer's device mode can hold: 3276.7 mm.
+constexpr int32_t kMaxPaperLoMetric = 32767;
+
+QString MillimetreText(int32_t aHiMetric) { return QString::number(aHiMetric / 100.0); }
+
+[[noreturn]] void ThrowPrinter(const QString& aText) { throw EPrinter(aText.toStdString()); }
+
+// The printer a job can go to: a file, or a printer the spooler lists.
+void CheckPrinter(const QPrinter& aPrinter)
+{
+    if (!aPrinter.outputFileName().isEmpty())
+        return;
+    if (aPrinter.outputFormat() != QPrinter::NativeFormat || !PrinterListed(aPrinter.printerName()))
+        ThrowPrinter(QStringLiteral("Printer selected is not valid"));
+}
+
+QString PrinterLabel(const QPrinter& aPrinter)
+{
+    return aPrinter.outputFileName().isEmpty() ? aPrinter.printerName() : aPrinter.outputFileName();
+}
+
+} // namespace
+
+QPrinter& TPrintPreview::Printer()
+{
+    if (!FPrinter)
+        FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *FPrinter;
+}
+
+bool TPrintPreview::PrinterInstalled() const { return AnyPrinterListed(); }
+
+void TPrintPreview::Print() { PrintPages(1, TotalPages()); }
+
+void TPrintPreview::PrintPages(int aFromPage, int aToPage)
+{
+    aFromPage = std::max(aFromPage, 1);
+    aToPage = std::min(aToPage, TotalPages());
+    if (aFromPage > TotalPages())
+        return;
+    TIntegerList pages;
+    for (int page = aFromPage; page <= aToPage; ++page)
+        pages.push_back(page);
+    PrintPagesEx(pages);
+}
+
+void TPrintPreview::PrintPagesEx(const TIntegerList& aPages)
+{
+    // A printer object told to write a file needs no installed printer.
+    const bool toFile = FPrinter && !FPrinter->outputFileName().isEmpty();
+    if (FState != psReady || aPages.empty() || !(toFile || PrinterInstalled()))
+        return;
+    SetState(psPrinting);
+    try {
+        PrintBegin();
+    } catch (...) {
+        FPrinterCanvas.reset();
+        SetState(psReady);
+        throw;
+    }
+    bool succeeded = false;
+    int printed = 0;
+    try {
+        const TRect bounds = PrinterPhysicalPageBounds();
+        const QRect target(bounds.Left, bounds.Top, bounds.Right - bounds.Left, bounds.Bottom - bounds.Top);
+        const int count = static_cast<int>(aPages.size());
+        bool cancelled = false;
+        for (int i = 0; i < count && !cancelled; ++i) {
+            const int pageNo = aPages[size_t(i)];
+            DoProgress(i, count);
+            switch (DoPageProcessing(pageNo)) {
+            case pcAccept:
+                if (printed > 0 && !Printer().newPage())
+                    ThrowPrinter(QStringLiteral("Printer \"%1\" failed while printing page %2")
+                                     .arg(PrinterLabel(Printer()))
+                                     .arg(pageNo));
+                PrintPage(pageNo, *FPrinterCanvas, target);
+                ++printed;
+                break;
+            case pcIgnore:
+                break;
+            case pcCancellAll:
+                cancelled = true;
+                break;
+            }
+        }
+        if (!cancelled) {
+            DoProgress(count, count);
+            succeeded = true;
+        }
+    } catch (...) {
+        try {
+            PrintEnd(false);
+        } catch (...) {
+            // The first failure is the one to report.
+        }
+        FPrinterCanvas.reset();
+        SetState(psReady);
+        throw;
+    }
+    try {
+        // A job in which every page was skipped is dropped rather than
+        // handed over as a blank sheet.
+        PrintEnd(succeeded && printed > 0);
+    } catch (...) {
+        FPrinterCanvas.reset();
+        SetState(psReady);
+        throw;
+    }
+    SetState(psReady);
+}
+
+void TPrintPreview::DoProgress(int aDone, int aTotal)
+{
+    if (OnProgress)
+        OnProgress(aDone, aTotal);
+}
+
+TPageProcessingChoice TPrintPreview::DoPageProcessing(int aPageNo)
+{
+    TPageProcessingChoice choice = pcAccept;
+    if (OnPageProcessing)
+        OnPageProcessing(aPageNo, choice);
+    return choice;
+}
+
+void TPrintPreview::PrintPage(int aPageNo, QPainter& aCanvas, const QRect& aRect)
+{
+    if (OnPrintBackground)
+        OnPrintBackground(aPageNo, aCanvas);
+    // Pages are fetched one at a time; the store's cache bounds the memory.
+    FPageList.GetEntry(aPageNo - 1).Metafile()->Play(aCanvas, QRectF(aRect), false);
+    if (OnPrintAnnotation)
+        OnPrintAnnotation(aPageNo, aCanvas);
+}
+
+void TPrintPreview::PrintBegin()
+{
+    if (OnBeforePrint)
+        OnBeforePrint();
+    QPrinter& printer = Printer();
+    CheckPrinter(printer);
+    if (!FUsePrinterOptions)
+        SetPrinterOptions();
+    // Logical (0, 0) is the paper's corner, whatever the printer's margins.
+    printer.setFullPage(true);
+    printer.setDocName(FPrintJobTitle);
+    auto canvas = std::make_unique<QPainter>();
+    if (!canvas->begin(&printer))
+        ThrowPrinter(QStringLiteral("Printer \"%1\" cannot start the document").arg(PrinterLabel(printer)));
+    FPrinterCanvas = std::move(canvas);
+}
+
+void TPrintPreview::PrintEnd(bool aSucceeded)
+{
+    QPrinter& printer = Printer();
+    QString refusal;
+    if (FPrinterCanvas && FPrinterCanvas->isActive()) {
+        if (!aSucceeded) {
+            printer.abort();
+            FPrinterCanvas->end();
+        } else {
+            const bool ended = FPrinterCanvas->end();
+            if (printer.outputFormat() == QPrinter::NativeFormat && printer.outputFileName().isEmpty())
+                refusal = SpoolerRefusal();
+            else if (!ended)
+                refusal = QStringLiteral("The file could not be written");
+        }
+    }
+    FPrinterCanvas.reset();
+    printer.setDocName(QString());
+    if (OnAfterPrint)
+        OnAfterPrint();
+    if (!refusal.isEmpty())
+        ThrowPrinter(QStringLiteral("Printer \"%1\" did not accept the job. %2").arg(PrinterLabel(printer), refusal));
+}
+
+void TPrintPreview::SetPrinterOptions()
+{
+    const bool toFile = FPrinter && !FPrinter->outputFileName().isEmpty();
+    if (!toFile && !PrinterInstalled())
+        return;
+    QPrinter& printer = Printer();
+    CheckPrinter(printer);
+    const int32_t widthLo = ConvertX(FPageExt.X, FUnits, mmLoMetric);
+    const int32_t heightLo = ConvertY(FPageExt.Y, FUnits, mmLoMetric);
+    if (widthLo > kMaxPaperLoMetric || heightLo > kMaxPaperLoMetric)
+        ThrowPrinter(QStringLiteral("Paper of %1 x %2 mm is larger than a printer accepts (3276.7 mm)")
+                         .arg(MillimetreText(ConvertX(FPageExt.X, FUnits, mmHiMetric)),
+                              MillimetreText(ConvertY(FPageExt.Y, FUnits, mmHiMetric))));
+    TPoint hiMetric{ConvertX(FPageExt.X, FUnits, mmHiMetric), ConvertY(FPageExt.Y, FUnits, mmHiMetric)};
+    QPageLayout layout = PageLayoutFor(FPaperType, FOrientation, hiMetric);
+    // Only a form that fits the paper directly reaches the printer.
+    if (!IsDummyFormName()) {
+        const QPageSize form = PrinterFormPageSize(printer.printerName(), FormName());
+        if (form.isValid())
+            layout.setPageSize(form);
+    }
+    layout.setMode(QPageLayout::FullPageMode);
+    printer.setFullPage(true);
+    if (!printer.setPageLayout(layout))
+        ThrowPrinter(QStringLiteral("Printer \"%1\" cannot take paper of %2 x %3 mm")
+                         .arg(PrinterLabel(printer), MillimetreText(hiMetric.X), MillimetreText(hiMetric.Y)));
+}
+
+QString TPrintPreview::FormName()
+{
+    if (!FFormName.isEmpty())
+        return FFormName;
+    if (FVirtualFormName.isEmpty() && PrinterInstalled()) {
+        // The paper in portrait position, whole millimetres.
+        const bool turned = FOrientation == poLandscape;
+        TPoint portrait;
+        if (FPaperType != pCustom) {
+            const TPaperSizeInfo& row = PaperSizeTable[FPaperType];
+            portrait = {ConvertX(row.Width, row.Units, mmHiMetric), ConvertY(row.Height, row.Units, mmHiMetric)};
+        } else {
+            portrait = {ConvertX(FPageExt.X, FUnits, mmHiMetric), ConvertY(FPageExt.Y, FUnits, mmHiMetric)};
+            if (turned)
+                std::swap(portrait.X, portrait.Y);
+        }
+        auto wholeMillimetres = [](int32_t aHiMetric) { return RoundHalfEven(static_cast<long double>(aHiMetric) / 100); };
+        const TFormNames names = SearchForms(PrinterForms(Printer().printerName()), wholeMillimetres(portrait.X),
+                                             wholeMillimetres(portrait.Y), turned);
+        FFormName = names.FormName;
+        FVirtualFormName = names.VirtualFormName;
+        if (!FFormName.isEmpty())
+            return FFormName;
+    }
+    return FVirtualFormName;
+}
+
+bool TPrintPreview::IsDummyFormName() { return FormName().compare(FVirtualFormName, Qt::CaseInsensitive) == 0; }
+
+TRect TPrintPreview::PrinterPageBounds()
+{
+    if (!PrinterInstalled())
+        return PageBounds();
+    QPageLayout layout = Printer().pageLayout();
+    layout.setMode(QPageLayout::StandardMode);
+    layout.setUnits(QPageLayout::Millimeter);
+    layout.setMargins(layout.minimumMargins());
+    const QRectF area = layout.paintRect(QPageLayout::Millimeter);
+    auto units = [](qreal aMillimetres) { return static_cast<int32_t>(RoundHalfEven(static_cast<long double>(aMillimetres) * 100)); };
+    return TRect{XFrom(mmHiMetric, units(area.left())), YFrom(mmHiMetric, units(area.top())),
+                 XFrom(mmHiMetric, units(area.right())), YFrom(mmHiMetric, units(area.bottom()))};
+}
+
+TRect TPrintPreview::PrinterPhysicalPageBounds()
+{
+    const bool toFile = FPrinter && !FPrinter->outputFileName().isEmpty();
+    if (!toFile && !PrinterInstalled())
+        return TRect{};
+    // In full-page mode the printer's origin is the paper's corner: there is
+    // no unprintable offset to step back over.
+    const QPrinter& printer = Printer();
+    return TRect{0, 0, ConvertUnits(FPageExt.X, printer.logicalDpiX(), FUnits, mmPixel),
+                 ConvertUnits(FPageExt.Y, printer.logicalDpiY(), FUnits, mmPixel)};
+}
+
+} // namespace diroze
