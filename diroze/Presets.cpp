@@ -1,0 +1,242 @@
+#include "Presets.h"
+
+#include "UtilsFile.h"
+#include "UtilsNumber.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace diroze {
+
+namespace {
+
+const QString kRoot = QStringLiteral("diroze");
+const QString kList = QStringLiteral("predvolby");
+const QString kPreset = QStringLiteral("predvolba");
+
+// The source line of a parse error, for the message.
+QString SourceLine(const QByteArray& aContent, int aLine)
+{
+    const QList<QByteArray> lines = aContent.split('\n');
+    if (aLine < 1 || aLine > lines.size())
+        return {};
+    return QString::fromUtf8(lines[aLine - 1]).remove(u'\r').left(40);
+}
+
+int ToInt(const QString& aText) { return hostutils::StrToInt(aText.toStdString()); }
+
+QString BoolText(bool aValue) { return aValue ? QStringLiteral("true") : QStringLiteral("false"); }
+
+} // namespace
+
+void ApplyFormatChange(TPapirControls& aControls, const QLocale& aLocale)
+{
+    if (!aControls.Format || *aControls.Format == pCustom)
+        return;
+    std::tie(aControls.Width, aControls.Height) =
+        PaperSizeTexts(*aControls.Format, aControls.Portrait ? poPortrait : poLandscape, aLocale);
+}
+
+bool TPresets::ToBool(const QString& aText)
+{
+    if (aText.compare(QStringLiteral("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (aText.compare(QStringLiteral("false"), Qt::CaseInsensitive) == 0)
+        return false;
+    int32_t whole = 0;
+    if (hostutils::TryStrToInt(aText.toStdString(), whole))
+        return whole != 0;
+    bool ok = false;
+    const double number = QLocale::c().toDouble(aText.trimmed(), &ok);
+    if (ok)
+        return number != 0;
+    throw hostutils::EConvertError("'" + aText.toStdString() + "' is not a valid boolean value");
+}
+
+void TPresets::Load(const QString& aPath)
+{
+    FPath = aPath;
+    FActive = false;
+    FModified = false;
+    FDocument.clear();
+    QFile file(aPath);
+    if (!file.exists()) {
+        FDocument.appendChild(FDocument.createProcessingInstruction(QStringLiteral("xml"),
+                                                                    QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
+        FDocument.appendChild(FDocument.createElement(kRoot)).appendChild(FDocument.createElement(kList));
+        FActive = true;
+        return;
+    }
+    if (!file.open(QIODevice::ReadOnly))
+        throw EPresetsLoad(("Cannot open file \"" + hostutils::ExpandFileName(aPath) + "\". " + file.errorString() +
+                            "\nLine: 0\n").toStdString());
+    const QByteArray content = file.readAll();
+    QString reason;
+    int line = 0, column = 0;
+    if (!FDocument.setContent(content, &reason, &line, &column)) {
+        FDocument.clear();
+        throw EPresetsLoad((reason + QStringLiteral("\nLine: %1\n").arg(line) + SourceLine(content, line)).toStdString());
+    }
+    FActive = true;
+}
+
+void TPresets::RequireActive() const
+{
+    if (!FActive)
+        throw hostutils::Exception("No active document");
+}
+
+void TPresets::Save()
+{
+    RequireActive();
+    QSaveFile file(FPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(FDocument.toByteArray(2)) < 0 || !file.commit())
+        throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(FPath).toStdString() +
+                                       "\". " + file.errorString().toStdString());
+    FModified = false;
+}
+
+QDomElement TPresets::LookUp(QDomElement aParent, const QString& aName)
+{
+    QDomElement found = aParent.firstChildElement(aName);
+    if (found.isNull()) {
+        found = FDocument.createElement(aName);
+        aParent.appendChild(found);
+        FModified = true;
+    }
+    return found;
+}
+
+void TPresets::SetAttribute(QDomElement& aElement, const QString& aName, const QString& aValue)
+{
+    aElement.setAttribute(aName, aValue);
+    FModified = true;
+}
+
+QDomElement TPresets::Predvolby()
+{
+    RequireActive();
+    QDomElement root = FDocument.documentElement();
+    if (root.isNull() || root.tagName() != kRoot) {
+        root = FDocument.documentElement();
+        if (root.isNull()) {
+            root = FDocument.createElement(kRoot);
+            FDocument.appendChild(root);
+            FModified = true;
+        }
+    }
+    return LookUp(root, kList);
+}
+
+std::vector<QDomElement> TPresets::Elements()
+{
+    std::vector<QDomElement> presets;
+    for (QDomElement e = Predvolby().firstChildElement(kPreset); !e.isNull(); e = e.nextSiblingElement(kPreset))
+        presets.push_back(e);
+    return presets;
+}
+
+QDomElement TPresets::MarkedElement()
+{
+    QDomElement marked;
+    for (const QDomElement& e : Elements())
+        if (ToBool(e.attribute(QStringLiteral("vybrana"), QStringLiteral("false"))))
+            marked = e;
+    return marked;
+}
+
+QDomElement TPresets::FindByName(const QString& aName)
+{
+    const std::vector<QDomElement> presets = Elements();
+    for (const QDomElement& e : presets)
+        if (Name(e) == aName)
+            return e;
+    for (const QDomElement& e : presets)
+        if (Name(e).compare(aName, Qt::CaseInsensitive) == 0)
+            return e;
+    return {};
+}
+
+void TPresets::Apply(QDomElement aPreset, TPapirControls& c, const QLocale& aLocale)
+{
+    RequireActive();
+    QDomElement papir = LookUp(aPreset, QStringLiteral("papir"));
+    const int format = ToInt(papir.attribute(QStringLiteral("format"), QString::number(pA4)));
+    const auto offered = std::find(OfferedPaperFormats.begin(), OfferedPaperFormats.end(), format);
+    c.Format = offered != OfferedPaperFormats.end() ? *offered : pA4;
+    ApplyFormatChange(c, aLocale);
+    c.Portrait = !ToBool(papir.attribute(QStringLiteral("na-sirku"), QStringLiteral("false")));
+    ApplyFormatChange(c, aLocale);
+    c.Width = papir.attribute(QStringLiteral("sirka"), c.Width);
+    c.Height = papir.attribute(QStringLiteral("vyska"), c.Height);
+    c.MarginX = papir.attribute(QStringLiteral("okraj-x"), QStringLiteral("10"));
+    c.MarginY = papir.attribute(QStringLiteral("okraj-y"), QStringLiteral("10"));
+
+    QDomElement stitek = LookUp(aPreset, QStringLiteral("stitek"));
+    c.PocetX = stitek.attribute(QStringLiteral("pocet-x"), QStringLiteral("4"));
+    c.PocetY = stitek.attribute(QStringLiteral("pocet-y"), QStringLiteral("10"));
+    c.SpaceX = stitek.attribute(QStringLiteral("mezera-x"), QStringLiteral("1"));
+    c.SpaceY = stitek.attribute(QStringLiteral("mezera-y"), QStringLiteral("1"));
+    c.PaddingX = stitek.attribute(QStringLiteral("okraj-x"), QStringLiteral("2"));
+    c.PaddingY = stitek.attribute(QStringLiteral("okraj-y"), QStringLiteral("2"));
+
+    QDomElement pismo = LookUp(aPreset, QStringLiteral("pismo"));
+    c.FontText = pismo.attribute(QStringLiteral("font"), QStringLiteral("Arial"));
+    c.FontIndex = -1;
+    c.FontSize = pismo.attribute(QStringLiteral("velikost"), QStringLiteral("10"));
+    // The alignment is stored under the gap's name.
+    c.AlignmentIndex = ToInt(pismo.attribute(QStringLiteral("mezera-x"), QStringLiteral("0")));
+    for (int i = 0; i < kLineCount; ++i)
+        c.Radky[size_t(i)] = ToBool(pismo.attribute(QStringLiteral("radek-%1").arg(i), QStringLiteral("false")));
+}
+
+void TPresets::Store(QDomElement aPreset, const TPapirControls& c)
+{
+    RequireActive();
+    QDomElement papir = LookUp(aPreset, QStringLiteral("papir"));
+    QDomElement stitek = LookUp(aPreset, QStringLiteral("stitek"));
+    QDomElement pismo = LookUp(aPreset, QStringLiteral("pismo"));
+    SetAttribute(papir, QStringLiteral("format"), QString::number(c.Format.value_or(pA4)));
+    SetAttribute(papir, QStringLiteral("na-sirku"), BoolText(!c.Portrait));
+    SetAttribute(papir, QStringLiteral("sirka"), c.Width);
+    SetAttribute(papir, QStringLiteral("vyska"), c.Height);
+    SetAttribute(papir, QStringLiteral("okraj-x"), c.MarginX);
+    SetAttribute(papir, QStringLiteral("okraj-y"), c.MarginY);
+    SetAttribute(stitek, QStringLiteral("pocet-x"), c.PocetX);
+    SetAttribute(stitek, QStringLiteral("pocet-y"), c.PocetY);
+    SetAttribute(stitek, QStringLiteral("mezera-x"), c.SpaceX);
+    SetAttribute(stitek, QStringLiteral("mezera-y"), c.SpaceY);
+    SetAttribute(stitek, QStringLiteral("okraj-x"), c.PaddingX);
+    SetAttribute(stitek, QStringLiteral("okraj-y"), c.PaddingY);
+    SetAttribute(pismo, QStringLiteral("font"), c.FontText);
+    SetAttribute(pismo, QStringLiteral("velikost"), c.FontSize);
+    SetAttribute(pismo, QStringLiteral("mezera-x"), QString::number(c.AlignmentIndex));
+    for (int i = 0; i < kLineCount; ++i)
+        SetAttribute(pismo, QStringLiteral("radek-%1").arg(i), BoolText(c.Radky[size_t(i)]));
+}
+
+QDomElement TPresets::Add(const QString& aName)
+{
+    QDomElement list = Predvolby();
+    QDomElement preset = FDocument.createElement(kPreset);
+    list.appendChild(preset);
+    SetAttribute(preset, QStringLiteral("nazev"), aName);
+    return preset;
+}
+
+void TPresets::Remove(QDomElement aPreset)
+{
+    RequireActive();
+    aPreset.parentNode().removeChild(aPreset);
+    FModified = true;
+}
+
+void TPresets::MarkUsed(const QDomElement& aSelected)
+{
+    for (QDomElement e : Elements())
+        SetAttribute(e, QStringLiteral("vybrana"), BoolText(!aSelected.isNull() && e == aSelected));
+}
+
+} // namespace diroze

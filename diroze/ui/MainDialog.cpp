@@ -1,0 +1,613 @@
+#include "MainDialog.h"
+
+#include "DialogSeam.h"
+#include "Fonts.h"
+#include "FormSave.h"
+#include "ParamParser.h"
+#include "PrinterIni.h"
+#include "Render.h"
+#include "UtilsString.h"
+#include "Widgets.h"
+#include "preview/PreviewView.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace diroze {
+
+namespace {
+
+QLabel* Caption(const QString& aText, QWidget* aParent, bool aGrey = false)
+{
+    auto* label = new QLabel(aText, aParent);
+    if (aGrey) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, Qt::gray);
+        label->setPalette(p);
+        QFont small = label->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        label->setFont(small);
+    }
+    return label;
+}
+
+QLineEdit* LengthEdit(QWidget* aParent, const QString& aText = {})
+{
+    auto* edit = new QLineEdit(aText, aParent);
+    edit->setAlignment(Qt::AlignRight);
+    return edit;
+}
+
+// A row "caption  X-field  X  Y-field  mm" in a grid of the settings.
+void AddPair(QGridLayout* aGrid, int aRow, const QString& aCaption, QWidget* aX, QWidget* aY, bool aMillimetres)
+{
+    QWidget* parent = aGrid->parentWidget();
+    aGrid->addWidget(Caption(aCaption, parent), aRow, 0, 1, 5);
+    aGrid->addWidget(aX, aRow + 1, 0);
+    auto* times = Caption(QStringLiteral("X"), parent);
+    times->setAlignment(Qt::AlignCenter);
+    aGrid->addWidget(times, aRow + 1, 1);
+    aGrid->addWidget(aY, aRow + 1, 2);
+    if (aMillimetres)
+        aGrid->addWidget(Caption(QStringLiteral("mm"), parent), aRow + 1, 3);
+}
+
+void AddAxisHeadings(QGridLayout* aGrid, int aRow)
+{
+    QWidget* parent = aGrid->parentWidget();
+    aGrid->addWidget(Caption(QStringLiteral("vodorovně"), parent, true), aRow, 0);
+    aGrid->addWidget(Caption(QStringLiteral("svisle"), parent, true), aRow, 2);
+}
+
+} // namespace
+
+TfrmHlavni::TfrmHlavni(TDialogSeam& aSeam, const hostutils::TParamParser& aParams, const QString& aApplicationDir,
+                       QWidget* aParent)
+    : QDialog(aParent), FSeam(aSeam), FParams(aParams), FApplicationDir(aApplicationDir)
+{
+    setWindowTitle(QStringLiteral("Tisk štítků"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+    resize(505, 409);
+    BuildControls();
+    WireEvents();
+    FSave = std::make_unique<TfrmSave>(FSeam, this);
+    FormAdapter1 = std::make_unique<TFormAdapter>(*this);
+}
+
+TfrmHlavni::~TfrmHlavni() = default;
+
+void TfrmHlavni::BuildControls()
+{
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto* top = new QHBoxLayout;
+    top->setContentsMargins(3, 3, 3, 5);
+    outer->addLayout(top, 1);
+
+    panSettings = new QScrollArea(this);
+    panSettings->setFixedWidth(230);
+    panSettings->setWidgetResizable(true);
+    panSettings->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* column = new QWidget(panSettings);
+    auto* columnLayout = new QVBoxLayout(column);
+    columnLayout->setContentsMargins(0, 0, 0, 0);
+    panSettings->setWidget(column);
+    top->addWidget(panSettings);
+
+    // Papír
+    panPapir = new TCategoryPanel(QStringLiteral("Papír"), column);
+    auto* papir = new QGridLayout(panPapir->Content());
+    papir->addWidget(Caption(QStringLiteral("Formát:"), panPapir->Content()), 0, 0, 1, 5);
+    lstFormat = new QComboBox(panPapir->Content());
+    papir->addWidget(lstFormat, 1, 0, 1, 4);
+    chkPortrait = new QRadioButton(QStringLiteral("na výšku"), panPapir->Content());
+    chkLandScape = new QRadioButton(QStringLiteral("na šířku"), panPapir->Content());
+    chkPortrait->setChecked(true);
+    papir->addWidget(chkPortrait, 2, 0, 1, 2);
+    papir->addWidget(chkLandScape, 2, 2, 1, 2);
+    AddAxisHeadings(papir, 3);
+    edtWidth = LengthEdit(panPapir->Content());
+    edtHeight = LengthEdit(panPapir->Content());
+    edtWidth->setEnabled(false);
+    edtHeight->setEnabled(false);
+    AddPair(papir, 4, QStringLiteral("Velikost:"), edtWidth, edtHeight, true);
+    edtMarginX = LengthEdit(panPapir->Content(), QStringLiteral("10"));
+    edtMarginY = LengthEdit(panPapir->Content(), QStringLiteral("10"));
+    AddPair(papir, 6, QStringLiteral("Okraje:"), edtMarginX, edtMarginY, true);
+    columnLayout->addWidget(panPapir);
+
+    // Štítky
+    panStitky = new TCategoryPanel(QStringLiteral("Štítky"), column);
+    auto* stitky = new QGridLayout(panStitky->Content());
+    AddAxisHeadings(stitky, 0);
+    edtPocetX = new TSpinEdit(1, 1000, panStitky->Content());
+    edtPocetY = new TSpinEdit(1, 1000, panStitky->Content());
+    edtPocetX->SetValue(4);
+    edtPocetY->SetValue(10);
+    AddPair(stitky, 1, QStringLiteral("Počet štítků:"), edtPocetX, edtPocetY, false);
+    edtSpaceX = LengthEdit(panStitky->Content(), QStringLiteral("2"));
+    stitky->addWidget(Caption(QStringLiteral("Vodorovná mezera mezi štítky:"), panStitky->Content()), 3, 0, 1, 5);
+    stitky->addWidget(edtSpaceX, 4, 0);
+    stitky->addWidget(Caption(QStringLiteral("mm"), panStitky->Content()), 4, 1);
+    edtSpaceY = LengthEdit(panStitky->Content(), QStringLiteral("2"));
+    stitky->addWidget(Caption(QStringLiteral("Svislá mezera mezi štítky:"), panStitky->Content()), 5, 0, 1, 5);
+    stitky->addWidget(edtSpaceY, 6, 0);
+    stitky->addWidget(Caption(QStringLiteral("mm"), panStitky->Content()), 6, 1);
+    edtPaddingX = LengthEdit(panStitky->Content(), QStringLiteral("2"));
+    edtPaddingY = LengthEdit(panStitky->Content(), QStringLiteral("2"));
+    AddPair(stitky, 7, QStringLiteral("Vnitřní okraje:"), edtPaddingX, edtPaddingY, true);
+    edtFirstX = new TSpinEdit(1, 1000, panStitky->Content());
+    edtFirstY = new TSpinEdit(1, 1000, panStitky->Content());
+    edtFirstX->SetValue(1);
+    edtFirstY->SetValue(1);
+    AddPair(stitky, 9, QStringLiteral("Začít tisknout od štítku:"), edtFirstX, edtFirstY, false);
+    columnLayout->addWidget(panStitky);
+
+    // Písmo
+    panPismo = new TCategoryPanel(QStringLiteral("Písmo"), column);
+    auto* pismo = new QVBoxLayout(panPismo->Content());
+    pismo->addWidget(Caption(QStringLiteral("Font:"), panPismo->Content()));
+    lstFont = new QComboBox(panPismo->Content());
+    lstFont->setEditable(true);
+    lstFont->setInsertPolicy(QComboBox::NoInsert);
+    lstFont->setEditText(QStringLiteral("Arial"));
+    pismo->addWidget(lstFont);
+    pismo->addWidget(Caption(QStringLiteral("Velikost:"), panPismo->Content()));
+    lstFontSize = new QComboBox(panPismo->Content());
+    lstFontSize->setEditable(true);
+    lstFontSize->setInsertPolicy(QComboBox::NoInsert);
+    for (int size : {6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 20, 22, 24, 26, 28, 32, 36, 40})
+        lstFontSize->addItem(QString::number(size));
+    lstFontSize->setCurrentIndex(lstFontSize->findText(QStringLiteral("10")));
+    pismo->addWidget(lstFontSize);
+    pismo->addWidget(Caption(QStringLiteral("Zarovnání:"), panPismo->Content()));
+    lstAlignment = new QComboBox(panPismo->Content());
+    lstAlignment->addItems({QStringLiteral("vlevo"), QStringLiteral("vpravo"), QStringLiteral("na střed")});
+    lstAlignment->setCurrentIndex(0);
+    pismo->addWidget(lstAlignment);
+    pismo->addWidget(Caption(QStringLiteral("Zvýraznit vybrané řádky:"), panPismo->Content()));
+    lstRadky = new QListWidget(panPismo->Content());
+    lstRadky->setMinimumHeight(80);
+    pismo->addWidget(lstRadky);
+    columnLayout->addWidget(panPismo);
+    columnLayout->addStretch();
+
+    FNahled = new TPrintPreviewView(this);
+    top->addWidget(FNahled, 1);
+
+    // The preset row and the buttons on a white strip.
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    outer->addWidget(line);
+    auto* strip = new QWidget(this);
+    strip->setAutoFillBackground(true);
+    QPalette white = strip->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    strip->setPalette(white);
+    strip->setFixedHeight(37);
+    auto* row = new QHBoxLayout(strip);
+    row->setContentsMargins(6, 4, 6, 4);
+    row->addWidget(Caption(QStringLiteral("Uložené předvolby:"), strip));
+    lstPredvolby = new QComboBox(strip);
+    lstPredvolby->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    row->addWidget(lstPredvolby, 1);
+    btnSave = new QToolButton(strip);
+    btnSave->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    btnSave->setToolTip(QStringLiteral("Uložit zvolené nastavení jako předvolbu..."));
+    btnSave->setAutoRaise(true);
+    btnDelete = new QToolButton(strip);
+    btnDelete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+    btnDelete->setToolTip(QStringLiteral("Odstranit vybranou předvolbu"));
+    btnDelete->setAutoRaise(true);
+    btnDelete->setEnabled(false);
+    row->addWidget(btnSave);
+    row->addWidget(btnDelete);
+    row->addSpacing(12);
+    btnOk = new QPushButton(QStringLiteral("Tisknout"), strip);
+    btnCancel = new QPushButton(QStringLiteral("Zavřít"), strip);
+    btnOk->setFixedSize(75, 25);
+    btnCancel->setFixedSize(75, 25);
+    btnOk->setDefault(true);
+    btnOk->setAutoDefault(true);
+    row->addWidget(btnOk);
+    row->addWidget(btnCancel);
+    outer->addWidget(strip);
+
+    balError = new TBalloonHint(this);
+}
+
+void TfrmHlavni::WireEvents()
+{
+    auto change = [this](bool aCounts) { return [this, aCounts] { Guard([this, aCounts] { UpdatePreview(aCounts); }); }; };
+    connect(lstFormat, &QComboBox::currentIndexChanged, this, [this] { Guard([this] { lstFormatChange(); }); });
+    for (QRadioButton* radio : {chkPortrait, chkLandScape})
+        connect(radio, &QRadioButton::toggled, this, [this](bool aOn) {
+            if (aOn)
+                Guard([this] { lstFormatChange(); });
+        });
+    for (QLineEdit* edit : std::initializer_list<QLineEdit*>{edtWidth, edtHeight, edtMarginX, edtMarginY, edtPocetX, edtPocetY,
+                                                             edtSpaceX, edtSpaceY, edtPaddingX, edtPaddingY})
+        connect(edit, &QLineEdit::textChanged, this, change(true));
+    connect(lstFont, &QComboBox::editTextChanged, this, change(true));
+    connect(lstFontSize, &QComboBox::editTextChanged, this, change(true));
+    connect(lstAlignment, &QComboBox::currentIndexChanged, this, change(true));
+    connect(lstRadky, &QListWidget::itemChanged, this, change(true));
+    connect(edtFirstX, &QLineEdit::textChanged, this, change(false));
+    connect(edtFirstY, &QLineEdit::textChanged, this, change(false));
+    for (TCategoryPanel* panel : {panPapir, panStitky, panPismo}) {
+        panel->OnExpand = [this] { balError->HideHint(); };
+        panel->OnCollapse = [this] { balError->HideHint(); };
+    }
+    connect(lstPredvolby, &QComboBox::activated, this, [this] { Guard([this] { lstPredvolbyChange(lstPredvolby); }); });
+    connect(btnSave, &QToolButton::clicked, this, [this] { Guard([this] { btnSaveClick(); }); });
+    connect(btnDelete, &QToolButton::clicked, this, [this] { Guard([this] { btnDeleteClick(); }); });
+    connect(btnOk, &QPushButton::clicked, this, [this] { Guard([this] { btnOkClick(); }); });
+    connect(btnCancel, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void TfrmHlavni::Guard(const std::function<void()>& aHandler)
+{
+    try {
+        aHandler();
+    } catch (const std::exception& e) {
+        FSeam.Error(this, hostutils::MessageText(e));
+    }
+}
+
+void TfrmHlavni::FormCreate()
+{
+    try {
+        for (TCategoryPanel* panel : {panPapir, panStitky, panPismo})
+            panel->SetCollapsed(true);
+
+        const QString printer =
+            PrinterFromIni(FApplicationDir + QStringLiteral("printer.ini"), QPrinterInfo::availablePrinterNames());
+        if (!printer.isEmpty())
+            FNahled->Printer().setPrinterName(printer);
+
+        FDiroze.clear();
+        FChangeLock = false;
+        {
+            const QSignalBlocker blockFormat(lstFormat), blockRadky(lstRadky), blockFont(lstFont);
+            for (TPaperType type : OfferedPaperFormats)
+                lstFormat->addItem(PaperFormatName(type), int(type));
+            lstFormat->setCurrentIndex(-1);
+            for (int i = 1; i <= kLineCount; ++i) {
+                auto* item = new QListWidgetItem(QStringLiteral("%1. řádek pod čárovým kódem").arg(i), lstRadky);
+                item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+                item->setCheckState(Qt::Unchecked);
+            }
+            const QString fontText = lstFont->currentText();
+            lstFont->addItems(InstalledFontNames());
+            lstFont->setCurrentIndex(-1);
+            lstFont->setEditText(fontText);
+        }
+
+        const TStitekOptions options = DefaultOptionsFromParams(FParams);
+        lstRadky->setEnabled(!options.Contains(soOverrideStyle));
+        LoadFile(FDiroze, FParams.GetArgument(QString()), options, FParams);
+
+        FPresets.Load(FApplicationDir + QStringLiteral("diroze.xml"));
+        QDomElement marked;
+        {
+            const QSignalBlocker block(lstPredvolby);
+            for (const QDomElement& preset : FPresets.Elements()) {
+                AddPresetItem(TPresets::Name(preset), preset);
+                if (TPresets::ToBool(preset.attribute(QStringLiteral("vybrana"), QStringLiteral("false"))))
+                    marked = preset;
+            }
+            lstPredvolby->setCurrentIndex(-1);
+            for (int i = 0; i < lstPredvolby->count(); ++i)
+                if (FPresetElements[lstPredvolby->itemData(i).toInt()] == marked && !marked.isNull())
+                    lstPredvolby->setCurrentIndex(i);
+        }
+        lstPredvolbyChange(nullptr);
+    } catch (const std::exception& e) {
+        FSeam.Error(this, hostutils::MessageText(e));
+    }
+}
+
+void TfrmHlavni::AddPresetItem(const QString& aName, const QDomElement& aPreset)
+{
+    int at = 0;
+    while (at < lstPredvolby->count() && lstPredvolby->itemText(at).compare(aName, Qt::CaseInsensitive) <= 0)
+        ++at;
+    const int id = FNextPresetId++;
+    FPresetElements[id] = aPreset;
+    lstPredvolby->insertItem(at, aName, id);
+}
+
+QDomElement TfrmHlavni::SelectedPreset() const
+{
+    const int index = lstPredvolby->currentIndex();
+    if (index < 0)
+        return {};
+    const auto found = FPresetElements.find(lstPredvolby->itemData(index).toInt());
+    return found != FPresetElements.end() ? found->second : QDomElement();
+}
+
+TCategoryPanel* TfrmHlavni::PanelOf(QWidget* aControl) const
+{
+    for (QWidget* w = aControl; w; w = w->parentWidget())
+        if (auto* panel = dynamic_cast<TCategoryPanel*>(w))
+            return panel;
+    return nullptr;
+}
+
+QWidget* TfrmHlavni::ControlWidget(TSettingsControl aControl) const
+{
+    using enum TSettingsControl;
+    switch (aControl) {
+    case lstFormat: return this->lstFormat;
+    case chkPortrait: return this->chkPortrait;
+    case chkLandScape: return this->chkLandScape;
+    case edtWidth: return this->edtWidth;
+    case edtHeight: return this->edtHeight;
+    case edtMarginX: return this->edtMarginX;
+    case edtMarginY: return this->edtMarginY;
+    case edtPocetX: return this->edtPocetX;
+    case edtPocetY: return this->edtPocetY;
+    case edtPaddingX: return this->edtPaddingX;
+    case edtPaddingY: return this->edtPaddingY;
+    case edtSpaceX: return this->edtSpaceX;
+    case edtSpaceY: return this->edtSpaceY;
+    case edtFirstX: return this->edtFirstX;
+    case edtFirstY: return this->edtFirstY;
+    case lstFontSize: return this->lstFontSize;
+    case lstFont: return this->lstFont;
+    case lstAlignment: return this->lstAlignment;
+    case lstRadky: return this->lstRadky;
+    }
+    return nullptr;
+}
+
+TPapirControls TfrmHlavni::Controls() const
+{
+    TPapirControls c;
+    if (lstFormat->currentIndex() >= 0)
+        c.Format = static_cast<TPaperType>(lstFormat->currentData().toInt());
+    c.Portrait = chkPortrait->isChecked();
+    c.Width = edtWidth->text();
+    c.Height = edtHeight->text();
+    c.MarginX = edtMarginX->text();
+    c.MarginY = edtMarginY->text();
+    c.PocetX = edtPocetX->text();
+    c.PocetY = edtPocetY->text();
+    c.PaddingX = edtPaddingX->text();
+    c.PaddingY = edtPaddingY->text();
+    c.SpaceX = edtSpaceX->text();
+    c.SpaceY = edtSpaceY->text();
+    c.FirstX = edtFirstX->text();
+    c.FirstY = edtFirstY->text();
+    c.FontSize = lstFontSize->currentText();
+    c.FontText = lstFont->currentText();
+    const int font = lstFont->currentIndex();
+    c.FontIndex = font >= 0 && lstFont->itemText(font) == c.FontText ? font : -1;
+    for (int i = 0; i < lstFont->count(); ++i)
+        c.FontItems.append(lstFont->itemText(i));
+    c.AlignmentIndex = lstAlignment->currentIndex();
+    for (int i = 0; i < kLineCount && i < lstRadky->count(); ++i)
+        c.Radky[size_t(i)] = lstRadky->item(i)->checkState() == Qt::Checked;
+    return c;
+}
+
+void TfrmHlavni::SetControls(const TPapirControls& c)
+{
+    lstFormat->setCurrentIndex(c.Format ? lstFormat->findData(int(*c.Format)) : -1);
+    (c.Portrait ? chkPortrait : chkLandScape)->setChecked(true);
+    edtWidth->setText(c.Width);
+    edtHeight->setText(c.Height);
+    edtMarginX->setText(c.MarginX);
+    edtMarginY->setText(c.MarginY);
+    edtPocetX->setText(c.PocetX);
+    edtPocetY->setText(c.PocetY);
+    edtSpaceX->setText(c.SpaceX);
+    edtSpaceY->setText(c.SpaceY);
+    edtPaddingX->setText(c.PaddingX);
+    edtPaddingY->setText(c.PaddingY);
+    lstFont->setEditText(c.FontText);
+    lstFontSize->setEditText(c.FontSize);
+    lstAlignment->setCurrentIndex(c.AlignmentIndex >= 0 && c.AlignmentIndex < lstAlignment->count() ? c.AlignmentIndex : -1);
+    for (int i = 0; i < kLineCount && i < lstRadky->count(); ++i)
+        lstRadky->item(i)->setCheckState(c.Radky[size_t(i)] ? Qt::Checked : Qt::Unchecked);
+}
+
+TPapir TfrmHlavni::ReadPapir()
+{
+    balError->HideHint();
+    FChangeLock = true;
+    try {
+        const TPapir papir = diroze::ReadPapir(Controls(), QLocale());
+        FChangeLock = false;
+        return papir;
+    } catch (...) {
+        FChangeLock = false;
+        throw;
+    }
+}
+
+bool TfrmHlavni::TryReadPapir(TPapir& aPapir)
+{
+    try {
+        aPapir = ReadPapir();
+        return true;
+    } catch (const EInvalidInput& e) {
+        QWidget* control = ControlWidget(e.Control());
+        if (TCategoryPanel* panel = PanelOf(control))
+            panel->SetCollapsed(false);
+        panSettings->ensureWidgetVisible(control);
+        balError->ShowAt(control, QStringLiteral("Chybná hodnota"), hostutils::MessageText(e) + u'\r');
+        return false;
+    }
+}
+
+void TfrmHlavni::RenderPreview(const TPapir& aPapir) { Render(*FNahled, FDiroze, aPapir, true); }
+
+void TfrmHlavni::UpdatePreview(bool aCounts)
+{
+    if (FChangeLock)
+        return;
+    if (aCounts)
+        FChanged = true;
+    try {
+        RenderPreview(ReadPapir());
+    } catch (...) {
+        // An invalid setting freezes the preview until it is corrected.
+    }
+}
+
+void TfrmHlavni::lstFormatChange()
+{
+    if (lstFormat->currentIndex() < 0)
+        return;
+    const auto type = static_cast<TPaperType>(lstFormat->currentData().toInt());
+    if (type != pCustom) {
+        const bool saved = FChangeLock;
+        FChangeLock = true;
+        const auto [width, height] = PaperSizeTexts(type, chkPortrait->isChecked() ? poPortrait : poLandscape, QLocale());
+        edtWidth->setText(width);
+        edtHeight->setText(height);
+        FChangeLock = saved;
+    }
+    edtWidth->setEnabled(type == pCustom);
+    edtHeight->setEnabled(type == pCustom);
+    UpdatePreview(true);
+}
+
+void TfrmHlavni::lstPredvolbyChange(QObject* aSender)
+{
+    const QDomElement selected = SelectedPreset();
+    btnDelete->setEnabled(!selected.isNull());
+    if (!selected.isNull() && aSender != btnSave)
+        ApplyPreset(selected);
+}
+
+void TfrmHlavni::ApplyPreset(QDomElement aPreset)
+{
+    FChangeLock = true;
+    TPapirControls controls = Controls();
+    auto finish = [this] {
+        FChangeLock = false;
+        UpdatePreview(false);
+        FChanged = false;
+    };
+    try {
+        FPresets.Apply(aPreset, controls, QLocale());
+    } catch (...) {
+        SetControls(controls); // what was read before the failure stays
+        finish();
+        throw;
+    }
+    SetControls(controls);
+    finish();
+}
+
+void TfrmHlavni::StorePreset(QDomElement aPreset)
+{
+    FPresets.Store(aPreset, Controls());
+    FChanged = false;
+}
+
+void TfrmHlavni::btnSaveClick()
+{
+    TPapir papir;
+    if (!TryReadPapir(papir))
+        return;
+    QStringList names;
+    for (int i = 0; i < lstPredvolby->count(); ++i)
+        names.append(lstPredvolby->itemText(i));
+    const QDomElement selected = SelectedPreset();
+    FSave->Prepare(selected.isNull() ? QString() : TPresets::Name(selected), !selected.isNull(), names);
+    if (!FSeam.ExecSave(*FSave))
+        return;
+    if (FSave->Overwrite() && !selected.isNull()) {
+        StorePreset(selected);
+    } else {
+        const QString name = FSave->Name();
+        const QDomElement preset = FPresets.Add(name);
+        StorePreset(preset);
+        AddPresetItem(name, preset);
+        for (int i = 0; i < lstPredvolby->count(); ++i)
+            if (FPresetElements[lstPredvolby->itemData(i).toInt()] == preset)
+                lstPredvolby->setCurrentIndex(i);
+        lstPredvolbyChange(btnSave);
+    }
+    FPresets.Save();
+}
+
+void TfrmHlavni::btnDeleteClick()
+{
+    const int index = lstPredvolby->currentIndex();
+    const QDomElement selected = SelectedPreset();
+    if (selected.isNull())
+        return;
+    if (!FSeam.Question(this, QStringLiteral("Odstranit"), QStringLiteral("Opravdu chcete odstranit vybranou předvolbu?")))
+        return;
+    FPresets.Remove(selected);
+    FPresetElements.erase(lstPredvolby->itemData(index).toInt());
+    lstPredvolby->removeItem(index);
+    lstPredvolby->setCurrentIndex(lstPredvolby->count() == 0 ? -1 : std::max(index - 1, 0));
+    lstPredvolbyChange(btnDelete);
+}
+
+void TfrmHlavni::btnOkClick()
+{
+    TPapir papir;
+    if (!TryReadPapir(papir))
+        return;
+    Render(*FNahled, FDiroze, papir, false);
+    const TPrintChoice choice = FSeam.Print(this, FNahled->Printer(), FNahled->TotalPages());
+    if (!choice.Accepted) {
+        RenderPreview(papir);
+        return;
+    }
+    if (choice.Range)
+        FNahled->PrintPages(choice.FromPage, choice.ToPage);
+    else
+        FNahled->Print();
+    FPresets.MarkUsed(SelectedPreset());
+    if (FChanged && FSeam.Question(this, QStringLiteral("Uložit"), QStringLiteral("Nastavení bylo změněno, chcete změny uložit?")))
+        Guard([this] { btnSaveClick(); });
+    close();
+}
+
+void TfrmHlavni::closeEvent(QCloseEvent* aEvent)
+{
+    if (FPresets.IsActive() && FPresets.Modified())
+        Guard([this] { FPresets.Save(); });
+    balError->HideHint();
+    QDialog::closeEvent(aEvent);
+}
+
+TFormAdapter::TFormAdapter(QWidget& aForm) : FForm(aForm) { qApp->installEventFilter(this); }
+
+TFormAdapter::~TFormAdapter() { qApp->removeEventFilter(this); }
+
+bool TFormAdapter::eventFilter(QObject* aWatched, QEvent* aEvent)
+{
+    if (aEvent->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(aEvent)->key() == Qt::Key_Escape &&
+        aWatched->isWidgetType() && static_cast<QWidget*>(aWatched)->window() == &FForm) {
+        FForm.close();
+        return true;
+    }
+    return QObject::eventFilter(aWatched, aEvent);
+}
+
+} // namespace diroze

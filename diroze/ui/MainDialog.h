@@ -1,0 +1,135 @@
+#pragma once
+// "Tisk štítků": the settings column, the preview and the preset row. The
+// dialog only wires widgets to the core: the settings are read into the
+// controls' values (TPapirControls) and from there into a TPapir, presets are
+// kept by TPresets, and the sheets are drawn by Render into the preview.
+
+#include "DataFile.h"
+#include "Papir.h"
+#include "Presets.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QToolButton;
+
+namespace hostutils {
+class TParamParser;
+}
+
+namespace diroze {
+
+class TBalloonHint;
+class TCategoryPanel;
+class TDialogSeam;
+class TFormAdapter;
+class TPrintPreviewView;
+class TSpinEdit;
+class TfrmSave;
+
+class TfrmHlavni : public QDialog {
+public:
+    // aApplicationDir: where "diroze.xml" and "printer.ini" are (with a trailing "/").
+    TfrmHlavni(TDialogSeam& aSeam, const hostutils::TParamParser& aParams, const QString& aApplicationDir,
+               QWidget* aParent = nullptr);
+    ~TfrmHlavni() override;
+
+    // The start-up: panels, printer, lists, labels, presets. A failing step
+    // ends it with the error box; the dialog stays usable.
+    void FormCreate();
+
+    // Every settings change reaches the preview here; aCounts marks the settings changed.
+    void UpdatePreview(bool aCounts);
+    // Reads the controls; shows the balloon and answers false for an invalid value.
+    bool TryReadPapir(TPapir& aPapir);
+    TPapir ReadPapir();
+    // The controls' values, and filling the controls from values.
+    TPapirControls Controls() const;
+    void SetControls(const TPapirControls& aControls);
+
+    void lstFormatChange();
+    void lstPredvolbyChange(QObject* aSender);
+    void ApplyPreset(QDomElement aPreset);
+    void StorePreset(QDomElement aPreset);
+    void btnSaveClick();
+    void btnDeleteClick();
+    void btnOkClick();
+
+    bool Changed() const { return FChanged; }
+    const TStitekList& Labels() const { return FDiroze; }
+    TPresets& Presets() { return FPresets; }
+    TPrintPreviewView& Nahled() { return *FNahled; }
+    TBalloonHint& Balloon() { return *balError; }
+    TfrmSave& SaveDialog() { return *FSave; }
+    QWidget* ControlWidget(TSettingsControl aControl) const;
+    // The preset the list shows as selected, or a null element.
+    QDomElement SelectedPreset() const;
+    // The panel that holds a control.
+    TCategoryPanel* PanelOf(QWidget* aControl) const;
+
+    // --- controls, by the names the settings use ---
+    QComboBox* lstFormat = nullptr;
+    QRadioButton* chkPortrait = nullptr;
+    QRadioButton* chkLandScape = nullptr;
+    QLineEdit *edtWidth = nullptr, *edtHeight = nullptr, *edtMarginX = nullptr, *edtMarginY = nullptr;
+    TSpinEdit *edtPocetX = nullptr, *edtPocetY = nullptr, *edtFirstX = nullptr, *edtFirstY = nullptr;
+    QLineEdit *edtSpaceX = nullptr, *edtSpaceY = nullptr, *edtPaddingX = nullptr, *edtPaddingY = nullptr;
+    QComboBox *lstFont = nullptr, *lstFontSize = nullptr, *lstAlignment = nullptr;
+    QListWidget* lstRadky = nullptr;
+    QComboBox* lstPredvolby = nullptr;
+    QToolButton *btnSave = nullptr, *btnDelete = nullptr;
+    QPushButton *btnOk = nullptr, *btnCancel = nullptr;
+    TCategoryPanel *panPapir = nullptr, *panStitky = nullptr, *panPismo = nullptr;
+    QScrollArea* panSettings = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* aEvent) override;
+
+private:
+    void BuildControls();
+    void WireEvents();
+    // Runs an event handler; an escaping failure goes to the error box.
+    void Guard(const std::function<void()>& aHandler);
+    void AddPresetItem(const QString& aName, const QDomElement& aPreset);
+    void SelectPresetItem(int aIndex);
+    void RenderPreview(const TPapir& aPapir);
+
+    TDialogSeam& FSeam;
+    const hostutils::TParamParser& FParams;
+    QString FApplicationDir;
+    bool FChanged = false;
+    bool FChangeLock = false;
+    TStitekList FDiroze;
+    TPresets FPresets;
+    std::map<int, QDomElement> FPresetElements; // by the item's id
+    int FNextPresetId = 1;
+    TPrintPreviewView* FNahled = nullptr;
+    TBalloonHint* balError = nullptr;
+    std::unique_ptr<TfrmSave> FSave;
+    std::unique_ptr<TFormAdapter> FormAdapter1;
+};
+
+// Closes its dialog on Esc before any of the dialog's controls sees the key.
+class TFormAdapter : public QObject {
+public:
+    explicit TFormAdapter(QWidget& aForm);
+    ~TFormAdapter() override;
+
+protected:
+    bool eventFilter(QObject* aWatched, QEvent* aEvent) override;
+
+private:
+    QWidget& FForm;
+};
+
+} // namespace diroze

@@ -1,0 +1,131 @@
+#include "Widgets.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace diroze {
+
+TCategoryPanel::TCategoryPanel(const QString& aCaption, QWidget* aParent) : QWidget(aParent)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    FHeader = new QToolButton(this);
+    FHeader->setText(aCaption);
+    FHeader->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    FHeader->setArrowType(Qt::DownArrow);
+    FHeader->setAutoRaise(true);
+    FHeader->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    QFont bold = FHeader->font();
+    bold.setBold(true);
+    FHeader->setFont(bold);
+    FContent = new QWidget(this);
+    layout->addWidget(FHeader);
+    layout->addWidget(FContent);
+    QObject::connect(FHeader, &QToolButton::clicked, this, [this] { SetCollapsed(!FCollapsed); });
+}
+
+void TCategoryPanel::SetCollapsed(bool aValue)
+{
+    if (aValue == FCollapsed)
+        return;
+    FCollapsed = aValue;
+    FContent->setVisible(!aValue);
+    FHeader->setArrowType(aValue ? Qt::RightArrow : Qt::DownArrow);
+    if (aValue && OnCollapse)
+        OnCollapse();
+    if (!aValue && OnExpand)
+        OnExpand();
+}
+
+TBalloonHint::TBalloonHint(QWidget* aParent) : QFrame(aParent, Qt::ToolTip)
+{
+    setFrameShape(QFrame::Box);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, p.color(QPalette::ToolTipBase));
+    p.setColor(QPalette::WindowText, p.color(QPalette::ToolTipText));
+    setPalette(p);
+    auto* layout = new QHBoxLayout(this);
+    FIcon = new QLabel(this);
+    FIcon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
+    FIcon->setAlignment(Qt::AlignTop);
+    auto* texts = new QVBoxLayout;
+    FTitle = new QLabel(this);
+    QFont bold = FTitle->font();
+    bold.setBold(true);
+    FTitle->setFont(bold);
+    FText = new QLabel(this);
+    texts->addWidget(FTitle);
+    texts->addWidget(FText);
+    layout->addWidget(FIcon);
+    layout->addLayout(texts);
+    FTimer.setSingleShot(true);
+    QObject::connect(&FTimer, &QTimer::timeout, this, [this] { HideHint(); });
+}
+
+void TBalloonHint::ShowAt(QWidget* aControl, const QString& aTitle, const QString& aText)
+{
+    FTitle->setText(aTitle);
+    // Carriage returns break the text into lines.
+    FText->setText(QString(aText).replace(u'\r', u'\n').trimmed());
+    adjustSize();
+    if (aControl)
+        move(aControl->mapToGlobal(QPoint(aControl->width() / 2, aControl->height())));
+    show();
+    raise();
+    FTimer.start(kHideAfterMs);
+}
+
+void TBalloonHint::HideHint()
+{
+    FTimer.stop();
+    hide();
+}
+
+QString TBalloonHint::Title() const { return FTitle->text(); }
+QString TBalloonHint::Text() const { return FText->text(); }
+
+TSpinEdit::TSpinEdit(int aMin, int aMax, QWidget* aParent) : QLineEdit(aParent), FMin(aMin), FMax(aMax)
+{
+    QAction* up = addAction(style()->standardIcon(QStyle::SP_ArrowUp), QLineEdit::TrailingPosition);
+    QAction* down = addAction(style()->standardIcon(QStyle::SP_ArrowDown), QLineEdit::TrailingPosition);
+    QObject::connect(up, &QAction::triggered, this, [this] { Step(1); });
+    QObject::connect(down, &QAction::triggered, this, [this] { Step(-1); });
+}
+
+int TSpinEdit::Value() const
+{
+    bool ok = false;
+    const int value = text().toInt(&ok);
+    return ok ? std::clamp(value, FMin, FMax) : FMin;
+}
+
+void TSpinEdit::SetValue(int aValue) { setText(QString::number(std::clamp(aValue, FMin, FMax))); }
+
+void TSpinEdit::Step(int aDelta) { SetValue(Value() + aDelta); }
+
+void TSpinEdit::focusOutEvent(QFocusEvent* aEvent)
+{
+    const QString limited = QString::number(Value());
+    if (text() != limited)
+        setText(limited);
+    QLineEdit::focusOutEvent(aEvent);
+}
+
+void TSpinEdit::keyPressEvent(QKeyEvent* aEvent)
+{
+    if (aEvent->key() == Qt::Key_Up)
+        return Step(1);
+    if (aEvent->key() == Qt::Key_Down)
+        return Step(-1);
+    QLineEdit::keyPressEvent(aEvent);
+}
+
+} // namespace diroze

@@ -1,0 +1,68 @@
+#pragma once
+// Small widgets of the dialog: a collapsible category panel, the error
+// balloon and a spin edit that keeps free text while typing.
+
+#include <QFrame>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <functional>
+
+class QLabel;
+class QToolButton;
+class QVBoxLayout;
+
+namespace diroze {
+
+// A titled panel whose content collapses to the title bar.
+class TCategoryPanel : public QWidget {
+public:
+    TCategoryPanel(const QString& aCaption, QWidget* aParent = nullptr);
+    QWidget* Content() const { return FContent; }
+    bool Collapsed() const { return FCollapsed; }
+    void SetCollapsed(bool aValue);
+    std::function<void()> OnExpand, OnCollapse;
+
+private:
+    QToolButton* FHeader = nullptr;
+    QWidget* FContent = nullptr;
+    bool FCollapsed = false;
+};
+
+// The balloon that points at a control with a title, an icon and a text;
+// it hides itself after a while.
+class TBalloonHint : public QFrame {
+public:
+    explicit TBalloonHint(QWidget* aParent);
+    void ShowAt(QWidget* aControl, const QString& aTitle, const QString& aText);
+    void HideHint();
+    static constexpr int kHideAfterMs = 5000;
+    QString Title() const;
+    QString Text() const;
+
+private:
+    QLabel* FIcon = nullptr;
+    QLabel* FTitle = nullptr;
+    QLabel* FText = nullptr;
+    QTimer FTimer;
+};
+
+// A whole number between a minimum and a maximum, typed freely: the text may
+// hold anything while the user types; losing the focus puts the limited value
+// back (a text that is no number becomes the minimum). Up and Down step.
+class TSpinEdit : public QLineEdit {
+public:
+    TSpinEdit(int aMin, int aMax, QWidget* aParent = nullptr);
+    void SetValue(int aValue);
+    int Value() const;
+
+protected:
+    void focusOutEvent(QFocusEvent* aEvent) override;
+    void keyPressEvent(QKeyEvent* aEvent) override;
+
+private:
+    void Step(int aDelta);
+    int FMin, FMax;
+};
+
+} // namespace diroze
