@@ -1,0 +1,268 @@
+#include "Presets.h"
+#include "PrinterIni.h"
+#include "QtPrinters.h"
+#include "UtilsNumber.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace diroze;
+
+namespace {
+
+const QLocale kCzech(QLocale::Czech, QLocale::CzechRepublic);
+
+class PresetsFile : public ::testing::Test {
+protected:
+    QString Write(const QByteArray& aContent)
+    {
+        QFile file(Path());
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(aContent);
+        return Path();
+    }
+    QByteArray Read() const
+    {
+        QFile file(Path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QString Path() const { return FDir.filePath(QStringLiteral("diroze.xml")); }
+    std::string ApplyError(QDomElement aPreset, TPapirControls& aControls)
+    {
+        try {
+            FPresets.Apply(aPreset, aControls, kCzech);
+        } catch (const hostutils::EConvertError& e) {
+            return e.what();
+        }
+        return "(applied)";
+    }
+
+    QTemporaryDir FDir;
+    TPresets FPresets;
+};
+
+TEST_F(PresetsFile, MissingFileIsAnEmptyDocumentThatCanBeSaved)
+{
+    FPresets.Load(Path());
+    EXPECT_TRUE(FPresets.IsActive());
+    EXPECT_FALSE(FPresets.Modified());
+    EXPECT_TRUE(FPresets.Elements().empty());
+    QDomElement preset = FPresets.Add(QStringLiteral("První"));
+    TPapirControls c;
+    c.Format = pA5;
+    c.Width = "148";
+    c.Height = "210";
+    FPresets.Store(preset, c);
+    FPresets.Save();
+    EXPECT_FALSE(FPresets.Modified());
+
+    TPresets again;
+    again.Load(Path());
+    ASSERT_EQ(again.Elements().size(), 1u);
+    EXPECT_EQ(TPresets::Name(again.Elements()[0]), QStringLiteral("První"));
+}
+
+TEST_F(PresetsFile, MalformedFileReportsWhereAndStaysInactive)
+{
+    const QByteArray bad = "<?xml version=\"1.0\"?>\n<diroze>\n  <predvolby>\n    <predvolba nazev=\"A\" attribute without value is not xml at all/>\n";
+    Write(bad);
+    try {
+        FPresets.Load(Path());
+        ADD_FAILURE();
+    } catch (const EPresetsLoad& e) {
+        const QStringList lines = QString::fromUtf8(e.what()).split(u'\n');
+        ASSERT_EQ(lines.size(), 3);
+        EXPECT_FALSE(lines[0].isEmpty()) << "the parser's reason";
+        EXPECT_EQ(lines[1], QStringLiteral("Line: 4"));
+        EXPECT_EQ(lines[2], QStringLiteral("    <predvolba nazev=\"A\" attribute witho")) << "40 characters of the line";
+    }
+    EXPECT_FALSE(FPresets.IsActive());
+    try {
+        FPresets.Add(QStringLiteral("x"));
+        ADD_FAILURE();
+    } catch (const hostutils::Exception& e) {
+        EXPECT_STREQ(e.what(), "No active document");
+    }
+    EXPECT_THROW(FPresets.MarkUsed({}), hostutils::Exception);
+    EXPECT_THROW(FPresets.Save(), hostutils::Exception);
+    EXPECT_EQ(Read(), bad) << "a malformed file is never overwritten";
+}
+
+TEST_F(PresetsFile, StoredPresetReadsBackTheSameAndUnknownContentSurvives)
+{
+    Write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+          "<!-- presets of the shop -->\n"
+          "<diroze verze=\"2\">\n"
+          "  <jine>keep me</jine>\n"
+          "  <predvolby>\n"
+          "    <!-- the first one -->\n"
+          "    <predvolba nazev=\"Stará\" vlastni=\"x\"><papir format=\"8\" barva=\"bila\"/></predvolba>\n"
+          "    <Predvolba nazev=\"not a preset\"/>\n"
+          "  </predvolby>\n"
+          "</diroze>\n");
+    FPresets.Load(Path());
+    ASSERT_EQ(FPresets.Elements().size(), 1u) << "names compare case-sensitively";
+
+    TPapirControls stored;
+    stored.Format = pCustom;
+    stored.Portrait = false;
+    stored.Width = "100,5";
+    stored.Height = "50";
+    stored.MarginX = "3";
+    stored.MarginY = "4";
+    stored.PocetX = "2";
+    stored.PocetY = "7";
+    stored.SpaceX = "0,5";
+    stored.SpaceY = "1";
+    stored.PaddingX = "1,25";
+    stored.PaddingY = "0";
+    stored.FontText = "Courier New";
+    stored.FontSize = "12";
+    stored.AlignmentIndex = 2;
+    stored.Radky = {true, false, true};
+    QDomElement preset = FPresets.Add(QStringLiteral("Nová "));
+    FPresets.Store(preset, stored);
+    FPresets.Save();
+
+    const QString text = QString::fromUtf8(Read());
+    for (const char* kept : {"presets of the shop", "keep me", "the first one", "vlastni=\"x\"", "barva=\"bila\"",
+                             "verze=\"2\"", "not a preset"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(kept))) << kept;
+    EXPECT_TRUE(text.contains(QStringLiteral("mezera-x=\"2\""))) << "the alignment is stored as mezera-x of pismo";
+
+    TPresets again;
+    again.Load(Path());
+    const QDomElement back = again.FindByName(QStringLiteral("Nová "));
+    ASSERT_FALSE(back.isNull());
+    TPapirControls read;
+    read.FirstX = "7"; // not part of a preset
+    again.Apply(back, read, kCzech);
+    EXPECT_EQ(read.Format, stored.Format);
+    EXPECT_EQ(read.Portrait, stored.Portrait);
+    for (auto field : {&TPapirControls::Width, &TPapirControls::Height, &TPapirControls::MarginX, &TPapirControls::MarginY,
+                       &TPapirControls::PocetX, &TPapirControls::PocetY, &TPapirControls::SpaceX, &TPapirControls::SpaceY,
+                       &TPapirControls::PaddingX, &TPapirControls::PaddingY, &TPapirControls::FontText,
+                       &TPapirControls::FontSize})
+        EXPECT_EQ(read.*field, stored.*field);
+    EXPECT_EQ(read.AlignmentIndex, 2);
+    EXPECT_EQ(read.Radky, stored.Radky);
+    EXPECT_EQ(read.FirstX, QStringLiteral("7"));
+    EXPECT_FALSE(again.Modified()) << "every element was there";
+}
+
+TEST_F(PresetsFile, MissingPartsTakeTheirDefaults)
+{
+    Write("<diroze><predvolby>"
+          "<predvolba nazev=\"bez pisma\"><papir format=\"10\" na-sirku=\"TRUE\" okraj-x=\"\"/><stitek/></predvolba>"
+          "<predvolba nazev=\"nula\"><papir format=\"0\"/></predvolba>"
+          "<predvolba nazev=\"99\"><papir format=\"99\"/></predvolba>"
+          "</predvolby></diroze>");
+    FPresets.Load(Path());
+    TPapirControls c;
+    c.Radky[3] = true;
+    FPresets.Apply(FPresets.FindByName(QStringLiteral("bez pisma")), c, kCzech);
+    EXPECT_EQ(c.Format, pA5);
+    EXPECT_FALSE(c.Portrait);
+    EXPECT_EQ(c.Width, QStringLiteral("210")) << "A5 in landscape";
+    EXPECT_EQ(c.Height, QStringLiteral("148"));
+    EXPECT_EQ(c.MarginX, QString()) << "an empty value stays empty";
+    EXPECT_EQ(c.MarginY, QStringLiteral("10"));
+    EXPECT_EQ(c.SpaceX, QStringLiteral("1"));
+    EXPECT_EQ(c.FontText, QStringLiteral("Arial"));
+    EXPECT_EQ(c.FontSize, QStringLiteral("10"));
+    EXPECT_EQ(c.AlignmentIndex, 0);
+    EXPECT_EQ(c.Radky, (std::array<bool, 8>{}));
+    EXPECT_TRUE(FPresets.Modified()) << "the missing pismo was created";
+
+    for (const char* name : {"nula", "99"}) {
+        TPapirControls d;
+        FPresets.Apply(FPresets.FindByName(QString::fromLatin1(name)), d, kCzech);
+        EXPECT_EQ(d.Format, pA4) << name;
+        EXPECT_EQ(d.Width, QStringLiteral("210"));
+    }
+}
+
+TEST_F(PresetsFile, ConversionErrorsStopWithEarlierValuesSet)
+{
+    Write("<diroze><predvolby>"
+          "<predvolba nazev=\"a\"><papir format=\"7\" na-sirku=\"ano\"/></predvolba>"
+          "<predvolba nazev=\"b\"><papir format=\"x7\"/></predvolba>"
+          "<predvolba nazev=\"c\"><pismo font=\"Times New Roman\" mezera-x=\"\"/></predvolba>"
+          "</predvolby></diroze>");
+    FPresets.Load(Path());
+    TPapirControls c;
+    EXPECT_EQ(ApplyError(FPresets.FindByName("a"), c), "'ano' is not a valid boolean value");
+    EXPECT_EQ(c.Format, pA3) << "the format before it was set";
+    TPapirControls d;
+    EXPECT_EQ(ApplyError(FPresets.FindByName("b"), d), "'x7' is not a valid integer value");
+    EXPECT_FALSE(d.Format.has_value());
+    TPapirControls e;
+    EXPECT_EQ(ApplyError(FPresets.FindByName("c"), e), "'' is not a valid integer value");
+    EXPECT_EQ(e.FontText, QStringLiteral("Times New Roman"));
+
+    EXPECT_TRUE(TPresets::ToBool("TrUe"));
+    EXPECT_FALSE(TPresets::ToBool("FALSE"));
+    EXPECT_TRUE(TPresets::ToBool("-1"));
+    EXPECT_FALSE(TPresets::ToBool("0"));
+    EXPECT_TRUE(TPresets::ToBool("2.5"));
+    EXPECT_THROW(TPresets::ToBool(""), hostutils::EConvertError);
+}
+
+TEST_F(PresetsFile, MarkingLeavesExactlyTheSelectedOne)
+{
+    Write("<diroze><predvolby><predvolba nazev=\"a\" vybrana=\"true\"/><predvolba nazev=\"b\" vybrana=\"1\"/>"
+          "<predvolba nazev=\"c\"/></predvolby></diroze>");
+    FPresets.Load(Path());
+    EXPECT_EQ(TPresets::Name(FPresets.MarkedElement()), QStringLiteral("b")) << "the later of two";
+    FPresets.MarkUsed(FPresets.FindByName("c"));
+    EXPECT_TRUE(FPresets.Modified());
+    QStringList marks;
+    for (const QDomElement& e : FPresets.Elements())
+        marks << e.attribute("vybrana");
+    EXPECT_EQ(marks, (QStringList{"false", "false", "true"}));
+    FPresets.MarkUsed({});
+    EXPECT_TRUE(FPresets.MarkedElement().isNull());
+}
+
+TEST_F(PresetsFile, FindByNamePrefersTheExactSpelling)
+{
+    Write("<diroze><predvolby><predvolba nazev=\"Etikety\"/><predvolba nazev=\"etikety\"/></predvolby></diroze>");
+    FPresets.Load(Path());
+    EXPECT_EQ(FPresets.FindByName("etikety"), FPresets.Elements()[1]);
+    EXPECT_EQ(FPresets.FindByName("ETIKETY"), FPresets.Elements()[0]);
+    EXPECT_TRUE(FPresets.FindByName("jiné").isNull());
+}
+
+TEST_F(PresetsFile, SavingWhereNothingCanBeWrittenFailsAndKeepsTheMark)
+{
+    FPresets.Load(FDir.filePath(QStringLiteral("no/such/dir/diroze.xml")));
+    FPresets.Add(QStringLiteral("a"));
+    EXPECT_THROW(FPresets.Save(), hostutils::EFCreateError);
+    EXPECT_TRUE(FPresets.Modified());
+}
+
+TEST(PrinterIni, SectionKeyAndNameMatching)
+{
+    const QString ini = QStringLiteral("; settings\n[Jine]\nName=Nope\n[ printer ]\r\n  NAME =  \tKancelář HP 2\t \r\nName=second\n");
+    EXPECT_EQ(IniValue(ini, "Printer", "Name"), QStringLiteral("Kancelář HP 2"));
+    EXPECT_EQ(IniValue(ini, "Printer", "Port"), QString());
+    EXPECT_EQ(IniValue(QStringLiteral("Name=x\n"), "Printer", "Name"), QString()) << "outside any section";
+
+    EXPECT_TRUE(SamePrinterName("kancelář hp 2", "KANCELÁŘ HP 2") == false) << "accented letters keep their case";
+    EXPECT_TRUE(SamePrinterName("Kancelář hp 2", "KANCELář HP 2"));
+    EXPECT_FALSE(SamePrinterName("a", "ab"));
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("printer.ini"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[PRINTER]\nname= office_pdf \n");
+    file.close();
+    EXPECT_EQ(PrinterFromIni(file.fileName(), {"Other", "Office_PDF", "office_pdf"}), QStringLiteral("Office_PDF"))
+        << "the first in the system's order";
+    EXPECT_EQ(PrinterFromIni(file.fileName(), {"Other"}), QString());
+    EXPECT_EQ(PrinterFromIni(dir.filePath("missing.ini"), {"Other"}), QString());
+}
+
+} // namespace
