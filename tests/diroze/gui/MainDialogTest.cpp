@@ -1,0 +1,391 @@
+#include "ParamParser.h"
+#include "preview/PreviewView.h"
+#include "ui/DialogSeam.h"
+#include "ui/FormSave.h"
+#include "ui/MainDialog.h"
+#include "ui/Widgets.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+using namespace diroze;
+
+namespace {
+
+// Answers the system dialogs as a test scripts them and records what was asked.
+class TScriptedSeam : public TDialogSeam {
+public:
+    bool Question(QWidget*, const QString& aCaption, const QString& aText) override
+    {
+        Questions.append(aCaption + u'|' + aText);
+        if (Answers.empty())
+            return false;
+        const bool answer = Answers.front();
+        Answers.pop_front();
+        return answer;
+    }
+    void Error(QWidget*, const QString& aText) override { Errors.append(ErrorBoxText(aText)); }
+    TPrintChoice Print(QWidget*, QPrinter& aPrinter, int aTotalPages) override
+    {
+        PrintOffered = aTotalPages;
+        if (!PrintFile.isEmpty())
+            aPrinter.setOutputFileName(PrintFile);
+        return PrintAnswer;
+    }
+    bool ExecSave(TfrmSave& aDialog) override
+    {
+        aDialog.setResult(0);
+        ++SaveShown;
+        return SaveAnswer ? SaveAnswer(aDialog) : false;
+    }
+    void Beep() override { ++Beeps; }
+
+    QStringList Questions, Errors;
+    std::deque<bool> Answers;
+    TPrintChoice PrintAnswer;
+    QString PrintFile;
+    int PrintOffered = 0;
+    int SaveShown = 0;
+    int Beeps = 0;
+    std::function<bool(TfrmSave&)> SaveAnswer;
+};
+
+const char* const kTwoPresets =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- kept -->\n<diroze><predvolby>"
+    "<predvolba nazev=\"Velké\" vybrana=\"false\"><papir format=\"7\" na-sirku=\"false\" sirka=\"297\" vyska=\"420\"/>"
+    "<stitek pocet-x=\"2\" pocet-y=\"5\"/><pismo font=\"Arial\" velikost=\"14\" mezera-x=\"2\" radek-1=\"true\"/></predvolba>"
+    "<predvolba nazev=\"Malé\" vybrana=\"true\"><papir format=\"8\" na-sirku=\"false\" sirka=\"210\" vyska=\"297\" okraj-x=\"5\"/>"
+    "<stitek pocet-x=\"4\" pocet-y=\"10\" mezera-x=\"2\" mezera-y=\"2\"/><pismo font=\"Arial\" velikost=\"10\"/></predvolba>"
+    "<predvolba nazev=\"Zadní\"><papir format=\"10\"/></predvolba>"
+    "</predvolby></diroze>\n";
+
+class Dialog : public ::testing::Test {
+protected:
+    void Start(const QByteArray& aPresets = {}, const QString& aSwitches = {}, int aLabels = 50)
+    {
+        if (!aPresets.isEmpty())
+            WriteFile(QStringLiteral("diroze.xml"), aPresets);
+        QByteArray data;
+        for (int i = 1; i <= aLabels; ++i)
+            data += "96385074;\xb5t\xa1tek " + QByteArray::number(i) + "\r\n"; // "Štítek" in 852
+        WriteFile(QStringLiteral("data.txt"), data);
+        FParams = std::make_unique<hostutils::TParamParser>(
+            QStringLiteral("diroze \"%1\" %2").arg(FDir.filePath(QStringLiteral("data.txt")), aSwitches));
+        FDialog = std::make_unique<TfrmHlavni>(FSeam, *FParams, FDir.path() + u'/');
+        FDialog->FormCreate();
+        FDialog->show();
+        QApplication::processEvents();
+    }
+    void WriteFile(const QString& aName, const QByteArray& aContent)
+    {
+        QFile file(FDir.filePath(aName));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(aContent);
+    }
+    QByteArray PresetsOnDisk() const
+    {
+        QFile file(FDir.filePath(QStringLiteral("diroze.xml")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    TfrmHlavni& D() { return *FDialog; }
+    int Pages() { return D().Nahled().TotalPages(); }
+    bool HasFrames()
+    {
+        if (Pages() == 0)
+            return false;
+        for (const TMetaRecord& r : D().Nahled().PageList().GetEntry(0).Metafile()->Records())
+            if (std::holds_alternative<rec::Rectangle>(r))
+                return true;
+        return false;
+    }
+    void Type(QLineEdit* aEdit, const QString& aText)
+    {
+        aEdit->selectAll();
+        QTest::keyClicks(aEdit, aText);
+    }
+    void ChooseFormat(TPaperType aType) { D().lstFormat->setCurrentIndex(D().lstFormat->findData(int(aType))); }
+    int PresetIndex(const QString& aName) { return D().lstPredvolby->findText(aName); }
+    void PickPreset(const QString& aName)
+    {
+        D().lstPredvolby->setCurrentIndex(PresetIndex(aName));
+        emit D().lstPredvolby->activated(PresetIndex(aName));
+    }
+
+    QTemporaryDir FDir;
+    TScriptedSeam FSeam;
+    std::unique_ptr<hostutils::TParamParser> FParams;
+    std::unique_ptr<TfrmHlavni> FDialog;
+};
+
+TEST_F(Dialog, StartWithoutAMarkedPresetRendersNothingUntilAFormatIsChosen)
+{
+    Start();
+    EXPECT_TRUE(FSeam.Errors.isEmpty()) << FSeam.Errors.join('\n').toStdString();
+    EXPECT_EQ(D().windowTitle(), QStringLiteral("Tisk štítků"));
+    EXPECT_EQ(D().lstFormat->currentIndex(), -1);
+    EXPECT_EQ(D().lstFormat->count(), 7);
+    EXPECT_EQ(D().lstFormat->itemText(6), QStringLiteral("Vlastní formát..."));
+    EXPECT_EQ(D().lstRadky->item(0)->text(), QStringLiteral("1. řádek pod čárovým kódem"));
+    EXPECT_TRUE(D().panPapir->Collapsed() && D().panStitky->Collapsed() && D().panPismo->Collapsed());
+    EXPECT_EQ(D().Labels().size(), 50u);
+    EXPECT_EQ(Pages(), 0);
+    EXPECT_FALSE(D().Changed());
+    EXPECT_FALSE(D().btnDelete->isEnabled());
+
+    Type(D().edtMarginX, QStringLiteral("12"));
+    EXPECT_EQ(Pages(), 0) << "no format: the reading fails without a message";
+    EXPECT_TRUE(FSeam.Errors.isEmpty());
+    ChooseFormat(pA4);
+    EXPECT_EQ(D().edtWidth->text(), QStringLiteral("210"));
+    EXPECT_FALSE(D().edtWidth->isEnabled());
+    EXPECT_EQ(Pages(), 1);
+    EXPECT_TRUE(HasFrames());
+    EXPECT_TRUE(D().Changed());
+
+    D().chkLandScape->setChecked(true);
+    EXPECT_EQ(D().edtWidth->text(), QStringLiteral("297"));
+    EXPECT_EQ(D().edtHeight->text(), QStringLiteral("210"));
+    ChooseFormat(pCustom);
+    EXPECT_TRUE(D().edtWidth->isEnabled());
+    EXPECT_EQ(D().edtWidth->text(), QStringLiteral("297")) << "the custom format keeps the sizes";
+}
+
+TEST_F(Dialog, MarkedPresetIsAppliedAtStart)
+{
+    Start(kTwoPresets);
+    EXPECT_TRUE(FSeam.Errors.isEmpty()) << FSeam.Errors.join('\n').toStdString();
+    EXPECT_EQ(D().lstPredvolby->currentText(), QStringLiteral("Malé"));
+    EXPECT_EQ(D().lstPredvolby->itemText(0), QStringLiteral("Malé")) << "sorted by name";
+    EXPECT_TRUE(D().btnDelete->isEnabled());
+    EXPECT_EQ(D().edtMarginX->text(), QStringLiteral("5"));
+    EXPECT_EQ(D().lstFormat->currentText(), QStringLiteral("A4"));
+    EXPECT_EQ(Pages(), 1);
+    EXPECT_FALSE(D().Changed());
+
+    PickPreset(QStringLiteral("Velké"));
+    EXPECT_EQ(D().lstFormat->currentText(), QStringLiteral("A3"));
+    EXPECT_EQ(D().edtPocetX->text(), QStringLiteral("2"));
+    EXPECT_EQ(D().lstFontSize->currentText(), QStringLiteral("14"));
+    EXPECT_EQ(D().lstAlignment->currentIndex(), 2);
+    EXPECT_EQ(D().lstRadky->item(1)->checkState(), Qt::Checked);
+    EXPECT_EQ(D().edtMarginX->text(), QStringLiteral("10")) << "a missing attribute gives its default";
+    EXPECT_FALSE(D().Changed());
+}
+
+TEST_F(Dialog, CancelledPrintShowsThePreviewAgainAndMarksNothing)
+{
+    Start(kTwoPresets);
+    const QByteArray before = PresetsOnDisk();
+    Type(D().edtMarginY, QStringLiteral("8"));
+    FSeam.PrintAnswer.Accepted = false;
+    D().btnOk->click();
+    EXPECT_EQ(FSeam.PrintOffered, 2) << "50 labels, 40 a sheet: the print version has two pages";
+    EXPECT_EQ(Pages(), 1);
+    EXPECT_TRUE(HasFrames());
+    EXPECT_TRUE(FSeam.Questions.isEmpty());
+    EXPECT_TRUE(D().isVisible());
+    D().close();
+    EXPECT_EQ(PresetsOnDisk(), before) << "nothing marked, nothing written";
+}
+
+TEST_F(Dialog, PrintingARangeMarksThePresetAndAsksAboutCountedChanges)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+        GTEST_SKIP() << "pdfinfo is not installed";
+    Start(kTwoPresets, {}, 200);
+    PickPreset(QStringLiteral("Zadní"));
+    ChooseFormat(pA4);
+    Type(D().edtFirstX, QStringLiteral("2")); // does not count
+    D().lstFontSize->setEditText(QStringLiteral("11")); // counts
+    FSeam.PrintAnswer = {true, true, 2, 3};
+    FSeam.PrintFile = FDir.filePath(QStringLiteral("out.pdf"));
+    FSeam.Answers = {false};
+    D().btnOk->click();
+    EXPECT_TRUE(FSeam.Errors.isEmpty()) << FSeam.Errors.join('\n').toStdString();
+    EXPECT_EQ(FSeam.PrintOffered, 6) << "200 labels from the second cell";
+    ASSERT_EQ(FSeam.Questions.size(), 1);
+    EXPECT_EQ(FSeam.Questions[0], QStringLiteral("Uložit|Nastavení bylo změněno, chcete změny uložit?"));
+    EXPECT_FALSE(D().isVisible()) << "the dialog closes after printing";
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {FSeam.PrintFile});
+    info.waitForFinished(30000);
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("Pages:           2")));
+
+    const QString saved = QString::fromUtf8(PresetsOnDisk());
+    EXPECT_EQ(saved.count(QStringLiteral("vybrana=\"true\"")), 1) << "exactly one marked";
+    EXPECT_TRUE(saved.contains(QStringLiteral("nazev=\"Zadní\" vybrana=\"true\"")) ||
+                saved.contains(QStringLiteral("vybrana=\"true\" nazev=\"Zadní\"")));
+    EXPECT_TRUE(saved.contains(QStringLiteral("kept"))) << "comments survive";
+}
+
+TEST_F(Dialog, OnlyAnUncountedChangeAsksNothing)
+{
+    Start(kTwoPresets);
+    Type(D().edtFirstY, QStringLiteral("3"));
+    EXPECT_FALSE(D().Changed());
+    Type(D().edtPocetY, QStringLiteral("9"));
+    EXPECT_TRUE(D().Changed());
+}
+
+TEST_F(Dialog, InvalidValueAtPrintShowsTheBalloonInItsPanel)
+{
+    Start(kTwoPresets);
+    ASSERT_TRUE(D().panStitky->Collapsed());
+    D().edtPaddingX->setText(QStringLiteral("-1"));
+    EXPECT_EQ(Pages(), 1) << "the preview stays as it was";
+    FSeam.PrintAnswer.Accepted = true;
+    D().btnOk->click();
+    EXPECT_EQ(FSeam.PrintOffered, 0) << "nothing printed";
+    EXPECT_FALSE(D().panStitky->Collapsed()) << "the panel was expanded";
+    EXPECT_TRUE(D().Balloon().isVisible());
+    EXPECT_EQ(D().Balloon().Title(), QStringLiteral("Chybná hodnota"));
+    EXPECT_EQ(D().Balloon().Text(), QStringLiteral("Hodnota nesmí být záporná."));
+    D().panPismo->SetCollapsed(false);
+    EXPECT_FALSE(D().Balloon().isVisible()) << "expanding a panel hides it";
+}
+
+TEST_F(Dialog, SavingNewAndOverwritingPresets)
+{
+    Start(kTwoPresets);
+    FSeam.SaveAnswer = [](TfrmSave& d) {
+        EXPECT_TRUE(d.chkOverwrite->isChecked());
+        EXPECT_EQ(d.edtNazev->text(), QStringLiteral("Malé"));
+        EXPECT_FALSE(d.edtNazev->isEnabled());
+        d.chkAdd->setChecked(true);
+        d.edtNazev->setText(QStringLiteral("MALÉ"));
+        d.btnOk->click();
+        EXPECT_EQ(d.result(), 0) << "same name in other case is refused";
+        d.edtNazev->setText(QStringLiteral("  \t"));
+        d.btnOk->click();
+        EXPECT_EQ(d.result(), 0) << "a blank name only beeps";
+        d.edtNazev->setText(QStringLiteral("Malé "));
+        d.btnOk->click();
+        return d.result() == QDialog::Accepted;
+    };
+    Type(D().edtMarginX, QStringLiteral("7"));
+    Type(D().edtFirstX, QStringLiteral("3"));
+    D().btnSave->click();
+    EXPECT_EQ(FSeam.Errors, QStringList{QStringLiteral("Předvolba se zvoleným názvem již existuje.")});
+    EXPECT_EQ(FSeam.Beeps, 1);
+    EXPECT_EQ(D().lstPredvolby->currentText(), QStringLiteral("Malé ")) << "the new one is selected";
+    EXPECT_FALSE(D().Changed());
+    const QString saved = QString::fromUtf8(PresetsOnDisk());
+    EXPECT_TRUE(saved.contains(QStringLiteral("nazev=\"Malé \""))) << "written at once, with the blank";
+    EXPECT_FALSE(saved.contains(QStringLiteral("zacatek"))) << "the first-label position is not stored";
+    EXPECT_EQ(saved.count(QStringLiteral("okraj-x=\"7\"")), 1);
+
+    // Overwrite keeps the preset's name.
+    FSeam.SaveAnswer = [](TfrmSave& d) {
+        d.edtNazev->setText(QStringLiteral("ignored"));
+        d.btnOk->click();
+        return d.result() == QDialog::Accepted;
+    };
+    PickPreset(QStringLiteral("Velké"));
+    Type(D().edtMarginY, QStringLiteral("4"));
+    D().btnSave->click();
+    const QString overwritten = QString::fromUtf8(PresetsOnDisk());
+    EXPECT_FALSE(overwritten.contains(QStringLiteral("ignored")));
+    EXPECT_TRUE(overwritten.contains(QStringLiteral("okraj-y=\"4\"")));
+}
+
+TEST_F(Dialog, DeletingSelectsThePreviousOrTheNewFirst)
+{
+    Start(kTwoPresets);
+    FSeam.Answers = {true, true, false, true, true};
+    // Order: Malé, Velké, Zadní.
+    PickPreset(QStringLiteral("Malé"));
+    D().btnDelete->click();
+    EXPECT_EQ(D().lstPredvolby->currentText(), QStringLiteral("Velké")) << "the new first is selected and applied";
+    EXPECT_EQ(D().lstFormat->currentText(), QStringLiteral("A3"));
+    PickPreset(QStringLiteral("Zadní"));
+    D().btnDelete->click();
+    EXPECT_EQ(D().lstPredvolby->currentText(), QStringLiteral("Velké")) << "the one before";
+    D().btnDelete->click(); // answered No
+    EXPECT_EQ(D().lstPredvolby->count(), 1);
+    D().btnDelete->click();
+    EXPECT_EQ(D().lstPredvolby->currentIndex(), -1);
+    EXPECT_FALSE(D().btnDelete->isEnabled());
+    EXPECT_EQ(FSeam.Questions.size(), 4);
+    EXPECT_TRUE(PresetsOnDisk().contains("Malé")) << "not written before closing";
+    QTest::keyClick(D().edtMarginX, Qt::Key_Escape);
+    EXPECT_FALSE(D().isVisible()) << "Esc closes the dialog";
+    EXPECT_FALSE(PresetsOnDisk().contains("Malé")) << "and writes the modified presets";
+}
+
+TEST_F(Dialog, MalformedPresetsAreReportedAndNeverOverwritten)
+{
+    const QByteArray bad = "<diroze><predvolby><predvolba nazev=\"x\"></predvolby></diroze>";
+    Start(bad);
+    ASSERT_EQ(FSeam.Errors.size(), 1);
+    EXPECT_TRUE(FSeam.Errors[0].contains(QStringLiteral("\nLine: 1\n<diroze><predvolby><predvolba nazev=\"x\">.")))
+        << FSeam.Errors[0].toStdString();
+    EXPECT_EQ(D().lstPredvolby->count(), 0);
+    ChooseFormat(pA4);
+    FSeam.SaveAnswer = [](TfrmSave& d) {
+        d.edtNazev->setText(QStringLiteral("nový"));
+        d.btnOk->click();
+        return d.result() == QDialog::Accepted;
+    };
+    D().btnSave->click();
+    EXPECT_EQ(FSeam.Errors.last(), QStringLiteral("No active document."));
+    D().close();
+    EXPECT_EQ(PresetsOnDisk(), bad);
+}
+
+TEST_F(Dialog, BadDataFileStopsTheStartButTheDialogWorks)
+{
+    Start(kTwoPresets, QStringLiteral("-codePage:oops"));
+    ASSERT_EQ(FSeam.Errors.size(), 1);
+    EXPECT_EQ(FSeam.Errors[0], QStringLiteral("'oops' is not a valid integer value."));
+    EXPECT_EQ(D().lstPredvolby->count(), 0) << "the presets were not loaded";
+    ChooseFormat(pA5);
+    EXPECT_EQ(Pages(), 1);
+}
+
+TEST_F(Dialog, FontBoldGreysTheBoldLines)
+{
+    Start(kTwoPresets, QStringLiteral("-fontBold"));
+    EXPECT_FALSE(D().lstRadky->isEnabled());
+    PickPreset(QStringLiteral("Velké"));
+    EXPECT_EQ(D().lstRadky->item(1)->checkState(), Qt::Checked) << "still applied from presets";
+}
+
+TEST_F(Dialog, SaveDialogIgnoresEsc)
+{
+    Start();
+    TfrmSave& save = D().SaveDialog();
+    save.Prepare(QString(), false, {});
+    save.show();
+    EXPECT_FALSE(save.chkOverwrite->isEnabled());
+    EXPECT_TRUE(save.chkAdd->isChecked());
+    EXPECT_TRUE(save.edtNazev->isEnabled());
+    QTest::keyClick(&save, Qt::Key_Escape);
+    EXPECT_TRUE(save.isVisible());
+    save.hide();
+}
+
+TEST(ErrorBox, FullStopRule)
+{
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("Soubor je prázdný")), QStringLiteral("Soubor je prázdný."));
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("Hotovo.")), QStringLiteral("Hotovo."));
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("(x)")), QStringLiteral("(x)")) << "')' is below '.'";
+    EXPECT_EQ(ErrorBoxText(QStringLiteral("Neznámý povel \"@9\"")), QStringLiteral("Neznámý povel \"@9\""));
+    EXPECT_EQ(ErrorBoxText(QString()), QString());
+}
+
+} // namespace
