@@ -1,15 +1,17 @@
 // diroze: prints sheets of labels from a data file written by a host program.
 //
-//   diroze FILE [-codePage:N] [-numbers] [-fontBold] [-check | -pdf:OUT.pdf]
+//   diroze FILE [-codePage:N] [-numbers] [-fontBold] [-check | -pdf:OUT.pdf | -print]
 //
 // -check reads the data file and lists its labels, or reports the first bad
-// line. -pdf renders every sheet as for printing into a PDF file. Neither
-// opens a window; -pdf needs no display.
+// line. -pdf renders every sheet as for printing into a PDF file; -print
+// prints them on the current printer. None opens a window; -pdf and -print
+// need no display.
 
 #include "CheckReport.h"
 #include "DataFile.h"
 #include "ParamParser.h"
 #include "PdfOutput.h"
+#include "PrintJob.h"
 #include "UtilsString.h"
 
 #include <QGuiApplication>
@@ -63,7 +65,8 @@ void QuietMessages(QtMsgType aType, const QMessageLogContext&, const QString& aM
         QTextStream(stderr) << "diroze: " << aMessage << '\n';
 }
 
-int WritePdfFile(const hostutils::TParamParser& aParams)
+// Runs a job that needs Qt's painting but no window: -pdf or -print.
+int RunHeadless(const hostutils::TParamParser& aParams, void (*aJob)(const hostutils::TParamParser&))
 {
     qInstallMessageHandler(QuietMessages);
     // No window is ever shown: the offscreen platform works without a display.
@@ -74,9 +77,10 @@ int WritePdfFile(const hostutils::TParamParser& aParams)
     char* qtArgv[] = {name, nullptr};
     QGuiApplication app(qtArgc, qtArgv);
     try {
-        RunPdfJob(aParams);
+        aJob(aParams);
     } catch (const std::exception& e) {
-        ReportFailure(aParams.GetArgument(QString()), e);
+        // A printer's failure is not the data file's.
+        ReportFailure(dynamic_cast<const EPrinter*>(&e) ? QString() : aParams.GetArgument(QString()), e);
         return 1;
     }
     return 0;
@@ -89,7 +93,9 @@ int main()
     std::setlocale(LC_ALL, "");
     const hostutils::TParamParser& params = hostutils::GlobalParamParser();
     if (params.IsSet(QStringLiteral("pdf")))
-        return WritePdfFile(params);
+        return RunHeadless(params, RunPdfJob);
+    if (params.IsSet(QStringLiteral("print")))
+        return RunHeadless(params, RunPrintJob);
     // Until the dialog is built, every other run is a check run.
     return CheckDataFile(params);
 }

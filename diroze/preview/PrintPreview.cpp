@@ -1,7 +1,8 @@
 #include "PrintPreview.h"
 
+#include "PrinterSetup.h"
+
 #include <QGuiApplication>
-#include <QPainter>
 #include <QPrinter>
 #include <QScreen>
 

@@ -22,6 +22,8 @@ class QRect;
 
 namespace diroze {
 
+class TPrinterJob;
+
 enum TPreviewState : uint8_t {
     psReady, psCreating, psPrinting, psEditing, psReplacing, psInserting, psLoading, psSaving,
     psSavingPDF, psSavingTIF,
@@ -210,7 +212,7 @@ private:
     QString FVirtualFormName;
     int32_t FScreenPixelsPerInch = 96;
     std::unique_ptr<QPrinter> FPrinter;
-    std::unique_ptr<QPainter> FPrinterCanvas; // open between PrintBegin and PrintEnd
+    std::unique_ptr<TPrinterJob> FPrinterJob; // open between PrintBegin and PrintEnd
 };
 
 } // namespace diroze

@@ -2,8 +2,15 @@
 
 #include "Units.h"
 
+#include "PrintPreview.h"
+
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
 #include <QPrinterInfo>
 #include <QSizeF>
+#include <QTemporaryFile>
 
 #include <cups/cups.h>
 
@@ -71,13 +78,125 @@ bool PrinterListed(const QString& aPrinterName)
 
 bool AnyPrinterListed() { return !QPrinterInfo::availablePrinterNames().isEmpty(); }
 
-QString SpoolerRefusal()
+struct TPrinterJob::TState {
+    QString Printer;    // the spooler's printer, or empty for a file
+    QString OutputFile; // the file the job goes to, or empty for the spooler
+    QString Title;
+    int Copies = 1;
+    bool Collate = true;
+    QPrinter::DuplexMode Duplex = QPrinter::DuplexNone;
+    bool Colour = true;
+    QString Media;
+    QTemporaryFile Spool;
+    std::unique_ptr<QPdfWriter> Writer;
+    QPainter Painter;
+    bool Finished = false;
+
+    QString Label() const { return Printer.isEmpty() ? OutputFile : Printer; }
+};
+
+namespace {
+
+// The spooler's name for the paper: the printer's own form, or a custom size.
+QString MediaName(const QPageSize& aSize)
 {
-    // Qt's print engine submits the job with cupsPrintFile in end(), on this
-    // thread, and libcups keeps that request's status per thread.
-    if (cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE)
-        return QString();
-    return QString::fromUtf8(cupsLastErrorString());
+    if (aSize.id() != QPageSize::Custom && !aSize.key().isEmpty())
+        return aSize.key();
+    const QSizeF mm = aSize.size(QPageSize::Millimeter);
+    return QStringLiteral("Custom.%1x%2mm").arg(mm.width()).arg(mm.height());
+}
+
+} // namespace
+
+TPrinterJob::TPrinterJob(const QPrinter& aPrinter, const QString& aTitle) : FState(std::make_unique<TState>())
+{
+    TState& s = *FState;
+    s.OutputFile = aPrinter.outputFileName();
+    if (s.OutputFile.isEmpty())
+        s.Printer = aPrinter.printerName();
+    s.Title = aTitle;
+    s.Copies = std::max(1, aPrinter.copyCount());
+    s.Collate = aPrinter.collateCopies();
+    s.Duplex = aPrinter.duplex();
+    s.Colour = aPrinter.colorMode() == QPrinter::Color;
+    QPageLayout layout = aPrinter.pageLayout();
+    layout.setMode(QPageLayout::FullPageMode);
+    s.Media = MediaName(layout.pageSize());
+    auto cannotStart = [&] {
+        throw EPrinter(QStringLiteral("Printer \"%1\" cannot start the document").arg(s.Label()).toStdString());
+    };
+    if (!s.Spool.open())
+        cannotStart();
+    s.Writer = std::make_unique<QPdfWriter>(&s.Spool);
+    s.Writer->setCreator(QStringLiteral("diroze"));
+    s.Writer->setTitle(aTitle);
+    s.Writer->setResolution(aPrinter.resolution());
+    if (!s.Writer->setPageLayout(layout) || !s.Painter.begin(s.Writer.get()))
+        cannotStart();
+    FPainter = &s.Painter;
+}
+
+TPrinterJob::~TPrinterJob()
+{
+    if (!FState->Finished)
+        Abort();
+}
+
+void TPrinterJob::NewPage(int aPageNo)
+{
+    if (!FState->Writer->newPage())
+        throw EPrinter(QStringLiteral("Printer \"%1\" failed while printing page %2")
+                           .arg(FState->Label())
+                           .arg(aPageNo)
+                           .toStdString());
+}
+
+void TPrinterJob::Abort()
+{
+    TState& s = *FState;
+    if (s.Painter.isActive())
+        s.Painter.end();
+    s.Finished = true;
+    s.Spool.close(); // the temporary file goes with the job
+}
+
+void TPrinterJob::Finish()
+{
+    TState& s = *FState;
+    s.Finished = true;
+    const bool written = s.Painter.end() && s.Spool.flush();
+    s.Spool.close();
+    auto refused = [&](const QString& aReason) {
+        throw EPrinter(
+            QStringLiteral("Printer \"%1\" did not accept the job. %2").arg(s.Label(), aReason).toStdString());
+    };
+    if (!written)
+        refused(s.Spool.errorString());
+    if (!s.OutputFile.isEmpty()) {
+        QFile::remove(s.OutputFile);
+        if (!s.Spool.copy(s.OutputFile))
+            refused(s.Spool.errorString());
+        return;
+    }
+    const QByteArray copies = QByteArray::number(s.Copies);
+    const QByteArray media = s.Media.toUtf8();
+    const char* sides = s.Duplex == QPrinter::DuplexLongSide    ? "two-sided-long-edge"
+                        : s.Duplex == QPrinter::DuplexShortSide ? "two-sided-short-edge"
+                                                                : "one-sided";
+    int count = 0;
+    cups_option_t* options = nullptr;
+    count = cupsAddOption("copies", copies.constData(), count, &options);
+    count = cupsAddOption("collate", s.Collate ? "true" : "false", count, &options);
+    count = cupsAddOption("media", media.constData(), count, &options);
+    if (s.Duplex != QPrinter::DuplexAuto)
+        count = cupsAddOption("sides", sides, count, &options);
+    count = cupsAddOption("print-color-mode", s.Colour ? "color" : "monochrome", count, &options);
+    const int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, s.Printer.toLocal8Bit().constData(),
+                                   QFile::encodeName(s.Spool.fileName()).constData(), s.Title.toUtf8().constData(),
+                                   count, options);
+    cupsFreeOptions(count, options);
+    if (job <= 0)
+        refused(QString::fromUtf8(cupsLastErrorString()));
 }
 
 } // namespace diroze

@@ -6,8 +6,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+class QPainter;
 class QPrinter;
 
 namespace diroze {
@@ -48,10 +50,37 @@ bool PrinterListed(const QString& aPrinterName);
 // Whether the spooler lists at least one printer.
 bool AnyPrinterListed();
 
-// The spooler's verdict on the job that the last QPrinter::end() of a native
-// printer on this thread submitted (Qt hands the job over there and keeps
-// the answer to itself): empty when the job was accepted, otherwise the
-// spooler's reason.
-QString SpoolerRefusal();
+// One print job. Its pages are written as PDF into a private temporary file
+// with the printer object's page layout (full page: the origin at the
+// paper's corner) and resolution, and handed over only by Finish: to the
+// spooler for the printer object's printer with its copies, collation, sides
+// and colour mode and the layout's paper as the medium, or, when the printer
+// object names an output file, to that file. Abort, or destroying an
+// unfinished job, drops it: nothing reaches the printer. (QPrinter's own
+// abort cannot take back a job once its pages are drawn.)
+class TPrinterJob {
+public:
+    // Starts the document. Throws EPrinter("Printer \"%s\" cannot start the
+    // document") when no temporary file or PDF writer can be had.
+    TPrinterJob(const QPrinter& aPrinter, const QString& aTitle);
+    ~TPrinterJob();
+    TPrinterJob(const TPrinterJob&) = delete;
+    TPrinterJob& operator=(const TPrinterJob&) = delete;
+
+    // Draws on the current page in the printer's pixels.
+    QPainter& Canvas() { return *FPainter; }
+    // Starts the next page. Throws EPrinter("Printer \"%s\" failed while
+    // printing page %d").
+    void NewPage(int aPageNo);
+    void Abort();
+    // Ends the document and hands it over. Throws EPrinter("Printer \"%s\" did
+    // not accept the job. %s") with the spooler's or the file's reason.
+    void Finish();
+
+private:
+    struct TState;
+    std::unique_ptr<TState> FState;
+    QPainter* FPainter = nullptr;
+};
 
 } // namespace diroze

@@ -7,7 +7,6 @@
 #include "PrinterSetup.h"
 
 #include <QPageLayout>
-#include <QPainter>
 #include <QPrinter>
 #include <QRect>
 
@@ -29,11 +28,6 @@ void CheckPrinter(const QPrinter& aPrinter)
         return;
     if (aPrinter.outputFormat() != QPrinter::NativeFormat || !PrinterListed(aPrinter.printerName()))
         ThrowPrinter(QStringLiteral("Printer selected is not valid"));
-}
-
-QString PrinterLabel(const QPrinter& aPrinter)
-{
-    return aPrinter.outputFileName().isEmpty() ? aPrinter.printerName() : aPrinter.outputFileName();
 }
 
 } // namespace
@@ -71,7 +65,7 @@ void TPrintPreview::PrintPagesEx(const TIntegerList& aPages)
     try {
         PrintBegin();
     } catch (...) {
-        FPrinterCanvas.reset();
+        FPrinterJob.reset();
         SetState(psReady);
         throw;
     }
@@ -87,11 +81,9 @@ void TPrintPreview::PrintPagesEx(const TIntegerList& aPages)
             DoProgress(i, count);
             switch (DoPageProcessing(pageNo)) {
             case pcAccept:
-                if (printed > 0 && !Printer().newPage())
-                    ThrowPrinter(QStringLiteral("Printer \"%1\" failed while printing page %2")
-                                     .arg(PrinterLabel(Printer()))
-                                     .arg(pageNo));
-                PrintPage(pageNo, *FPrinterCanvas, target);
+                if (printed > 0)
+                    FPrinterJob->NewPage(pageNo);
+                PrintPage(pageNo, FPrinterJob->Canvas(), target);
                 ++printed;
                 break;
             case pcIgnore:
@@ -111,7 +103,7 @@ void TPrintPreview::PrintPagesEx(const TIntegerList& aPages)
         } catch (...) {
             // The first failure is the one to report.
         }
-        FPrinterCanvas.reset();
+        FPrinterJob.reset();
         SetState(psReady);
         throw;
     }
@@ -120,7 +112,7 @@ void TPrintPreview::PrintPagesEx(const TIntegerList& aPages)
         // handed over as a blank sheet.
         PrintEnd(succeeded && printed > 0);
     } catch (...) {
-        FPrinterCanvas.reset();
+        FPrinterJob.reset();
         SetState(psReady);
         throw;
     }
@@ -162,34 +154,29 @@ void TPrintPreview::PrintBegin()
     // Logical (0, 0) is the paper's corner, whatever the printer's margins.
     printer.setFullPage(true);
     printer.setDocName(FPrintJobTitle);
-    auto canvas = std::make_unique<QPainter>();
-    if (!canvas->begin(&printer))
-        ThrowPrinter(QStringLiteral("Printer \"%1\" cannot start the document").arg(PrinterLabel(printer)));
-    FPrinterCanvas = std::move(canvas);
+    FPrinterJob = std::make_unique<TPrinterJob>(printer, FPrintJobTitle);
 }
 
 void TPrintPreview::PrintEnd(bool aSucceeded)
 {
-    QPrinter& printer = Printer();
-    QString refusal;
-    if (FPrinterCanvas && FPrinterCanvas->isActive()) {
-        if (!aSucceeded) {
-            printer.abort();
-            FPrinterCanvas->end();
-        } else {
-            const bool ended = FPrinterCanvas->end();
-            if (printer.outputFormat() == QPrinter::NativeFormat && printer.outputFileName().isEmpty())
-                refusal = SpoolerRefusal();
-            else if (!ended)
-                refusal = QStringLiteral("The file could not be written");
+    std::unique_ptr<TPrinterJob> job = std::move(FPrinterJob);
+    // Printer().docName() is the job title only while the job runs.
+    Printer().setDocName(QString());
+    const auto afterPrint = [this] {
+        if (OnAfterPrint)
+            OnAfterPrint();
+    };
+    if (job && aSucceeded) {
+        try {
+            job->Finish();
+        } catch (...) {
+            afterPrint();
+            throw;
         }
+    } else if (job) {
+        job->Abort();
     }
-    FPrinterCanvas.reset();
-    printer.setDocName(QString());
-    if (OnAfterPrint)
-        OnAfterPrint();
-    if (!refusal.isEmpty())
-        ThrowPrinter(QStringLiteral("Printer \"%1\" did not accept the job. %2").arg(PrinterLabel(printer), refusal));
+    afterPrint();
 }
 
 void TPrintPreview::SetPrinterOptions()
@@ -217,7 +204,7 @@ void TPrintPreview::SetPrinterOptions()
     printer.setFullPage(true);
     if (!printer.setPageLayout(layout))
         ThrowPrinter(QStringLiteral("Printer \"%1\" cannot take paper of %2 x %3 mm")
-                         .arg(PrinterLabel(printer), MillimetreText(hiMetric.X), MillimetreText(hiMetric.Y)));
+                         .arg(printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName(), MillimetreText(hiMetric.X), MillimetreText(hiMetric.Y)));
 }
 
 QString TPrintPreview::FormName()

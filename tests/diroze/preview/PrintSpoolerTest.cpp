@@ -1,0 +1,232 @@
+// Printing through a real CUPS scheduler into its PDF printer: page ranges,
+// paper sizes and orientation as they reach the sheet, true-size placement,
+// an empty job title, a cancelled job and a printer that refuses the job.
+
+#include "diroze/PrintSpool.h"
+#include "QtPrinters.h"
+#include "preview/PrintPreview.h"
+
+#include <QDir>
+#include <QImage>
+#include <QPageLayout>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace diroze;
+using namespace printspool;
+
+namespace {
+
+#define SKIP_WITHOUT_SPOOLER()                                                                                         \
+    if (const QString why = Unavailable(); !why.isEmpty()) {                                                           \
+        GTEST_SKIP() << why.toStdString();                                                                             \
+    }
+
+// Records aCount pages. Each has a black 10 mm square 20 mm from the
+// paper's left edge and 30 mm from its top; page N has N small 4 mm squares
+// in a row 60 mm from the top, 8 mm apart, so that the page can be told
+// from its picture (the spooler's PDF printer keeps no text).
+void RecordPages(TPrintPreview& aPreview, int aCount)
+{
+    aPreview.BeginDoc();
+    for (int page = 1; page <= aCount; ++page) {
+        if (page > 1)
+            aPreview.NewPage();
+        TCanvas& canvas = *aPreview.Canvas();
+        canvas.Brush().Color = 0;
+        canvas.FillRect(TRect{2000, 3000, 3000, 4000});
+        for (int mark = 0; mark < page; ++mark)
+            canvas.FillRect(TRect{2000 + 800 * mark, 6000, 2400 + 800 * mark, 6400});
+    }
+    aPreview.EndDoc();
+}
+
+// The page numbers that the pages of a portrait aPdf show, in page order.
+std::vector<int> PrintedPages(const QString& aPdf)
+{
+    QTemporaryDir dir;
+    Tool(QStringLiteral("pdftoppm"), {"-r", "127", "-gray", "-png", aPdf, dir.filePath(QStringLiteral("p"))});
+    std::vector<int> pages;
+    QStringList files = QDir(dir.path()).entryList({QStringLiteral("p-*.png")}, QDir::Files, QDir::Name);
+    for (const QString& file : files) {
+        const QImage image(dir.filePath(file));
+        const int y = 62 * 5; // 5 pixels a millimetre
+        int runs = 0;
+        bool dark = false;
+        for (int x = 0; x < std::min(image.width(), 150 * 5); ++x) {
+            const bool now = qGray(image.pixel(x, y)) < 128;
+            runs += now && !dark;
+            dark = now;
+        }
+        pages.push_back(runs);
+    }
+    return pages;
+}
+
+QString Info(const QString& aPdf, const QString& aKey)
+{
+    const QRegularExpressionMatch m =
+        QRegularExpression(aKey + QStringLiteral(":\\s+(.*)\\n")).match(Tool(QStringLiteral("pdfinfo"), {aPdf}));
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+// The dark pixels of page 1 at 10 pixels per millimetre, within aArea (millimetres).
+QRect DarkBox(const QString& aPdf, const QRect& aArea)
+{
+    QTemporaryDir dir;
+    Tool(QStringLiteral("pdftoppm"), {"-r", "254", "-gray", "-png", "-f", "1", "-l", "1", "-singlefile", aPdf,
+                                      dir.filePath(QStringLiteral("page"))});
+    const QImage image(dir.filePath(QStringLiteral("page.png")));
+    QRect box;
+    for (int y = aArea.top() * 10; y < std::min(image.height(), (aArea.bottom() + 1) * 10); ++y)
+        for (int x = aArea.left() * 10; x < std::min(image.width(), (aArea.right() + 1) * 10); ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+TEST(PrintSpooler, RangeAndAllPagesReachThePrinterWithAnEmptyTitle)
+{
+    SKIP_WITHOUT_SPOOLER();
+    TPrintPreview preview;
+    RecordPages(preview, 5);
+    preview.Printer().setPrinterName(kQueue);
+    {
+        TSpoolSession spool;
+        ASSERT_TRUE(spool.Locked());
+        preview.PrintPages(2, 3);
+        const QString pdf = spool.WaitForPdf();
+        ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
+        EXPECT_EQ(Info(pdf, QStringLiteral("Pages")), QStringLiteral("2"));
+        EXPECT_EQ(PrintedPages(pdf), (std::vector<int>{2, 3}));
+        EXPECT_EQ(Info(pdf, QStringLiteral("Title")), QStringLiteral("()")); // the job has no title
+    }
+    {
+        TSpoolSession spool;
+        ASSERT_TRUE(spool.Locked());
+        preview.Print();
+        const QString pdf = spool.WaitForPdf();
+        ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
+        EXPECT_EQ(Info(pdf, QStringLiteral("Pages")), QStringLiteral("5"));
+        EXPECT_EQ(PrintedPages(pdf), (std::vector<int>{1, 2, 3, 4, 5}));
+    }
+    EXPECT_EQ(preview.State(), psReady);
+}
+
+TEST(PrintSpooler, PaperSizeOrientationAndTrueSizePlacement)
+{
+    SKIP_WITHOUT_SPOOLER();
+    struct Row {
+        const char* proves;
+        TPaperType type;
+        TPrinterOrientation orientation;
+        TPoint customSize; // hundredths of a millimetre as oriented, for pCustom
+        QString formName;
+        bool dummy;
+        double widthPt, heightPt; // the sheet as it leaves the printer, portrait
+        QRect square;             // where the 10 mm square lands on it, millimetres
+    };
+    // A landscape page is printed turned on portrait paper: its top-left
+    // corner lies at the sheet's bottom-left.
+    const std::vector<Row> rows = {
+        {"A4 portrait", pA4, poPortrait, {}, "A4", false, 595.3, 841.9, QRect(20, 30, 10, 10)},
+        {"A4 landscape: same form, the page turned", pA4, poLandscape, {}, "A4", false, 595.3, 841.9,
+         QRect(30, 297 - 30, 10, 10)},
+        {"A5 portrait", pA5, poPortrait, {}, "A5", false, 419.5, 595.3, QRect(20, 30, 10, 10)},
+        {"custom 100 x 150 mm: no form fits, a custom size", pCustom, poPortrait, {10000, 15000}, "100mm x 150mm",
+         true, 283.5, 425.2, QRect(20, 30, 10, 10)},
+        {"custom 150 x 100 mm landscape: sent in portrait position", pCustom, poLandscape, {15000, 10000},
+         "150mm x 100mm Rotated", true, 283.5, 425.2, QRect(30, 150 - 30, 10, 10)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        TPrintPreview preview;
+        preview.SetPaperType(row.type);
+        preview.SetOrientation(row.orientation);
+        if (row.type == pCustom) {
+            preview.SetPaperWidth(row.customSize.X);
+            preview.SetPaperHeight(row.customSize.Y);
+        }
+        RecordPages(preview, 1);
+        preview.Printer().setPrinterName(kQueue);
+        EXPECT_EQ(preview.FormName(), row.formName);
+        EXPECT_EQ(preview.IsDummyFormName(), row.dummy);
+
+        TSpoolSession spool;
+        ASSERT_TRUE(spool.Locked());
+        preview.Print();
+        // Only a form that fits directly reaches the printer's layout.
+        const QPageLayout layout = preview.Printer().pageLayout();
+        EXPECT_EQ(layout.orientation() == QPageLayout::Landscape, row.orientation == poLandscape);
+        if (!row.dummy) {
+            EXPECT_EQ(layout.pageSize().name(), row.formName);
+        }
+        const QString pdf = spool.WaitForPdf();
+        ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
+        const QRegularExpressionMatch size =
+            QRegularExpression(QStringLiteral("([0-9.]+) x ([0-9.]+) pts")).match(Info(pdf, QStringLiteral("Page size")));
+        ASSERT_TRUE(size.hasMatch());
+        // The printer's own forms are given in whole points (A5: 421 x 595).
+        EXPECT_NEAR(size.captured(1).toDouble(), row.widthPt, 2.0);
+        EXPECT_NEAR(size.captured(2).toDouble(), row.heightPt, 2.0);
+        // Edges within 0.3 mm of where the page put them, measured from the sheet's corner.
+        const QRect box = DarkBox(pdf, row.square.adjusted(-8, -8, 8, 8));
+        EXPECT_NEAR(box.left(), row.square.left() * 10, 3);
+        EXPECT_NEAR(box.top(), row.square.top() * 10, 3);
+        EXPECT_NEAR(box.right() + 1, (row.square.left() + 10) * 10, 3);
+        EXPECT_NEAR(box.bottom() + 1, (row.square.top() + 10) * 10, 3);
+    }
+}
+
+int JobCount()
+{
+    return Tool(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), kQueue})
+        .split('\n', Qt::SkipEmptyParts)
+        .size();
+}
+
+TEST(PrintSpooler, CancelledOrSkippedJobsNeverReachTheSpooler)
+{
+    SKIP_WITHOUT_SPOOLER();
+    TPrintPreview preview;
+    RecordPages(preview, 3);
+    preview.Printer().setPrinterName(kQueue);
+    TSpoolSession spool; // keeps other print tests' jobs out of the count
+    ASSERT_TRUE(spool.Locked());
+    const int before = JobCount();
+    preview.OnPageProcessing = [](int aPageNo, TPageProcessingChoice& aChoice) {
+        if (aPageNo == 3)
+            aChoice = pcCancellAll;
+    };
+    EXPECT_NO_THROW(preview.Print());
+    preview.OnPageProcessing = [](int, TPageProcessingChoice& aChoice) { aChoice = pcIgnore; };
+    EXPECT_NO_THROW(preview.Print());
+    // The job is handed over inside Print, so the count is final here.
+    EXPECT_EQ(JobCount(), before);
+    EXPECT_EQ(preview.State(), psReady);
+}
+
+TEST(PrintSpooler, ARefusedJobIsAnError)
+{
+    SKIP_WITHOUT_SPOOLER();
+    TPrintPreview preview;
+    RecordPages(preview, 2);
+    preview.Printer().setPrinterName(kRejectingQueue);
+    ASSERT_EQ(preview.Printer().printerName(), kRejectingQueue);
+    int afterPrint = 0;
+    preview.OnAfterPrint = [&] { ++afterPrint; };
+    try {
+        preview.Print();
+        ADD_FAILURE() << "a refused job passed as printed";
+    } catch (const EPrinter& e) {
+        EXPECT_STREQ(e.what(), "Printer \"diroze-rejecting\" did not accept the job. "
+                               "Destination \"diroze-rejecting\" is not accepting jobs.");
+    }
+    EXPECT_EQ(afterPrint, 1);
+    EXPECT_EQ(preview.State(), psReady);
+}
+
+} // namespace
