@@ -2,6 +2,7 @@
 
 #include "DataFile.h"
 #include "Fonts.h"
+#include "Presets.h"
 #include "ParamParser.h"
 #include "Render.h"
 #include "UtilsFile.h"
@@ -48,12 +49,27 @@ void WritePdf(TPrintPreview& aNahled, const QString& aFileName)
         CannotCreate(aFileName, file.errorString());
 }
 
-TPapirControls StartControls()
+TPapirControls StartControls(const hostutils::TParamParser& aParams)
 {
     TPapirControls controls;
-    controls.Format = pA4;
-    std::tie(controls.Width, controls.Height) = PaperSizeTexts(pA4, poPortrait, QLocale());
     controls.FontItems = InstalledFontNames();
+    TPresets presets;
+    presets.Load(hostutils::GetApplicationDir() + QStringLiteral("diroze.xml"));
+    QDomElement preset;
+    if (aParams.IsSet(QStringLiteral("preset"))) {
+        const QString name = aParams.GetArgument(QStringLiteral("preset"));
+        preset = presets.FindByName(name);
+        if (preset.isNull())
+            throw hostutils::Exception(QStringLiteral("Předvolba \"%1\" neexistuje.").arg(name).toStdString());
+    } else {
+        preset = presets.MarkedElement();
+    }
+    if (!preset.isNull()) {
+        presets.Apply(preset, controls, QLocale()); // on a copy in memory: the file is not touched
+    } else {
+        controls.Format = pA4;
+        ApplyFormatChange(controls, QLocale());
+    }
     return controls;
 }
 
@@ -62,7 +78,7 @@ void RunPdfJob(const hostutils::TParamParser& aParams)
     const QString output = aParams.GetArgument(QStringLiteral("pdf"));
     TStitekList labels;
     LoadFile(labels, aParams.GetArgument(QString()), DefaultOptionsFromParams(aParams), aParams);
-    const TPapir papir = ReadPapir(StartControls(), QLocale());
+    const TPapir papir = ReadPapir(StartControls(aParams), QLocale());
     TPrintPreview preview;
     Render(preview, labels, papir, false);
     WritePdf(preview, output);

@@ -6,9 +6,7 @@
 
 #include <QString>
 
-namespace hostutils {
-class TParamParser;
-}
+#include "ParamParser.h"
 
 namespace diroze {
 
@@ -18,9 +16,13 @@ namespace diroze {
 // \"%s\". %s") when it cannot be written.
 void WritePdf(TPrintPreview& aNahled, const QString& aFileName);
 
-// The settings a run without the dialog uses: the dialog's defaults with A4
-// chosen, and the installed fonts.
-TPapirControls StartControls();
+// The settings a run without the dialog uses: the preset named by the
+// "preset" switch, else the preset the dialog would start with (the one
+// marked as used in "diroze.xml" beside the program), else the dialog's
+// defaults with A4 chosen; with the installed fonts. Throws EPresetsLoad for
+// a presets file that cannot be read, and Exception("Předvolba \"%s\"
+// neexistuje.") for an unknown preset name.
+TPapirControls StartControls(const hostutils::TParamParser& aParams = hostutils::GlobalParamParser());
 
 // The "-pdf:FILE" job: loads the data file named on the command line with its
 // switches, renders every sheet for printing and writes the PDF. Throws the
