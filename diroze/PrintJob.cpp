@@ -14,7 +14,7 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
 {
     TStitekList labels;
     LoadFile(labels, aParams.GetArgument(QString()), DefaultOptionsFromParams(aParams), aParams);
-    const TPapir papir = ReadPapir(StartControls(), QLocale());
+    const TPapir papir = ReadPapir(StartControls(aParams), QLocale());
     TPrintPreview preview;
     Render(preview, labels, papir, false);
     // Print does nothing without a printer; a run without the dialog says so.
