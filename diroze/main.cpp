@@ -1,9 +1,10 @@
 // diroze: prints sheets of labels from a data file written by a host program.
 //
-//   diroze FILE [-codePage:N] [-numbers] [-fontBold] [-check | -pdf:OUT.pdf | -print]
+//   diroze FILE [-codePage:N] [-numbers] [-fontBold] [-check | -pdf:OUT.pdf | -print] [-preset:NAME]
 //
-// -check reads the data file and lists its labels, or reports the first bad
-// line. -pdf renders every sheet as for printing into a PDF file; -print
+// Without -check, -pdf or -print it opens the dialog "Tisk štítků". -check
+// reads the data file and lists its labels, or reports the first bad line.
+// -pdf renders every sheet as for printing into a PDF file; -print
 // prints them on the current printer. None opens a window; -pdf and -print
 // need no display.
 
@@ -12,8 +13,13 @@
 #include "ParamParser.h"
 #include "PdfOutput.h"
 #include "PrintJob.h"
+#include "UtilsFile.h"
 #include "UtilsString.h"
+#include "ui/ActiveWindow.h"
+#include "ui/DialogSeam.h"
+#include "ui/MainDialog.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QTextStream>
 
@@ -86,6 +92,27 @@ int RunHeadless(const hostutils::TParamParser& aParams, void (*aJob)(const hostu
     return 0;
 }
 
+// The dialog "Tisk štítků" until it closes; the window that was active at
+// the start gets the focus back.
+int RunDialog(const hostutils::TParamParser& aParams)
+{
+    const TActiveWindow foreground = TActiveWindow::Remember();
+    int qtArgc = 1;
+    char name[] = "diroze";
+    char* qtArgv[] = {name, nullptr};
+    QApplication app(qtArgc, qtArgv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Tisk štítků"));
+    TDialogSeam seam;
+    {
+        TfrmHlavni dialog(seam, aParams, hostutils::GetApplicationDir());
+        dialog.FormCreate();
+        dialog.show();
+        QApplication::exec();
+    }
+    foreground.Restore();
+    return 0;
+}
+
 } // namespace
 
 int main()
@@ -96,6 +123,7 @@ int main()
         return RunHeadless(params, RunPdfJob);
     if (params.IsSet(QStringLiteral("print")))
         return RunHeadless(params, RunPrintJob);
-    // Until the dialog is built, every other run is a check run.
-    return CheckDataFile(params);
+    if (params.IsSet(QStringLiteral("check")))
+        return CheckDataFile(params);
+    return RunDialog(params);
 }

@@ -49,6 +49,7 @@ QLineEdit* LengthEdit(QWidget* aParent, const QString& aText = {})
 {
     auto* edit = new QLineEdit(aText, aParent);
     edit->setAlignment(Qt::AlignRight);
+    edit->setMaximumWidth(70);
     return edit;
 }
 
@@ -157,6 +158,8 @@ void TfrmHlavni::BuildControls()
     edtFirstY = new TSpinEdit(1, 1000, panStitky->Content());
     edtFirstX->SetValue(1);
     edtFirstY->SetValue(1);
+    for (TSpinEdit* spin : {edtPocetX, edtPocetY, edtFirstX, edtFirstY})
+        spin->setMaximumWidth(70);
     AddPair(stitky, 9, QStringLiteral("Začít tisknout od štítku:"), edtFirstX, edtFirstY, false);
     columnLayout->addWidget(panStitky);
 
