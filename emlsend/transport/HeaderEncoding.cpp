@@ -100,11 +100,15 @@ std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpec
     for (const char c : aExtraSpecials) {
         mustEncode[static_cast<unsigned char>(c)] = true;
     }
-    if (ContainsEncodedWord(aText)) {
+    // "=?" could open an encoded word in a reader's eyes, closed by the "?="
+    // of an encoded word written after it: words holding it are encoded.
+    if (aText.find("=?") != std::string_view::npos) {
         mustEncode['='] = true;
     }
+    // The double quote is encoded too: a bare one inside an encoded word
+    // would open a quoted string for the folding, which never cuts inside one.
     std::array<bool, 256> quote = mustEncode;
-    for (const char c : std::string_view("?=_ ")) {
+    for (const char c : std::string_view("?=_ \"")) {
         quote[static_cast<unsigned char>(c)] = true;
     }
 
@@ -163,8 +167,9 @@ std::vector<std::string> FoldHeaderLine(std::string_view aLine) {
     std::size_t pieceStart = 0;    // index in out where the current piece starts
     for (std::size_t i = 0; i < aLine.size(); ++i) {
         const char c = aLine[i];
-        if (!inQuote && c == '\r' && i + 2 < aLine.size() && aLine[i + 1] == '\n' &&
-            aLine[i + 2] == ' ') {
+        // An existing fold is kept even inside quotes: white space may be
+        // folded anywhere, and the quote may be a stray one of plain text.
+        if (c == '\r' && i + 2 < aLine.size() && aLine[i + 1] == '\n' && aLine[i + 2] == ' ') {
             out += "\r\n ";
             i += 2;
             pieceStart = out.size() - 1;
@@ -207,7 +212,11 @@ std::vector<std::string> FoldHeaderLine(std::string_view aLine) {
         while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') {
             line.pop_back();
         }
-        lines.push_back(std::move(line));
+        // A continuation line of nothing but white space would be the empty
+        // line that ends the header: it is left out.
+        if (lines.empty() || !line.empty()) {
+            lines.push_back(std::move(line));
+        }
         if (end == kNone) {
             break;
         }

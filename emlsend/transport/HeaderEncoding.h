@@ -16,9 +16,10 @@ namespace emlsend {
 // word; no encoded word exceeds 75 characters including its marks: a longer
 // one is closed and continued after CRLF and one blank. Words are separated by
 // blanks, tabs, carriage returns and line feeds; plain words keep the
-// separators before them. When aText already contains an encoded word, the
-// equals sign counts as special too, so the text survives a decoder
-// unchanged.
+// separators before them. When aText contains "=?" anywhere, the equals
+// sign counts as special too, so the text survives a decoder unchanged. Inside
+// encoded words the blank is "_", and "?", "=", "_" and the double quote are
+// always written "=XX".
 std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpecials,
                              std::string_view aCharset);
 
@@ -30,7 +31,9 @@ bool ContainsEncodedWord(std::string_view aText);
 // without CRLF and without trailing blanks and control characters. A line is
 // cut after the last blank, tab or comma outside double quotes once a line
 // passes 78 characters; an existing CRLF followed by a blank is kept as a
-// cut. Lines without a cut point stay long.
+// cut, inside double quotes too. Lines without a cut point stay long. A
+// continuation line that would hold only white space is left out, so the
+// result never holds the empty line that ends a header.
 std::vector<std::string> FoldHeaderLine(std::string_view aLine);
 
 // "Tue, 3 Mar 2009 14:05:09 +0100": English weekday and month, the day

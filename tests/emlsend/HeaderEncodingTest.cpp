@@ -48,6 +48,9 @@ TEST(EmlsendHeaderEncoding, EncodesWordsAsTheTableSays) {
         {"extra specials force encoding", "Nov\xE1k, Jan", "()[]<>:;.,@\\\"",
          kOpen + "Nov=E1k=2C?= Jan"},
         {"control bytes are encoded", "a\x01" "b", "", kOpen + "a=01b?="},
+        {"a word opening an encoded word is encoded, so no reader closes it with a later ?=",
+         "=?windows-1250?Q?v=v \x01", "", kOpen + "=3D=3Fwindows-1250=3FQ=3Fv=3Dv_=01?="},
+        {"a double quote inside an encoded word is encoded", "\xE8\"a\"", "", kOpen + "=E8=22a=22?="},
         {"line breaks separate words and stay plain", "x\r\ny", "", "x\r\ny"},
         {"40 capital Z-caron give three words of at most 75 characters",
          Repeat("\x8E", 40), "",
@@ -71,6 +74,18 @@ TEST(EmlsendHeaderEncoding, NoEncodedWordPassesSeventyFiveCharacters) {
             EXPECT_EQ(word.rfind(kOpen, 0), 0U) << word;
             start = end + 3;
         }
+    }
+}
+
+TEST(EmlsendHeaderEncoding, QuoteInAnEncodedWordDoesNotStopTheFolding) {
+    // A bare double quote in an encoded word once left the rest of the
+    // subject on one unfolded line.
+    const std::string subject = "\xE8\"" + Repeat(" slovo", 60);
+    const std::vector<std::string> lines =
+        FoldHeaderLine("Subject: " + EncodeHeaderText(subject, "", "windows-1250"));
+    ASSERT_GT(lines.size(), 4U);
+    for (const std::string& line : lines) {
+        EXPECT_LE(line.size(), 78U) << line;
     }
 }
 
@@ -110,6 +125,11 @@ TEST(EmlsendHeaderFolding, FoldsAsTheTableSays) {
          {"Subject:", " " + kOpen + Repeat("=8E", 18) + "?=", " " + kOpen + Repeat("=8E", 18) + "?=",
           " " + kOpen + Repeat("=8E", 4) + "?="}},
         {"no cut inside quotes", quoted, {quoted}},
+        {"an existing fold inside quotes is kept", "X-Note: \"a\r\n b\"", {"X-Note: \"a", " b\""}},
+        {"a fold of only white space gives no empty line", "Subject: a\r\n \r\n b", {"Subject: a", " b"}},
+        {"a stray quote in plain text and encoded words give no empty line",
+         "Subject: \"q, " + Repeat("w", 60) + " " + kOpen + "=FF?=\r\n " + kOpen + "=ED?=",
+         {"Subject: \"q, " + Repeat("w", 60) + " " + kOpen + "=FF?=", " " + kOpen + "=ED?="}},
         {"no cut when at most one character would follow",
          "Subject: " + Repeat("a", 69) + " b", {"Subject: " + Repeat("a", 69) + " b"}},
         {"a word without cut point moves to its own long line", "Subject: " + Repeat("x", 100),
