@@ -118,14 +118,12 @@ void TPresets::SetAttribute(QDomElement& aElement, const QString& aName, const Q
 QDomElement TPresets::Predvolby()
 {
     RequireActive();
+    // A document has one root: a differently named one stands in for "diroze".
     QDomElement root = FDocument.documentElement();
-    if (root.isNull() || root.tagName() != kRoot) {
-        root = FDocument.documentElement();
-        if (root.isNull()) {
-            root = FDocument.createElement(kRoot);
-            FDocument.appendChild(root);
-            FModified = true;
-        }
+    if (root.isNull()) {
+        root = FDocument.createElement(kRoot);
+        FDocument.appendChild(root);
+        FModified = true;
     }
     return LookUp(root, kList);
 }
