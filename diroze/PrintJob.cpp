@@ -3,10 +3,13 @@
 #include "DataFile.h"
 #include "ParamParser.h"
 #include "PdfOutput.h"
+#include "PrinterIni.h"
 #include "Render.h"
+#include "UtilsFile.h"
 #include "preview/PrinterSetup.h"
 
 #include <QPrinter>
+#include <QPrinterInfo>
 
 namespace diroze {
 
@@ -20,6 +23,11 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
     // Print does nothing without a printer; a run without the dialog says so.
     if (!AnyPrinterListed())
         throw EPrinter("No printer is installed");
+    // The printer the dialog would preselect, when printer.ini names an installed one.
+    const QString chosen = PrinterFromIni(hostutils::GetApplicationDir() + QStringLiteral("printer.ini"),
+                                          QPrinterInfo::availablePrinterNames());
+    if (!chosen.isEmpty())
+        preview.Printer().setPrinterName(chosen);
     preview.Print();
 }
 
