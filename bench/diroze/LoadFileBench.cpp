@@ -3,6 +3,7 @@
 //
 //   build/bench/diroze/bench_loadfile
 
+#include "BenchSupport.h"
 #include "DataFile.h"
 #include "ParamParser.h"
 
@@ -73,19 +74,6 @@ size_t TextBytes(const TStitekList& aLabels)
     return chars * sizeof(char16_t);
 }
 
-long PeakRssKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        long value = 0;
-        if (key == "VmHWM:" && status >> value)
-            return value;
-        status.ignore(1 << 10, '\n');
-    }
-    return 0;
-}
-
 void BM_LoadLabels(benchmark::State& state)
 {
     const std::string& data = DataFile();
@@ -129,11 +117,11 @@ void BM_MemoryPerLabel(benchmark::State& state)
     malloc_trim(0);
     for (auto _ : state) {
         const size_t heapBefore = mallinfo2().uordblks;
-        const long peakBefore = PeakRssKiB();
+        const long peakBefore = bench::PeakRssKiB();
         TStitekList labels;
         LoadLabels(labels, data, 852, kOptions);
         const size_t heapAfter = mallinfo2().uordblks;
-        const long peakAfter = PeakRssKiB();
+        const long peakAfter = bench::PeakRssKiB();
         const double n = double(labels.size());
         const double text = double(TextBytes(labels));
         state.counters["heap_B/label"] = double(heapAfter - heapBefore) / n;

@@ -5,10 +5,9 @@
 //
 //   build/bench/diroze/bench_page_engine --benchmark_filter=/2500
 
+#include "BenchSupport.h"
 #include "barcodes/Barcodes.h"
 #include "preview/PrintPreview.h"
-
-#include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -19,19 +18,6 @@
 using namespace diroze;
 
 namespace {
-
-long PeakRssKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        long value = 0;
-        if (key == "VmHWM:" && status >> value)
-            return value;
-        status.ignore(1 << 10, '\n');
-    }
-    return 0;
-}
 
 void ResetPeakRss() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
@@ -74,7 +60,7 @@ void BM_RecordPages(benchmark::State& state)
         }
         preview.EndDoc();
         state.PauseTiming();
-        peak = std::max(peak, PeakRssKiB());
+        peak = std::max(peak, bench::PeakRssKiB());
         bytesPerPage = double(preview.PageList().GetEntry(pages - 1).Metafile()->Serialize().size());
         state.ResumeTiming();
     }
@@ -86,12 +72,4 @@ BENCHMARK(BM_RecordPages)->Arg(250)->Arg(1000)->Arg(2500)->Unit(benchmark::kMill
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return diroze::bench::RunWithApplication(argc, argv); }

@@ -3,12 +3,11 @@
 //
 //   build/bench/diroze/bench_preview_paint
 
+#include "BenchSupport.h"
 #include "Render.h"
 #include "preview/PreviewView.h"
 
 #include <QApplication>
-
-#include <benchmark/benchmark.h>
 
 using namespace diroze;
 
@@ -20,17 +19,7 @@ struct Fixture {
         for (int i = 0; i < 40; ++i)
             labels.push_back(std::make_unique<TStitek>(QStringLiteral("8590000123455;Šroubek M6 × 20;balení %1 ks").arg(i),
                                                        TStitekOptions{soBarCode, soEan}));
-        TPapir p;
-        p.Format = pA4;
-        p.Velikost = {21000, 29700};
-        p.Pocet = {4, 10};
-        p.Okraj = {1000, 1000};
-        p.Mezery = {200, 200};
-        p.Vycpavka = {200, 200};
-        p.Zacatek = {1, 1};
-        p.Pismo.Nazev = QStringLiteral("Arial");
-        p.Pismo.Velikost = 10;
-        p.Pismo.Zarovnani = ztLeft;
+        const TPapir p = bench::DefaultPapir();
         view.SetScreenPixelsPerInch(96);
         // A fitted sheet of about 1000 x 1400 pixels.
         view.resize(1000, 1420);
@@ -81,12 +70,4 @@ BENCHMARK(BM_BufferedRepaint)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return diroze::bench::RunWithApplication(argc, argv); }
