@@ -3,7 +3,10 @@
 #include "MailClient.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <limits>
 
@@ -32,7 +35,26 @@ std::uint8_t ProgressPercent(std::uint64_t aCount, std::int64_t aSize) {
     return static_cast<std::uint8_t>(quotient);
 }
 
+namespace {
+
+// The cap kReplyWaitCapVariable sets; 0 (no cap) unless it is a positive number.
+std::chrono::milliseconds ReplyWaitCap(const char* aValue) {
+    if (aValue == nullptr) {
+        return std::chrono::milliseconds{0};
+    }
+    std::int64_t value = 0;
+    const char* end = aValue + std::strlen(aValue);
+    const auto [at, error] = std::from_chars(aValue, end, value);
+    if (error != std::errc() || at != end || value <= 0) {
+        return std::chrono::milliseconds{0};
+    }
+    return std::chrono::milliseconds{value};
+}
+
+} // namespace
+
 TMailer::TMailer() {
+    FSMTP.timeOuts = CapTimeOuts(FSMTP.timeOuts, ReplyWaitCap(std::getenv(kReplyWaitCapVariable)));
     FSMTP.connectTimeOut = FTimeOut;
     FSMTP.onBodyStarted = [this] { Notify(0); };
     FSMTP.onBytesWritten = [this](std::uint64_t aCount) { Notify(ProgressPercent(aCount, FSize)); };

@@ -24,6 +24,13 @@ inline constexpr std::string_view kHtmlNotice =
 // could not be measured.
 inline constexpr std::int64_t kDefaultMessageSize = 307200;
 
+// The environment variable that can shorten every wait for the server
+// (milliseconds, a positive whole number): each read and write limit of the
+// SMTP session becomes the shorter of its RFC 5321 value and this one. It
+// can never lengthen a wait, and anything but a positive number is ignored.
+// Tests use it to run hostile servers against the program in seconds.
+inline constexpr const char* kReplyWaitCapVariable = "EMLSEND_MAX_REPLY_WAIT_MS";
+
 // aCount * 100 / aSize rounded to the nearest whole number, a tie going to
 // the even neighbour (12.5 gives 12, 13.5 gives 14), computed exactly; 0
 // when aSize is 0 or less. Values above 100 (possible only when the size

@@ -10,6 +10,17 @@
 #include <unistd.h>
 
 namespace emlsend {
+
+SmtpTimeOuts CapTimeOuts(SmtpTimeOuts aTimeOuts, std::chrono::milliseconds aCap) {
+    if (aCap.count() <= 0) {
+        return aTimeOuts;
+    }
+    for (std::chrono::milliseconds* limit : {&aTimeOuts.greeting, &aTimeOuts.command, &aTimeOuts.dataStart,
+                                             &aTimeOuts.dataBlock, &aTimeOuts.dataEnd, &aTimeOuts.quit}) {
+        *limit = std::min(*limit, aCap);
+    }
+    return aTimeOuts;
+}
 namespace {
 
 // The message data after DATA. The header block is collected and sent in

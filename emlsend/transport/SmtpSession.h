@@ -50,6 +50,10 @@ struct SmtpTimeOuts {
     std::chrono::milliseconds quit{30 * 1000};           // the 221 after QUIT
 };
 
+// aTimeOuts with every limit cut to aCap where aCap is shorter. A cap of
+// zero or less changes nothing: a cap can only shorten the waits.
+SmtpTimeOuts CapTimeOuts(SmtpTimeOuts aTimeOuts, std::chrono::milliseconds aCap);
+
 class SmtpSession {
 public:
     // Settings, read when Connect and SendMessage run.

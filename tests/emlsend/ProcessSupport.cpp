@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -121,8 +122,10 @@ ProcessResult RunProcess(const std::vector<std::string>& aArguments,
         }
     }
     int status = 0;
-    ::waitpid(child, &status, 0);
+    struct rusage usage {};
+    ::wait4(child, &status, 0, &usage);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.maxRssKb = usage.ru_maxrss;
     return result;
 }
 

@@ -14,6 +14,7 @@ struct ProcessResult {
     std::string out;
     std::string err;
     bool timedOut = false;
+    long maxRssKb = 0; // the child's peak resident memory
 };
 
 // Runs aArguments (aArguments[0] is the program path) with the environment

@@ -384,3 +384,30 @@ TEST(EmlsendSmtpReply, ParsesCodesAndTexts) {
 
 } // namespace
 } // namespace emlsend
+
+namespace emlsend {
+namespace {
+
+TEST(EmlsendSmtpTimeOuts, ACapOnlyShortens) {
+    using std::chrono::milliseconds;
+    const SmtpTimeOuts rfc;
+    const SmtpTimeOuts same = CapTimeOuts(rfc, milliseconds(24 * 3600 * 1000));
+    EXPECT_EQ(same.greeting, rfc.greeting);
+    EXPECT_EQ(same.dataEnd, rfc.dataEnd);
+    EXPECT_EQ(same.quit, rfc.quit);
+    for (const milliseconds none : {milliseconds(0), milliseconds(-1)}) {
+        const SmtpTimeOuts unchanged = CapTimeOuts(rfc, none);
+        EXPECT_EQ(unchanged.command, rfc.command);
+        EXPECT_EQ(unchanged.dataBlock, rfc.dataBlock);
+    }
+    const SmtpTimeOuts capped = CapTimeOuts(rfc, milliseconds(60000));
+    EXPECT_EQ(capped.greeting, milliseconds(60000));
+    EXPECT_EQ(capped.command, milliseconds(60000));
+    EXPECT_EQ(capped.dataStart, milliseconds(60000));
+    EXPECT_EQ(capped.dataBlock, milliseconds(60000));
+    EXPECT_EQ(capped.dataEnd, milliseconds(60000));
+    EXPECT_EQ(capped.quit, milliseconds(30000)) << "a shorter wait stays";
+}
+
+} // namespace
+} // namespace emlsend

@@ -172,8 +172,19 @@ std::string Peer::ReadData() {
     }
 }
 
-void Peer::Send(const std::string& aBytes) {
-    ::send(FHandle, aBytes.data(), aBytes.size(), MSG_NOSIGNAL);
+bool Peer::Send(const std::string& aBytes) {
+    std::size_t sent = 0;
+    while (sent < aBytes.size()) {
+        const ssize_t n = ::send(FHandle, aBytes.data() + sent, aBytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 void Peer::WaitForClose() {

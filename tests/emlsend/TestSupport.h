@@ -53,7 +53,8 @@ public:
     // and ending in CRLF, dot-stuffing undone; "<eof>" when the client
     // closed first.
     std::string ReadData();
-    void Send(const std::string& aBytes);
+    // Sends all of aBytes; false when the client has closed the connection.
+    bool Send(const std::string& aBytes);
     // Sends nothing more and waits until the client closes (at most 10 s).
     void WaitForClose();
     std::vector<std::string> lines; // every line read, in order
