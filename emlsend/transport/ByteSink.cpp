@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace emlsend {
@@ -20,8 +21,36 @@ void CountingSink::AddCount(std::uint64_t aCount) {
     FCount = aCount > kMax - FCount ? kMax : FCount + aCount;
 }
 
+namespace {
+
+// A new file of mode 0600 beside aPath, named ".<name>.XXXXXX"; -1 when
+// none can be made there or aPath exists and is no regular file.
+int CreateBeside(const std::string& aPath, std::string& aTempPath) {
+    struct stat info {};
+    if (::lstat(aPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        return -1;
+    }
+    const std::size_t slash = aPath.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : aPath.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? aPath : aPath.substr(slash + 1);
+    if (name.empty()) {
+        return -1;
+    }
+    std::string pattern = directory + "." + name + ".XXXXXX";
+    const int handle = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (handle >= 0) {
+        aTempPath = std::move(pattern);
+    }
+    return handle;
+}
+
+} // namespace
+
 FileSink::FileSink(std::string aPath) : FPath(std::move(aPath)) {
-    FHandle = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    FHandle = CreateBeside(FPath, FTempPath);
+    if (FHandle < 0) {
+        FHandle = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    }
     if (FHandle < 0) {
         throw EFCreateError("Cannot create file \"" + FPath + "\". " + std::strerror(errno));
     }
@@ -30,6 +59,12 @@ FileSink::FileSink(std::string aPath) : FPath(std::move(aPath)) {
 
 FileSink::~FileSink() {
     if (FHandle < 0) {
+        return;
+    }
+    if (!FTempPath.empty()) {
+        // Never closed: the file at FPath stays as it was.
+        ::close(FHandle);
+        ::unlink(FTempPath.c_str());
         return;
     }
     try {
@@ -59,11 +94,25 @@ void FileSink::Close() {
     if (FHandle < 0) {
         return;
     }
-    Flush();
+    Flush(); // on failure the destructor removes the hidden file
+    if (!FTempPath.empty() && ::fsync(FHandle) != 0) {
+        throw EInOutError("Cannot write file \"" + FPath + "\". " + std::strerror(errno));
+    }
     const int handle = FHandle;
     FHandle = -1;
+    const std::string temp = std::move(FTempPath);
+    FTempPath.clear();
     if (::close(handle) != 0) {
-        throw EInOutError("Cannot write file \"" + FPath + "\". " + std::strerror(errno));
+        const int error = errno;
+        if (!temp.empty()) {
+            ::unlink(temp.c_str());
+        }
+        throw EInOutError("Cannot write file \"" + FPath + "\". " + std::strerror(error));
+    }
+    if (!temp.empty() && ::rename(temp.c_str(), FPath.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        throw EInOutError("Cannot write file \"" + FPath + "\". " + std::strerror(error));
     }
 }
 

@@ -54,13 +54,20 @@ private:
     std::uint64_t FCount = 0;
 };
 
-// Writes to a file created anew (an existing file is truncated), with the
-// mode 0600 because a message file may carry blind-copy addresses. Bytes are
-// collected in a buffer of kBufferSize and written in large blocks.
+// Writes a file created anew, with the mode 0600 because a message file may
+// carry blind-copy addresses. Bytes are collected in a buffer of kBufferSize
+// and written in large blocks.
+//
+// The bytes go to a new hidden file beside aPath that Close renames over
+// aPath, so a failure at any step (a full disk, an attachment that cannot be
+// read) leaves the file that stood at aPath as it was and no part-written
+// file: without a successful Close the hidden file is removed. Where no file
+// can be made beside it (a directory that is not writable) or aPath is no
+// regular file (a device such as /dev/full), aPath itself is truncated and
+// written, as before.
 // Failures: EFCreateError "Cannot create file \"%s\". %s" from the
 // constructor; EInOutError "Cannot write file \"%s\". %s" from Write and
-// Close. Whatever was written before a failure stays in the file; the
-// destructor writes out the buffer on a best-effort basis.
+// Close.
 class FileSink : public ByteSink {
 public:
     static constexpr std::size_t kBufferSize = 256 * 1024;
@@ -79,6 +86,7 @@ private:
     void WriteAll(const char* aData, std::size_t aSize);
 
     std::string FPath;
+    std::string FTempPath; // the hidden file Close renames; empty when writing FPath itself
     int FHandle = -1;
     std::unique_ptr<char[]> FBuffer;
     std::size_t FUsed = 0;

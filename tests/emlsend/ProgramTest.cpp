@@ -282,6 +282,26 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile) {
     }
 }
 
+TEST(EmlsendProgram, AFailedMessageFileLeavesTheOldOneWhole) {
+    test::TempDir dir;
+    test::TempDir tools;
+    const test::FakeOpener opener(tools.path());
+    ::mkdir(dir.File("runtime").c_str(), 0700);
+    ::mkdir(dir.File("runtime/emlsend").c_str(), 0700);
+    test::WriteFile(dir.File("runtime/emlsend/tempmsg.eml"), "the message of the last run");
+    const std::string control = dir.File("ctl.txt");
+    test::WriteFile(control, "[BODY]\nx\n[ATTACHMENTS]\n" + dir.File("gone.pdf") + "\n");
+    const test::ProcessResult run = test::RunProcess(
+        {kProgram, control}, {"XDG_RUNTIME_DIR=" + dir.File("runtime"), opener.PathVariable()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "emlsend: Cannot open file \"" + dir.File("gone.pdf") + "\". No such file or directory\n");
+    EXPECT_EQ(test::ReadFile(dir.File("runtime/emlsend/tempmsg.eml")), "the message of the last run")
+        << "no part-written message where a whole one stood";
+    EXPECT_EQ(test::RunAndCapture({"/bin/ls", "-A", dir.File("runtime/emlsend")}), "tempmsg.eml\n");
+    EXPECT_TRUE(Exists(control));
+    EXPECT_FALSE(Exists(opener.calls()));
+}
+
 TEST(EmlsendProgram, DrawsOnATerminalWithEscapeSequencesAndBlockCharacters) {
     test::TempDir dir;
     test::TempDir spool;
