@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # One entry point for people and CI.
 #   ./project.sh run   installs what is missing, builds, runs diroze on the bundled example
-#   ./project.sh test  installs what is missing, builds with warnings as errors, runs every test
+#   ./project.sh test  installs what is missing, builds with warnings as errors, runs every test,
+#                      then runs them all again under AddressSanitizer (with LeakSanitizer) and
+#                      UndefinedBehaviorSanitizer, then runs every fuzz target for a short
+#                      smoke time (FUZZ_SMOKE_SECONDS each, default 20)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -20,6 +23,12 @@ case "${1:-run}" in
     cmake --preset ci >/dev/null
     cmake --build --preset ci -j "$jobs"
     ctest --preset ci -j "$jobs"
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan -j "$jobs"
+    ctest --preset asan -j "$jobs"
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$jobs"
+    fuzz/run.sh build-fuzz "${FUZZ_SMOKE_SECONDS:-20}"
     ;;
   *)
     echo "usage: $0 [run|test]" >&2
