@@ -159,6 +159,19 @@ std::vector<std::string> FoldHeaderLine(std::string_view aLine) {
     constexpr std::size_t kNone = std::string::npos;
     const auto isCutChar = [](char c) { return c == ' ' || c == '\t' || c == ','; };
 
+    // nextSolid[j]: the first position from j on that holds no cut character
+    // (aLine.size() when none), made on first use.
+    std::vector<std::size_t> nextSolid;
+    const auto NextSolid = [&](std::size_t aFrom) {
+        if (nextSolid.empty()) {
+            nextSolid.resize(aLine.size() + 1, aLine.size());
+            for (std::size_t j = aLine.size(); j-- > 0;) {
+                nextSolid[j] = isCutChar(aLine[j]) ? nextSolid[j + 1] : j;
+            }
+        }
+        return nextSolid[aFrom];
+    };
+
     std::string out;
     out.reserve(aLine.size() + 16);
     std::size_t column = 0;
@@ -188,14 +201,20 @@ std::vector<std::string> FoldHeaderLine(std::string_view aLine) {
             continue;
         }
         // What would follow the cut: the scanned rest of this piece and the
-        // unscanned rest of the line, after any further cut characters.
-        std::string rest = out.substr(cut + 1);
-        rest.append(aLine.substr(i + 1));
-        std::size_t skip = 0;
-        while (skip < rest.size() && isCutChar(rest[skip])) {
-            ++skip;
+        // unscanned rest of the line, after any further cut characters. No
+        // cut when that is at most one character. Counted without copying
+        // the rest, so a long line costs linear time.
+        std::size_t following = 0;
+        std::size_t k = cut + 1;
+        while (k < out.size() && isCutChar(out[k])) {
+            ++k;
         }
-        if (rest.size() - skip <= 1) {
+        if (k < out.size()) {
+            following = (out.size() - k) + (aLine.size() - i - 1);
+        } else {
+            following = aLine.size() - NextSolid(i + 1);
+        }
+        if (following <= 1) {
             continue;
         }
         out.insert(cut + 1, "\r\n ");

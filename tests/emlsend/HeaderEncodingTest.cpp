@@ -89,6 +89,22 @@ TEST(EmlsendHeaderEncoding, QuoteInAnEncodedWordDoesNotStopTheFolding) {
     }
 }
 
+TEST(EmlsendHeaderFolding, AMegabyteSubjectFoldsWhole) {
+    // A subject is never cut to a length, so folding must handle a long one
+    // (it once copied the rest of the line at every cut).
+    const std::string subject = Repeat("slovo ", 200000) + "konec";
+    const std::vector<std::string> lines = FoldHeaderLine("Subject: " + subject);
+    std::string joined;
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        ASSERT_LE(lines[n].size(), 78U) << n;
+        joined += n == 0 ? lines[n] : lines[n].substr(1);
+        if (n + 1 < lines.size()) {
+            joined += ' ';
+        }
+    }
+    EXPECT_EQ(joined, "Subject: " + subject);
+}
+
 TEST(EmlsendHeaderEncoding, RecognisesEncodedWords) {
     EXPECT_TRUE(ContainsEncodedWord("x =?utf-8?B?YQ==?= y"));
     EXPECT_TRUE(ContainsEncodedWord("=?iso-8859-2?q?a?="));
