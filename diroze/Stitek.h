@@ -28,7 +28,7 @@ using TStitekOptions = hostutils::TSet<TStitekOption>;
 
 enum TZarovnaniTextu : uint8_t { ztInherit, ztLeft, ztRight, ztCenter };
 
-// A font specification; empty face and size 0 keep what is in force.
+// A font description; empty face and size 0 keep what is in force.
 struct TPismo {
     QString Nazev;
     int32_t Velikost = 0; // points

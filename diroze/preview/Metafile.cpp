@@ -192,19 +192,19 @@ QByteArray TMetafile::Serialize() const
                 using T = std::decay_t<decltype(r)>;
                 if constexpr (std::is_same_v<T, rec::Font>) {
                     w.U8(rtFont);
-                    w.String(r.Spec.Name);
-                    w.I32(r.Spec.Height);
-                    w.U8(r.Spec.Style);
-                    w.U32(r.Spec.Color);
+                    w.String(r.Value.Name);
+                    w.I32(r.Value.Height);
+                    w.U8(r.Value.Style);
+                    w.U32(r.Value.Color);
                 } else if constexpr (std::is_same_v<T, rec::Pen>) {
                     w.U8(rtPen);
-                    w.U32(r.Spec.Color);
-                    w.U8(static_cast<uint8_t>(r.Spec.Style));
-                    w.I32(r.Spec.Width);
+                    w.U32(r.Value.Color);
+                    w.U8(static_cast<uint8_t>(r.Value.Style));
+                    w.I32(r.Value.Width);
                 } else if constexpr (std::is_same_v<T, rec::Brush>) {
                     w.U8(rtBrush);
-                    w.U32(r.Spec.Color);
-                    w.U8(static_cast<uint8_t>(r.Spec.Style));
+                    w.U32(r.Value.Color);
+                    w.U8(static_cast<uint8_t>(r.Value.Style));
                 } else if constexpr (std::is_same_v<T, rec::Rectangle>) {
                     w.U8(rtRectangle);
                     w.Rect(r.R);
@@ -251,25 +251,25 @@ TMetafile TMetafile::Deserialize(std::string_view aBytes)
         switch (r.U8()) {
         case rtFont: {
             rec::Font f;
-            f.Spec.Name = r.String();
-            f.Spec.Height = r.I32();
-            f.Spec.Style = r.U8();
-            f.Spec.Color = r.U32();
+            f.Value.Name = r.String();
+            f.Value.Height = r.I32();
+            f.Value.Style = r.U8();
+            f.Value.Color = r.U32();
             mf.FRecords.emplace_back(std::move(f));
             break;
         }
         case rtPen: {
             rec::Pen p;
-            p.Spec.Color = r.U32();
-            p.Spec.Style = r.Enum<TPenStyle>(static_cast<uint8_t>(TPenStyle::psClear));
-            p.Spec.Width = r.I32();
+            p.Value.Color = r.U32();
+            p.Value.Style = r.Enum<TPenStyle>(static_cast<uint8_t>(TPenStyle::psClear));
+            p.Value.Width = r.I32();
             mf.FRecords.emplace_back(p);
             break;
         }
         case rtBrush: {
             rec::Brush b;
-            b.Spec.Color = r.U32();
-            b.Spec.Style = r.Enum<TBrushStyle>(static_cast<uint8_t>(TBrushStyle::bsClear));
+            b.Value.Color = r.U32();
+            b.Value.Style = r.Enum<TBrushStyle>(static_cast<uint8_t>(TBrushStyle::bsClear));
             mf.FRecords.emplace_back(b);
             break;
         }
@@ -319,12 +319,12 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias)
             [&](const auto& r) {
                 using T = std::decay_t<decltype(r)>;
                 if constexpr (std::is_same_v<T, rec::Font>) {
-                    font = ToQFont(r.Spec);
-                    fontColor = ToQColor(r.Spec.Color);
+                    font = ToQFont(r.Value);
+                    fontColor = ToQColor(r.Value.Color);
                 } else if constexpr (std::is_same_v<T, rec::Pen>) {
-                    pen = ToQPen(r.Spec);
+                    pen = ToQPen(r.Value);
                 } else if constexpr (std::is_same_v<T, rec::Brush>) {
-                    brush = r.Spec;
+                    brush = r.Value;
                 } else if constexpr (std::is_same_v<T, rec::Rectangle>) {
                     aPainter.setPen(pen);
                     aPainter.setBrush(brush.Style == TBrushStyle::bsClear ? QBrush(Qt::NoBrush)

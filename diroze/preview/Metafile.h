@@ -64,15 +64,15 @@ struct TBrushSpec {
 
 namespace rec {
 struct Font {
-    TFontSpec Spec;
+    TFontSpec Value;
     bool operator==(const Font&) const = default;
 };
 struct Pen {
-    TPenSpec Spec;
+    TPenSpec Value;
     bool operator==(const Pen&) const = default;
 };
 struct Brush {
-    TBrushSpec Spec;
+    TBrushSpec Value;
     bool operator==(const Brush&) const = default;
 };
 // Outline with the pen, inside with the brush (a clear brush fills nothing).

@@ -94,9 +94,9 @@ TEST_F(RenderFixture, PreviewFramesEveryCellOfTheFirstPage)
     EXPECT_EQ(frames[10].R, (TRect{5800, 1000, 10400, 3590})) << "cell (1, 0)";
     const auto pens = All<rec::Pen>(0);
     ASSERT_FALSE(pens.empty());
-    EXPECT_EQ(pens[0].Spec.Color, clSilver);
-    EXPECT_EQ(pens[0].Spec.Style, TPenStyle::psDot);
-    EXPECT_EQ(All<rec::Brush>(0).front().Spec.Style, TBrushStyle::bsClear);
+    EXPECT_EQ(pens[0].Value.Color, clSilver);
+    EXPECT_EQ(pens[0].Value.Style, TPenStyle::psDot);
+    EXPECT_EQ(All<rec::Brush>(0).front().Value.Style, TBrushStyle::bsClear);
     EXPECT_EQ(TextAt(0, "L2"), Padded(1, 0));
     EXPECT_EQ(FPreview.ZoomState(), zsZoomToFit);
 
@@ -219,8 +219,8 @@ TEST_F(RenderFixture, HeadingsAreBoldAndATenthLarger)
     EXPECT_EQ(TextAt(0, "Oddíl A"), R) << "the whole padded cell";
     const auto fonts = All<rec::Font>(0);
     ASSERT_FALSE(fonts.empty());
-    EXPECT_EQ(fonts.back().Spec.Height, MulDiv(11, 2539, 72));
-    EXPECT_EQ(fonts.back().Spec.Style, 0x01);
+    EXPECT_EQ(fonts.back().Value.Height, MulDiv(11, 2539, 72));
+    EXPECT_EQ(fonts.back().Value.Style, 0x01);
     const auto texts = All<rec::TextRect>(0);
     EXPECT_EQ(texts.back().Format, uint32_t{tfSingleLine | tfLeft | tfWordBreak});
 }
@@ -238,7 +238,7 @@ TEST_F(RenderFixture, LineStylesUnderFontBoldAndBoldLines)
     const auto fonts = All<rec::Font>(0);
     bool bold14 = false;
     for (const auto& f : fonts)
-        bold14 |= f.Spec.Height == MulDiv(14, 2539, 72) && f.Spec.Style == 0x01;
+        bold14 |= f.Value.Height == MulDiv(14, 2539, 72) && f.Value.Style == 0x01;
     EXPECT_TRUE(bold14);
 
     P.Radky[1] = true;
@@ -249,7 +249,7 @@ TEST_F(RenderFixture, LineStylesUnderFontBoldAndBoldLines)
     std::map<QString, uint8_t> styles;
     for (const TMetaRecord& r : records) {
         if (const auto* f = std::get_if<rec::Font>(&r))
-            style = f->Spec.Style;
+            style = f->Value.Style;
         if (const auto* t = std::get_if<rec::TextRect>(&r))
             styles[t->Text] = style;
     }

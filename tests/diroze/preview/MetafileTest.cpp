@@ -94,7 +94,7 @@ TEST(Canvas, RecordsStateOnlyWhenItChanges)
     canvas.FillRect(TRect{2, 2, 3, 3});
     ASSERT_EQ(page.Records().size(), 7u) << "font, pen, brush, fill, fill, brush, fill";
     EXPECT_TRUE(std::holds_alternative<rec::Brush>(page.Records()[5]));
-    EXPECT_EQ(std::get<rec::Brush>(page.Records()[5]).Spec.Color, clSilver);
+    EXPECT_EQ(std::get<rec::Brush>(page.Records()[5]).Value.Color, clSilver);
 }
 
 TEST(Canvas, FontSizesAreMadePhysical)

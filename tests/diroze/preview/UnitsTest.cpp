@@ -226,12 +226,12 @@ TEST_F(Preview, EachPageStartsWithAFreshSurfaceInPhysicalUnits)
     ASSERT_FALSE(records.empty());
     const auto* font = std::get_if<rec::Font>(&records[0]);
     ASSERT_NE(font, nullptr);
-    EXPECT_EQ(font->Spec.Height, 353) << "10 pt at 2539 units per inch";
-    EXPECT_EQ(font->Spec.Name, QStringLiteral("Courier New"));
+    EXPECT_EQ(font->Value.Height, 353) << "10 pt at 2539 units per inch";
+    EXPECT_EQ(font->Value.Name, QStringLiteral("Courier New"));
     const auto& second = FPreview.PageList().GetEntry(1).Metafile()->Records();
-    EXPECT_EQ(std::get<rec::Font>(second[0]).Spec.Height, 282) << "8 pt Arial again";
-    EXPECT_EQ(std::get<rec::Pen>(second[1]).Spec, TPenSpec{});
-    EXPECT_EQ(std::get<rec::Brush>(second[2]).Spec, TBrushSpec{});
+    EXPECT_EQ(std::get<rec::Font>(second[0]).Value.Height, 282) << "8 pt Arial again";
+    EXPECT_EQ(std::get<rec::Pen>(second[1]).Value, TPenSpec{});
+    EXPECT_EQ(std::get<rec::Brush>(second[2]).Value, TBrushSpec{});
 }
 
 TEST_F(Preview, AbortDocReturnsToReady)
