@@ -77,7 +77,10 @@ void TPresets::Load(const QString& aPath)
     int line = 0, column = 0;
     if (!FDocument.setContent(content, &reason, &line, &column)) {
         FDocument.clear();
-        throw EPresetsLoad((reason + QStringLiteral("\nLine: %1\n").arg(line) + SourceLine(content, line)).toStdString());
+        // A NUL of the file may stand in the parser's reason; it must not cut the message short.
+        QString message = reason + QStringLiteral("\nLine: %1\n").arg(line) + SourceLine(content, line);
+        message.replace(QChar(0), QChar(0xFFFD));
+        throw EPresetsLoad(message.toStdString());
     }
     FActive = true;
 }

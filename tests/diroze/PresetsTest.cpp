@@ -90,6 +90,17 @@ TEST_F(PresetsFile, MalformedFileReportsWhereAndStaysInactive)
     EXPECT_EQ(Read(), bad) << "a malformed file is never overwritten";
 }
 
+TEST_F(PresetsFile, ANulInTheFileDoesNotCutTheMessageShort)
+{
+    Write(QByteArray("<diroze><predvolby><predvolba nazev=\"&a\0b;\"/></predvolby></diroze>", 60));
+    try {
+        FPresets.Load(Path());
+        ADD_FAILURE();
+    } catch (const EPresetsLoad& e) {
+        EXPECT_NE(std::string_view(e.what()).find("\nLine: 1\n"), std::string_view::npos) << e.what();
+    }
+}
+
 TEST_F(PresetsFile, StoredPresetReadsBackTheSameAndUnknownContentSurvives)
 {
     Write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
