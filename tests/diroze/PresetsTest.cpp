@@ -92,7 +92,8 @@ TEST_F(PresetsFile, MalformedFileReportsWhereAndStaysInactive)
 
 TEST_F(PresetsFile, ANulInTheFileDoesNotCutTheMessageShort)
 {
-    Write(QByteArray("<diroze><predvolby><predvolba nazev=\"&a\0b;\"/></predvolby></diroze>", 60));
+    static const char kXml[] = "<diroze><predvolby><predvolba nazev=\"&a\0b;\"/></predvolby></diroze>";
+    Write(QByteArray(kXml, sizeof kXml - 1));
     try {
         FPresets.Load(Path());
         ADD_FAILURE();
