@@ -2,9 +2,9 @@
 # One entry point for people and CI.
 #   ./project.sh run   installs what is missing, builds, runs diroze on the bundled example
 #   ./project.sh test  installs what is missing, builds with warnings as errors, runs every test,
-#                      then runs them all again under AddressSanitizer (with LeakSanitizer) and
-#                      UndefinedBehaviorSanitizer, then runs every fuzz target for a short
-#                      smoke time (FUZZ_SMOKE_SECONDS each, default 20)
+#                      runs every fuzz target for a short smoke time (FUZZ_SMOKE_SECONDS each,
+#                      default 20), then runs all tests again under AddressSanitizer (with
+#                      LeakSanitizer) and UndefinedBehaviorSanitizer; CTest's summary closes the run
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -23,12 +23,12 @@ case "${1:-run}" in
     cmake --preset ci >/dev/null
     cmake --build --preset ci -j "$jobs"
     ctest --preset ci -j "$jobs"
-    cmake --preset asan >/dev/null
-    cmake --build --preset asan -j "$jobs"
-    ctest --preset asan -j "$jobs"
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j "$jobs"
     fuzz/run.sh build-fuzz "${FUZZ_SMOKE_SECONDS:-20}"
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan -j "$jobs"
+    ctest --preset asan -j "$jobs"
     ;;
   *)
     echo "usage: $0 [run|test]" >&2
