@@ -94,8 +94,19 @@ void TPresets::RequireActive() const
 void TPresets::Save()
 {
     RequireActive();
+    // The document is written as UTF-8: its declaration must say so, or the
+    // next load would read the texts in another encoding.
+    for (QDomNode node = FDocument.firstChild(); !node.isNull(); node = node.nextSibling())
+        if (node.isProcessingInstruction() && node.toProcessingInstruction().target() == QStringLiteral("xml"))
+            node.toProcessingInstruction().setData(QStringLiteral("version=\"1.0\" encoding=\"UTF-8\""));
+    const QByteArray content = FDocument.toByteArray(2);
+    // A document loaded from a lax file may hold what XML cannot express; it
+    // is never written in a form that would not load again.
+    if (!QDomDocument().setContent(content))
+        throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(FPath).toStdString() +
+                                       "\". The presets cannot be written as well-formed XML");
     QSaveFile file(FPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(FDocument.toByteArray(2)) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) < 0 || !file.commit())
         throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(FPath).toStdString() +
                                        "\". " + file.errorString().toStdString());
     FModified = false;
@@ -114,7 +125,12 @@ QDomElement TPresets::LookUp(QDomElement aParent, const QString& aName)
 
 void TPresets::SetAttribute(QDomElement& aElement, const QString& aName, const QString& aValue)
 {
-    aElement.setAttribute(aName, aValue);
+    // Control characters cannot stand in XML: they become U+FFFD.
+    QString value = aValue;
+    for (QChar& c : value)
+        if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
+            c = QChar(0xFFFD);
+    aElement.setAttribute(aName, value);
     FModified = true;
 }
 

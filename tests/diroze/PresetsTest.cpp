@@ -102,6 +102,23 @@ TEST_F(PresetsFile, ANulInTheFileDoesNotCutTheMessageShort)
     }
 }
 
+TEST_F(PresetsFile, SavedFileAlwaysLoadsAgain)
+{
+    // Declared in another encoding: written as UTF-8, and declared so.
+    Write("<?xml version=\"1.0\" encoding=\"windows-1250\"?><diroze><predvolby>"
+          "<predvolba nazev=\"\x8Elu\x9Do\"/></predvolby></diroze>");
+    FPresets.Load(Path());
+    ASSERT_EQ(TPresets::Name(FPresets.Elements()[0]), QStringLiteral("Žluťo"));
+    FPresets.Add(QStringLiteral("nový\x01název"));
+    FPresets.Save();
+    TPresets again;
+    again.Load(Path());
+    ASSERT_EQ(again.Elements().size(), 2u);
+    EXPECT_EQ(TPresets::Name(again.Elements()[0]), QStringLiteral("Žluťo"));
+    EXPECT_EQ(TPresets::Name(again.Elements()[1]), QStringLiteral("nový\uFFFDnázev")) << "a control character cannot stand in XML";
+
+}
+
 TEST_F(PresetsFile, StoredPresetReadsBackTheSameAndUnknownContentSurvives)
 {
     Write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
