@@ -33,11 +33,16 @@ void WritePdf(TPrintPreview& aNahled, const QString& aFileName)
         QPdfWriter writer(&file);
         writer.setCreator(QStringLiteral("diroze"));
         writer.setResolution(1200);
-        writer.setPageLayout(PageLayoutFor(aNahled.PaperType(), aNahled.Orientation(), aNahled.PageSize()));
+        writer.setPageLayout(PageLayoutFor(aNahled.Orientation(), aNahled.PageSize()));
         QPainter painter;
         if (!painter.begin(&writer))
             CannotCreate(aFileName, QStringLiteral("The PDF writer could not start"));
-        const QRectF page(0, 0, writer.width(), writer.height());
+        // True size from the paper's corner: the writer's page is in whole
+        // points and may differ from the paper by a fraction of one, which
+        // must neither move nor scale the labels.
+        const TPoint size = aNahled.PageSize();
+        const double dotsPerHiMetric = writer.resolution() / 2540.0;
+        const QRectF page(0, 0, size.X * dotsPerHiMetric, size.Y * dotsPerHiMetric);
         for (int i = 0; i < aNahled.TotalPages(); ++i) {
             if (i > 0)
                 writer.newPage();

@@ -24,10 +24,11 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
     if (!AnyPrinterListed())
         throw EPrinter("No printer is installed");
     // The printer the dialog would preselect, when printer.ini names an installed one.
-    const QString chosen = PrinterFromIni(hostutils::GetApplicationDir() + QStringLiteral("printer.ini"),
-                                          QPrinterInfo::availablePrinterNames());
+    const QString printerIni = hostutils::GetApplicationDir() + QStringLiteral("printer.ini");
+    const QString chosen = PrinterFromIni(printerIni, QPrinterInfo::availablePrinterNames());
     if (!chosen.isEmpty())
         preview.Printer().setPrinterName(chosen);
+    preview.OnPrinterOffset = PrinterOffsetsFromFile(printerIni);
     preview.Print();
 }
 

@@ -1,6 +1,12 @@
 #include "PrinterIni.h"
 
 #include <QFile>
+#include <QRegularExpression>
+
+#include <QLocale>
+
+#include <cmath>
+#include <optional>
 
 namespace diroze {
 
@@ -18,9 +24,9 @@ QString Trimmed(QStringView aText)
 
 char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; }
 
-} // namespace
-
-QString IniValue(const QString& aText, const QString& aSection, const QString& aKey)
+// The value of aKey in the first section whose trimmed name aSectionMatches.
+template <typename SectionMatch>
+QString IniValueIn(const QString& aText, SectionMatch aSectionMatches, const QString& aKey)
 {
     bool inSection = false;
     for (QStringView raw : QStringView(aText).split(u'\n')) {
@@ -29,7 +35,7 @@ QString IniValue(const QString& aText, const QString& aSection, const QString& a
             continue;
         if (line.startsWith(u'[')) {
             const qsizetype close = line.indexOf(u']');
-            inSection = close > 0 && Trimmed(QStringView(line).sliced(1, close - 1)).compare(aSection, Qt::CaseInsensitive) == 0;
+            inSection = close > 0 && aSectionMatches(Trimmed(QStringView(line).sliced(1, close - 1)));
             continue;
         }
         const qsizetype eq = line.indexOf(u'=');
@@ -37,6 +43,28 @@ QString IniValue(const QString& aText, const QString& aSection, const QString& a
             return Trimmed(QStringView(line).sliced(eq + 1));
     }
     return {};
+}
+
+// Millimetres with a decimal point as hundredths, half to even; nullopt for
+// any other text or a value beyond +-1000 mm.
+std::optional<int32_t> OffsetHundredths(const QString& aText)
+{
+    static const QRegularExpression number(QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"));
+    if (!number.match(aText).hasMatch())
+        return std::nullopt;
+    // The C locale whatever the user's: the file's decimal point is a point.
+    const double mm = QLocale::c().toDouble(aText);
+    if (!(std::fabs(mm) <= 1000))
+        return std::nullopt;
+    return static_cast<int32_t>(RoundHalfEven(static_cast<long double>(mm) * 100));
+}
+
+} // namespace
+
+QString IniValue(const QString& aText, const QString& aSection, const QString& aKey)
+{
+    return IniValueIn(
+        aText, [&](const QString& aName) { return aName.compare(aSection, Qt::CaseInsensitive) == 0; }, aKey);
 }
 
 bool SamePrinterName(const QString& a, const QString& b)
@@ -61,6 +89,34 @@ QString PrinterFromIni(const QString& aIniPath, const QStringList& aInstalled)
         if (SamePrinterName(printer, name))
             return printer;
     return {};
+}
+
+TPoint PrinterOffset(const QString& aIniText, const QString& aPrinterName)
+{
+    const auto matches = [&](const QString& aName) { return SamePrinterName(aName, aPrinterName); };
+    TPoint offset;
+    for (auto [key, value] : {std::pair{QStringLiteral("OffsetX"), &offset.X}, std::pair{QStringLiteral("OffsetY"), &offset.Y}}) {
+        const QString text = IniValueIn(aIniText, matches, key);
+        if (text.isEmpty())
+            continue;
+        const std::optional<int32_t> hundredths = OffsetHundredths(text);
+        if (!hundredths)
+            throw EPrinter(QStringLiteral("printer.ini: %1 of printer \"%2\" is \"%3\", not millimetres like -1.5")
+                               .arg(key, aPrinterName, text)
+                               .toStdString());
+        *value = *hundredths;
+    }
+    return offset;
+}
+
+TPrintPreview::TPrinterOffsetEvent PrinterOffsetsFromFile(const QString& aIniPath)
+{
+    return [aIniPath](const QString& aPrinterName) {
+        QFile file(aIniPath);
+        if (!file.open(QIODevice::ReadOnly))
+            return TPoint{};
+        return PrinterOffset(QString::fromUtf8(file.readAll()), aPrinterName);
+    };
 }
 
 } // namespace diroze

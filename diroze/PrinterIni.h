@@ -1,5 +1,9 @@
 #pragma once
-// "printer.ini": the printer to preselect, section "Printer", key "Name".
+// "printer.ini": the printer to preselect (section "Printer", key "Name")
+// and the calibration of each printer (a section named like the printer, with
+// "OffsetX" and "OffsetY" in millimetres).
+
+#include "preview/PrintPreview.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,5 +21,17 @@ bool SamePrinterName(const QString& a, const QString& b);
 // The first of aInstalled, in their order, whose name is the "Name" of
 // section "Printer" in the file aIniPath; empty with no file, no name or no match.
 QString PrinterFromIni(const QString& aIniPath, const QStringList& aInstalled);
+
+// The shift of everything a printer prints, in hundredths of a millimetre
+// (right and down): "OffsetX" and "OffsetY" of the section named like the
+// printer (matched as SamePrinterName does) in an INI text, each a number of
+// millimetres with a decimal point, possibly negative, at most 1000 either way.
+// Zero for a missing section or key. Throws EPrinter naming the printer, the
+// key and the text when a value is not such a number.
+TPoint PrinterOffset(const QString& aIniText, const QString& aPrinterName);
+
+// A printer-offset handler for the engine that reads aIniPath each time a job
+// starts; no file gives no shift.
+TPrintPreview::TPrinterOffsetEvent PrinterOffsetsFromFile(const QString& aIniPath);
 
 } // namespace diroze

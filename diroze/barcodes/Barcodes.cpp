@@ -92,13 +92,10 @@ void T1DBarCode::Draw(TCanvas& aCanvas, const TRect& aPaintRect) const
     if (m == 0)
         return;
     aCanvas.Brush().Color = FForeground;
-    int64_t x = int64_t{r.Left} + (FAddQuietZones ? 10 * m : 0);
-    for (size_t i = 0; i < encoded.size(); ++i) {
-        const int64_t w = encoded[i] * m;
-        if (i % 2 == 0)
-            aCanvas.FillRect(TRect{static_cast<int32_t>(x), r.Top, static_cast<int32_t>(x + w), r.Bottom});
-        x += w;
-    }
+    // The left quiet zone ends inside the rectangle, so x fits.
+    const int64_t x = int64_t{r.Left} + (FAddQuietZones ? 10 * m : 0);
+    aCanvas.Bars(TRect{static_cast<int32_t>(x), r.Top, r.Right, r.Bottom},
+                 static_cast<int32_t>(std::min<int64_t>(m, INT32_MAX)), encoded);
 }
 
 void TNumeric1DBarCode::SetData(const QString& aValue)

@@ -52,6 +52,12 @@ void TCanvas::FillRect(const TRect& aRect)
     FTarget.Add(rec::FillRect{aRect});
 }
 
+void TCanvas::Bars(const TRect& aRect, int32_t aModule, std::vector<uint8_t> aRuns)
+{
+    Flush();
+    FTarget.Add(rec::Bars{aRect, aModule, std::move(aRuns)});
+}
+
 void TCanvas::TextRect(const TRect& aRect, const QString& aText, uint32_t aFormat)
 {
     Flush();

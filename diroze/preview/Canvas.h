@@ -36,6 +36,8 @@ public:
     void Rectangle(int32_t aLeft, int32_t aTop, int32_t aRight, int32_t aBottom);
     void Rectangle(const TRect& aRect) { Rectangle(aRect.Left, aRect.Top, aRect.Right, aRect.Bottom); }
     void FillRect(const TRect& aRect);
+    // The bars of a symbol with the brush (see rec::Bars).
+    void Bars(const TRect& aRect, int32_t aModule, std::vector<uint8_t> aRuns);
     void TextRect(const TRect& aRect, const QString& aText, uint32_t aFormat);
     // The height of a line of aText in the current font, in logical units.
     int32_t TextHeight(const QString& aText) const;

@@ -5,7 +5,10 @@
 #include <QFont>
 #include <QPainter>
 #include <QRectF>
+#include <QTransform>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace diroze {
@@ -13,9 +16,9 @@ namespace diroze {
 namespace {
 
 constexpr char kMagic[4] = {'D', 'R', 'Z', 'P'};
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
 
-enum RecordType : uint8_t { rtFont = 1, rtPen, rtBrush, rtRectangle, rtFillRect, rtTextRect };
+enum RecordType : uint8_t { rtFont = 1, rtPen, rtBrush, rtRectangle, rtFillRect, rtTextRect, rtBars };
 
 class Writer {
 public:
@@ -160,7 +163,74 @@ int ToQtTextFlags(uint32_t aFormat)
     return flags;
 }
 
+int64_t ModuleCount(const rec::Bars& aBars)
+{
+    int64_t modules = 0;
+    for (uint8_t run : aBars.Runs)
+        modules += run;
+    return modules;
+}
+
+// Draws the bars in device pixels, each module a whole number of them. False
+// when the painter's transformation is not a plain scale and shift, or the
+// symbol lies beyond the device's coordinates: the caller then draws the
+// bars as recorded.
+bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QColor& aColour)
+{
+    const QTransform t = aPainter.deviceTransform();
+    if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0)
+        return false;
+    const int64_t modules = ModuleCount(aBars);
+    if (aBars.Module <= 0 || modules == 0 || aBars.R.Bottom <= aBars.R.Top)
+        return true;
+    const QPointF topLeft = t.map(QPointF(aBars.R.Left, aBars.R.Top));
+    const QPointF bottomRight = t.map(QPointF(aBars.R.Right, aBars.R.Bottom));
+    constexpr double kDeviceLimit = 1 << 30;
+    if (std::fabs(topLeft.x()) > kDeviceLimit || std::fabs(topLeft.y()) > kDeviceLimit ||
+        std::fabs(bottomRight.x()) > kDeviceLimit || std::fabs(bottomRight.y()) > kDeviceLimit ||
+        aBars.Module * t.m11() > kDeviceLimit)
+        return false;
+    const int64_t left = std::llround(topLeft.x());
+    const int64_t limit = static_cast<int64_t>(std::floor(bottomRight.x() + 1e-6));
+    const int64_t top = std::llround(topLeft.y());
+    const int64_t bottom = std::llround(bottomRight.y());
+    int64_t dots = std::max<int64_t>(1, std::llround(aBars.Module * t.m11()));
+    while (dots > 1 && left + modules * dots > limit)
+        --dots;
+    if (left + modules * dots > kDeviceLimit || bottom <= top)
+        return true;
+    aPainter.save();
+    aPainter.resetTransform();
+    int64_t x = left;
+    for (size_t i = 0; i < aBars.Runs.size(); ++i) {
+        const int64_t width = aBars.Runs[i] * dots;
+        if (i % 2 == 0 && width > 0)
+            aPainter.fillRect(QRect(int(x), int(top), int(width), int(bottom - top)), aColour);
+        x += width;
+    }
+    aPainter.restore();
+    return true;
+}
+
 } // namespace
+
+std::vector<TRect> BarRects(const rec::Bars& aBars)
+{
+    std::vector<TRect> bars;
+    if (aBars.Module <= 0)
+        return bars;
+    bars.reserve((aBars.Runs.size() + 1) / 2);
+    int64_t x = aBars.R.Left;
+    for (size_t i = 0; i < aBars.Runs.size(); ++i) {
+        const int64_t width = int64_t{aBars.Runs[i]} * aBars.Module;
+        if (i % 2 == 0)
+            bars.push_back(TRect{static_cast<int32_t>(std::clamp<int64_t>(x, INT32_MIN, INT32_MAX)), aBars.R.Top,
+                                 static_cast<int32_t>(std::clamp<int64_t>(x + width, INT32_MIN, INT32_MAX)),
+                                 aBars.R.Bottom});
+        x += width;
+    }
+    return bars;
+}
 
 QFont ToQFont(const TFontSpec& aSpec)
 {
@@ -211,6 +281,13 @@ QByteArray TMetafile::Serialize() const
                 } else if constexpr (std::is_same_v<T, rec::FillRect>) {
                     w.U8(rtFillRect);
                     w.Rect(r.R);
+                } else if constexpr (std::is_same_v<T, rec::Bars>) {
+                    w.U8(rtBars);
+                    w.Rect(r.R);
+                    w.I32(r.Module);
+                    w.U32(static_cast<uint32_t>(r.Runs.size()));
+                    for (uint8_t run : r.Runs)
+                        w.U8(run);
                 } else {
                     w.U8(rtTextRect);
                     w.Rect(r.R);
@@ -279,6 +356,19 @@ TMetafile TMetafile::Deserialize(std::string_view aBytes)
         case rtFillRect:
             mf.FRecords.emplace_back(rec::FillRect{r.Rect()});
             break;
+        case rtBars: {
+            rec::Bars b;
+            b.R = r.Rect();
+            b.Module = r.I32();
+            const uint32_t runs = r.U32();
+            if (runs > aBytes.size())
+                Corrupt();
+            b.Runs.reserve(runs);
+            for (uint32_t k = 0; k < runs; ++k)
+                b.Runs.push_back(r.U8());
+            mf.FRecords.emplace_back(std::move(b));
+            break;
+        }
         case rtTextRect: {
             rec::TextRect t;
             t.R = r.Rect();
@@ -296,7 +386,7 @@ TMetafile TMetafile::Deserialize(std::string_view aBytes)
     return mf;
 }
 
-void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias) const
+void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias, bool aWholeDots) const
 {
     if (FWidth <= 0 || FHeight <= 0 || aTarget.isEmpty())
         return;
@@ -333,6 +423,15 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias)
                 } else if constexpr (std::is_same_v<T, rec::FillRect>) {
                     if (brush.Style != TBrushStyle::bsClear && r.R.Right > r.R.Left && r.R.Bottom > r.R.Top)
                         aPainter.fillRect(ToQRectF(r.R), ToQColor(brush.Color));
+                } else if constexpr (std::is_same_v<T, rec::Bars>) {
+                    if (brush.Style == TBrushStyle::bsClear)
+                        return;
+                    const QColor colour = ToQColor(brush.Color);
+                    if (aWholeDots && PlayBarsInWholeDots(aPainter, r, colour))
+                        return;
+                    for (const TRect& bar : BarRects(r))
+                        if (bar.Right > bar.Left && bar.Bottom > bar.Top)
+                            aPainter.fillRect(ToQRectF(bar), colour);
                 } else {
                     if (r.R.Right <= r.R.Left || r.R.Bottom <= r.R.Top || r.Text.isEmpty())
                         return;

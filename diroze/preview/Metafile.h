@@ -92,9 +92,23 @@ struct TextRect {
     uint32_t Format = 0;
     bool operator==(const TextRect&) const = default;
 };
+// The bars of a one-dimensional symbol, filled with the brush: element i is
+// Runs[i] modules of Module units, bar first, then alternating space and bar,
+// from R.Left, the full height of R. R.Right is as far as the symbol may
+// reach (its cell). On a printer a module becomes a whole number of dots.
+struct Bars {
+    TRect R;
+    int32_t Module = 0;
+    std::vector<uint8_t> Runs;
+    bool operator==(const Bars&) const = default;
+};
 } // namespace rec
 
-using TMetaRecord = std::variant<rec::Font, rec::Pen, rec::Brush, rec::Rectangle, rec::FillRect, rec::TextRect>;
+using TMetaRecord =
+    std::variant<rec::Font, rec::Pen, rec::Brush, rec::Rectangle, rec::FillRect, rec::TextRect, rec::Bars>;
+
+// The bar rectangles of a bars record at its recorded module width.
+std::vector<TRect> BarRects(const rec::Bars& aBars);
 
 // The Qt font a font record means, its pixel size being the em in logical units.
 QFont ToQFont(const TFontSpec& aSpec);
@@ -122,7 +136,10 @@ public:
 
     // Plays the records onto aPainter with the page stretched into aTarget.
     // Antialiasing smooths edges and text; without it the plain path draws.
-    void Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias = true) const;
+    // With aWholeDots (a printer's page played at its resolution) every bar
+    // module is a whole number of device pixels: the nearest to its width, at
+    // least one, the symbol's left edge kept and its right edge inside R.Right.
+    void Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias = true, bool aWholeDots = false) const;
 
 private:
     int32_t FWidth = 0;

@@ -169,6 +169,12 @@ public:
     TPreviewPageDrawEvent OnPrintBackground, OnPrintAnnotation;
     TPreviewPageProcessingEvent OnPageProcessing;
     TPreviewProgressEvent OnProgress;
+    // The calibration of a printer: how far every page it prints is shifted,
+    // in hundredths of a millimetre (right and down), asked with the
+    // printer's name when a job to a printer starts. Jobs written to a file,
+    // and the preview, are never shifted.
+    using TPrinterOffsetEvent = std::function<TPoint(const QString& aPrinterName)>;
+    TPrinterOffsetEvent OnPrinterOffset;
 
 protected:
     // Printing steps: PrintBegin, per page DoProgress, DoPageProcessing and

@@ -188,6 +188,11 @@ void TPrinterJob::Finish()
     count = cupsAddOption("copies", copies.constData(), count, &options);
     count = cupsAddOption("collate", s.Collate ? "true" : "false", count, &options);
     count = cupsAddOption("media", media.constData(), count, &options);
+    // The spooler would round a custom "media" to a nearby size of the
+    // printer's (250 x 354 mm to ISO B4's 250 x 353); a custom PageSize it
+    // takes as it is.
+    if (media.startsWith("Custom."))
+        count = cupsAddOption("PageSize", media.constData(), count, &options);
     if (s.Duplex != QPrinter::DuplexAuto)
         count = cupsAddOption("sides", sides, count, &options);
     count = cupsAddOption("print-color-mode", s.Colour ? "color" : "monochrome", count, &options);

@@ -10,6 +10,8 @@
 #include <QPrinter>
 #include <QRect>
 
+#include <cmath>
+
 namespace diroze {
 
 namespace {
@@ -73,7 +75,13 @@ void TPrintPreview::PrintPagesEx(const TIntegerList& aPages)
     int printed = 0;
     try {
         const TRect bounds = PrinterPhysicalPageBounds();
-        const QRect target(bounds.Left, bounds.Top, bounds.Right - bounds.Left, bounds.Bottom - bounds.Top);
+        QRect target(bounds.Left, bounds.Top, bounds.Right - bounds.Left, bounds.Bottom - bounds.Top);
+        if (!toFile && OnPrinterOffset) {
+            const TPoint offset = OnPrinterOffset(Printer().printerName());
+            const QPrinter& printer = Printer();
+            target.translate(static_cast<int>(std::lround(offset.X * printer.logicalDpiX() / 2540.0)),
+                             static_cast<int>(std::lround(offset.Y * printer.logicalDpiY() / 2540.0)));
+        }
         const int count = static_cast<int>(aPages.size());
         bool cancelled = false;
         for (int i = 0; i < count && !cancelled; ++i) {
@@ -138,7 +146,8 @@ void TPrintPreview::PrintPage(int aPageNo, QPainter& aCanvas, const QRect& aRect
     if (OnPrintBackground)
         OnPrintBackground(aPageNo, aCanvas);
     // Pages are fetched one at a time; the store's cache bounds the memory.
-    FPageList.GetEntry(aPageNo - 1).Metafile()->Play(aCanvas, QRectF(aRect), false);
+    // Played plain, with every bar module a whole number of printer dots.
+    FPageList.GetEntry(aPageNo - 1).Metafile()->Play(aCanvas, QRectF(aRect), false, true);
     if (OnPrintAnnotation)
         OnPrintAnnotation(aPageNo, aCanvas);
 }
@@ -193,11 +202,13 @@ void TPrintPreview::SetPrinterOptions()
                          .arg(MillimetreText(ConvertX(FPageExt.X, FUnits, mmHiMetric)),
                               MillimetreText(ConvertY(FPageExt.Y, FUnits, mmHiMetric))));
     TPoint hiMetric{ConvertX(FPageExt.X, FUnits, mmHiMetric), ConvertY(FPageExt.Y, FUnits, mmHiMetric)};
-    QPageLayout layout = PageLayoutFor(FPaperType, FOrientation, hiMetric);
-    // Only a form that fits the paper directly reaches the printer.
+    QPageLayout layout = PageLayoutFor(FOrientation, hiMetric);
+    // The printer's own form replaces the size only where it measures the
+    // paper to 0.1 mm: the form search matches whole millimetres.
     if (!IsDummyFormName()) {
         const QPageSize form = PrinterFormPageSize(printer.printerName(), FormName());
-        if (form.isValid())
+        const bool turned = FOrientation == poLandscape;
+        if (SameSizeToTenth(form, turned ? hiMetric.Y : hiMetric.X, turned ? hiMetric.X : hiMetric.Y))
             layout.setPageSize(form);
     }
     layout.setMode(QPageLayout::FullPageMode);

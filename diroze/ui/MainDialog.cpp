@@ -280,10 +280,11 @@ void TfrmHlavni::FormCreate()
         for (TCategoryPanel* panel : {panPapir, panStitky, panPismo})
             panel->SetCollapsed(true);
 
-        const QString printer =
-            PrinterFromIni(FApplicationDir + QStringLiteral("printer.ini"), QPrinterInfo::availablePrinterNames());
+        const QString printerIni = FApplicationDir + QStringLiteral("printer.ini");
+        const QString printer = PrinterFromIni(printerIni, QPrinterInfo::availablePrinterNames());
         if (!printer.isEmpty())
             FNahled->Printer().setPrinterName(printer);
+        FNahled->OnPrinterOffset = PrinterOffsetsFromFile(printerIni);
 
         FDiroze.clear();
         FChangeLock = false;

@@ -294,4 +294,38 @@ TEST(PrinterIni, SectionKeyAndNameMatching)
     EXPECT_EQ(PrinterFromIni(dir.filePath("missing.ini"), {"Other"}), QString());
 }
 
+TEST(PrinterIni, CalibrationOfTheNamedPrinter)
+{
+    const QString ini = QStringLiteral("[Printer]\nName=Zebra_ZD420\nOffsetX=9\n"
+                                       "[zebra_zd420]\n OffsetX = 1.5 \nOffsetY=-2\nDarkness=20\n"
+                                       "[Kancelar]\nOffsetY=.25\nOffsetX=+0.125\n");
+    struct Row {
+        const char* proves;
+        QString text, printer;
+        TPoint offset;
+    };
+    const std::vector<Row> rows = {
+        {"the section named like the printer, A-Z ignoring case; unknown keys ignored", ini, "Zebra_ZD420", {150, -200}},
+        {"a missing key is no shift; halves of a hundredth go to even", ini, "KANCELAR", {12, 25}},
+        {"no section for the printer", ini, "Other", {0, 0}},
+        {"accented letters keep their case", "[Tiskárna]\nOffsetX=1\n", "TISKÁRNA", {0, 0}},
+        {"1000 mm is the most either way", "[P]\nOffsetX=-1000\nOffsetY=1000.00\n", "P", {-100000, 100000}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        EXPECT_EQ(PrinterOffset(row.text, row.printer), row.offset);
+    }
+    for (const char* bad : {"1,5", "1 000", "1e2", "0x10", "1000.01", "-", "١"}) {
+        SCOPED_TRACE(bad);
+        try {
+            PrinterOffset(QStringLiteral("[P]\nOffsetY=") + QString::fromUtf8(bad), QStringLiteral("P"));
+            ADD_FAILURE() << "read as a number";
+        } catch (const EPrinter& e) {
+            EXPECT_EQ(QString::fromUtf8(e.what()),
+                      QStringLiteral("printer.ini: OffsetY of printer \"P\" is \"%1\", not millimetres like -1.5")
+                          .arg(QString::fromUtf8(bad)));
+        }
+    }
+}
+
 } // namespace

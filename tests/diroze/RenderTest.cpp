@@ -192,11 +192,13 @@ TEST_F(RenderFixture, BarcodeLabelLayoutWithNumberLine)
     EXPECT_EQ(TextAt(0, "8590000123455"), (TRect{R.Left, numberTop, R.Right, R.Bottom}));
     EXPECT_EQ(TextAt(0, "Šroubek"), (TRect{R.Left, textTop, R.Right, R.Bottom}));
     EXPECT_EQ(TextAt(0, "balení"), (TRect{R.Left, textTop + lineH, R.Right, R.Bottom}));
-    const auto bars = All<rec::FillRect>(0);
+    const auto symbols = All<rec::Bars>(0);
+    ASSERT_EQ(symbols.size(), 1u);
+    const auto bars = BarRects(symbols.front());
     ASSERT_EQ(bars.size(), 30u);
-    EXPECT_EQ(bars.front().R.Top, R.Top);
-    EXPECT_EQ(bars.front().R.Bottom, numberTop) << "the barcode fills the space above the number";
-    EXPECT_EQ(bars.front().R.Left, R.Left + 10 * (4200 / 115));
+    EXPECT_EQ(bars.front().Top, R.Top);
+    EXPECT_EQ(bars.front().Bottom, numberTop) << "the barcode fills the space above the number";
+    EXPECT_EQ(bars.front().Left, R.Left + 10 * (4200 / 115));
 
     // No barcode under "numbers": an empty number line at the top, then the lines.
     Load({";jen text"}, {soBarCode, soEan});
@@ -267,7 +269,7 @@ TEST_F(RenderFixture, EmptyLinesBeforeTheLastCountAndLinesMayRiseAboveTheCell)
     Load({"12345678;1;2;3;4;5;6;7;8"});
     Render(FPreview, FLabels, P, false);
     EXPECT_LT(TextAt(0, "1").Top, Padded(0, 0).Top) << "eight lines rise above the padded cell";
-    EXPECT_TRUE(All<rec::FillRect>(0).empty()) << "no room left for bars";
+    EXPECT_TRUE(All<rec::Bars>(0).empty()) << "no room left for bars";
 }
 
 TEST_F(RenderFixture, ZeroCountFailsAfterThePaperIsSet)

@@ -167,6 +167,9 @@ std::vector<TRect> Bars(const TMetafile& aPage)
     for (const TMetaRecord& r : aPage.Records())
         if (const auto* fill = std::get_if<rec::FillRect>(&r))
             bars.push_back(fill->R);
+        else if (const auto* symbol = std::get_if<rec::Bars>(&r))
+            for (const TRect& bar : BarRects(*symbol))
+                bars.push_back(bar);
     return bars;
 }
 

@@ -3,6 +3,7 @@
 // an empty job title, a cancelled job and a printer that refuses the job.
 
 #include "diroze/PrintSpool.h"
+#include "PrinterIni.h"
 #include "QtPrinters.h"
 #include "preview/PrintPreview.h"
 
@@ -127,7 +128,8 @@ TEST(PrintSpooler, PaperSizeOrientationAndTrueSizePlacement)
         QString formName;
         bool dummy;
         double widthPt, heightPt; // the sheet as it leaves the printer, portrait
-        QRect square;             // where the 10 mm square lands on it, millimetres
+        QRectF square;            // where the 10 mm square lands on it, millimetres
+        QString printerIni = {}; // the calibration the job reads
     };
     // A landscape page is printed turned on portrait paper: its top-left
     // corner lies at the sheet's bottom-left.
@@ -135,11 +137,21 @@ TEST(PrintSpooler, PaperSizeOrientationAndTrueSizePlacement)
         {"A4 portrait", pA4, poPortrait, {}, "A4", false, 595.3, 841.9, QRect(20, 30, 10, 10)},
         {"A4 landscape: same form, the page turned", pA4, poLandscape, {}, "A4", false, 595.3, 841.9,
          QRect(30, 297 - 30, 10, 10)},
-        {"A5 portrait", pA5, poPortrait, {}, "A5", false, 419.5, 595.3, QRect(20, 30, 10, 10)},
+        {"A5 portrait: the printer's own A5 is 421 x 595 pt", pA5, poPortrait, {}, "A5", false, 421, 595.3,
+         QRect(20, 30, 10, 10)},
         {"custom 100 x 150 mm: no form fits, a custom size", pCustom, poPortrait, {10000, 15000}, "100mm x 150mm",
          true, 283.5, 425.2, QRect(20, 30, 10, 10)},
         {"custom 150 x 100 mm landscape: sent in portrait position", pCustom, poLandscape, {15000, 10000},
          "150mm x 100mm Rotated", true, 283.5, 425.2, QRect(30, 150 - 30, 10, 10)},
+        {"B4 is 250 x 354 mm, not JIS B4", pB4, poPortrait, {}, "250mm x 354mm", true, 708.7, 1003.5,
+         QRect(20, 30, 10, 10)},
+        {"custom 210.5 x 297 mm: the A4 form is found, but is no 210.5 mm", pCustom, poPortrait, {21050, 29700}, "A4",
+         false, 596.7, 841.9,
+         QRect(20, 30, 10, 10)},
+        {"a calibrated printer shifts the page", pA4, poPortrait, {}, "A4", false, 595.3, 841.9,
+         QRectF(21.5, 28, 10, 10), "[Printer]\nName=diroze-pdf\n[DIROZE-PDF]\nOffsetX=1.5\nOffsetY=-2\n"},
+        {"another printer's calibration does not", pA4, poPortrait, {}, "A4", false, 595.3, 841.9,
+         QRect(20, 30, 10, 10), "[diroze-other]\nOffsetX=1.5\nOffsetY=-2\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.proves);
@@ -152,32 +164,33 @@ TEST(PrintSpooler, PaperSizeOrientationAndTrueSizePlacement)
         }
         RecordPages(preview, 1);
         preview.Printer().setPrinterName(kQueue);
+        preview.OnPrinterOffset = [&](const QString& aPrinter) { return PrinterOffset(row.printerIni, aPrinter); };
         EXPECT_EQ(preview.FormName(), row.formName);
         EXPECT_EQ(preview.IsDummyFormName(), row.dummy);
 
         TSpoolSession spool;
         ASSERT_TRUE(spool.Locked());
         preview.Print();
-        // Only a form that fits directly reaches the printer's layout.
+        // The printer's layout has the paper's size to 0.1 mm.
         const QPageLayout layout = preview.Printer().pageLayout();
         EXPECT_EQ(layout.orientation() == QPageLayout::Landscape, row.orientation == poLandscape);
-        if (!row.dummy) {
-            EXPECT_EQ(layout.pageSize().name(), row.formName);
-        }
+        const QSizeF mm = layout.fullRect(QPageLayout::Millimeter).size();
+        EXPECT_NEAR(mm.width(), preview.PageSize().X / 100.0, 0.1);
+        EXPECT_NEAR(mm.height(), preview.PageSize().Y / 100.0, 0.1);
         const QString pdf = spool.WaitForPdf();
         ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
         const QRegularExpressionMatch size =
             QRegularExpression(QStringLiteral("([0-9.]+) x ([0-9.]+) pts")).match(Info(pdf, QStringLiteral("Page size")));
         ASSERT_TRUE(size.hasMatch());
-        // The printer's own forms are given in whole points (A5: 421 x 595).
-        EXPECT_NEAR(size.captured(1).toDouble(), row.widthPt, 2.0);
-        EXPECT_NEAR(size.captured(2).toDouble(), row.heightPt, 2.0);
-        // Edges within 0.3 mm of where the page put them, measured from the sheet's corner.
-        const QRect box = DarkBox(pdf, row.square.adjusted(-8, -8, 8, 8));
-        EXPECT_NEAR(box.left(), row.square.left() * 10, 3);
-        EXPECT_NEAR(box.top(), row.square.top() * 10, 3);
-        EXPECT_NEAR(box.right() + 1, (row.square.left() + 10) * 10, 3);
-        EXPECT_NEAR(box.bottom() + 1, (row.square.top() + 10) * 10, 3);
+        // Pages are sized in whole points.
+        EXPECT_NEAR(size.captured(1).toDouble(), row.widthPt, 0.5);
+        EXPECT_NEAR(size.captured(2).toDouble(), row.heightPt, 0.5);
+        // Edges within 0.2 mm of where the page put them, measured from the sheet's corner.
+        const QRect box = DarkBox(pdf, row.square.toAlignedRect().adjusted(-8, -8, 8, 8));
+        EXPECT_NEAR(box.left(), row.square.left() * 10, 2);
+        EXPECT_NEAR(box.top(), row.square.top() * 10, 2);
+        EXPECT_NEAR(box.right() + 1, (row.square.left() + 10) * 10, 2);
+        EXPECT_NEAR(box.bottom() + 1, (row.square.top() + 10) * 10, 2);
     }
 }
 
