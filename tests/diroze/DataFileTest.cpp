@@ -79,6 +79,51 @@ TEST_F(DataFile, LineBreaksInEveryForm)
     }
 }
 
+TEST_F(DataFile, DecodingChunkEdges)
+{
+    // The text is decoded 64 KiB of bytes at a time; each row puts a line
+    // break or a character across the first chunk's end.
+    constexpr size_t kChunk = 1 << 16;
+    auto utf16 = [](std::u16string_view aText) {
+        std::string bytes;
+        for (char16_t c : aText)
+            bytes += {char(c & 0xFF), char(c >> 8)};
+        return bytes;
+    };
+    // ";" and 'a's up to aEnd bytes, then aTail.
+    auto upTo = [](size_t aEnd, const std::string& aTail, size_t aUnit = 1) {
+        std::string bytes = aUnit == 1 ? ";" : std::string(";\0", 2);
+        while (bytes.size() < aEnd)
+            bytes += aUnit == 1 ? std::string("a") : std::string("a\0", 2);
+        return bytes + aTail;
+    };
+    const QString as852 = QString(int(kChunk) - 2, u'a');
+    struct Row {
+        const char* proves;
+        std::string bytes;
+        QString codePage;
+        QStringList firstLines;
+    };
+    const std::vector<Row> rows = {
+        {"852: CR last in the chunk, LF first in the next", upTo(kChunk - 1, "\r\n;b"), "852", {as852, "b"}},
+        {"852: CR last in the chunk, text next", upTo(kChunk - 1, "\r;b"), "852", {as852, "b"}},
+        {"UTF-8: CR LF across the edge", upTo(kChunk - 1, "\r\n;b"), "65001", {as852, "b"}},
+        {"UTF-8: a two-byte letter across the edge", upTo(kChunk - 1, "\xC5\xBD\n;b"), "65001",
+         {as852 + QStringLiteral("Ž"), "b"}},
+        {"UTF-8: a four-byte letter across the edge", upTo(kChunk - 2, "\xF0\x9F\x98\x80\n;b"), "65001",
+         {QString(int(kChunk) - 3, u'a') + QStringLiteral("😀"), "b"}},
+        {"UTF-16: CR LF across the edge", upTo(kChunk - 2, utf16(u"\r\n;b"), 2), "1200",
+         {QString(int(kChunk) / 2 - 2, u'a'), "b"}},
+        {"UTF-16: a surrogate pair across the edge", upTo(kChunk - 2, utf16(u"😀\n;b"), 2), "1200",
+         {QString(int(kChunk) / 2 - 2, u'a') + QStringLiteral("😀"), "b"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        Load(row.bytes, QStringLiteral("-codePage:") + row.codePage);
+        EXPECT_EQ(FirstLines(), row.firstLines);
+    }
+}
+
 TEST_F(DataFile, EmptyTextFails)
 {
     for (const std::string& bytes : {std::string(), std::string("\0;a\n", 4), std::string("\xEF\xBB\xBF")}) {
