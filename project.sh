@@ -23,6 +23,8 @@ case "${1:-run}" in
     cmake --preset ci >/dev/null
     cmake --build --preset ci -j "$jobs"
     ctest --preset ci -j "$jobs"
+    # Each test program once more as one whole process: order and leftovers show.
+    scripts/run-test-programs.sh build-ci
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz -j "$jobs"
     # A fixed seed: the smoke run mutates the same way every time.
