@@ -4,7 +4,7 @@
 # the environment or files changed, or depends on another's order, fails here.
 #   scripts/run-test-programs.sh BUILD_DIR [ROUNDS]
 set -euo pipefail
-build=${1:?usage: $0 BUILD_DIR [ROUNDS]}
+build=$(cd "${1:?usage: $0 BUILD_DIR [ROUNDS]}" && pwd)
 rounds=${2:-1}
 mapfile -t programs < <(find "$build/tests" -type f -executable \( -name 'test_*' -o -name '*_tests' \) | sort)
 if ((${#programs[@]} == 0)); then
