@@ -1,5 +1,6 @@
 // The program itself, run with -pdf and -check as a host program would run it.
 
+#include "TestPeers.h"
 #include "QtPrinters.h"
 
 #include <QDir>
@@ -54,7 +55,7 @@ const QString kExample = QStringLiteral(EXAMPLES_DIR "/stitky.txt");
 TEST(PdfJob, ExampleSheetIsTrueSizeReadableAndScannable)
 {
     if (!HaveTools())
-        GTEST_SKIP() << "poppler-utils or zbar-tools are not installed";
+        SKIP_WITHOUT_PEER("poppler-utils or zbar-tools are not installed");
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("stitky.pdf"));
     const Result r = RunDiroze({kExample, QStringLiteral("-numbers"), QStringLiteral("-pdf:") + pdf});
@@ -88,7 +89,7 @@ TEST(PdfJob, ExampleSheetIsTrueSizeReadableAndScannable)
 TEST(PdfJob, ManySheetsMakeManyPages)
 {
     if (!HaveTools())
-        GTEST_SKIP() << "poppler-utils are not installed";
+        SKIP_WITHOUT_PEER("poppler-utils are not installed");
     QTemporaryDir dir;
     QFile data(dir.filePath(QStringLiteral("many.txt")));
     ASSERT_TRUE(data.open(QIODevice::WriteOnly));

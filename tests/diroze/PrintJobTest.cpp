@@ -2,6 +2,7 @@
 // spooler's PDF printer, to a printer that refuses the job, and with no
 // printer at all.
 
+#include "TestPeers.h"
 #include "diroze/PrintSpool.h"
 #include "QtPrinters.h"
 
@@ -41,9 +42,9 @@ const QString kExample = QStringLiteral(EXAMPLES_DIR "/stitky.txt");
 TEST(PrintJob, ExampleSheetReachesTheDefaultPrinterAtTrueSize)
 {
     if (const QString why = Unavailable(); !why.isEmpty())
-        GTEST_SKIP() << why.toStdString();
+        SKIP_WITHOUT_PEER(why.toStdString());
     if (!HaveTool("zbarimg"))
-        GTEST_SKIP() << "zbarimg (zbar-tools) is not installed";
+        SKIP_WITHOUT_PEER("zbarimg (zbar-tools) is not installed");
     TSpoolSession spool;
     ASSERT_TRUE(spool.Locked());
     // PRINTER names the user's default destination to the spooler's clients.
@@ -71,7 +72,7 @@ TEST(PrintJob, ExampleSheetReachesTheDefaultPrinterAtTrueSize)
 TEST(PrintJob, ARefusedJobExitsWithOneAndTheSpoolersReason)
 {
     if (const QString why = Unavailable(); !why.isEmpty())
-        GTEST_SKIP() << why.toStdString();
+        SKIP_WITHOUT_PEER(why.toStdString());
     const Result r = RunDiroze({kExample, QStringLiteral("-print")}, {QStringLiteral("PRINTER=") + kRejectingQueue});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, QStringLiteral("diroze: Printer \"diroze-rejecting\" did not accept the job. "

@@ -2,6 +2,7 @@
 // measured by poppler, and barcodes played at label printers' resolutions and
 // read by a real decoder.
 
+#include "TestPeers.h"
 #include "DataFile.h"
 #include "Fonts.h"
 #include "Papir.h"
@@ -99,7 +100,7 @@ Measured Measure(const QString& aPdf, const QString& aWord)
 TEST(TrueSize, EveryPaperKeepsItsSizeAndTheLastLabelItsPlace)
 {
     if (!Have("pdftotext"))
-        GTEST_SKIP() << "poppler-utils are not installed";
+        SKIP_WITHOUT_PEER("poppler-utils are not installed");
     const std::vector<Sheet> sheets = {
         {"A2", pA2, false, 420, 594, {3, 4}},        {"A2 landscape", pA2, true, 594, 420, {3, 4}},
         {"A3", pA3, false, 297, 420, {3, 4}},        {"A3 landscape", pA3, true, 420, 297, {3, 4}},
@@ -200,7 +201,7 @@ std::vector<int> Runs(const QImage& aImage, int aX, int aY, size_t aCount)
 TEST(TrueSize, BarModulesAreWholePrinterDotsAndDecode)
 {
     if (!Have("zbarimg"))
-        GTEST_SKIP() << "zbar-tools are not installed";
+        SKIP_WITHOUT_PEER("zbar-tools are not installed");
     TStitekList labels;
     const hostutils::TParamParser noSwitches;
     LoadFile(labels, QStringLiteral(EXAMPLES_DIR "/stitky.txt"), DefaultOptionsFromParams(noSwitches), noSwitches);

@@ -1,6 +1,7 @@
 // Recorded pages played into images and PDF files, checked with real tools:
 // a barcode reader and the PDF inspector.
 
+#include "TestPeers.h"
 #include "barcodes/Barcodes.h"
 #include "preview/PrintPreview.h"
 
@@ -50,7 +51,7 @@ void RecordCodes(TPrintPreview& aPreview, const QStringList& aCodes)
 TEST(PlaybackPeers, BarcodesDecodeFromAnImageAtLabelSize)
 {
     if (!Have("zbarimg"))
-        GTEST_SKIP() << "zbarimg (zbar-tools) is not installed";
+        SKIP_WITHOUT_PEER("zbarimg (zbar-tools) is not installed");
     const QStringList codes = {"5901234123457", "8590000123455", "4006381333931", "96385074", "40063812"};
     TPrintPreview preview;
     RecordCodes(preview, codes);
@@ -76,7 +77,7 @@ TEST(PlaybackPeers, BarcodesDecodeFromAnImageAtLabelSize)
 TEST(PlaybackPeers, PdfPageHasThePapersSizeAndScannableCodes)
 {
     if (!Have("pdfinfo") || !Have("pdftoppm") || !Have("zbarimg"))
-        GTEST_SKIP() << "poppler-utils or zbar-tools are not installed";
+        SKIP_WITHOUT_PEER("poppler-utils or zbar-tools are not installed");
     TPrintPreview preview;
     preview.SetPaperType(pA5);
     preview.SetOrientation(poLandscape);

@@ -2,6 +2,7 @@
 // paper sizes and orientation as they reach the sheet, true-size placement,
 // an empty job title, a cancelled job and a printer that refuses the job.
 
+#include "TestPeers.h"
 #include "diroze/PrintSpool.h"
 #include "PrinterIni.h"
 #include "QtPrinters.h"
@@ -23,7 +24,7 @@ namespace {
 
 #define SKIP_WITHOUT_SPOOLER()                                                                                         \
     if (const QString why = Unavailable(); !why.isEmpty()) {                                                           \
-        GTEST_SKIP() << why.toStdString();                                                                             \
+        SKIP_WITHOUT_PEER(why.toStdString());                                                                             \
     }
 
 // Records aCount pages. Each has a black 10 mm square 20 mm from the

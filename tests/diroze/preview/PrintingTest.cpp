@@ -2,6 +2,7 @@
 // lists, and the job's steps, page choice and failures on a printer object
 // that writes a PDF file (no spooler needed).
 
+#include "TestPeers.h"
 #include "QtPrinters.h"
 #include "preview/PrintPreview.h"
 #include "preview/PrinterSetup.h"
@@ -99,7 +100,7 @@ std::vector<int> PrintedPages(const QString& aPdf)
 TEST(PrintEngine, RangesAndListsPrintTheChosenPagesInOrder)
 {
     if (!HavePoppler())
-        GTEST_SKIP() << "poppler-utils are not installed";
+        SKIP_WITHOUT_PEER("poppler-utils are not installed");
     TPrintPreview preview;
     RecordPages(preview, 3);
     QTemporaryDir dir;
@@ -138,7 +139,7 @@ TEST(PrintEngine, RangesAndListsPrintTheChosenPagesInOrder)
 TEST(PrintEngine, StepsRunInOrderAndSkippedPagesAreNotPrinted)
 {
     if (!HavePoppler())
-        GTEST_SKIP() << "poppler-utils are not installed";
+        SKIP_WITHOUT_PEER("poppler-utils are not installed");
     TPrintPreview preview;
     RecordPages(preview, 3);
     QTemporaryDir dir;
@@ -171,7 +172,7 @@ TEST(PrintEngine, StepsRunInOrderAndSkippedPagesAreNotPrinted)
 TEST(PrintEngine, CancelSkipAllAndFailuresLeaveTheEngineReady)
 {
     if (!HavePoppler())
-        GTEST_SKIP() << "poppler-utils are not installed";
+        SKIP_WITHOUT_PEER("poppler-utils are not installed");
     TPrintPreview preview;
     RecordPages(preview, 3);
     QTemporaryDir dir;
