@@ -15,9 +15,10 @@ TPapir DefaultPapir()
     p.Format = pA4;
     p.Velikost = {21000, 29700};
     p.Pocet = {4, 10};
-    p.Okraj = {1000, 1000};
-    p.Mezery = {200, 200};
-    p.Vycpavka = {200, 200};
+    // Every axis differs, so that a mix-up of X and Y shows.
+    p.Okraj = {1000, 1200};
+    p.Mezery = {200, 300};
+    p.Vycpavka = {200, 150};
     p.Zacatek = {1, 1};
     p.Pismo.Nazev = QStringLiteral("Arial");
     p.Pismo.Velikost = 10;
@@ -25,11 +26,11 @@ TPapir DefaultPapir()
     return p;
 }
 
-// The padded cell (col, row) of the default layout: cells 4600 x 2590.
+// The padded cell (col, row) of the default layout: cells 4600 x 2460.
 TRect Padded(int aCol, int aRow)
 {
-    const int32_t left = 1000 + 4800 * aCol, top = 1000 + 2790 * aRow;
-    return TRect{left + 200, top + 200, left + 4400, top + 2390};
+    const int32_t left = 1000 + 4800 * aCol, top = 1200 + 2760 * aRow;
+    return TRect{left + 200, top + 150, left + 4400, top + 2310};
 }
 
 class RenderFixture : public ::testing::Test {
@@ -89,9 +90,9 @@ TEST_F(RenderFixture, PreviewFramesEveryCellOfTheFirstPage)
     ASSERT_EQ(FPreview.TotalPages(), 1);
     const auto frames = All<rec::Rectangle>(0);
     ASSERT_EQ(frames.size(), 40u);
-    EXPECT_EQ(frames[0].R, (TRect{1000, 1000, 5600, 3590}));
-    EXPECT_EQ(frames[1].R, (TRect{1000, 3790, 5600, 6380})) << "rows within a column first";
-    EXPECT_EQ(frames[10].R, (TRect{5800, 1000, 10400, 3590})) << "cell (1, 0)";
+    EXPECT_EQ(frames[0].R, (TRect{1000, 1200, 5600, 3660}));
+    EXPECT_EQ(frames[1].R, (TRect{1000, 3960, 5600, 6420})) << "rows within a column first";
+    EXPECT_EQ(frames[10].R, (TRect{5800, 1200, 10400, 3660})) << "cell (1, 0)";
     const auto pens = All<rec::Pen>(0);
     ASSERT_FALSE(pens.empty());
     EXPECT_EQ(pens[0].Value.Color, clSilver);
@@ -312,7 +313,7 @@ TEST_F(RenderFixture, CustomPaperSize)
     Render(FPreview, FLabels, P, false);
     EXPECT_EQ(FPreview.PageSize(), (TPoint{10000, 5000}));
     EXPECT_EQ(Page(0).Width(), 10000);
-    EXPECT_EQ(TextAt(0, "L1"), (TRect{1200, 1200, 4700, 3800})) << "cells 3900 x 3000";
+    EXPECT_EQ(TextAt(0, "L1"), (TRect{1200, 1350, 4700, 3650})) << "cells 3900 x 2600";
 }
 
 } // namespace
