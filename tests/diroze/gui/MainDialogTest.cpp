@@ -428,9 +428,11 @@ TEST_F(Dialog, SaveDialogSelectsTheNameForANewPresetOnItsWhiteStrip)
     TfrmSave& save = D().SaveDialog();
     save.Prepare(QStringLiteral("Standard A4"), true, {QStringLiteral("Standard A4")});
     save.show();
+    QApplication::setActiveWindow(&save);
     QApplication::processEvents();
     EXPECT_EQ(save.size(), QSize(273, 163)) << "the client area";
-    save.chkAdd->click();
+    QTest::mouseClick(save.chkAdd, Qt::LeftButton);
+    EXPECT_TRUE(save.edtNazev->hasFocus());
     QTest::keyClicks(save.edtNazev, QStringLiteral("Q"));
     EXPECT_EQ(save.edtNazev->text(), QStringLiteral("Q")) << "the whole name was selected: typing replaces it";
     const QImage image = save.grab().toImage();
