@@ -59,14 +59,27 @@ QByteArray WithAttributesInOrder(const QByteArray& aContent)
     reader.setNamespaceProcessing(false);
     QByteArray out;
     QXmlStreamWriter writer(&out);
+    int depth = 0;
     while (!reader.atEnd()) {
         reader.readNext();
         if (reader.hasError())
             return aContent; // not expected for the DOM's own text; the caller checks it anyway
+        // Around the document element each node stands on a line of its own.
+        if (depth == 0 && reader.isCharacters())
+            continue;
+        if (depth == 0 && !reader.isStartDocument() && !reader.isEndDocument() && !reader.isEndElement())
+            writer.writeCharacters(QStringLiteral("\n"));
+        if (reader.isEndElement())
+            --depth;
+        if (reader.isDTD()) {
+            writer.writeDTD(reader.text().toString().trimmed());
+            continue;
+        }
         if (!reader.isStartElement()) {
             writer.writeCurrentToken(reader);
             continue;
         }
+        ++depth;
         const QString name = reader.qualifiedName().toString();
         const auto known = AttributeOrder().find(name);
         const QStringList noOrder;
