@@ -51,8 +51,8 @@ const std::map<QString, QStringList>& AttributeOrder()
 
 // The DOM keeps attributes in a hash, so its text lists them in an order that
 // changes from run to run. This rewrites the text with every element's
-// attributes in a fixed order: a preset's in the order of its table, any
-// others after them by name. Everything else is copied token by token.
+// attributes in a fixed order: a preset's in the order of AttributeOrder,
+// any others after them by name. Everything else is copied token by token.
 QByteArray WithAttributesInOrder(const QByteArray& aContent)
 {
     QXmlStreamReader reader(aContent);
