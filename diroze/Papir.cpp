@@ -59,8 +59,12 @@ int32_t ReadNonNegativeInt(const QString& aText, TSettingsControl aControl)
 
 int32_t ReadMillimetres(const QString& aText, TSettingsControl aControl, const QLocale& aLocale)
 {
+    // Only the plain form: sign, digits and the decimal separator. The
+    // locale's group separator would make "1,000" a thousand millimetres.
+    QLocale plain = aLocale;
+    plain.setNumberOptions(aLocale.numberOptions() | QLocale::RejectGroupSeparator);
     bool ok = false;
-    const double value = aLocale.toDouble(aText, &ok);
+    const double value = plain.toDouble(aText, &ok);
     if (!ok || !std::isfinite(value))
         throw EInvalidInput(aControl, kNotMillimetres);
     if (value < 0)

@@ -78,7 +78,7 @@ extern const std::array<TPaperType, 7> OfferedPaperFormats;
 // Throws "Hodnota musí být celočíselná." or "Hodnota nesmí být záporná.".
 int32_t ReadNonNegativeInt(const QString& aText, TSettingsControl aControl);
 
-// Decimal millimetres in aLocale's format, in hundredths rounded half to even.
+// Decimal millimetres in aLocale's format (no group separators), in hundredths rounded half to even.
 // Throws "Hodnota musí být zadána\rv milimetrech jako\rdesetiné číslo." for
 // text that is no number or whose hundredths leave the 32-bit range, and
 // "Hodnota nesmí být záporná." below 0.

@@ -2,6 +2,7 @@
 
 #include "DataFile.h"
 #include "Fonts.h"
+#include "JobFailure.h"
 #include "Presets.h"
 #include "ParamParser.h"
 #include "Render.h"
@@ -54,12 +55,13 @@ void WritePdf(TPrintPreview& aNahled, const QString& aFileName)
         CannotCreate(aFileName, file.errorString());
 }
 
-TPapirControls StartControls(const hostutils::TParamParser& aParams)
+TPapirControls StartControls(const hostutils::TParamParser& aParams, QString* aLayoutSource)
 {
     TPapirControls controls;
     controls.FontItems = InstalledFontNames();
     TPresets presets;
-    presets.Load(hostutils::GetApplicationDir() + QStringLiteral("diroze.xml"));
+    const QString presetsPath = hostutils::GetApplicationDir() + QStringLiteral("diroze.xml");
+    WithSubject(presetsPath, [&] { presets.Load(presetsPath); });
     QDomElement preset;
     if (aParams.IsSet(QStringLiteral("preset"))) {
         const QString name = aParams.GetArgument(QStringLiteral("preset"));
@@ -70,7 +72,10 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams)
         preset = presets.MarkedElement();
     }
     if (!preset.isNull()) {
-        presets.Apply(preset, controls, QLocale()); // on a copy in memory: the file is not touched
+        // On a copy in memory: the file is not touched.
+        WithSubject(presets.Path(), [&] { presets.Apply(preset, controls, QLocale()); });
+        if (aLayoutSource)
+            *aLayoutSource = presets.Path();
     } else {
         controls.Format = pA4;
         ApplyFormatChange(controls, QLocale());
@@ -81,12 +86,15 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams)
 void RunPdfJob(const hostutils::TParamParser& aParams)
 {
     const QString output = aParams.GetArgument(QStringLiteral("pdf"));
+    const QString dataFile = aParams.GetArgument(QString());
     TStitekList labels;
-    LoadFile(labels, aParams.GetArgument(QString()), DefaultOptionsFromParams(aParams), aParams);
-    const TPapir papir = ReadPapir(StartControls(aParams), QLocale());
+    WithSubject(dataFile, [&] { LoadFile(labels, dataFile, DefaultOptionsFromParams(aParams), aParams); });
+    QString layoutSource;
+    const TPapirControls controls = StartControls(aParams, &layoutSource);
+    const TPapir papir = WithSubject(layoutSource, [&] { return ReadPapir(controls, QLocale()); });
     TPrintPreview preview;
     Render(preview, labels, papir, false);
-    WritePdf(preview, output);
+    WithSubject(output.isEmpty() ? QStringLiteral("-pdf") : output, [&] { WritePdf(preview, output); });
 }
 
 } // namespace diroze

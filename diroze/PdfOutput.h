@@ -19,14 +19,18 @@ void WritePdf(TPrintPreview& aNahled, const QString& aFileName);
 // The settings a run without the dialog uses: the preset named by the
 // "preset" switch, else the preset the dialog would start with (the one
 // marked as used in "diroze.xml" beside the program), else the dialog's
-// defaults with A4 chosen; with the installed fonts. Throws EPresetsLoad for
-// a presets file that cannot be read, and Exception("Předvolba \"%s\"
-// neexistuje.") for an unknown preset name.
-TPapirControls StartControls(const hostutils::TParamParser& aParams = hostutils::GlobalParamParser());
+// defaults with A4 chosen; with the installed fonts. aLayoutSource, when
+// given, becomes the presets file's path when a preset was applied. Throws
+// EJobFailure about the presets file when it cannot be read or a preset's
+// value cannot be converted, and Exception("Předvolba \"%s\" neexistuje.")
+// for an unknown preset name.
+TPapirControls StartControls(const hostutils::TParamParser& aParams = hostutils::GlobalParamParser(),
+                             QString* aLayoutSource = nullptr);
 
 // The "-pdf:FILE" job: loads the data file named on the command line with its
-// switches, renders every sheet for printing and writes the PDF. Throws the
-// data file's, the layout's and the file's failures.
+// switches, renders every sheet for printing and writes the PDF. Throws
+// EJobFailure about the data file, the presets file (a preset's invalid
+// value) or the output file.
 void RunPdfJob(const hostutils::TParamParser& aParams);
 
 } // namespace diroze

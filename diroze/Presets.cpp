@@ -5,8 +5,11 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <map>
 
 namespace diroze {
 
@@ -26,6 +29,76 @@ QString SourceLine(const QByteArray& aContent, int aLine)
 }
 
 int ToInt(const QString& aText) { return hostutils::StrToInt(aText.toStdString()); }
+
+// The order in which a preset's attributes are written, by element name.
+const std::map<QString, QStringList>& AttributeOrder()
+{
+    static const std::map<QString, QStringList> order = {
+        {kPreset, {QStringLiteral("nazev"), QStringLiteral("vybrana")}},
+        {QStringLiteral("papir"),
+         {QStringLiteral("format"), QStringLiteral("na-sirku"), QStringLiteral("sirka"), QStringLiteral("vyska"),
+          QStringLiteral("okraj-x"), QStringLiteral("okraj-y")}},
+        {QStringLiteral("stitek"),
+         {QStringLiteral("pocet-x"), QStringLiteral("pocet-y"), QStringLiteral("mezera-x"), QStringLiteral("mezera-y"),
+          QStringLiteral("okraj-x"), QStringLiteral("okraj-y")}},
+        {QStringLiteral("pismo"),
+         {QStringLiteral("font"), QStringLiteral("velikost"), QStringLiteral("mezera-x"), QStringLiteral("radek-0"),
+          QStringLiteral("radek-1"), QStringLiteral("radek-2"), QStringLiteral("radek-3"), QStringLiteral("radek-4"),
+          QStringLiteral("radek-5"), QStringLiteral("radek-6"), QStringLiteral("radek-7")}},
+    };
+    return order;
+}
+
+// The DOM keeps attributes in a hash, so its text lists them in an order that
+// changes from run to run. This rewrites the text with every element's
+// attributes in a fixed order: a preset's in the order of AttributeOrder,
+// any others after them by name. Everything else is copied token by token.
+QByteArray WithAttributesInOrder(const QByteArray& aContent)
+{
+    QXmlStreamReader reader(aContent);
+    reader.setNamespaceProcessing(false);
+    QByteArray out;
+    QXmlStreamWriter writer(&out);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.hasError())
+            return aContent; // not expected for the DOM's own text; the caller checks it anyway
+        // Around the document element each node stands on a line of its own.
+        if (depth == 0 && reader.isCharacters())
+            continue;
+        if (depth == 0 && !reader.isStartDocument() && !reader.isEndDocument() && !reader.isEndElement())
+            writer.writeCharacters(QStringLiteral("\n"));
+        if (reader.isEndElement())
+            --depth;
+        if (reader.isDTD()) {
+            writer.writeDTD(reader.text().toString().trimmed());
+            continue;
+        }
+        if (!reader.isStartElement()) {
+            writer.writeCurrentToken(reader);
+            continue;
+        }
+        ++depth;
+        const QString name = reader.qualifiedName().toString();
+        const auto known = AttributeOrder().find(name);
+        const QStringList noOrder;
+        const QStringList& order = known != AttributeOrder().end() ? known->second : noOrder;
+        QList<QXmlStreamAttribute> attributes = reader.attributes();
+        auto rank = [&](const QXmlStreamAttribute& a) {
+            const qsizetype at = order.indexOf(a.qualifiedName().toString());
+            return at >= 0 ? at : order.size();
+        };
+        std::stable_sort(attributes.begin(), attributes.end(), [&](const QXmlStreamAttribute& a, const QXmlStreamAttribute& b) {
+            const qsizetype ra = rank(a), rb = rank(b);
+            return ra != rb ? ra < rb : a.qualifiedName() < b.qualifiedName();
+        });
+        writer.writeStartElement(name);
+        for (const QXmlStreamAttribute& a : attributes)
+            writer.writeAttribute(a.qualifiedName().toString(), a.value().toString());
+    }
+    return out;
+}
 
 QString BoolText(bool aValue) { return aValue ? QStringLiteral("true") : QStringLiteral("false"); }
 
@@ -99,7 +172,7 @@ void TPresets::Save()
     for (QDomNode node = FDocument.firstChild(); !node.isNull(); node = node.nextSibling())
         if (node.isProcessingInstruction() && node.toProcessingInstruction().target() == QStringLiteral("xml"))
             node.toProcessingInstruction().setData(QStringLiteral("version=\"1.0\" encoding=\"UTF-8\""));
-    const QByteArray content = FDocument.toByteArray(2);
+    const QByteArray content = WithAttributesInOrder(FDocument.toByteArray(2));
     // A document loaded from a lax file may hold what XML cannot express; it
     // is never written in a form that would not load again.
     if (!QDomDocument().setContent(content))

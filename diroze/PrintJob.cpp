@@ -1,6 +1,7 @@
 #include "PrintJob.h"
 
 #include "DataFile.h"
+#include "JobFailure.h"
 #include "ParamParser.h"
 #include "PdfOutput.h"
 #include "PrinterIni.h"
@@ -15,9 +16,12 @@ namespace diroze {
 
 void RunPrintJob(const hostutils::TParamParser& aParams)
 {
+    const QString dataFile = aParams.GetArgument(QString());
     TStitekList labels;
-    LoadFile(labels, aParams.GetArgument(QString()), DefaultOptionsFromParams(aParams), aParams);
-    const TPapir papir = ReadPapir(StartControls(aParams), QLocale());
+    WithSubject(dataFile, [&] { LoadFile(labels, dataFile, DefaultOptionsFromParams(aParams), aParams); });
+    QString layoutSource;
+    const TPapirControls controls = StartControls(aParams, &layoutSource);
+    const TPapir papir = WithSubject(layoutSource, [&] { return ReadPapir(controls, QLocale()); });
     TPrintPreview preview;
     Render(preview, labels, papir, false);
     // Print does nothing without a printer; a run without the dialog says so.

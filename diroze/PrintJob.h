@@ -12,8 +12,9 @@ namespace diroze {
 // uses, and prints all of them on the current printer: the system's default
 // printer, or the first one the spooler lists when none is the default.
 // Returns once the job has been handed to the spooler. Throws the data
-// file's and the layout's failures, EPrinter("No printer is installed") and
-// the printing failures of TPrintPreview::Print.
+// file's and the layout's failures as EJobFailure about their file,
+// EPrinter("No printer is installed") and the printing failures of
+// TPrintPreview::Print.
 void RunPrintJob(const hostutils::TParamParser& aParams);
 
 } // namespace diroze

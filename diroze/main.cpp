@@ -10,12 +10,14 @@
 
 #include "CheckReport.h"
 #include "DataFile.h"
+#include "JobFailure.h"
 #include "ParamParser.h"
 #include "PdfOutput.h"
 #include "PrintJob.h"
 #include "UtilsFile.h"
 #include "UtilsString.h"
 #include "ui/ActiveWindow.h"
+#include "ui/DialogApplication.h"
 #include "ui/DialogSeam.h"
 #include "ui/MainDialog.h"
 
@@ -84,9 +86,12 @@ int RunHeadless(const hostutils::TParamParser& aParams, void (*aJob)(const hostu
     QGuiApplication app(qtArgc, qtArgv);
     try {
         aJob(aParams);
+    } catch (const EJobFailure& e) {
+        ReportFailure(e.Subject(), e);
+        return 1;
     } catch (const std::exception& e) {
-        // A printer's failure is not the data file's.
-        ReportFailure(dynamic_cast<const EPrinter*>(&e) ? QString() : aParams.GetArgument(QString()), e);
+        // The printer's failures and an unknown preset name their subject themselves.
+        ReportFailure(QString(), e);
         return 1;
     }
     return 0;
@@ -101,7 +106,7 @@ int RunDialog(const hostutils::TParamParser& aParams)
     char name[] = "diroze";
     char* qtArgv[] = {name, nullptr};
     QApplication app(qtArgc, qtArgv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Tisk štítků"));
+    SetUpDialogApplication();
     TDialogSeam seam;
     {
         TfrmHlavni dialog(seam, aParams, hostutils::GetApplicationDir());

@@ -11,6 +11,7 @@ packages=(
   python3 python3-aiosmtpd zbar-tools poppler-utils
   clang-14 libclang-rt-14-dev
   libcups2-dev cups cups-client cups-bsd printer-driver-cups-pdf
+  qt6-translations-l10n
 )
 
 missing=()

@@ -26,11 +26,14 @@ TPrintPreviewView::TPrintPreviewView(QWidget* aParent) : QAbstractScrollArea(aPa
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     horizontalScrollBar()->setSingleStep(kLineStep);
     verticalScrollBar()->setSingleStep(kLineStep);
+    // The area around the sheet has its parent's colour (a scroll area's
+    // viewport would be the white of an editing field).
+    viewport()->setBackgroundRole(QPalette::Window);
     viewport()->setAutoFillBackground(true);
 
     FPaperView = new TPaperPreview(viewport());
     FPaperView->hide();
-    FPaperView->SetControlColor(viewport()->palette().color(QPalette::Window));
+    FPaperView->SetControlColor(viewport()->palette().color(viewport()->backgroundRole()));
     FPaperView->OnPaint = [this](QPainter& aPainter, const QRect& aRect) {
         if (FCurrentPage >= 1 && FCurrentPage <= TotalPages())
             DrawPage(FCurrentPage, aPainter, aRect);

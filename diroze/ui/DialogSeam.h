@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <vector>
+
 class QPrinter;
 class QWidget;
 
@@ -14,10 +16,15 @@ class TfrmSave;
 
 struct TPrintChoice {
     bool Accepted = false;
-    bool Range = false; // a page range was chosen
-    int FromPage = 1;
-    int ToPage = 1;
+    bool Range = false;      // only some pages were chosen: exactly those in Pages
+    std::vector<int> Pages; // the chosen pages, from 1, in printing order
 };
+
+// What the print dialog left in aPrinter, for a document of aTotalPages:
+// the page list (say "1,3" or "2-4") and the odd or even page set, as the
+// exact pages to print. The spooler's own page selection options are taken
+// off the printer, since the job then holds just those pages.
+TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages);
 
 class TDialogSeam {
 public:

@@ -1,6 +1,7 @@
 #include "FormSave.h"
 
 #include "DialogSeam.h"
+#include "Widgets.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -31,11 +32,17 @@ TfrmSave::TfrmSave(TDialogSeam& aSeam, QWidget* aParent) : QDialog(aParent), FSe
 {
     setWindowTitle(QStringLiteral("Uložení předvolby"));
     setModal(true);
-    auto* layout = new QVBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto* layout = new QVBoxLayout;
+    layout->setContentsMargins(9, 9, 9, 6);
+    outer->addLayout(layout, 1);
     auto* label = new QLabel(QStringLiteral("Jak chcete uložit zvolené nastavení:"), this);
     QFont larger = label->font();
     larger.setPointSizeF(larger.pointSizeF() * 1.25);
     label->setFont(larger);
+    label->setWordWrap(true);
     chkOverwrite = new QRadioButton(QStringLiteral("přepsat vybranou předvolbu"), this);
     chkAdd = new QRadioButton(QStringLiteral("vytvořit novou předvolbu"), this);
     edtNazev = new QLineEdit(this);
@@ -48,18 +55,19 @@ TfrmSave::TfrmSave(TDialogSeam& aSeam, QWidget* aParent) : QDialog(aParent), FSe
     layout->addLayout(indented);
     layout->addStretch();
 
-    auto* strip = new QFrame(this);
-    strip->setFrameShape(QFrame::HLine);
-    layout->addWidget(strip);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    btnOk = new QPushButton(QStringLiteral("Uložit"), this);
-    btnCancel = new QPushButton(QStringLiteral("Storno"), this);
+    // The buttons on the white strip of the main dialog.
+    auto* strip = new TButtonStrip(this);
+    strip->Row()->addStretch();
+    btnOk = new QPushButton(QStringLiteral("Uložit"), strip);
+    btnCancel = new QPushButton(QStringLiteral("Storno"), strip);
+    btnOk->setFixedSize(75, 25);
+    btnCancel->setFixedSize(75, 25);
     btnOk->setDefault(true);
-    buttons->addWidget(btnOk);
-    buttons->addWidget(btnCancel);
-    layout->addLayout(buttons);
-    resize(273, 163);
+    strip->Row()->addWidget(btnOk);
+    strip->Row()->addWidget(btnCancel);
+    outer->addWidget(strip);
+    // A fixed dialog border: the client area never changes.
+    setFixedSize(kClientWidth, kClientHeight);
 
     connect(chkOverwrite, &QRadioButton::toggled, this, [this] { OptionChanged(); });
     connect(chkAdd, &QRadioButton::toggled, this, [this] { OptionChanged(); });
@@ -90,8 +98,11 @@ void TfrmSave::OptionChanged()
 {
     const bool add = chkAdd->isChecked();
     edtNazev->setEnabled(add);
-    if (add)
+    if (add) {
+        // The whole name is selected, so typing replaces it.
         edtNazev->setFocus();
+        edtNazev->selectAll();
+    }
 }
 
 void TfrmSave::OkClicked()

@@ -22,6 +22,8 @@ public:
     // selected preset's name, all selected.
     void Prepare(const QString& aSelectedName, bool aHasSelection, const QStringList& aExistingNames);
 
+    static constexpr int kClientWidth = 273, kClientHeight = 163;
+
     bool Overwrite() const;
     QString Name() const;
 

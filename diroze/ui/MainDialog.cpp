@@ -159,7 +159,7 @@ void TfrmHlavni::BuildControls()
     edtFirstX->SetValue(1);
     edtFirstY->SetValue(1);
     for (TSpinEdit* spin : {edtPocetX, edtPocetY, edtFirstX, edtFirstY})
-        spin->setMaximumWidth(70);
+        spin->setMaximumWidth(std::max(70, spin->sizeHint().width()));
     AddPair(stitky, 9, QStringLiteral("Začít tisknout od štítku:"), edtFirstX, edtFirstY, false);
     columnLayout->addWidget(panStitky);
 
@@ -196,17 +196,8 @@ void TfrmHlavni::BuildControls()
     top->addWidget(FNahled, 1);
 
     // The preset row and the buttons on a white strip.
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    outer->addWidget(line);
-    auto* strip = new QWidget(this);
-    strip->setAutoFillBackground(true);
-    QPalette white = strip->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    strip->setPalette(white);
-    strip->setFixedHeight(37);
-    auto* row = new QHBoxLayout(strip);
-    row->setContentsMargins(6, 4, 6, 4);
+    auto* strip = new TButtonStrip(this);
+    QHBoxLayout* row = strip->Row();
     row->addWidget(Caption(QStringLiteral("Uložené předvolby:"), strip));
     lstPredvolby = new QComboBox(strip);
     lstPredvolby->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -583,7 +574,7 @@ void TfrmHlavni::btnOkClick()
         return;
     }
     if (choice.Range)
-        FNahled->PrintPages(choice.FromPage, choice.ToPage);
+        FNahled->PrintPagesEx(choice.Pages);
     else
         FNahled->Print();
     FPresets.MarkUsed(SelectedPreset());

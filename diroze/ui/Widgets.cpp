@@ -4,6 +4,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QStyleOptionFrame>
 #include <QScreen>
 #include <QStyle>
 #include <QToolButton>
@@ -92,6 +94,24 @@ void TBalloonHint::HideHint()
 QString TBalloonHint::Title() const { return FTitle->text(); }
 QString TBalloonHint::Text() const { return FText->text(); }
 
+TButtonStrip::TButtonStrip(QWidget* aParent) : QWidget(aParent)
+{
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setFixedHeight(kHeight);
+    FRow = new QHBoxLayout(this);
+    FRow->setContentsMargins(6, 5, 6, 4);
+}
+
+void TButtonStrip::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Active, QPalette::Mid));
+    painter.drawLine(0, 0, width() - 1, 0);
+}
+
 TSpinEdit::TSpinEdit(int aMin, int aMax, QWidget* aParent) : QLineEdit(aParent), FMin(aMin), FMax(aMax)
 {
     QAction* up = addAction(style()->standardIcon(QStyle::SP_ArrowUp), QLineEdit::TrailingPosition);
@@ -106,6 +126,28 @@ int TSpinEdit::Value() const
     const int value = text().toInt(&ok);
     return ok ? std::clamp(value, FMin, FMax) : FMin;
 }
+
+QSize TSpinEdit::minimumSizeHint() const
+{
+    ensurePolished();
+    const QFontMetrics metrics(font());
+    const int text = std::max(metrics.horizontalAdvance(QString::number(FMin)), metrics.horizontalAdvance(QString::number(FMax)));
+    // The arrows stand inside the edit, right of the text, each as wide as
+    // the line edit makes its icon buttons.
+    const int icon = style()->pixelMetric(QStyle::PM_LineEditIconSize, nullptr, this);
+    const int iconMargin = style()->pixelMetric(QStyle::PM_LineEditIconMargin, nullptr, this);
+    const int arrows = int(actions().size()) * (icon + 6 + iconMargin);
+    const QMargins margins = textMargins();
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    // 2 pixels each side are the edit's own text margin, 1 the cursor.
+    const QSize content(text + 2 * 2 + 1 + arrows + margins.left() + margins.right(),
+                        QLineEdit::minimumSizeHint().height());
+    return {style()->sizeFromContents(QStyle::CT_LineEdit, &option, content, this).width(),
+            QLineEdit::minimumSizeHint().height()};
+}
+
+QSize TSpinEdit::sizeHint() const { return {minimumSizeHint().width(), QLineEdit::sizeHint().height()}; }
 
 void TSpinEdit::SetValue(int aValue) { setText(QString::number(std::clamp(aValue, FMin, FMax))); }
 

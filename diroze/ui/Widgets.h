@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class QHBoxLayout;
 class QLabel;
 class QToolButton;
 class QVBoxLayout;
@@ -47,6 +48,21 @@ private:
     QTimer FTimer;
 };
 
+// The white strip along a dialog's bottom edge, 37 pixels high with a line
+// along its top edge, that holds the dialog's buttons in Row().
+class TButtonStrip : public QWidget {
+public:
+    explicit TButtonStrip(QWidget* aParent);
+    QHBoxLayout* Row() const { return FRow; }
+    static constexpr int kHeight = 37;
+
+protected:
+    void paintEvent(QPaintEvent* aEvent) override;
+
+private:
+    QHBoxLayout* FRow = nullptr;
+};
+
 // A whole number between a minimum and a maximum, typed freely: the text may
 // hold anything while the user types; losing the focus puts the limited value
 // back (a text that is no number becomes the minimum). Up and Down step.
@@ -55,6 +71,9 @@ public:
     TSpinEdit(int aMin, int aMax, QWidget* aParent = nullptr);
     void SetValue(int aValue);
     int Value() const;
+    // Wide enough to show the longest value of the range beside the arrows.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void focusOutEvent(QFocusEvent* aEvent) override;

@@ -38,8 +38,16 @@ TEST(ReadMillimetres, LocaleFormatAndExactRounding)
         SCOPED_TRACE(bad);
         EXPECT_EQ(FailureOf([&] { ReadMillimetres(QString::fromUtf8(bad), edtMarginX, kCzech); }), decimal);
     }
+    // A group separator is no part of the plain number form, in any locale.
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    for (const auto& [locale, text] : {std::pair{QLocale::c(), "1,000"}, std::pair{english, "1,000"},
+                                       std::pair{english, "1,000.5"}, std::pair{kCzech, "1\u00a0000"}}) {
+        SCOPED_TRACE(locale.name().toStdString() + " " + text);
+        EXPECT_EQ(FailureOf([&] { ReadMillimetres(QString::fromUtf8(text), edtMarginX, locale); }), decimal);
+    }
     EXPECT_EQ(FailureOf([] { ReadMillimetres(QStringLiteral("-0,5"), edtMarginX, kCzech); }), "Hodnota nesmí být záporná.");
-    EXPECT_EQ(ReadMillimetres(QStringLiteral("10.5"), edtMarginX, QLocale(QLocale::English)), 1050);
+    EXPECT_EQ(ReadMillimetres(QStringLiteral("10.5"), edtMarginX, english), 1050);
+    EXPECT_EQ(ReadMillimetres(QStringLiteral("1000"), edtMarginX, QLocale::c()), 100000);
 }
 
 TEST(ReadNonNegativeInt, WholeNumbersOnly)

@@ -137,6 +137,50 @@ TEST(PdfJob, FailuresExitWithOneAndLeaveNoFile)
     EXPECT_EQ(previous.readAll(), QByteArray("previous"));
 }
 
+// A copy of the program in a directory of its own finds its presets file there.
+TEST(PdfJob, EachFailureNamesTheFileOrThingAtFault)
+{
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("diroze"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DIROZE_BINARY), program));
+    const QString presets = dir.filePath(QStringLiteral("diroze.xml"));
+    const QString pdf = dir.filePath(QStringLiteral("out.pdf"));
+    const QString unwritable = dir.filePath(QStringLiteral("no/such/dir/out.pdf"));
+    const QByteArray goodPresets = "<diroze><predvolby><predvolba nazev=\"A\" vybrana=\"true\"><papir format=\"8\"/>"
+                                   "</predvolba><predvolba nazev=\"Záporná\"><papir format=\"8\" okraj-x=\"-1\"/>"
+                                   "</predvolba></predvolby></diroze>";
+    struct Case {
+        const char* what;
+        QByteArray presets;
+        QStringList switches;
+        QString expected; // the start of the report
+    } cases[] = {
+        {"malformed presets file", "<diroze><predvolby>", {QStringLiteral("-pdf:") + pdf},
+         QStringLiteral("diroze: ") + presets + QStringLiteral(": Premature end of document.")},
+        {"a preset's value", goodPresets, {QStringLiteral("-pdf:") + pdf, QStringLiteral("-preset:Záporná")},
+         QStringLiteral("diroze: ") + presets + QStringLiteral(": Hodnota nesmí být záporná.\n")},
+        {"unknown preset", goodPresets, {QStringLiteral("-pdf:") + pdf, QStringLiteral("-preset:X")},
+         QStringLiteral("diroze: Předvolba \"X\" neexistuje.\n")},
+        {"unknown preset when printing", goodPresets, {QStringLiteral("-print"), QStringLiteral("-preset:X")},
+         QStringLiteral("diroze: Předvolba \"X\" neexistuje.\n")},
+        {"output file", goodPresets, {QStringLiteral("-pdf:") + unwritable},
+         QStringLiteral("diroze: ") + unwritable + QStringLiteral(": Cannot create file \"") + unwritable},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile file(presets);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.presets);
+        file.close();
+        QProcess process;
+        process.start(program, QStringList{kExample} + c.switches);
+        process.waitForFinished(120000);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_TRUE(err.startsWith(c.expected)) << err.toStdString();
+    }
+}
+
 TEST(CheckJob, ListsLabelsOrReportsTheBadLine)
 {
     Result r = RunDiroze({kExample, QStringLiteral("-check"), QStringLiteral("-numbers")});

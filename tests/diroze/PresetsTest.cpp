@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -153,9 +154,27 @@ TEST_F(PresetsFile, StoredPresetReadsBackTheSameAndUnknownContentSurvives)
     stored.Radky = {true, false, true};
     QDomElement preset = FPresets.Add(QStringLiteral("Nová "));
     FPresets.Store(preset, stored);
+    FPresets.MarkUsed(preset);
     FPresets.Save();
 
     const QString text = QString::fromUtf8(Read());
+    // Every element's attributes in a fixed order: a preset's as its table
+    // lists them, unknown ones after them by name.
+    QStringList written;
+    for (QXmlStreamReader xml(text); !xml.atEnd();)
+        if (xml.readNext() == QXmlStreamReader::StartElement) {
+            QStringList names;
+            for (const QXmlStreamAttribute& a : xml.attributes())
+                names.append(a.name().toString());
+            written.append(xml.name().toString() + u':' + names.join(u' '));
+        }
+    const QStringList expected = {
+        "diroze:verze", "jine:", "predvolby:", "predvolba:nazev vybrana vlastni", "papir:format barva",
+        "Predvolba:nazev", "predvolba:nazev vybrana",
+        "papir:format na-sirku sirka vyska okraj-x okraj-y",
+        "stitek:pocet-x pocet-y mezera-x mezera-y okraj-x okraj-y",
+        "pismo:font velikost mezera-x radek-0 radek-1 radek-2 radek-3 radek-4 radek-5 radek-6 radek-7"};
+    EXPECT_EQ(written, expected);
     for (const char* kept : {"presets of the shop", "keep me", "the first one", "vlastni=\"x\"", "barva=\"bila\"",
                              "verze=\"2\"", "not a preset"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(kept))) << kept;

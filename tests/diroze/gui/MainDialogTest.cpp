@@ -1,5 +1,6 @@
 #include "ParamParser.h"
 #include "preview/PreviewView.h"
+#include "ui/DialogApplication.h"
 #include "ui/DialogSeam.h"
 #include "ui/FormSave.h"
 #include "ui/MainDialog.h"
@@ -10,6 +11,9 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPageRanges>
+#include <QPrintEngine>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -18,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -45,7 +50,12 @@ public:
         PrintOffered = aTotalPages;
         if (!PrintFile.isEmpty())
             aPrinter.setOutputFileName(PrintFile);
-        return PrintAnswer;
+        if (PageList.isEmpty())
+            return PrintAnswer;
+        // As the print dialog leaves the printer after a page list was typed.
+        aPrinter.setPrintRange(QPrinter::PageRange);
+        aPrinter.setPageRanges(QPageRanges::fromString(PageList));
+        return PrintChoiceOf(aPrinter, aTotalPages);
     }
     bool ExecSave(TfrmSave& aDialog) override
     {
@@ -59,6 +69,7 @@ public:
     std::deque<bool> Answers;
     TPrintChoice PrintAnswer;
     QString PrintFile;
+    QString PageList; // typed into the print dialog
     int PrintOffered = 0;
     int SaveShown = 0;
     int Beeps = 0;
@@ -212,7 +223,7 @@ TEST_F(Dialog, PrintingARangeMarksThePresetAndAsksAboutCountedChanges)
     ChooseFormat(pA4);
     Type(D().edtFirstX, QStringLiteral("2")); // does not count
     D().lstFontSize->setEditText(QStringLiteral("11")); // counts
-    FSeam.PrintAnswer = {true, true, 2, 3};
+    FSeam.PageList = QStringLiteral("1,3");
     FSeam.PrintFile = FDir.filePath(QStringLiteral("out.pdf"));
     FSeam.Answers = {false};
     D().btnOk->click();
@@ -224,7 +235,15 @@ TEST_F(Dialog, PrintingARangeMarksThePresetAndAsksAboutCountedChanges)
     QProcess info;
     info.start(QStringLiteral("pdfinfo"), {FSeam.PrintFile});
     info.waitForFinished(30000);
-    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("Pages:           2")));
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QStringLiteral("Pages:           2")))
+        << "exactly the pages of the list";
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-f"), QStringLiteral("2"), QStringLiteral("-l"),
+                                             QStringLiteral("2"), FSeam.PrintFile, QStringLiteral("-")});
+    text.waitForFinished(30000);
+    const QString second = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(second.contains(QStringLiteral("tek 80")) && !second.contains(QStringLiteral("tek 40")))
+        << "the second page printed is the third sheet (labels 80 to 119)";
 
     const QString saved = QString::fromUtf8(PresetsOnDisk());
     EXPECT_EQ(saved.count(QStringLiteral("vybrana=\"true\"")), 1) << "exactly one marked";
@@ -377,6 +396,106 @@ TEST_F(Dialog, SaveDialogIgnoresEsc)
     QTest::keyClick(&save, Qt::Key_Escape);
     EXPECT_TRUE(save.isVisible());
     save.hide();
+}
+
+TEST_F(Dialog, EveryFieldShowsItsLongestValue)
+{
+    Start();
+    for (TCategoryPanel* panel : {D().panPapir, D().panStitky, D().panPismo})
+        panel->SetCollapsed(false);
+    QApplication::processEvents();
+    const QString count = QStringLiteral("1000"), length = QStringLiteral("999,99");
+    const std::pair<QLineEdit*, QString> fields[] = {
+        {D().edtPocetX, count},   {D().edtPocetY, count},   {D().edtFirstX, count},   {D().edtFirstY, count},
+        {D().edtWidth, length},   {D().edtHeight, length},  {D().edtMarginX, length}, {D().edtMarginY, length},
+        {D().edtSpaceX, length},  {D().edtSpaceY, length},  {D().edtPaddingX, length}, {D().edtPaddingY, length}};
+    for (const auto& [edit, longest] : fields) {
+        SCOPED_TRACE(longest.toStdString() + " in " + std::to_string(edit->width()) + " pixels");
+        edit->clearFocus();
+        edit->setText(longest);
+        // A text that does not fit scrolls to keep the cursor in view: the
+        // field looks the same with the cursor at either end only when all of it shows.
+        edit->setCursorPosition(int(longest.size()));
+        const QImage atEnd = edit->grab().toImage();
+        edit->setCursorPosition(0);
+        EXPECT_EQ(edit->grab().toImage(), atEnd);
+    }
+}
+
+TEST_F(Dialog, SaveDialogSelectsTheNameForANewPresetOnItsWhiteStrip)
+{
+    Start();
+    TfrmSave& save = D().SaveDialog();
+    save.Prepare(QStringLiteral("Standard A4"), true, {QStringLiteral("Standard A4")});
+    save.show();
+    QApplication::setActiveWindow(&save);
+    QApplication::processEvents();
+    EXPECT_EQ(save.size(), QSize(273, 163)) << "the client area";
+    QTest::mouseClick(save.chkAdd, Qt::LeftButton);
+    EXPECT_TRUE(save.edtNazev->hasFocus());
+    QTest::keyClicks(save.edtNazev, QStringLiteral("Q"));
+    EXPECT_EQ(save.edtNazev->text(), QStringLiteral("Q")) << "the whole name was selected: typing replaces it";
+    const QImage image = save.grab().toImage();
+    EXPECT_EQ(image.pixelColor(3, image.height() - 3), QColor(Qt::white)) << "the bottom strip";
+    EXPECT_NE(image.pixelColor(3, image.height() - TButtonStrip::kHeight), QColor(Qt::white)) << "its top line";
+    EXPECT_NE(image.pixelColor(3, image.height() - TButtonStrip::kHeight - 3), QColor(Qt::white)) << "above it";
+    save.hide();
+}
+
+TEST(DialogApplication, QtsOwnTextsInTheUsersLanguageAndCaptionsAsSet)
+{
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Czech, QLocale::CzechRepublic));
+    QTranslator* translator = SetUpDialogApplication();
+    QLocale::setDefault(before);
+    ASSERT_NE(translator, nullptr) << "Qt's Czech translation (qt6-translations-l10n) is not installed";
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Odstranit"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove(u'&'), QStringLiteral("Ano"));
+    EXPECT_EQ(box.button(QMessageBox::No)->text().remove(u'&'), QStringLiteral("Ne"));
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    // Qt appends a display name to every window title ("Odstranit — …").
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+}
+
+TEST(PrintChoice, ExactlyThePagesOfTheListAndThePageSet)
+{
+    QPrinter printer;
+    printer.setPrinterName(QStringLiteral("diroze-pdf"));
+    if (printer.outputFormat() != QPrinter::NativeFormat || !printer.isValid())
+        GTEST_SKIP() << "the CUPS queue diroze-pdf is not installed";
+    const auto cupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+    struct Case {
+        const char* what;
+        QString pages; // empty: all pages
+        QString pageSet;
+        bool range;
+        std::vector<int> printed;
+    } cases[] = {
+        {"page list", QStringLiteral("1,3"), {}, true, {1, 3}},
+        {"range with even pages", QStringLiteral("2-4"), QStringLiteral("even"), true, {2, 4}},
+        {"all odd pages", {}, QStringLiteral("odd"), true, {1, 3, 5}},
+        {"range beyond the end", QStringLiteral("4-9"), {}, true, {4, 5}},
+        {"all pages", {}, {}, false, {1, 2, 3, 4, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        printer.setPrintRange(c.pages.isEmpty() ? QPrinter::AllPages : QPrinter::PageRange);
+        printer.setPageRanges(QPageRanges::fromString(c.pages));
+        QStringList options = {QStringLiteral("number-up"), QStringLiteral("1")};
+        if (!c.pages.isEmpty())
+            options << QStringLiteral("page-ranges") << c.pages;
+        if (!c.pageSet.isEmpty())
+            options << QStringLiteral("page-set") << c.pageSet;
+        printer.printEngine()->setProperty(cupsOptions, options);
+        const TPrintChoice choice = PrintChoiceOf(printer, 5);
+        EXPECT_EQ(choice.Range, c.range);
+        EXPECT_EQ(choice.Pages, c.printed);
+        EXPECT_EQ(printer.printEngine()->property(cupsOptions).toStringList(),
+                  (QStringList{QStringLiteral("number-up"), QStringLiteral("1")}))
+            << "the spooler does not pick pages out of the job again";
+    }
 }
 
 TEST(ErrorBox, FullStopRule)

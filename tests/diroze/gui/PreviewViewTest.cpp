@@ -269,8 +269,14 @@ TEST_F(View, SheetFrameAndOptions)
     EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::black)) << "border";
     EXPECT_EQ(image.pixelColor(W - 4, H - 4), QColor(Qt::black)) << "border's bottom-right corner";
     EXPECT_EQ(image.pixel(W - 1, H - 1), FView.PaperView().ShadowColor().rgb()) << "shadow";
-    EXPECT_EQ(image.pixel(W - 1, 0), FView.viewport()->palette().color(QPalette::Window).rgb()) << "corner beside the shadow";
+    const QRgb face = FView.palette().color(QPalette::Window).rgb(); // the parent's colour
+    ASSERT_NE(face, QColor(Qt::white).rgb());
+    EXPECT_EQ(image.pixel(W - 1, 0), face) << "corner beside the shadow";
+    EXPECT_EQ(image.pixel(0, H - 1), face) << "corner beside the shadow";
     EXPECT_EQ(image.pixelColor(W / 2, 5), QColor(Qt::white)) << "paper";
+    const QImage area = FView.grab().toImage();
+    EXPECT_EQ(area.pixel(0, 0), face) << "the area around the sheet";
+    EXPECT_EQ(area.pixel(area.width() - 1, area.height() - 1), face);
 
     FView.SetZoom(50);
     const QRect paper = Sheet().PageRect();
