@@ -78,4 +78,16 @@ std::string ReadWholeFile(const QString& aFileName)
     return content;
 }
 
+qint64 TWholeSaveFile::writeData(const char* aData, qint64 aLength)
+{
+    qint64 done = 0;
+    while (done < aLength) {
+        const qint64 n = QSaveFile::writeData(aData + done, aLength - done);
+        if (n <= 0)
+            return -1; // QSaveFile has noted the error; commit() fails
+        done += n;
+    }
+    return done;
+}
+
 } // namespace hostutils

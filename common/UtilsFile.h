@@ -1,6 +1,7 @@
 #pragma once
 // Files and the program's own directory.
 
+#include <QSaveFile>
 #include <QString>
 
 #include <string>
@@ -18,5 +19,18 @@ std::string ReadWholeFile(const QString& aFileName);
 
 // The full path the open-error message names: absolute and cleaned, empty for an empty name.
 QString ExpandFileName(const QString& aFileName);
+
+// A file replaced only when it is complete (QSaveFile), written unbuffered
+// and whole: a full disk may take part of a write without reporting an
+// error, so every write goes on until all of it is written or the system
+// reports why not, and commit() then fails. Open it with Open().
+class TWholeSaveFile : public QSaveFile {
+public:
+    using QSaveFile::QSaveFile;
+    bool Open() { return open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+
+protected:
+    qint64 writeData(const char* aData, qint64 aLength) override;
+};
 
 } // namespace hostutils

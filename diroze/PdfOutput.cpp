@@ -11,7 +11,6 @@
 
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 namespace diroze {
 
@@ -27,8 +26,8 @@ namespace {
 
 void WritePdf(TPrintPreview& aNahled, const QString& aFileName)
 {
-    QSaveFile file(aFileName);
-    if (aFileName.isEmpty() || !file.open(QIODevice::WriteOnly))
+    hostutils::TWholeSaveFile file(aFileName);
+    if (aFileName.isEmpty() || !file.Open())
         CannotCreate(aFileName, aFileName.isEmpty() ? QStringLiteral("No file name given") : file.errorString());
     {
         QPdfWriter writer(&file);

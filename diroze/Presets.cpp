@@ -4,11 +4,9 @@
 #include "UtilsNumber.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
-#include <algorithm>
 #include <map>
 
 namespace diroze {
@@ -178,8 +176,8 @@ void TPresets::Save()
     if (!QDomDocument().setContent(content))
         throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(FPath).toStdString() +
                                        "\". The presets cannot be written as well-formed XML");
-    QSaveFile file(FPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) < 0 || !file.commit())
+    hostutils::TWholeSaveFile file(FPath);
+    if (!file.Open() || file.write(content) != content.size() || !file.commit())
         throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(FPath).toStdString() +
                                        "\". " + file.errorString().toStdString());
     FModified = false;

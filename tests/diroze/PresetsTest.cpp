@@ -1,8 +1,10 @@
+#include "FileSizeLimit.h"
 #include "Presets.h"
 #include "PrinterIni.h"
 #include "QtPrinters.h"
 #include "UtilsNumber.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -289,6 +291,26 @@ TEST_F(PresetsFile, SavingWhereNothingCanBeWrittenFailsAndKeepsTheMark)
     FPresets.Add(QStringLiteral("a"));
     EXPECT_THROW(FPresets.Save(), hostutils::EFCreateError);
     EXPECT_TRUE(FPresets.Modified());
+}
+
+TEST_F(PresetsFile, AFailedSaveLeavesTheOldFileWhole)
+{
+    const QByteArray old = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diroze><predvolby>"
+                           "<predvolba nazev=\"Stará\" vybrana=\"true\"/></predvolby></diroze>\n";
+    // The disk fills during the writes (1 MB document) or at the final flush (a few KB).
+    for (const int nameLength : {1 << 20, 6000}) {
+        SCOPED_TRACE(nameLength);
+        Write(old);
+        FPresets.Load(Path());
+        FPresets.Add(QString(nameLength, u'x'));
+        {
+            const TFileSizeLimit full(4096);
+            EXPECT_THROW(FPresets.Save(), hostutils::EFCreateError);
+        }
+        EXPECT_EQ(Read(), old) << "the old file, byte for byte";
+        EXPECT_TRUE(FPresets.Modified());
+        EXPECT_EQ(QDir(FDir.path()).entryList(QDir::Files), QStringList{"diroze.xml"}) << "no temporary file left";
+    }
 }
 
 TEST(PrinterIni, SectionKeyAndNameMatching)

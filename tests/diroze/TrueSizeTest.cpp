@@ -4,6 +4,7 @@
 
 #include "TestPeers.h"
 #include "DataFile.h"
+#include "FileSizeLimit.h"
 #include "Fonts.h"
 #include "Papir.h"
 #include "ParamParser.h"
@@ -11,6 +12,7 @@
 #include "Presets.h"
 #include "Render.h"
 
+#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -138,6 +140,32 @@ TEST(TrueSize, EveryPaperKeepsItsSizeAndTheLastLabelItsPlace)
         EXPECT_NEAR(m.xMin / kPointsPerMm, left, 0.2);
         EXPECT_NEAR(m.yMin / kPointsPerMm, top, 0.2);
     }
+}
+
+TEST(TrueSize, AFailedPdfLeavesTheOldFileWhole)
+{
+    TStitekList labels;
+    for (int i = 0; i < 400; ++i)
+        labels.push_back(std::make_unique<TStitek>(QStringLiteral("8590000123455;štítek %1").arg(i), TStitekOptions{soBarCode}));
+    TPapirControls controls;
+    controls.FontItems = InstalledFontNames();
+    controls.Format = pA4;
+    ApplyFormatChange(controls, QLocale::c());
+    TPrintPreview preview;
+    Render(preview, labels, ReadPapir(controls, QLocale::c()), false);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("stitky.pdf"));
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("%PDF-1.4 the old sheets\n");
+    file.close();
+    {
+        const TFileSizeLimit full(16384);
+        EXPECT_THROW(WritePdf(preview, pdf), hostutils::EFCreateError);
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("%PDF-1.4 the old sheets\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"stitky.pdf"}) << "no temporary file left";
 }
 
 // --- barcodes on label printers ---
