@@ -568,6 +568,13 @@ void TfrmHlavni::btnOkClick()
     if (!TryReadPapir(papir))
         return;
     Render(*FNahled, FDiroze, papir, false);
+    // The print dialog opens on the sheet's paper; the job sets the paper
+    // again for the printer finally chosen.
+    try {
+        FNahled->SetPrinterOptions();
+    } catch (const EPrinter&) {
+        // No valid printer chosen yet: the dialog offers the installed ones.
+    }
     const TPrintChoice choice = FSeam.Print(this, FNahled->Printer(), FNahled->TotalPages());
     if (!choice.Accepted) {
         RenderPreview(papir);

@@ -1,4 +1,6 @@
 #include "ParamParser.h"
+#include "TestPeers.h"
+#include "diroze/PrintSpool.h"
 #include "preview/PreviewView.h"
 #include "ui/DialogApplication.h"
 #include "ui/DialogSeam.h"
@@ -48,6 +50,7 @@ public:
     TPrintChoice Print(QWidget*, QPrinter& aPrinter, int aTotalPages) override
     {
         PrintOffered = aTotalPages;
+        OfferedPaper = aPrinter.pageLayout().fullRect(QPageLayout::Millimeter).size();
         if (!PrintFile.isEmpty())
             aPrinter.setOutputFileName(PrintFile);
         if (PageList.isEmpty())
@@ -71,6 +74,7 @@ public:
     QString PrintFile;
     QString PageList; // typed into the print dialog
     int PrintOffered = 0;
+    QSizeF OfferedPaper; // millimetres, as oriented
     int SaveShown = 0;
     int Beeps = 0;
     std::function<bool(TfrmSave&)> SaveAnswer;
@@ -200,12 +204,18 @@ TEST_F(Dialog, MarkedPresetIsAppliedAtStart)
 
 TEST_F(Dialog, CancelledPrintShowsThePreviewAgainAndMarksNothing)
 {
+    WriteFile(QStringLiteral("printer.ini"), "[Printer]\nName=" + printspool::kQueue.toUtf8() + "\n");
     Start(kTwoPresets);
     const QByteArray before = PresetsOnDisk();
     Type(D().edtMarginY, QStringLiteral("8"));
+    ChooseFormat(pB4);
     FSeam.PrintAnswer.Accepted = false;
     D().btnOk->click();
     EXPECT_EQ(FSeam.PrintOffered, 2) << "50 labels, 40 a sheet: the print version has two pages";
+    if (printspool::Unavailable().isEmpty() || testpeers::PeersRequired()) {
+        EXPECT_NEAR(FSeam.OfferedPaper.width(), 250, 0.1) << "the print dialog opens on the sheet's B4";
+        EXPECT_NEAR(FSeam.OfferedPaper.height(), 354, 0.1);
+    }
     EXPECT_EQ(Pages(), 1);
     EXPECT_TRUE(HasFrames());
     EXPECT_TRUE(FSeam.Questions.isEmpty());
@@ -217,7 +227,7 @@ TEST_F(Dialog, CancelledPrintShowsThePreviewAgainAndMarksNothing)
 TEST_F(Dialog, PrintingARangeMarksThePresetAndAsksAboutCountedChanges)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
-        GTEST_SKIP() << "pdfinfo is not installed";
+        SKIP_WITHOUT_PEER("pdfinfo is not installed");
     Start(kTwoPresets, {}, 200);
     PickPreset(QStringLiteral("Zadní"));
     ChooseFormat(pA4);
@@ -464,7 +474,7 @@ TEST(PrintChoice, ExactlyThePagesOfTheListAndThePageSet)
     QPrinter printer;
     printer.setPrinterName(QStringLiteral("diroze-pdf"));
     if (printer.outputFormat() != QPrinter::NativeFormat || !printer.isValid())
-        GTEST_SKIP() << "the CUPS queue diroze-pdf is not installed";
+        SKIP_WITHOUT_PEER("the CUPS queue diroze-pdf is not installed");
     const auto cupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
     struct Case {
         const char* what;
