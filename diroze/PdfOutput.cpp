@@ -1,5 +1,6 @@
 #include "PdfOutput.h"
 
+#include "ConfigFiles.h"
 #include "DataFile.h"
 #include "Fonts.h"
 #include "Presets.h"
@@ -54,7 +55,8 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams)
     TPapirControls controls;
     controls.FontItems = InstalledFontNames();
     TPresets presets;
-    presets.Load(hostutils::GetApplicationDir() + QStringLiteral("diroze.xml"));
+    const TConfigFiles files = LocateConfigFiles();
+    presets.Load(files.Presets, files.PresetsSeed);
     QDomElement preset;
     if (aParams.IsSet(QStringLiteral("preset"))) {
         const QString name = aParams.GetArgument(QStringLiteral("preset"));

@@ -18,7 +18,7 @@ void WritePdf(TPrintPreview& aNahled, const QString& aFileName);
 
 // The settings a run without the dialog uses: the preset named by the
 // "preset" switch, else the preset the dialog would start with (the one
-// marked as used in "diroze.xml" beside the program), else the dialog's
+// marked as used in the presets file, see ConfigFiles.h), else the dialog's
 // defaults with A4 chosen; with the installed fonts. Throws EPresetsLoad for
 // a presets file that cannot be read, and Exception("Předvolba \"%s\"
 // neexistuje.") for an unknown preset name.

@@ -4,9 +4,11 @@
 #include "UtilsNumber.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace diroze {
 
@@ -28,6 +30,16 @@ QString SourceLine(const QByteArray& aContent, int aLine)
 int ToInt(const QString& aText) { return hostutils::StrToInt(aText.toStdString()); }
 
 QString BoolText(bool aValue) { return aValue ? QStringLiteral("true") : QStringLiteral("false"); }
+
+// Creates the missing directories of aDir, each only for its owner to enter.
+// A failure shows when the file cannot be written into it.
+void MakePrivateDirectories(const QString& aDir)
+{
+    if (aDir.isEmpty() || QFileInfo(aDir).isDir())
+        return;
+    MakePrivateDirectories(QFileInfo(aDir).absolutePath() == aDir ? QString() : QFileInfo(aDir).absolutePath());
+    ::mkdir(QFile::encodeName(aDir).constData(), 0700);
+}
 
 } // namespace
 
@@ -55,13 +67,14 @@ bool TPresets::ToBool(const QString& aText)
     throw hostutils::EConvertError("'" + aText.toStdString() + "' is not a valid boolean value");
 }
 
-void TPresets::Load(const QString& aPath)
+void TPresets::Load(const QString& aPath, const QString& aSeedPath)
 {
     FPath = aPath;
     FActive = false;
     FModified = false;
+    FCreateDirectory = !aSeedPath.isEmpty();
     FDocument.clear();
-    QFile file(aPath);
+    QFile file(FCreateDirectory && !QFile::exists(aPath) ? aSeedPath : aPath);
     if (!file.exists()) {
         FDocument.appendChild(FDocument.createProcessingInstruction(QStringLiteral("xml"),
                                                                     QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
@@ -70,7 +83,7 @@ void TPresets::Load(const QString& aPath)
         return;
     }
     if (!file.open(QIODevice::ReadOnly))
-        throw EPresetsLoad(("Cannot open file \"" + hostutils::ExpandFileName(aPath) + "\". " + file.errorString() +
+        throw EPresetsLoad(("Cannot open file \"" + hostutils::ExpandFileName(file.fileName()) + "\". " + file.errorString() +
                             "\nLine: 0\n").toStdString());
     const QByteArray content = file.readAll();
     QString reason;
@@ -105,6 +118,8 @@ void TPresets::Save()
     if (!QDomDocument().setContent(content))
         throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(FPath).toStdString() +
                                        "\". The presets cannot be written as well-formed XML");
+    if (FCreateDirectory)
+        MakePrivateDirectories(QFileInfo(FPath).absolutePath());
     QSaveFile file(FPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(content) < 0 || !file.commit())
         throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(FPath).toStdString() +

@@ -1,11 +1,11 @@
 #include "PrintJob.h"
 
+#include "ConfigFiles.h"
 #include "DataFile.h"
 #include "ParamParser.h"
 #include "PdfOutput.h"
 #include "PrinterIni.h"
 #include "Render.h"
-#include "UtilsFile.h"
 #include "preview/PrinterSetup.h"
 
 #include <QPrinter>
@@ -24,8 +24,7 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
     if (!AnyPrinterListed())
         throw EPrinter("No printer is installed");
     // The printer the dialog would preselect, when printer.ini names an installed one.
-    const QString chosen = PrinterFromIni(hostutils::GetApplicationDir() + QStringLiteral("printer.ini"),
-                                          QPrinterInfo::availablePrinterNames());
+    const QString chosen = PrinterFromIni(LocateConfigFiles().PrinterIni, QPrinterInfo::availablePrinterNames());
     if (!chosen.isEmpty())
         preview.Printer().setPrinterName(chosen);
     preview.Print();

@@ -76,9 +76,9 @@ void AddAxisHeadings(QGridLayout* aGrid, int aRow)
 
 } // namespace
 
-TfrmHlavni::TfrmHlavni(TDialogSeam& aSeam, const hostutils::TParamParser& aParams, const QString& aApplicationDir,
+TfrmHlavni::TfrmHlavni(TDialogSeam& aSeam, const hostutils::TParamParser& aParams, const TConfigFiles& aFiles,
                        QWidget* aParent)
-    : QDialog(aParent), FSeam(aSeam), FParams(aParams), FApplicationDir(aApplicationDir)
+    : QDialog(aParent), FSeam(aSeam), FParams(aParams), FFiles(aFiles)
 {
     setWindowTitle(QStringLiteral("Tisk štítků"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
@@ -281,7 +281,7 @@ void TfrmHlavni::FormCreate()
             panel->SetCollapsed(true);
 
         const QString printer =
-            PrinterFromIni(FApplicationDir + QStringLiteral("printer.ini"), QPrinterInfo::availablePrinterNames());
+            PrinterFromIni(FFiles.PrinterIni, QPrinterInfo::availablePrinterNames());
         if (!printer.isEmpty())
             FNahled->Printer().setPrinterName(printer);
 
@@ -307,7 +307,7 @@ void TfrmHlavni::FormCreate()
         lstRadky->setEnabled(!options.Contains(soOverrideStyle));
         LoadFile(FDiroze, FParams.GetArgument(QString()), options, FParams);
 
-        FPresets.Load(FApplicationDir + QStringLiteral("diroze.xml"));
+        FPresets.Load(FFiles.Presets, FFiles.PresetsSeed);
         QDomElement marked;
         {
             const QSignalBlocker block(lstPredvolby);
