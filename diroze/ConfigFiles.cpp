@@ -60,10 +60,7 @@ TConfigFiles LocateConfigFiles(const TConfigPlaces& aPlaces)
     } else {
         files.Presets = aPlaces.UserDir + kPresetsName;
         // Presets an administrator left beside the program are still the start.
-        if (IsFile(beside))
-            files.PresetsSeed = beside;
-        else if (IsFile(aPlaces.DataDir + kPresetsName))
-            files.PresetsSeed = aPlaces.DataDir + kPresetsName;
+        files.PresetsSeed = IsFile(beside) ? beside : aPlaces.DataDir + kPresetsName;
     }
     files.PrinterIniPlaces = {aPlaces.ApplicationDir + kPrinterName, aPlaces.UserDir + kPrinterName,
                               aPlaces.SystemDir + kPrinterName};
@@ -89,7 +86,7 @@ QStringList DescribeConfigFiles(const TConfigFiles& aFiles)
 {
     QString presets = QStringLiteral("Soubor předvoleb: ") + aFiles.Presets;
     if (!IsFile(aFiles.Presets)) {
-        presets += aFiles.PresetsSeed.isEmpty()
+        presets += !IsFile(aFiles.PresetsSeed)
                        ? QStringLiteral(" (zatím neexistuje)")
                        : QStringLiteral(" (zatím neexistuje, předvolby se čtou z %1)").arg(aFiles.PresetsSeed);
     }

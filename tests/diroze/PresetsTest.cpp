@@ -302,10 +302,13 @@ TEST_F(PresetsFile, UntilTheUsersFileExistsTheSeedIsReadAndTheFirstSaveWritesThe
     FPresets.Load(user, seed);
     EXPECT_EQ(TPresets::Name(FPresets.MarkedElement()), QStringLiteral("Výchozí"));
 
-    // Neither file there: an empty document that can be saved.
-    FPresets.Load(FDir.filePath(QStringLiteral("other/diroze.xml")), FDir.filePath(QStringLiteral("none.xml")));
+    // Neither file there: an empty document that can be saved, folder and all.
+    FPresets.Load(FDir.filePath(QStringLiteral("other/diroze/diroze.xml")), FDir.filePath(QStringLiteral("none.xml")));
     EXPECT_TRUE(FPresets.IsActive());
     EXPECT_TRUE(FPresets.Elements().empty());
+    FPresets.Add(QStringLiteral("První"));
+    FPresets.Save();
+    EXPECT_TRUE(QFile::exists(FDir.filePath(QStringLiteral("other/diroze/diroze.xml"))));
 }
 
 // The presets installed with the program, as a first start reads them.
@@ -378,11 +381,11 @@ TEST(ConfigFiles, PresetsAndPrinterFileAreFoundByTheirPlaces)
         {"an installed program uses the user's folder, seeded by the defaults",
          {"share/diroze/diroze.xml", "user/diroze/printer.ini", "etc/diroze/printer.ini"}, "user/diroze/diroze.xml",
          "share/diroze/diroze.xml", "user/diroze/printer.ini"},
-        {"the system's printer file when the user has none", {"etc/diroze/printer.ini"}, "user/diroze/diroze.xml", "",
-         "etc/diroze/printer.ini"},
+        {"the system's printer file when the user has none", {"etc/diroze/printer.ini"}, "user/diroze/diroze.xml",
+         "share/diroze/diroze.xml", "etc/diroze/printer.ini"},
         {"a printer file beside the program comes first", {"app/printer.ini", "etc/diroze/printer.ini", "share/diroze/diroze.xml"},
          "user/diroze/diroze.xml", "share/diroze/diroze.xml", "app/printer.ini"},
-        {"nothing anywhere", {}, "user/diroze/diroze.xml", "", ""},
+        {"nothing anywhere", {}, "user/diroze/diroze.xml", "share/diroze/diroze.xml", ""},
     };
     auto at = [&](const char* aPlace) { return *aPlace ? root.filePath(QString::fromUtf8(aPlace)) : QString(); };
     for (const auto& c : cases) {
