@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # One entry point for people and CI.
-#   ./project.sh run   installs what is missing, builds, runs diroze on the bundled example
+#   ./project.sh run      installs what is missing, builds the two programs (no tests, no
+#                         benchmarks), runs diroze on the bundled example
+#   ./project.sh package  the same build, then the Debian package build/hostutils_<version>_<arch>.deb
 #   ./project.sh test  installs what is missing, builds with warnings as errors, runs every test,
 #                      runs every fuzz target for a short smoke time (FUZZ_SMOKE_SECONDS each,
 #                      default 20), then runs all tests again under AddressSanitizer (with
@@ -14,8 +16,14 @@ case "${1:-run}" in
   run)
     scripts/setup.sh
     cmake --preset default >/dev/null
-    cmake --build --preset default -j "$jobs"
+    cmake --build --preset default -j "$jobs" --target diroze emlsend
     scripts/demo.sh build
+    ;;
+  package)
+    scripts/setup.sh
+    cmake --preset default >/dev/null
+    cmake --build --preset default -j "$jobs" --target diroze emlsend
+    (cd build && cpack -G DEB)
     ;;
   test)
     scripts/setup.sh
@@ -34,7 +42,7 @@ case "${1:-run}" in
     ctest --preset asan -j "$jobs"
     ;;
   *)
-    echo "usage: $0 [run|test]" >&2
+    echo "usage: $0 [run|package|test]" >&2
     exit 2
     ;;
 esac

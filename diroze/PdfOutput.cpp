@@ -1,5 +1,6 @@
 #include "PdfOutput.h"
 
+#include "ConfigFiles.h"
 #include "DataFile.h"
 #include "Fonts.h"
 #include "JobFailure.h"
@@ -59,8 +60,8 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams, QString* aL
     TPapirControls controls;
     controls.FontItems = InstalledFontNames();
     TPresets presets;
-    const QString presetsPath = hostutils::GetApplicationDir() + QStringLiteral("diroze.xml");
-    WithSubject(presetsPath, [&] { presets.Load(presetsPath); });
+    const TConfigFiles files = LocateConfigFiles();
+    WithSubject(files.Presets, [&] { presets.Load(files.Presets, files.PresetsSeed); });
     QDomElement preset;
     if (aParams.IsSet(QStringLiteral("preset"))) {
         const QString name = aParams.GetArgument(QStringLiteral("preset"));

@@ -18,7 +18,7 @@ void WritePdf(TPrintPreview& aNahled, const QString& aFileName);
 
 // The settings a run without the dialog uses: the preset named by the
 // "preset" switch, else the preset the dialog would start with (the one
-// marked as used in "diroze.xml" beside the program), else the dialog's
+// marked as used in the presets file, see ConfigFiles.h), else the dialog's
 // defaults with A4 chosen; with the installed fonts. aLayoutSource, when
 // given, becomes the presets file's path when a preset was applied. Throws
 // EJobFailure about the presets file when it cannot be read or a preset's

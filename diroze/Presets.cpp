@@ -4,10 +4,13 @@
 #include "UtilsNumber.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <map>
+#include <sys/stat.h>
 
 namespace diroze {
 
@@ -100,6 +103,16 @@ QByteArray WithAttributesInOrder(const QByteArray& aContent)
 
 QString BoolText(bool aValue) { return aValue ? QStringLiteral("true") : QStringLiteral("false"); }
 
+// Creates the missing directories of aDir, each only for its owner to enter.
+// A failure shows when the file cannot be written into it.
+void MakePrivateDirectories(const QString& aDir)
+{
+    if (aDir.isEmpty() || QFileInfo(aDir).isDir())
+        return;
+    MakePrivateDirectories(QFileInfo(aDir).absolutePath() == aDir ? QString() : QFileInfo(aDir).absolutePath());
+    ::mkdir(QFile::encodeName(aDir).constData(), 0700);
+}
+
 } // namespace
 
 void ApplyFormatChange(TPapirControls& aControls, const QLocale& aLocale)
@@ -126,13 +139,14 @@ bool TPresets::ToBool(const QString& aText)
     throw hostutils::EConvertError("'" + aText.toStdString() + "' is not a valid boolean value");
 }
 
-void TPresets::Load(const QString& aPath)
+void TPresets::Load(const QString& aPath, const QString& aSeedPath)
 {
     FPath = aPath;
     FActive = false;
     FModified = false;
+    FCreateDirectory = !aSeedPath.isEmpty();
     FDocument.clear();
-    QFile file(aPath);
+    QFile file(FCreateDirectory && !QFile::exists(aPath) ? aSeedPath : aPath);
     if (!file.exists()) {
         FDocument.appendChild(FDocument.createProcessingInstruction(QStringLiteral("xml"),
                                                                     QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
@@ -141,7 +155,7 @@ void TPresets::Load(const QString& aPath)
         return;
     }
     if (!file.open(QIODevice::ReadOnly))
-        throw EPresetsLoad(("Cannot open file \"" + hostutils::ExpandFileName(aPath) + "\". " + file.errorString() +
+        throw EPresetsLoad(("Cannot open file \"" + hostutils::ExpandFileName(file.fileName()) + "\". " + file.errorString() +
                             "\nLine: 0\n").toStdString());
     const QByteArray content = file.readAll();
     QString reason;
@@ -176,6 +190,8 @@ void TPresets::Save()
     if (!QDomDocument().setContent(content))
         throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(FPath).toStdString() +
                                        "\". The presets cannot be written as well-formed XML");
+    if (FCreateDirectory)
+        MakePrivateDirectories(QFileInfo(FPath).absolutePath());
     hostutils::TWholeSaveFile file(FPath);
     if (!file.Open() || file.write(content) != content.size() || !file.commit())
         throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(FPath).toStdString() +

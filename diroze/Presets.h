@@ -29,7 +29,10 @@ public:
     // Loads aPath. A missing file gives an empty, active, unmodified document
     // (so that the first preset can be saved); a file that is not well-formed
     // XML throws EPresetsLoad and leaves the document inactive.
-    void Load(const QString& aPath);
+    // With aSeedPath, a missing aPath is read from aSeedPath instead (when that
+    // exists); the document still belongs to aPath, and saving creates the
+    // missing directories of aPath (mode 0700).
+    void Load(const QString& aPath, const QString& aSeedPath = {});
     // Whether a document is loaded; every use of an inactive one throws "No active document".
     bool IsActive() const { return FActive; }
     bool Modified() const { return FModified; }
@@ -74,6 +77,7 @@ private:
     QString FPath;
     bool FActive = false;
     bool FModified = false;
+    bool FCreateDirectory = false;
 };
 
 // Width and height texts for the chosen format in the chosen orientation;

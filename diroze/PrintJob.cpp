@@ -1,12 +1,12 @@
 #include "PrintJob.h"
 
+#include "ConfigFiles.h"
 #include "DataFile.h"
 #include "JobFailure.h"
 #include "ParamParser.h"
 #include "PdfOutput.h"
 #include "PrinterIni.h"
 #include "Render.h"
-#include "UtilsFile.h"
 #include "preview/PrinterSetup.h"
 
 #include <QPrinter>
@@ -28,7 +28,7 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
     if (!AnyPrinterListed())
         throw EPrinter("No printer is installed");
     // The printer the dialog would preselect, when printer.ini names an installed one.
-    const QString printerIni = hostutils::GetApplicationDir() + QStringLiteral("printer.ini");
+    const QString printerIni = LocateConfigFiles().PrinterIni;
     const QString chosen = PrinterFromIni(printerIni, QPrinterInfo::availablePrinterNames());
     if (!chosen.isEmpty())
         preview.Printer().setPrinterName(chosen);

@@ -6,15 +6,15 @@
 // reads the data file and lists its labels, or reports the first bad line.
 // -pdf renders every sheet as for printing into a PDF file; -print
 // prints them on the current printer. None opens a window; -pdf and -print
-// need no display.
+// need no display. --help and --version answer on standard output.
 
 #include "CheckReport.h"
+#include "ConfigFiles.h"
 #include "DataFile.h"
 #include "JobFailure.h"
 #include "ParamParser.h"
 #include "PdfOutput.h"
 #include "PrintJob.h"
-#include "UtilsFile.h"
 #include "UtilsString.h"
 #include "ui/ActiveWindow.h"
 #include "ui/DialogApplication.h"
@@ -26,10 +26,30 @@
 #include <QTextStream>
 
 #include <clocale>
+#include <cstdio>
+#include <cstring>
 
 using namespace diroze;
 
 namespace {
+
+constexpr char kUsage[] =
+    "Usage: diroze DATAFILE [-codePage:N] [-numbers] [-fontBold] [-check | -pdf:OUT.pdf | -print]\n"
+    "              [-preset:NAME]\n"
+    "Prints sheets of labels from DATAFILE, one label a line.\n"
+    "\n"
+    "  -codePage:N   code page of the data file (default 852, 65001 is UTF-8)\n"
+    "  -numbers      every label also prints its barcode number\n"
+    "  -fontBold     text lines may start with a style prefix such as @bc12\n"
+    "  -check        list the labels, or report the first bad line, and name the\n"
+    "                presets file and printer file in use\n"
+    "  -pdf:OUT.pdf  write every sheet into a PDF file (no window, no display)\n"
+    "  -print        print every sheet on the current printer (no window)\n"
+    "  -preset:NAME  with -pdf or -print: the layout of the preset NAME\n"
+    "  --help        show this text\n"
+    "  --version     show the version\n"
+    "\n"
+    "Without -check, -pdf or -print the dialog \"Tisk štítků\" opens. See diroze(1).\n";
 
 // "diroze: FILE: řádek N: message" on standard error, line breaks of balloon texts as blanks.
 void ReportFailure(const QString& aFileName, const std::exception& aError)
@@ -47,6 +67,8 @@ int CheckDataFile(const hostutils::TParamParser& aParams)
 {
     const QString fileName = aParams.GetArgument(QString());
     QTextStream out(stdout);
+    for (const QString& line : DescribeConfigFiles(LocateConfigFiles()))
+        out << line << '\n';
     TStitekList labels;
     int exitCode = 0;
     try {
@@ -109,7 +131,7 @@ int RunDialog(const hostutils::TParamParser& aParams)
     SetUpDialogApplication();
     TDialogSeam seam;
     {
-        TfrmHlavni dialog(seam, aParams, hostutils::GetApplicationDir());
+        TfrmHlavni dialog(seam, aParams, LocateConfigFiles());
         dialog.FormCreate();
         dialog.show();
         QApplication::exec();
@@ -120,8 +142,16 @@ int RunDialog(const hostutils::TParamParser& aParams)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs("diroze " HOSTUTILS_VERSION "\n", stdout);
+        return 0;
+    }
     std::setlocale(LC_ALL, "");
     const hostutils::TParamParser& params = hostutils::GlobalParamParser();
     if (params.IsSet(QStringLiteral("pdf")))

@@ -1,14 +1,32 @@
 // `emlsend CONTROLFILE`: sends the message the control file describes.
+// `emlsend --help` and `emlsend --version` answer on standard output.
 
 #include "EmlSend.h"
 
 #include <clocale>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+constexpr char kUsage[] =
+    "Usage: emlsend CONTROLFILE\n"
+    "Sends the e-mail that CONTROLFILE describes over SMTP, or, when the file has no\n"
+    "[SMTP] section, opens it in your mail program. Then deletes CONTROLFILE unless\n"
+    "it says [NODELETE]. A failed send leaves its reason in eml456.txt beside it.\n"
+    "\n"
+    "Sections: [SMTP] (Host, UserName, Password, TimeOut), [SUBJECT], [FROM], [TO],\n"
+    "[COPIES], [HIDDEN COPIES], [ATTACHMENTS], [BODY], [NODELETE].\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n"
+    "\n"
+    "Exit status 0, also after a failed send; 1 when the control file cannot be\n"
+    "read or a file cannot be written. See emlsend(1).\n";
 
 // A terminal interrupted while the bar shows gets its cursor back.
 extern "C" void RestoreCursorAndExit(int aSignal) {
@@ -23,6 +41,14 @@ extern "C" void RestoreCursorAndExit(int aSignal) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs("emlsend " HOSTUTILS_VERSION "\n", stdout);
+        return 0;
+    }
     // The terminal's character set for the console; messages stay English.
     std::setlocale(LC_CTYPE, "");
     // A closed standard output must not end the run before the control file

@@ -7,7 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev libxcb1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-liberation
+  fonts-liberation xdg-utils
+  dpkg-dev man-db
   python3 python3-aiosmtpd zbar-tools poppler-utils
   clang-14 libclang-rt-14-dev
   libcups2-dev cups cups-client cups-bsd printer-driver-cups-pdf

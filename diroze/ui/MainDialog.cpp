@@ -76,9 +76,9 @@ void AddAxisHeadings(QGridLayout* aGrid, int aRow)
 
 } // namespace
 
-TfrmHlavni::TfrmHlavni(TDialogSeam& aSeam, const hostutils::TParamParser& aParams, const QString& aApplicationDir,
+TfrmHlavni::TfrmHlavni(TDialogSeam& aSeam, const hostutils::TParamParser& aParams, const TConfigFiles& aFiles,
                        QWidget* aParent)
-    : QDialog(aParent), FSeam(aSeam), FParams(aParams), FApplicationDir(aApplicationDir)
+    : QDialog(aParent), FSeam(aSeam), FParams(aParams), FFiles(aFiles)
 {
     setWindowTitle(QStringLiteral("Tisk štítků"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
@@ -271,11 +271,10 @@ void TfrmHlavni::FormCreate()
         for (TCategoryPanel* panel : {panPapir, panStitky, panPismo})
             panel->SetCollapsed(true);
 
-        const QString printerIni = FApplicationDir + QStringLiteral("printer.ini");
-        const QString printer = PrinterFromIni(printerIni, QPrinterInfo::availablePrinterNames());
+        const QString printer = PrinterFromIni(FFiles.PrinterIni, QPrinterInfo::availablePrinterNames());
         if (!printer.isEmpty())
             FNahled->Printer().setPrinterName(printer);
-        FNahled->OnPrinterOffset = PrinterOffsetsFromFile(printerIni);
+        FNahled->OnPrinterOffset = PrinterOffsetsFromFile(FFiles.PrinterIni);
 
         FDiroze.clear();
         FChangeLock = false;
@@ -299,7 +298,7 @@ void TfrmHlavni::FormCreate()
         lstRadky->setEnabled(!options.Contains(soOverrideStyle));
         LoadFile(FDiroze, FParams.GetArgument(QString()), options, FParams);
 
-        FPresets.Load(FApplicationDir + QStringLiteral("diroze.xml"));
+        FPresets.Load(FFiles.Presets, FFiles.PresetsSeed);
         QDomElement marked;
         {
             const QSignalBlocker block(lstPredvolby);

@@ -4,6 +4,7 @@
 // controls' values (TPapirControls) and from there into a TPapir, presets are
 // kept by TPresets, and the sheets are drawn by Render into the preview.
 
+#include "ConfigFiles.h"
 #include "DataFile.h"
 #include "Papir.h"
 #include "Presets.h"
@@ -39,9 +40,13 @@ class TfrmSave;
 
 class TfrmHlavni : public QDialog {
 public:
-    // aApplicationDir: where "diroze.xml" and "printer.ini" are (with a trailing "/").
-    TfrmHlavni(TDialogSeam& aSeam, const hostutils::TParamParser& aParams, const QString& aApplicationDir,
+    // aFiles: the presets file and the printer file to use.
+    TfrmHlavni(TDialogSeam& aSeam, const hostutils::TParamParser& aParams, const TConfigFiles& aFiles,
                QWidget* aParent = nullptr);
+    // Both files in aDir (with a trailing "/").
+    TfrmHlavni(TDialogSeam& aSeam, const hostutils::TParamParser& aParams, const QString& aDir,
+               QWidget* aParent = nullptr)
+        : TfrmHlavni(aSeam, aParams, ConfigFilesIn(aDir), aParent) {}
     ~TfrmHlavni() override;
 
     // The start-up: panels, printer, lists, labels, presets. A failing step
@@ -106,7 +111,7 @@ private:
 
     TDialogSeam& FSeam;
     const hostutils::TParamParser& FParams;
-    QString FApplicationDir;
+    TConfigFiles FFiles;
     bool FChanged = false;
     bool FChangeLock = false;
     TStitekList FDiroze;

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -19,10 +20,14 @@ struct Result {
     QString out, err;
 };
 
-Result RunDiroze(const QStringList& aArgs)
+// aConfigHome: XDG_CONFIG_HOME of the run; by default an empty folder, so
+// that no presets of the user running the tests come into play.
+Result RunDiroze(const QStringList& aArgs, const QString& aConfigHome = {})
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QTemporaryDir emptyConfig;
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), aConfigHome.isEmpty() ? emptyConfig.path() : aConfigHome);
     env.remove(QStringLiteral("DISPLAY")); // no display at all
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -190,6 +195,56 @@ TEST(CheckJob, ListsLabelsOrReportsTheBadLine)
     r = RunDiroze({kExample, QStringLiteral("-check"), QStringLiteral("-codePage:abc")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("'abc' is not a valid integer value")));
+}
+
+TEST(Program, AnswersHelpVersionAndNamesItsFiles)
+{
+    QTemporaryDir config;
+    const QString installedDefaults =
+        QDir::cleanPath(QFileInfo(QStringLiteral(DIROZE_BINARY)).absolutePath() + QStringLiteral("/../share/diroze/diroze.xml"));
+    const struct {
+        QStringList args;
+        QString expectedStart;
+    } cases[] = {
+        {{QStringLiteral("--version")}, QStringLiteral("diroze " HOSTUTILS_VERSION "\n")},
+        {{QStringLiteral("--help"), kExample}, QStringLiteral("Usage: diroze DATAFILE")},
+        {{kExample, QStringLiteral("-check")},
+         QStringLiteral("Soubor předvoleb: %1/diroze/diroze.xml (zatím neexistuje, předvolby se čtou z %2)\n"
+                        "Soubor tiskárny: žádný (hledá se ")
+             .arg(config.path(), installedDefaults)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const Result r = RunDiroze(c.args, config.path());
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.out.startsWith(c.expectedStart)) << r.out.toStdString();
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    }
+}
+
+TEST(PdfJob, TheInstalledPresetsAreReadUntilTheUserHasOwn)
+{
+    if (!HaveTools())
+        GTEST_SKIP() << "poppler-utils are not installed";
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("label.pdf"));
+    // A preset of the installed defaults; the run saves nothing.
+    Result r = RunDiroze({kExample, QStringLiteral("-preset:Štítek 62 × 29 mm"), QStringLiteral("-pdf:") + pdf}, dir.path());
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString info = Tool(QStringLiteral("pdfinfo"), {pdf});
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page size:\\s+17[56](\\.\\d+)? x 82(\\.\\d+)? pts")))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+16\\n")))) << "one label a page";
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("diroze")))) << "nothing is written";
+
+    // Once the user has presets of their own, the installed ones are not read.
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("diroze")));
+    QFile own(dir.filePath(QStringLiteral("diroze/diroze.xml")));
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    own.write("<diroze><predvolby/></diroze>");
+    own.close();
+    r = RunDiroze({kExample, QStringLiteral("-preset:Štítek 62 × 29 mm"), QStringLiteral("-pdf:") + pdf}, dir.path());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Předvolba \"Štítek 62 × 29 mm\" neexistuje."))) << r.err.toStdString();
 }
 
 } // namespace

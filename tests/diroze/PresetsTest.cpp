@@ -1,7 +1,10 @@
+#include "ConfigFiles.h"
 #include "FileSizeLimit.h"
+#include "Fonts.h"
 #include "Presets.h"
 #include "PrinterIni.h"
 #include "QtPrinters.h"
+#include "Render.h"
 #include "UtilsNumber.h"
 
 #include <QDir>
@@ -10,6 +13,9 @@
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace diroze;
 
@@ -311,6 +317,155 @@ TEST_F(PresetsFile, AFailedSaveLeavesTheOldFileWhole)
         EXPECT_TRUE(FPresets.Modified());
         EXPECT_EQ(QDir(FDir.path()).entryList(QDir::Files), QStringList{"diroze.xml"}) << "no temporary file left";
     }
+}
+
+TEST_F(PresetsFile, UntilTheUsersFileExistsTheSeedIsReadAndTheFirstSaveWritesTheUsersCopy)
+{
+    const QByteArray seedContent = "<diroze><predvolby><predvolba nazev=\"Výchozí\"/></predvolby></diroze>";
+    const QString seed = Write(seedContent);
+    const QString user = FDir.filePath(QStringLiteral("config/diroze/diroze.xml"));
+    FPresets.Load(user, seed);
+    ASSERT_EQ(FPresets.Elements().size(), 1u);
+    EXPECT_EQ(TPresets::Name(FPresets.Elements()[0]), QStringLiteral("Výchozí"));
+    EXPECT_EQ(FPresets.Path(), user);
+    EXPECT_FALSE(FPresets.Modified()) << "reading the seed changes nothing";
+
+    FPresets.MarkUsed(FPresets.Elements()[0]);
+    FPresets.Save();
+    EXPECT_EQ(Read(), seedContent) << "the seed is never written";
+    struct stat folder {};
+    ASSERT_EQ(::stat(QFile::encodeName(FDir.filePath(QStringLiteral("config"))).constData(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u) << "a created configuration folder is the user's alone";
+
+    // From now on the user's copy counts, whatever the seed holds.
+    Write("<diroze><predvolby/></diroze>");
+    FPresets.Load(user, seed);
+    EXPECT_EQ(TPresets::Name(FPresets.MarkedElement()), QStringLiteral("Výchozí"));
+
+    // Neither file there: an empty document that can be saved, folder and all.
+    FPresets.Load(FDir.filePath(QStringLiteral("other/diroze/diroze.xml")), FDir.filePath(QStringLiteral("none.xml")));
+    EXPECT_TRUE(FPresets.IsActive());
+    EXPECT_TRUE(FPresets.Elements().empty());
+    FPresets.Add(QStringLiteral("První"));
+    FPresets.Save();
+    EXPECT_TRUE(QFile::exists(FDir.filePath(QStringLiteral("other/diroze/diroze.xml"))));
+}
+
+// The presets installed with the program, as a first start reads them.
+TEST(DefaultPresets, EveryPresetIsValidAndTheMarkedOneFillsAnA4SheetWithFortyLabels)
+{
+    TPresets presets;
+    presets.Load(QStringLiteral(DEFAULT_PRESETS));
+    const struct {
+        const char* name;
+        TPaperType format;
+        TPoint size, count;
+    } expected[] = {
+        {"A4 4 × 10", pA4, {21000, 29700}, {4, 10}},
+        {"A4 3 × 8", pA4, {21000, 29700}, {3, 8}},
+        {"A4 2 × 7", pA4, {21000, 29700}, {2, 7}},
+        {"A5 2 × 4", pA5, {14800, 21000}, {2, 4}},
+        {"Štítek 100 × 150 mm", pCustom, {10000, 15000}, {1, 1}},
+        {"Štítek 62 × 29 mm", pCustom, {6200, 2900}, {1, 1}},
+    };
+    const std::vector<QDomElement> elements = presets.Elements();
+    ASSERT_EQ(elements.size(), std::size(expected));
+    for (size_t i = 0; i < elements.size(); ++i) {
+        SCOPED_TRACE(expected[i].name);
+        EXPECT_EQ(TPresets::Name(elements[i]), QString::fromUtf8(expected[i].name));
+        for (const QLocale& locale : {kCzech, QLocale::c()}) {
+            TPapirControls controls;
+            controls.FontItems = {QStringLiteral("Arial")};
+            presets.Apply(elements[i], controls, locale);
+            const TPapir papir = ReadPapir(controls, locale);
+            EXPECT_EQ(papir.Format, expected[i].format);
+            EXPECT_EQ(papir.Velikost, expected[i].size);
+            EXPECT_EQ(papir.Pocet, expected[i].count);
+        }
+    }
+    EXPECT_FALSE(presets.Modified()) << "every preset is complete";
+    ASSERT_EQ(presets.MarkedElement(), elements[0]);
+
+    TPapirControls controls;
+    controls.FontItems = InstalledFontNames();
+    presets.Apply(presets.MarkedElement(), controls, kCzech);
+    const TPapir papir = ReadPapir(controls, kCzech);
+    TStitekList labels;
+    for (int i = 1; i <= 41; ++i)
+        labels.push_back(std::make_unique<TStitek>(QStringLiteral("96385074;Štítek %1").arg(i), TStitekOptions{soBarCode}));
+    TPrintPreview preview;
+    Render(preview, labels, papir, false);
+    ASSERT_EQ(preview.TotalPages(), 2) << "forty labels on the first sheet, the forty-first on the next";
+    int texts = 0;
+    for (const TMetaRecord& r : preview.PageList().GetEntry(0).Metafile()->Records())
+        texts += std::holds_alternative<rec::TextRect>(r) ? 1 : 0;
+    EXPECT_EQ(texts, 40);
+}
+
+TEST(ConfigFiles, PresetsAndPrinterFileAreFoundByTheirPlaces)
+{
+    QTemporaryDir root;
+    const TConfigPlaces places{root.filePath("app/"), root.filePath("user/diroze/"), root.filePath("share/diroze/"),
+                               root.filePath("etc/diroze/")};
+    // Which files exist (a: beside the program, u: the user's folder, d: the
+    // installed defaults, s: the system folder) and where each is then found.
+    const struct {
+        const char* what;
+        QStringList existing;
+        const char* presets;
+        const char* seed;
+        const char* printerIni;
+    } cases[] = {
+        {"a portable install keeps both beside the program", {"app/diroze.xml", "app/printer.ini", "user/diroze/printer.ini"},
+         "app/diroze.xml", "", "app/printer.ini"},
+        {"an installed program uses the user's folder, seeded by the defaults",
+         {"share/diroze/diroze.xml", "user/diroze/printer.ini", "etc/diroze/printer.ini"}, "user/diroze/diroze.xml",
+         "share/diroze/diroze.xml", "user/diroze/printer.ini"},
+        {"the system's printer file when the user has none", {"etc/diroze/printer.ini"}, "user/diroze/diroze.xml",
+         "share/diroze/diroze.xml", "etc/diroze/printer.ini"},
+        {"a printer file beside the program comes first", {"app/printer.ini", "etc/diroze/printer.ini", "share/diroze/diroze.xml"},
+         "user/diroze/diroze.xml", "share/diroze/diroze.xml", "app/printer.ini"},
+        {"nothing anywhere", {}, "user/diroze/diroze.xml", "share/diroze/diroze.xml", ""},
+    };
+    auto at = [&](const char* aPlace) { return *aPlace ? root.filePath(QString::fromUtf8(aPlace)) : QString(); };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(QDir(root.path()).removeRecursively() && QDir().mkpath(root.path()));
+        for (const char* dir : {"app", "user/diroze", "share/diroze", "etc/diroze"})
+            QDir(root.path()).mkpath(dir);
+        for (const QString& file : c.existing) {
+            QFile f(root.filePath(file));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        const TConfigFiles files = LocateConfigFiles(places);
+        EXPECT_EQ(files.Presets, at(c.presets));
+        EXPECT_EQ(files.PresetsSeed, at(c.seed));
+        EXPECT_EQ(files.PrinterIni, at(c.printerIni));
+        EXPECT_EQ(files.PrinterIniPlaces.size(), 3);
+    }
+
+    // Presets beside a program in a folder the user may not write are the
+    // start of the user's own (root may write anywhere: not checked then).
+    if (::geteuid() != 0) {
+        QFile(root.filePath("app/diroze.xml")).open(QIODevice::WriteOnly);
+        QFile(root.filePath("app")).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        const TConfigFiles files = LocateConfigFiles(places);
+        QFile(root.filePath("app")).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        EXPECT_EQ(files.Presets, root.filePath("user/diroze/diroze.xml"));
+        EXPECT_EQ(files.PresetsSeed, root.filePath("app/diroze.xml"));
+    }
+
+    // The user's folder follows XDG_CONFIG_HOME when it is an absolute path.
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "/srv/cfg/");
+    EXPECT_EQ(CurrentConfigPlaces().UserDir, QStringLiteral("/srv/cfg/diroze/"));
+    qputenv("XDG_CONFIG_HOME", "relative/cfg");
+    EXPECT_EQ(CurrentConfigPlaces().UserDir, QDir::homePath() + QStringLiteral("/.config/diroze/"));
+    if (wasSet)
+        qputenv("XDG_CONFIG_HOME", saved);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(PrinterIni, SectionKeyAndNameMatching)

@@ -238,6 +238,24 @@ TEST(EmlsendProgram, DoesNothingWithoutAControlFile) {
     }
 }
 
+TEST(EmlsendProgram, HelpAndVersionAnswerOnStandardOutput) {
+    test::TempDir dir;
+    const struct {
+        const char* argument;
+        std::string expectedStart;
+    } cases[] = {
+        {"--help", "Usage: emlsend CONTROLFILE\n"},
+        {"--version", "emlsend " HOSTUTILS_VERSION "\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.argument);
+        const test::ProcessResult run = test::RunProcess({kProgram, c.argument}, {}, dir.path());
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out.substr(0, c.expectedStart.size()), c.expectedStart);
+        EXPECT_EQ(run.err, "");
+    }
+}
+
 TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile) {
     struct Case {
         const char* what;
