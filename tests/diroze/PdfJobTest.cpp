@@ -1,6 +1,8 @@
 // The program itself, run with -pdf and -check as a host program would run it.
 
 #include "TestPeers.h"
+#include "diroze/PrintSpool.h"
+#include "preview/Units.h"
 #include "QtPrinters.h"
 
 #include <QDir>
@@ -183,6 +185,63 @@ TEST(PdfJob, EachFailureNamesTheFileOrThingAtFault)
         const QString err = QString::fromUtf8(process.readAllStandardError());
         EXPECT_EQ(process.exitCode(), 1);
         EXPECT_TRUE(err.startsWith(c.expected)) << err.toStdString();
+    }
+}
+
+// The layout of -pdf and -print: the preset -preset names, else the one
+// marked as used; the A3 and custom sizes show which one was taken.
+TEST(PdfJob, TheNamedOrMarkedPresetLaysOutPdfAndPrint)
+{
+    if (const QString why = printspool::Unavailable(); !why.isEmpty())
+        SKIP_WITHOUT_PEER(why.toStdString());
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("diroze"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DIROZE_BINARY), program));
+    QFile presets(dir.filePath(QStringLiteral("diroze.xml")));
+    ASSERT_TRUE(presets.open(QIODevice::WriteOnly));
+    presets.write(QStringLiteral("<diroze><predvolby>"
+                                 "<predvolba nazev=\"Velké\" vybrana=\"true\"><papir format=\"%1\"/></predvolba>"
+                                 "<predvolba nazev=\"Štítek\"><papir format=\"%2\" sirka=\"100\" vyska=\"150\"/>"
+                                 "<stitek pocet-x=\"1\" pocet-y=\"2\"/></predvolba></predvolby></diroze>")
+                      .arg(int(diroze::pA3))
+                      .arg(int(diroze::pCustom))
+                      .toUtf8());
+    presets.close();
+    QFile ini(dir.filePath(QStringLiteral("printer.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Printer]\nName=" + printspool::kQueue.toUtf8() + "\n");
+    ini.close();
+    struct Row {
+        const char* proves;
+        QStringList switches;
+        double width, height; // points; pages are sized in whole points or finer
+    };
+    const std::vector<Row> rows = {
+        {"-pdf: the marked preset", {"-pdf:OUT"}, 841.9, 1190.6},
+        {"-pdf -preset: the named one, its name spelt in another case", {"-pdf:OUT", "-preset:ŠTÍTEK"}, 283.5, 425.2},
+        {"-print: the marked preset", {"-print"}, 841.9, 1190.6},
+        {"-print -preset: the named one", {"-print", "-preset:Štítek"}, 283.5, 425.2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const QString pdf = dir.filePath(QStringLiteral("out.pdf"));
+        QStringList args{kExample};
+        for (const QString& s : row.switches)
+            args << QString(s).replace(QStringLiteral("OUT"), pdf);
+        printspool::TSpoolSession spool;
+        ASSERT_TRUE(spool.Locked());
+        QProcess process;
+        process.start(program, args);
+        process.waitForFinished(120000);
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        const QString out = row.switches.front() == "-print" ? spool.WaitForPdf() : pdf;
+        ASSERT_FALSE(out.isEmpty()) << "no PDF from the queue";
+        const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("Page size:\\s+([0-9.]+) x ([0-9.]+)"))
+                                                 .match(Tool(QStringLiteral("pdfinfo"), {out}));
+        ASSERT_TRUE(size.hasMatch());
+        EXPECT_NEAR(size.captured(1).toDouble(), row.width, 0.6);
+        EXPECT_NEAR(size.captured(2).toDouble(), row.height, 0.6);
+        QFile::remove(pdf);
     }
 }
 
