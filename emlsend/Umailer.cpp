@@ -1,6 +1,8 @@
 #include "Umailer.h"
 
 #include "MailClient.h"
+#include "TokenCommand.h"
+#include "TransportErrors.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,6 +11,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <unistd.h>
 
 namespace emlsend {
 
@@ -52,6 +55,23 @@ std::chrono::milliseconds ReplyWaitCap(const char* aValue) {
 }
 
 } // namespace
+
+std::optional<SmtpSecurity> ParseSecurity(std::string_view aValue) {
+    std::string upper(aValue);
+    for (char& c : upper) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    if (upper.empty() || upper == "NONE") {
+        return SmtpSecurity::none;
+    }
+    if (upper == "STARTTLS") {
+        return SmtpSecurity::startTls;
+    }
+    if (upper == "TLS") {
+        return SmtpSecurity::tls;
+    }
+    return std::nullopt;
+}
 
 TMailer::TMailer() {
     FSMTP.timeOuts = CapTimeOuts(FSMTP.timeOuts, ReplyWaitCap(std::getenv(kReplyWaitCapVariable)));
@@ -160,9 +180,14 @@ void TMailer::SaveToFile(std::string_view aPath, bool aSent) {
 }
 
 void TMailer::ShowInMailClient() {
-    const std::string path = MessageFilePath();
-    SaveToFile(path, false);
-    OpenWithMailProgram(path);
+    const std::string path = CreateMessageFile();
+    try {
+        SaveToFile(path, false);
+        OpenWithMailProgram(path);
+    } catch (...) {
+        ::unlink(path.c_str()); // nobody will read it
+        throw;
+    }
 }
 
 std::int16_t TMailer::Send() {
@@ -182,6 +207,15 @@ std::int16_t TMailer::Send() {
             // FSize keeps its value; the failure shows again while sending.
         }
         FSMTP.connectTimeOut = FTimeOut;
+        const std::optional<SmtpSecurity> security = ParseSecurity(FSecurity);
+        if (!security) {
+            throw ESmtpClientError("Unknown Security \"" + FSecurity + "\" (None, StartTLS or TLS).");
+        }
+        FSMTP.security = *security;
+        FSMTP.oauthToken = nullptr;
+        if (!FOAuthTokenCommand.empty()) {
+            FSMTP.oauthToken = [command = FOAuthTokenCommand] { return RunTokenCommand(command); };
+        }
         FSMTP.Connect();
         failure = srSendFailed;
         FSMTP.SendMessage(FMessage);
@@ -207,6 +241,12 @@ void TMailer::Clear() {
 }
 
 const char* TMailer::GetErrorText() { return FError.c_str(); }
+
+void TMailer::SetSecurity(std::string_view aSecurity) { FSecurity = aSecurity; }
+
+void TMailer::SetTlsTrustFile(std::string_view aPath) { FSMTP.tlsTrustFile = aPath; }
+
+void TMailer::SetOAuthTokenCommand(std::string_view aCommand) { FOAuthTokenCommand = aCommand; }
 
 TInterfacePtr<IMailer> CreateMailer() { return MakeInterfaced<TMailer>(); }
 

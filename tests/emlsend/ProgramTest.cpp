@@ -207,8 +207,9 @@ TEST(EmlsendProgram, WithoutSmtpSectionTheMailProgramOpensTheMessage) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, kCaption852) << "the caption alone: no bar without a send";
     ASSERT_TRUE(test::WaitForFile(opener.calls()));
-    const std::string message = runtime.File("emlsend/tempmsg.eml");
-    EXPECT_EQ(test::ReadFile(opener.calls()), message + "\n");
+    const std::string called = test::ReadFile(opener.calls());
+    EXPECT_EQ(called.rfind(runtime.File("emlsend/tempmsg-"), 0), 0U) << called;
+    EXPECT_TRUE(called.ends_with(".eml\n")) << called;
     const std::vector<std::string> seen = DumpLines(opener.copy());
     const std::vector<std::string> expected = {
         "H X-Unsent " + Hex("1"),
@@ -250,7 +251,9 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile) {
         {"an attachment of the message file cannot be read", "[ATTACHMENTS]\n@/gone\xE8.pdf\n",
          "emlsend: Cannot open file \"@/gone\xE8.pdf\". No such file or directory\n"},
         {"the private directory is a link", "[BODY]\nx\n",
-         "emlsend: Cannot create file \"@/run/emlsend/tempmsg.eml\". \"@/run/emlsend\" is not a directory\n"},
+         "emlsend: Cannot create file \"@/run/emlsend/tempmsg-XXXXXX.eml\". \"@/run/emlsend\" is not a directory\n"},
+        {"no mail program can be started", "[BODY]\nx\n",
+         "emlsend: Cannot start \"xdg-open\". No such file or directory\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -271,14 +274,16 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile) {
         const std::string control = dir.File("ctl.txt");
         test::WriteFile(control, expand(c.content));
         const bool linked = std::string(c.what).find("link") != std::string::npos;
+        const bool noOpener = std::string(c.what).find("mail program") != std::string::npos;
         const test::ProcessResult run = test::RunProcess(
             {kProgram, control},
-            {"XDG_RUNTIME_DIR=" + dir.File(linked ? "run" : "runtime"), opener.PathVariable()});
+            {"XDG_RUNTIME_DIR=" + dir.File(linked ? "run" : "runtime"),
+             noOpener ? "PATH=" + dir.File("elsewhere") : opener.PathVariable()});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err, expand(c.diagnostic)) << "the text bytes unchanged through a pipe";
         EXPECT_TRUE(Exists(control));
         EXPECT_FALSE(Exists(opener.calls())) << "nothing opened";
-        EXPECT_FALSE(Exists(dir.File("elsewhere/tempmsg.eml")));
+        EXPECT_EQ(test::RunAndCapture({"/bin/ls", "-A", dir.File("elsewhere")}), "") << "nothing through the link";
     }
 }
 

@@ -50,6 +50,9 @@ std::unique_ptr<SmtpSession> Session(std::uint16_t aPort) {
     return session;
 }
 
+// The EHLO command the client sends over a loopback IPv4 connection.
+std::string Ehlo() { return "EHLO " + HelloName(FullyQualifiedHostName(), "[127.0.0.1]"); }
+
 // The failure text of aCall, or "<no failure>".
 template <typename Call> std::string FailureOf(Call&& aCall) {
     try {
@@ -92,7 +95,7 @@ TEST(EmlsendSmtpSession, RunsTheWholeDialogue) {
     EXPECT_FALSE(session->LoggedIn());
 
     const std::vector<std::string> expected = {
-        "EHLO " + LocalHostName(),  "AUTH LOGIN",
+        Ehlo(),                     "AUTH LOGIN",
         "dXNlckBleGFtcGxlLmN6",     "cOFzcw==",
         "RSET",                     "MAIL FROM: <jan@example.cz>",
         "RCPT TO:<to1@example.cz>", "RCPT TO:<to2@example.cz>",
@@ -124,7 +127,7 @@ struct ScriptCase {
 };
 
 TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
-    const std::string ehlo = "EHLO " + LocalHostName();
+    const std::string ehlo = Ehlo();
     const std::vector<ScriptCase> cases = {
         {"EHLO refused: HELO, and no login without capabilities",
          [](Peer& p) {
@@ -136,7 +139,7 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
              Answer(p, "221 bye\r\n");                     // QUIT
          },
          "user", "Sender refused\r\n",
-         {ehlo, "HELO " + LocalHostName(), "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
+         {ehlo, "HELO " + ehlo.substr(5), "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
         {"LOGIN not offered: no AUTH, the transaction goes on",
          [](Peer& p) {
              Greet(p, {"x", "AUTH PLAIN CRAM-MD5"});
@@ -335,7 +338,7 @@ TEST(EmlsendSmtpSession, RefusesLineBreaksInCommands) {
     session->Connect();
     EXPECT_EQ(FailureOf([&] { session->SendMessage(message); }), "Line break in SMTP command.");
     session->Disconnect();
-    EXPECT_EQ(server.Finish(), (std::vector<std::string>{"EHLO " + LocalHostName(), "RSET", "QUIT"}));
+    EXPECT_EQ(server.Finish(), (std::vector<std::string>{Ehlo(), "RSET", "QUIT"}));
 }
 
 TEST(EmlsendSmtpSession, ClosesEvenWhenQuitFails) {
@@ -387,6 +390,37 @@ TEST(EmlsendSmtpReply, ParsesCodesAndTexts) {
 
 namespace emlsend {
 namespace {
+
+TEST(EmlsendSmtpTimeOuts, AreTheDocumentedWaits) {
+    using std::chrono::milliseconds;
+    const SmtpTimeOuts waits;
+    EXPECT_EQ(waits.greeting, milliseconds(300000)) << "5 minutes";
+    EXPECT_EQ(waits.command, milliseconds(300000)) << "5 minutes";
+    EXPECT_EQ(waits.dataStart, milliseconds(120000)) << "2 minutes";
+    EXPECT_EQ(waits.dataBlock, milliseconds(180000)) << "3 minutes";
+    EXPECT_EQ(waits.dataEnd, milliseconds(600000)) << "10 minutes";
+    EXPECT_EQ(waits.quit, milliseconds(30000)) << "30 seconds";
+}
+
+TEST(EmlsendSmtpHello, SendsAFullyQualifiedNameElseTheAddressLiteral) {
+    struct Case {
+        const char* qualified;
+        const char* literal;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"mail.example.cz", "[192.0.2.1]", "mail.example.cz"},
+        {"", "[192.0.2.1]", "[192.0.2.1]"},
+        {"vm", "[IPv6:2001:db8::1]", "[IPv6:2001:db8::1]"},
+        {".example", "[192.0.2.1]", "[192.0.2.1]"},
+        {"vm.", "[192.0.2.1]", "[192.0.2.1]"},
+        {"", "", LocalHostName()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.qualified) + " / " + c.literal);
+        EXPECT_EQ(HelloName(c.qualified, c.literal), c.expected);
+    }
+}
 
 TEST(EmlsendSmtpTimeOuts, ACapOnlyShortens) {
     using std::chrono::milliseconds;
