@@ -278,10 +278,11 @@ void SmtpSession::Login() {
         const std::string token = oauthToken();
         // RFC 7628 section 3.2.1, and the earlier XOAUTH2 form without the
         // GS2 header.
+        const std::string separator(1, '\x01');
         const std::string response =
-            xoauth2 ? "user=" + userName + "\x01auth=Bearer " + token + "\x01\x01"
-                    : "n,a=" + userName + ",\x01host=" + host + "\x01port=" + std::to_string(port) +
-                          "\x01auth=Bearer " + token + "\x01\x01";
+            xoauth2 ? "user=" + userName + separator + "auth=Bearer " + token + separator + separator
+                    : "n,a=" + userName + "," + separator + "host=" + host + separator + "port=" +
+                          std::to_string(port) + separator + "auth=Bearer " + token + separator + separator;
         const SmtpReply reply =
             Command(std::string(xoauth2 ? "AUTH XOAUTH2 " : "AUTH OAUTHBEARER ") + EncodeBase64(response),
                     timeOuts.command);

@@ -11,6 +11,7 @@
 #include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace emlsend {
 namespace {
@@ -143,8 +144,13 @@ std::unique_ptr<TlsLayer> TlsLayer::Handshake(int aHandle, const std::string& aH
     if (SSL_CTX_set_default_verify_paths(context) != 1) {
         ThrowTls("cannot read the system's trust store: " + QueuedReason());
     }
-    if (!aTrustFile.empty() && SSL_CTX_load_verify_locations(context, aTrustFile.c_str(), nullptr) != 1) {
-        ThrowTls("cannot read the trust file \"" + aTrustFile + "\": " + QueuedReason());
+    if (!aTrustFile.empty()) {
+        if (::access(aTrustFile.c_str(), R_OK) != 0) {
+            ThrowTls("cannot read the trust file \"" + aTrustFile + "\": " + std::strerror(errno));
+        }
+        if (SSL_CTX_load_verify_locations(context, aTrustFile.c_str(), nullptr) != 1) {
+            ThrowTls("cannot read the trust file \"" + aTrustFile + "\": " + QueuedReason());
+        }
     }
 
     state->ssl.reset(SSL_new(context));

@@ -61,11 +61,11 @@ class Recorder:
         return "250 2.0.0 Stored"
 
     async def auth_XOAUTH2(self, server, args):
-        # args: AUTH XOAUTH2 <base64 of user=U^Aauth=Bearer T^A^A>
-        if self.token is None or len(args) != 3:
+        # args: XOAUTH2 <base64 of user=U^Aauth=Bearer T^A^A>
+        if self.token is None or len(args) != 2:
             return AuthResult(success=False, handled=False)
         fields = dict(item.split("=", 1) for item in
-                      base64.b64decode(args[2]).decode().split("\x01") if "=" in item)
+                      base64.b64decode(args[1]).decode().split("\x01") if "=" in item)
         if fields.get("auth") != "Bearer " + self.token:
             return AuthResult(success=False, handled=False, message="535 5.7.8 Invalid token")
         server.session.mechanism = "XOAUTH2"
