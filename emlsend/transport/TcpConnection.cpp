@@ -116,12 +116,16 @@ std::unique_ptr<TcpConnection> TcpConnection::Open(const std::string& aHost, std
         throw ESocketError(status, ::gai_strerror(status));
     }
     const std::unique_ptr<addrinfo, AddrInfoDeleter> addresses(found);
+    return Connect(found, aTimeOutMs);
+}
+
+std::unique_ptr<TcpConnection> TcpConnection::Connect(const addrinfo* aAddresses, int aTimeOutMs) {
     // The limit counts from here: resolving the name is not charged to it.
     // However small, it allows one full polling step.
     const bool limited = aTimeOutMs > 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(aTimeOutMs, kPollStepMs));
     int error = ECONNREFUSED;
-    for (const addrinfo* address = found; address != nullptr; address = address->ai_next) {
+    for (const addrinfo* address = aAddresses; address != nullptr; address = address->ai_next) {
         if (address->ai_socktype != SOCK_STREAM) {
             continue;
         }

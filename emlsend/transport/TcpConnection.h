@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+struct addrinfo;
+
 namespace emlsend {
 
 class TlsLayer;
@@ -35,6 +37,9 @@ public:
     // cannot be resolved: the resolver's code and text).
     static std::unique_ptr<TcpConnection> Open(const std::string& aHost, std::uint16_t aPort,
                                                int aTimeOutMs);
+    // The connecting part of Open: tries the list aAddresses in order
+    // within aTimeOutMs, with the same rules and failures.
+    static std::unique_ptr<TcpConnection> Connect(const addrinfo* aAddresses, int aTimeOutMs);
 
     ~TcpConnection();
 

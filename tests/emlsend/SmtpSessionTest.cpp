@@ -2,6 +2,7 @@
 // failure text of the client.
 
 #include "SmtpSession.h"
+#include "TcpConnection.h"
 #include "TestSupport.h"
 #include "TransportErrors.h"
 
@@ -9,6 +10,7 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -302,6 +304,95 @@ TEST(EmlsendSmtpSession, GivesUpConnectingAfterTheTimeOut) {
         ::close(filler);
     }
     ::close(listener);
+}
+
+// A listening loopback socket of aFamily (its handle and port); handle -1
+// when the family has no loopback here.
+std::pair<int, std::uint16_t> LoopbackListener(int aFamily) {
+    const int handle = ::socket(aFamily, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage address{};
+    socklen_t length = aFamily == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (aFamily == AF_INET6) {
+        reinterpret_cast<sockaddr_in6&>(address) = {AF_INET6, 0, 0, in6addr_loopback, 0};
+    } else {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    if (handle < 0 || ::bind(handle, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(handle, 4) != 0 ||
+        ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (handle >= 0) {
+            ::close(handle);
+        }
+        return {-1, 0};
+    }
+    const std::uint16_t port = aFamily == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
+                                                   : reinterpret_cast<sockaddr_in&>(address).sin_port;
+    return {handle, ntohs(port)};
+}
+
+TEST(EmlsendTcpConnection, TriesEveryAddressInTheResolversOrder) {
+    const auto [listener4, port4] = LoopbackListener(AF_INET);
+    const auto [listener6, port6] = LoopbackListener(AF_INET6);
+    ASSERT_GE(listener4, 0);
+    if (listener6 < 0) {
+        ::close(listener4);
+        GTEST_SKIP() << "this machine has no ::1";
+    }
+    // Ports where nobody listens: bound and closed again.
+    const auto [closed4, refused4] = LoopbackListener(AF_INET);
+    const auto [closed6, refused6] = LoopbackListener(AF_INET6);
+    ::close(closed4);
+    ::close(closed6);
+
+    struct Address {
+        int family;
+        std::uint16_t port;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Address> addresses;
+        int timeOutMs;
+        std::string local; // LocalAddressLiteral, or the failure text
+    };
+    const Case cases[] = {
+        {"IPv6 refused, then IPv4", {{AF_INET6, refused6}, {AF_INET, port4}}, 5000, "[127.0.0.1]"},
+        {"IPv4 refused, then IPv6", {{AF_INET, refused4}, {AF_INET6, port6}}, 5000, "[IPv6:::1]"},
+        {"the first that answers", {{AF_INET6, port6}, {AF_INET, port4}}, 5000, "[IPv6:::1]"},
+        {"a limit of 1 ms still gets one full poll", {{AF_INET, port4}}, 1, "[127.0.0.1]"},
+        {"all refused: the last failure", {{AF_INET6, refused6}, {AF_INET, refused4}}, 0,
+         "Socket Error # 111\r\nConnection refused"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<sockaddr_storage> storage(c.addresses.size());
+        std::vector<addrinfo> list(c.addresses.size());
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (c.addresses[i].family == AF_INET6) {
+                reinterpret_cast<sockaddr_in6&>(storage[i]) = {AF_INET6, htons(c.addresses[i].port), 0,
+                                                               in6addr_loopback, 0};
+            } else {
+                auto& v4 = reinterpret_cast<sockaddr_in&>(storage[i]);
+                v4.sin_family = AF_INET;
+                v4.sin_port = htons(c.addresses[i].port);
+                v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            }
+            list[i].ai_family = c.addresses[i].family;
+            list[i].ai_socktype = SOCK_STREAM;
+            list[i].ai_addr = reinterpret_cast<sockaddr*>(&storage[i]);
+            list[i].ai_addrlen = c.addresses[i].family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+            list[i].ai_next = i + 1 < list.size() ? &list[i + 1] : nullptr;
+        }
+        std::string local;
+        try {
+            local = TcpConnection::Connect(list.data(), c.timeOutMs)->LocalAddressLiteral();
+        } catch (const std::exception& error) {
+            local = error.what();
+        }
+        EXPECT_EQ(local, c.local);
+    }
+    ::close(listener4);
+    ::close(listener6);
 }
 
 TEST(EmlsendSmtpSession, DropsTheConnectionWhenTheDataCannotBeCompleted) {
