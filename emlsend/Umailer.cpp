@@ -1,5 +1,6 @@
 #include "Umailer.h"
 
+#include "CodePage.h"
 #include "MailClient.h"
 #include "TokenCommand.h"
 #include "TransportErrors.h"
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace emlsend {
@@ -156,6 +158,57 @@ void TMailer::SetPort(std::int32_t aPort) {
 
 void TMailer::SetTimeOut(std::int32_t aMilliseconds) { FTimeOut = aMilliseconds; }
 
+namespace {
+
+// aText holds a byte outside ASCII and is valid UTF-8 throughout.
+bool IsUtf8BeyondAscii(std::string_view aText) {
+    bool beyond = false;
+    for (std::size_t i = 0; i < aText.size();) {
+        const auto lead = static_cast<unsigned char>(aText[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                                 : lead >= 0xF0 && lead <= 0xF4                                     ? 4
+                                                                                                                    : 0;
+        if (length == 0 || i + length > aText.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(aText[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        beyond = beyond || length > 1;
+        i += length;
+    }
+    return beyond;
+}
+
+bool Exists(const std::string& aPath) {
+    struct stat info {};
+    return ::stat(aPath.c_str(), &info) == 0;
+}
+
+} // namespace
+
+MessagePart AttachmentPart(const std::string& aPath) {
+    MessagePart part = MessagePart::Attachment(aPath);
+    if (Exists(aPath)) {
+        if (IsUtf8BeyondAscii(part.fileName)) {
+            part.charset = "utf-8";
+        }
+        return part;
+    }
+    try {
+        const std::string converted =
+            hostutils::EncodeText(hostutils::TCodePageDecoder(1250).DecodeAll(aPath), "UTF-8");
+        if (converted != aPath && Exists(converted)) {
+            part.filePath = converted;
+        }
+    } catch (const std::exception&) {
+        // No conversion: the path as given fails when it is read.
+    }
+    return part;
+}
+
 void TMailer::BuildParts() {
     if (!FHtml) {
         FMessage.parts.push_back(MessagePart::Text(FBody, FMessage.charset));
@@ -167,7 +220,7 @@ void TMailer::BuildParts() {
         FMessage.parts.push_back(MessagePart::Text(FBody, FMessage.charset, "text/html", container));
     }
     for (const std::string& path : FAttachments) {
-        FMessage.parts.push_back(MessagePart::Attachment(path));
+        FMessage.parts.push_back(AttachmentPart(path));
     }
 }
 

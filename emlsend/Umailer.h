@@ -38,6 +38,15 @@ inline constexpr const char* kReplyWaitCapVariable = "EMLSEND_MAX_REPLY_WAIT_MS"
 // was not measured) give 100.
 std::uint8_t ProgressPercent(std::uint64_t aCount, std::int64_t aSize);
 
+// The attachment part for aPath as the control file gives it. When nothing
+// exists at aPath, the path is taken as windows-1250 text and converted to
+// UTF-8, the file names' encoding on this system, and the converted path is
+// used when a file exists there; the name shown stays the given one,
+// windows-1250 like the rest of the message. A name given in UTF-8 (valid
+// UTF-8 with bytes outside ASCII) of a file that exists as given is labelled
+// "utf-8", so that it decodes to the same characters.
+MessagePart AttachmentPart(const std::string& aPath);
+
 class TMailer final : public TInterfacedObject<IMailer> {
 public:
     TMailer();

@@ -202,6 +202,80 @@ TEST(EmlsendMailer, BuildsHtmlPartsThatAMailReaderDecodes) {
     EXPECT_EQ(test::ReadFile(file + ".3"), test::PseudoRandomBytes(5000, 7));
 }
 
+TEST(EmlsendMailer, NamesAttachmentsAsTheFileSystemHasThem) {
+    test::TempDir dir;
+    const std::string utf8Name = "P\xC5\x99\xC3\xADloha \xC4\x8D.2.pdf"; // "Příloha č.2.pdf" in UTF-8
+    const std::string cp1250Name = "P\xF8\xEDloha \xE8.2.pdf";               // the same in windows-1250
+    test::WriteFile(dir.File(utf8Name), "pdf");
+    test::WriteFile(dir.File("report 10:30.txt"), "report");
+    test::WriteFile(dir.File("a\\b.txt"), "backslash");
+    struct Case {
+        const char* what;
+        std::string given;
+        std::string path;    // the file read
+        std::string name;    // as the recipient sees it, windows-1250
+        std::string charset; // the name's label; "" the message's
+    };
+    const Case cases[] = {
+        {"a colon is part of the name", dir.File("report 10:30.txt"), dir.File("report 10:30.txt"),
+         "report 10:30.txt", ""},
+        {"so is a backslash", dir.File("a\\b.txt"), dir.File("a\\b.txt"), "a\\b.txt", ""},
+        {"a windows-1250 path finds the UTF-8 file", dir.File(cp1250Name), dir.File(utf8Name), cp1250Name, ""},
+        {"a UTF-8 path is labelled UTF-8", dir.File(utf8Name), dir.File(utf8Name), cp1250Name, "utf-8"},
+        {"a missing file stays as given", dir.File("gone\xE8.pdf"), dir.File("gone\xE8.pdf"), "gone\xE8.pdf", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const MessagePart part = AttachmentPart(c.given);
+        EXPECT_EQ(part.filePath, c.path);
+        EXPECT_EQ(part.charset, c.charset);
+    }
+
+    // What a reader makes of them, with a subject and a sender name too long
+    // for a line of their own.
+    const TInterfacePtr<IMailer> mailer = CreateMailer();
+    const std::string longWord = std::string(1500, 'W');
+    std::string longName = "Jan";
+    for (int i = 0; i < 250; ++i) {
+        longName += " Novak";
+    }
+    mailer->SetSubject("Faktura " + longWord + " konec");
+    mailer->AddAddress(longName + " <jan@example.cz>", akFrom);
+    mailer->AddAddress("to@example.cz", akTo);
+    mailer->AddBodyLine("text");
+    for (const Case& c : cases) {
+        if (c.given.find("gone") == std::string::npos) {
+            mailer->AddAttachment(c.given);
+        }
+    }
+    const std::string file = dir.File("m.eml");
+    mailer->SaveToFile(file, false);
+    std::istringstream written(test::ReadFile(file));
+    for (std::string line; std::getline(written, line);) {
+        EXPECT_LE(line.size(), 999U) << "998 octets and the CR at most: " << line.substr(0, 60);
+    }
+    const std::vector<std::string> seen = DumpLines(file);
+    const std::vector<std::string> expected = {
+        "H X-Unsent " + Hex("1"),
+        "H Subject " + Hex("Faktura " + longWord + " konec"),
+        "H MIME-Version " + Hex("1.0"),
+        "A From " + Hex(longName) + " jan@example.cz",
+        "A To - to@example.cz",
+        "P text/plain - " + file + ".1",
+        "P application/octet-stream " + Hex("report 10:30.txt") + " " + file + ".2",
+        "P application/octet-stream " + Hex("a\\b.txt") + " " + file + ".3",
+        "P application/octet-stream " + Hex(cp1250Name) + " " + file + ".4",
+        "P application/octet-stream " + Hex(cp1250Name) + " " + file + ".5",
+        "D 0",
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(test::ReadFile(file + ".4"), "pdf");
+    const std::string content = test::ReadFile(file);
+    EXPECT_NE(content.find("filename*=utf-8''P%C5%99%C3%ADloha%20%C4%8D.2.pdf\r\n"), std::string::npos)
+        << "the RFC 2231 form beside the encoded words";
+    EXPECT_NE(content.find("filename*=windows-1250''P%F8%EDloha%20%E8.2.pdf\r\n"), std::string::npos);
+}
+
 TEST(EmlsendMailer, SendFailuresBecomeResultsWithTheirText) {
     test::TempDir dir;
     {

@@ -49,6 +49,7 @@ std::unique_ptr<SmtpSession> Session(std::uint16_t aPort) {
     session->timeOuts.quit = 5s;
     session->writer.makeBoundary = [] { return std::string("B"); };
     session->writer.makeDate = [] { return std::string("Tue, 3 Mar 2009 14:05:09 +0100"); };
+    session->writer.makeMessageId = [](std::string_view aDomain) { return "<1@" + std::string(aDomain) + ">"; };
     return session;
 }
 
