@@ -158,7 +158,9 @@ void ComposeMessage(const TControlFile& aFile, IMailer& aMailer, const TServerAc
 }
 
 void WriteResultFile(const std::string& aPath, const std::string& aText) {
-    FileSink file(aPath);
+    // A host program under another account may read it, as it could before
+    // it was first replaced: the usual mode, not the private one.
+    FileSink file(aPath, 0666);
     file.Write(aText);
     file.Write("\r\n");
     file.Close();

@@ -37,7 +37,8 @@ inline constexpr std::int32_t kTlsPort = 465;
 // (TControlFile::privateToUser). Empty when there is no objection.
 std::string CommandRefusal(const TControlFile& aFile, const std::string& aControlPath);
 
-// Writes aText followed by CRLF to aPath, created anew. Throws
+// Writes aText followed by CRLF to aPath, created anew with the mode 0666
+// less the umask (through a hidden file beside it, see FileSink). Throws
 // EFCreateError or EInOutError.
 void WriteResultFile(const std::string& aPath, const std::string& aText);
 

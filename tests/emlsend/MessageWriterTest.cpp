@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace emlsend {
@@ -220,6 +222,38 @@ TEST(EmlsendMessageLayout, TwoWritingsDifferOnlyInBoundariesAndDate) {
     }
     EXPECT_GT(differing, 0U);
     EXPECT_LE(differing, 4 * 34U * 2 + 8 + 32) << "boundaries (each written several times), date, message id";
+}
+
+TEST(EmlsendMessageWriter, IdentifiesEveryMessageUnderTheSendersDomain) {
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    struct Case {
+        const char* from;
+        std::string domain;
+    };
+    const Case cases[] = {
+        {"Jan <jan@example.cz>", "example.cz"},
+        {"a@b@mail.example.cz", "mail.example.cz"},
+        {"", host},
+        {"jan", host},
+        {"jan@[192.0.2.1]", host},
+        {"jan@exa mple.cz", host},
+        {"jan@example..cz", host},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.from);
+        EXPECT_EQ(MessageIdDomain(MailAddress::Parse(c.from)), c.domain);
+    }
+    const std::string first = RandomMessageId("example.cz");
+    EXPECT_TRUE(std::regex_match(first, std::regex("<[0-9a-f]{32}@example\\.cz>"))) << first;
+    EXPECT_NE(RandomMessageId("example.cz"), first);
+
+    MailMessage message = BaseMessage();
+    message.parts.push_back(MessagePart::Text({"x"}, "windows-1250"));
+    StringSink sink;
+    MessageWriter().WriteMessage(message, sink, MessageForm::transmission);
+    EXPECT_TRUE(std::regex_search(sink.data, std::regex("\r\nMessage-ID: <[0-9a-f]{32}@example\\.cz>\r\n")))
+        << sink.data;
 }
 
 TEST(EmlsendMessageWriter, MeasureEqualsTheTransmissionFormAndTheClosingLine) {

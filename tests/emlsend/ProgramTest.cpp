@@ -187,11 +187,23 @@ TEST(EmlsendProgram, AFailedSendLeavesItsTextInTheResultFile) {
 }
 
 TEST(EmlsendProgram, ARelativeControlPathPutsTheResultFileInTheCurrentDirectory) {
-    test::TempDir dir;
-    test::WriteFile(dir.File("ctl.txt"), "[SMTP]\nHost=127.0.0.1:" + std::to_string(test::UnusedPort()) + "\n");
-    const test::ProcessResult run = test::RunProcess({kProgram, "ctl.txt"}, {}, dir.path());
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(test::ReadFile(dir.File("eml456.txt")), "Socket Error # 111\r\nConnection refused\r\n");
+    // The result file gets the usual mode, 0666 less the umask, replaced or not.
+    for (const mode_t mask : {mode_t{022}, mode_t{002}}) {
+        SCOPED_TRACE(mask);
+        test::TempDir dir;
+        test::WriteFile(dir.File("ctl.txt"), "[SMTP]\nHost=127.0.0.1:" + std::to_string(test::UnusedPort()) + "\n");
+        if (mask == 002) {
+            test::WriteFile(dir.File("eml456.txt"), "older");
+        }
+        const mode_t old = ::umask(mask);
+        const test::ProcessResult run = test::RunProcess({kProgram, "ctl.txt"}, {}, dir.path());
+        ::umask(old);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(test::ReadFile(dir.File("eml456.txt")), "Socket Error # 111\r\nConnection refused\r\n");
+        struct stat info {};
+        ASSERT_EQ(::stat(dir.File("eml456.txt").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+    }
 }
 
 TEST(EmlsendProgram, WithoutSmtpSectionTheMailProgramOpensTheMessage) {
