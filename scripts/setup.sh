@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation
   python3 python3-aiosmtpd zbar-tools poppler-utils
+  libssl-dev openssl ca-certificates
   clang-14 libclang-rt-14-dev
   libcups2-dev cups cups-client cups-bsd printer-driver-cups-pdf
 )
