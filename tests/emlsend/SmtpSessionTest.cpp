@@ -1,6 +1,7 @@
 // The SMTP dialogue against a scripted server: every command, reply rule and
 // failure text of the client.
 
+#include "ContentEncoding.h"
 #include "SmtpSession.h"
 #include "TcpConnection.h"
 #include "TestSupport.h"
@@ -241,6 +242,66 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
         EXPECT_NO_THROW(session->Disconnect());
         EXPECT_FALSE(session->Connected());
         EXPECT_EQ(server.Finish(), c.expected);
+    }
+}
+
+TEST(EmlsendSmtpSession, SignsInWithAnOAuthToken) {
+    struct Case {
+        const char* what;
+        std::string offered;  // the AUTH capability line
+        std::string reply;    // to the AUTH command
+        std::string mechanism; // "" when no AUTH may be sent
+        std::string failure;
+    };
+    const Case cases[] = {
+        {"XOAUTH2 first", "AUTH LOGIN OAUTHBEARER XOAUTH2", "235 2.7.0 Accepted\r\n", "XOAUTH2", "no\r\n"},
+        {"OAUTHBEARER when only that is offered", "AUTH=LOGIN OAUTHBEARER", "235 ok\r\n", "OAUTHBEARER", "no\r\n"},
+        {"a refused token: error details, the dummy answer, the refusal", "AUTH XOAUTH2",
+         "334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "XOAUTH2", "Invalid credentials\r\n"},
+        {"no OAuth mechanism", "AUTH LOGIN PLAIN", "", "",
+         "The server offers no OAuth 2 sign-in (XOAUTH2, OAUTHBEARER)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedServer server([&c](Peer& p) {
+            Greet(p, {"x", c.offered});
+            if (!c.mechanism.empty()) {
+                Answer(p, c.reply);
+                if (c.reply.starts_with("334")) {
+                    Answer(p, "535 5.7.8 Invalid credentials\r\n");
+                } else {
+                    Answer(p, "250 ok\r\n");   // RSET
+                    Answer(p, "553 no\r\n");   // MAIL
+                }
+            }
+            Answer(p, "221 bye\r\n");
+        });
+        auto session = Session(server.port());
+        session->userName = "jan@example.cz";
+        int calls = 0;
+        session->oauthToken = [&] {
+            ++calls;
+            return std::string("tok-1");
+        };
+        session->Connect();
+        EXPECT_EQ(FailureOf([&] { session->SendMessage(TestMessage()); }), c.failure);
+        session->Disconnect();
+        const std::string port = std::to_string(server.port());
+        std::vector<std::string> expected = {Ehlo()};
+        if (c.mechanism == "XOAUTH2") {
+            expected.push_back("AUTH XOAUTH2 " + EncodeBase64("user=jan@example.cz\x01" "auth=Bearer tok-1\x01\x01"));
+        } else if (c.mechanism == "OAUTHBEARER") {
+            expected.push_back("AUTH OAUTHBEARER " + EncodeBase64("n,a=jan@example.cz,\x01host=127.0.0.1\x01port=" + port +
+                                                                  "\x01" "auth=Bearer tok-1\x01\x01"));
+        }
+        if (c.reply.starts_with("334")) {
+            expected.push_back("");
+        } else if (!c.mechanism.empty()) {
+            expected.insert(expected.end(), {"RSET", "MAIL FROM: <jan@example.cz>"});
+        }
+        expected.push_back("QUIT");
+        EXPECT_EQ(server.Finish(), expected);
+        EXPECT_EQ(calls, c.mechanism.empty() ? 0 : 1) << "the token is asked for only when it is used";
     }
 }
 
