@@ -25,11 +25,14 @@ struct SslDeleter {
 
 // A socket BIO of our own: OpenSSL's writes with write(2), which raises
 // SIGPIPE on a closed peer; this one sends with MSG_NOSIGNAL.
-int SocketOf(BIO* aBio) { return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(aBio))); }
+int SocketOf(BIO* aBio) {
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(aBio)));
+}
 
 int BioWrite(BIO* aBio, const char* aData, int aSize) {
     BIO_clear_retry_flags(aBio);
-    const ssize_t sent = ::send(SocketOf(aBio), aData, static_cast<std::size_t>(aSize), MSG_NOSIGNAL);
+    const ssize_t sent =
+        ::send(SocketOf(aBio), aData, static_cast<std::size_t>(aSize), MSG_NOSIGNAL);
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
         BIO_set_retry_write(aBio);
     }
@@ -45,13 +48,18 @@ int BioRead(BIO* aBio, char* aData, int aSize) {
     return static_cast<int>(got);
 }
 
-int BioPuts(BIO* aBio, const char* aText) { return BioWrite(aBio, aText, static_cast<int>(std::strlen(aText))); }
+int BioPuts(BIO* aBio, const char* aText) {
+    return BioWrite(aBio, aText, static_cast<int>(std::strlen(aText)));
+}
 
-long BioControl(BIO*, int aCommand, long, void*) { return aCommand == BIO_CTRL_FLUSH ? 1 : 0; }
+long BioControl(BIO*, int aCommand, long, void*) {
+    return aCommand == BIO_CTRL_FLUSH ? 1 : 0;
+}
 
 BIO_METHOD* SocketMethod() {
     static BIO_METHOD* const method = [] {
-        BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "emlsend socket");
+        BIO_METHOD* made =
+            BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "emlsend socket");
         if (made != nullptr) {
             BIO_meth_set_write(made, BioWrite);
             BIO_meth_set_read(made, BioRead);
@@ -74,11 +82,14 @@ std::string QueuedReason() {
     return reason != nullptr ? reason : "error " + std::to_string(ERR_GET_REASON(code));
 }
 
-[[noreturn]] void ThrowTls(const std::string& aReason) { throw ETlsError("TLS: " + aReason); }
+[[noreturn]] void ThrowTls(const std::string& aReason) {
+    throw ETlsError("TLS: " + aReason);
+}
 
 bool IsAddressLiteral(const std::string& aHost) {
     unsigned char buffer[sizeof(in6_addr)];
-    return ::inet_pton(AF_INET, aHost.c_str(), buffer) == 1 || ::inet_pton(AF_INET6, aHost.c_str(), buffer) == 1;
+    return ::inet_pton(AF_INET, aHost.c_str(), buffer) == 1 ||
+           ::inet_pton(AF_INET6, aHost.c_str(), buffer) == 1;
 }
 
 // What an SSL call's result asks for: keep going after the socket is ready
@@ -102,7 +113,8 @@ struct TlsLayer::State {
             return Step::done;
         case SSL_ERROR_WANT_READ:
         case SSL_ERROR_WANT_WRITE:
-            aTimedOut = !WaitForSocket(handle, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, aDeadline);
+            aTimedOut =
+                !WaitForSocket(handle, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, aDeadline);
             return Step::again;
         case SSL_ERROR_ZERO_RETURN:
             return Step::closed;
@@ -127,7 +139,8 @@ struct TlsLayer::State {
 TlsLayer::TlsLayer(std::unique_ptr<State> aState) : FState(std::move(aState)) {}
 TlsLayer::~TlsLayer() = default;
 
-std::unique_ptr<TlsLayer> TlsLayer::Handshake(int aHandle, const std::string& aHost, const std::string& aTrustFile,
+std::unique_ptr<TlsLayer> TlsLayer::Handshake(int aHandle, const std::string& aHost,
+                                              const std::string& aTrustFile,
                                               Clock::time_point aDeadline) {
     ERR_clear_error();
     auto state = std::make_unique<State>();
@@ -168,7 +181,8 @@ std::unique_ptr<TlsLayer> TlsLayer::Handshake(int aHandle, const std::string& aH
         if (X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), aHost.c_str()) != 1) {
             ThrowTls(QueuedReason());
         }
-    } else if (SSL_set1_host(ssl, aHost.c_str()) != 1 || SSL_set_tlsext_host_name(ssl, aHost.c_str()) != 1) {
+    } else if (SSL_set1_host(ssl, aHost.c_str()) != 1 ||
+               SSL_set_tlsext_host_name(ssl, aHost.c_str()) != 1) {
         ThrowTls(QueuedReason());
     }
 
@@ -232,6 +246,8 @@ void TlsLayer::WriteAll(std::string_view aBytes, Clock::time_point aDeadline) {
     }
 }
 
-std::string TlsLayer::Version() const { return SSL_get_version(FState->ssl.get()); }
+std::string TlsLayer::Version() const {
+    return SSL_get_version(FState->ssl.get());
+}
 
 } // namespace emlsend

@@ -28,7 +28,8 @@ public:
     // during the handshake."; ETimeOutError "TLS handshake timed out." when
     // aDeadline passes; ESocketError for a failed socket call.
     static std::unique_ptr<TlsLayer> Handshake(int aHandle, const std::string& aHost,
-                                               const std::string& aTrustFile, Clock::time_point aDeadline);
+                                               const std::string& aTrustFile,
+                                               Clock::time_point aDeadline);
 
     ~TlsLayer();
     TlsLayer(const TlsLayer&) = delete;

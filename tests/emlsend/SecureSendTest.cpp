@@ -24,16 +24,18 @@ using namespace std::chrono_literals;
 
 const std::string kProgram = EMLSEND_PROGRAM;
 
-bool Exists(const std::string& aPath) { return ::access(aPath.c_str(), F_OK) == 0; }
+bool Exists(const std::string& aPath) {
+    return ::access(aPath.c_str(), F_OK) == 0;
+}
 
 struct SecureCase {
     const char* what;
-    std::string certificate;            // the server's: "" no TLS at all
-    std::vector<std::string> options;   // more options of smtp_server.py
-    std::string settings;               // more lines of the [SMTP] section; "@" is the CA directory
-    std::string result;                 // eml456.txt; "" when the message must arrive
-    std::string mechanism = {};         // the sign-in the server saw
-    std::string auth = {};              // the server's record of it
+    std::string certificate;          // the server's: "" no TLS at all
+    std::vector<std::string> options; // more options of smtp_server.py
+    std::string settings;             // more lines of the [SMTP] section; "@" is the CA directory
+    std::string result;               // eml456.txt; "" when the message must arrive
+    std::string mechanism = {};       // the sign-in the server saw
+    std::string auth = {};            // the server's record of it
 };
 
 TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason) {
@@ -42,39 +44,86 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason) {
     const std::string trust = "TLSTrustFile=@/ca.pem\r\n";
     const std::string login = "UserName=jan\r\nPassword=tajn\xE9\r\n";
     const SecureCase cases[] = {
-        {"StartTLS, then LOGIN", "server", {}, "Security=StartTLS\r\n" + trust + login, "", "LOGIN",
+        {"StartTLS, then LOGIN",
+         "server",
+         {},
+         "Security=StartTLS\r\n" + trust + login,
+         "",
+         "LOGIN",
          "jan\ntajn\xE9\n"},
-        {"TLS from the first byte", "server", {"--implicit-tls"}, "Security=tls\r\n" + trust + login, "", "LOGIN",
+        {"TLS from the first byte",
+         "server",
+         {"--implicit-tls"},
+         "Security=tls\r\n" + trust + login,
+         "",
+         "LOGIN",
          "jan\ntajn\xE9\n"},
-        {"PLAIN when LOGIN is not offered", "server", {"--exclude", "LOGIN"}, "Security=STARTTLS\r\n" + trust + login,
-         "", "PLAIN", "jan\ntajn\xE9\n"},
+        {"PLAIN when LOGIN is not offered",
+         "server",
+         {"--exclude", "LOGIN"},
+         "Security=STARTTLS\r\n" + trust + login,
+         "",
+         "PLAIN",
+         "jan\ntajn\xE9\n"},
         {"no password in PLAIN without TLS", "", {"--exclude", "LOGIN"}, login, "", "", ""},
-        {"OAuth 2 with a token command", "server", {"--token", "ya29.token-1"},
-         "Security=StartTLS\r\n" + trust + "UserName=jan@example.cz\r\nOAuthTokenCommand=printf '  ya29.token-1\\n'\r\n",
-         "", "XOAUTH2", "jan@example.cz\nya29.token-1\n"},
-        {"a failing token command", "server", {"--token", "t"},
-         "Security=StartTLS\r\n" + trust + "UserName=jan\r\nOAuthTokenCommand=echo 'no network' >&2; exit 3\r\n",
+        {"OAuth 2 with a token command",
+         "server",
+         {"--token", "ya29.token-1"},
+         "Security=StartTLS\r\n" + trust +
+             "UserName=jan@example.cz\r\nOAuthTokenCommand=printf '  ya29.token-1\\n'\r\n",
+         "",
+         "XOAUTH2",
+         "jan@example.cz\nya29.token-1\n"},
+        {"a failing token command",
+         "server",
+         {"--token", "t"},
+         "Security=StartTLS\r\n" + trust +
+             "UserName=jan\r\nOAuthTokenCommand=echo 'no network' >&2; exit 3\r\n",
          "OAuthTokenCommand failed with exit code 3: no network\r\n"},
-        {"a token command that prints nothing", "server", {"--token", "t"},
+        {"a token command that prints nothing",
+         "server",
+         {"--token", "t"},
          "Security=StartTLS\r\n" + trust + "UserName=jan\r\nOAuthTokenCommand=true\r\n",
          "OAuthTokenCommand printed no token.\r\n"},
-        {"a certificate for another name", "wrong", {}, "Security=StartTLS\r\n" + trust,
+        {"a certificate for another name",
+         "wrong",
+         {},
+         "Security=StartTLS\r\n" + trust,
          "TLS: certificate verify failed: hostname mismatch\r\n"},
-        {"a certificate of an unknown CA", "unknown", {}, "Security=StartTLS\r\n" + trust,
+        {"a certificate of an unknown CA",
+         "unknown",
+         {},
+         "Security=StartTLS\r\n" + trust,
          "TLS: certificate verify failed: unable to get local issuer certificate\r\n"},
-        {"the test CA is not in the system's store", "server", {"--implicit-tls"}, "Security=TLS\r\n",
+        {"the test CA is not in the system's store",
+         "server",
+         {"--implicit-tls"},
+         "Security=TLS\r\n",
          "TLS: certificate verify failed: unable to get local issuer certificate\r\n"},
-        {"a self-signed certificate", "self", {"--implicit-tls"}, "Security=TLS\r\n",
+        {"a self-signed certificate",
+         "self",
+         {"--implicit-tls"},
+         "Security=TLS\r\n",
          "TLS: certificate verify failed: self-signed certificate\r\n"},
-        {"a server without STARTTLS", "", {}, "Security=StartTLS\r\n" + trust,
+        {"a server without STARTTLS",
+         "",
+         {},
+         "Security=StartTLS\r\n" + trust,
          "TLS: the server does not offer STARTTLS.\r\n"},
-        {"a trust file that is not there", "server", {}, "Security=StartTLS\r\nTLSTrustFile=@/none.pem\r\n",
+        {"a trust file that is not there",
+         "server",
+         {},
+         "Security=StartTLS\r\nTLSTrustFile=@/none.pem\r\n",
          "TLS: cannot read the trust file \"@/none.pem\": No such file or directory\r\n"},
-        {"an unknown Security", "server", {}, "Security=SSL\r\n",
+        {"an unknown Security",
+         "server",
+         {},
+         "Security=SSL\r\n",
          "Unknown Security \"SSL\" (None, StartTLS or TLS).\r\n"},
     };
     const auto expand = [&](std::string aText) {
-        for (std::size_t at; (at = aText.find('@')) != std::string::npos && aText.compare(at, 9, "@example.") != 0;) {
+        for (std::size_t at; (at = aText.find('@')) != std::string::npos &&
+                             aText.compare(at, 9, "@example.") != 0;) {
             aText.replace(at, 1, caDir.path());
         }
         return aText;
@@ -91,10 +140,13 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason) {
         test::AiosmtpdServer server(spool.path(), options);
         ASSERT_NE(server.port(), 0) << "the server did not start";
         const std::string control = dir.File("ctl.txt");
-        test::WriteFile(control, "[SMTP]\r\nHost=localhost:" + std::to_string(server.port()) + "\r\n" +
-                                     expand(c.settings) +
-                                     "[FROM]\r\njan@example.cz\r\n[TO]\r\npetr@example.cz\r\n[BODY]\r\nAhoj\r\n");
-        const test::ProcessResult run = test::RunProcess({kProgram, control}, {"EMLSEND_MAX_REPLY_WAIT_MS=10000"});
+        test::WriteFile(
+            control,
+            "[SMTP]\r\nHost=localhost:" + std::to_string(server.port()) + "\r\n" +
+                expand(c.settings) +
+                "[FROM]\r\njan@example.cz\r\n[TO]\r\npetr@example.cz\r\n[BODY]\r\nAhoj\r\n");
+        const test::ProcessResult run =
+            test::RunProcess({kProgram, control}, {"EMLSEND_MAX_REPLY_WAIT_MS=10000"});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         if (!c.result.empty()) {
             EXPECT_EQ(test::ReadFile(dir.File("eml456.txt")), expand(c.result));
@@ -103,7 +155,8 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason) {
         }
         EXPECT_FALSE(Exists(dir.File("eml456.txt"))) << test::ReadFile(dir.File("eml456.txt"));
         ASSERT_TRUE(test::WaitForFile(spool.File("1.done")));
-        EXPECT_EQ(test::ReadFile(spool.File("1.tls")).rfind("TLSv1.", 0), c.certificate.empty() ? std::string::npos : 0U);
+        EXPECT_EQ(test::ReadFile(spool.File("1.tls")).rfind("TLSv1.", 0),
+                  c.certificate.empty() ? std::string::npos : 0U);
         EXPECT_EQ(test::ReadFile(spool.File("1.mech")), c.mechanism);
         EXPECT_EQ(test::ReadFile(spool.File("1.auth")), c.auth);
         EXPECT_NE(test::ReadFile(spool.File("1.data")).find("\r\n\r\nAhoj\r\n"), std::string::npos);
@@ -115,7 +168,8 @@ TEST(EmlsendSecureSend, ATokenCommandRunsOnlyFromAControlFileOfTheUser) {
     const std::string marker = dir.File("ran");
     const std::string control = dir.File("ctl.txt");
     test::WriteFile(control, "[SMTP]\r\nHost=127.0.0.1:" + std::to_string(test::UnusedPort()) +
-                                 "\r\nUserName=jan\r\nOAuthTokenCommand=touch " + marker + "; echo t\r\n[BODY]\r\nx\r\n");
+                                 "\r\nUserName=jan\r\nOAuthTokenCommand=touch " + marker +
+                                 "; echo t\r\n[BODY]\r\nx\r\n");
     ASSERT_EQ(::chmod(control.c_str(), 0664), 0);
     const test::ProcessResult run = test::RunProcess({kProgram, control});
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -160,7 +214,8 @@ TEST(EmlsendSecureSend, ReachesAServerOnTheIPv6Loopback) {
     sockaddr_in6 address{};
     address.sin6_family = AF_INET6;
     address.sin6_addr = in6addr_loopback;
-    const bool haveIPv6 = probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool haveIPv6 =
+        probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     if (probe >= 0) {
         ::close(probe);
     }
@@ -183,7 +238,8 @@ TEST(EmlsendSecureSend, ReachesAServerOnTheIPv6Loopback) {
     mailer->AddBodyLine("Ahoj");
     ASSERT_EQ(mailer->Send(), srSent) << mailer->GetErrorText();
     ASSERT_TRUE(test::WaitForFile(spool.File("1.done")));
-    EXPECT_EQ(test::ReadFile(spool.File("1.tls")).rfind("TLSv1.", 0), 0U) << "verified against the address ::1";
+    EXPECT_EQ(test::ReadFile(spool.File("1.tls")).rfind("TLSv1.", 0), 0U)
+        << "verified against the address ::1";
 }
 
 } // namespace
