@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace emlsend {
@@ -153,8 +154,13 @@ TControlFile TControlFile::Read(const std::string& aPath) {
         }
         content.append(buffer, static_cast<std::size_t>(got));
     }
+    struct stat info {};
+    const bool privateToUser =
+        ::fstat(handle, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
     ::close(handle);
-    return Parse(content);
+    TControlFile file = Parse(content);
+    file.privateToUser = privateToUser;
+    return file;
 }
 
 TSmtpSettings TSmtpSettings::Parse(const std::vector<std::string>& aLines) {
@@ -172,7 +178,10 @@ TSmtpSettings TSmtpSettings::Parse(const std::vector<std::string>& aLines) {
                                              : key == "USERNAME" ? &settings.userName
                                              : key == "PASSWORD" ? &settings.password
                                              : key == "TIMEOUT"  ? &timeOut
-                                                                 : nullptr;
+                                             : key == "SECURITY" ? &settings.security
+                                             : key == "TLSTRUSTFILE"      ? &settings.tlsTrustFile
+                                             : key == "OAUTHTOKENCOMMAND" ? &settings.oauthTokenCommand
+                                                                          : nullptr;
         if (target != nullptr && !target->has_value()) {
             *target = std::move(value);
         }

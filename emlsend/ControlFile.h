@@ -23,6 +23,10 @@ struct TControlFile {
     bool html = false;       // a line "<HTML>" (any case) stood anywhere
     bool smtp = false;       // "[SMTP]" was present: send by SMTP
     bool deleteFile = true;  // cleared by "[NODELETE]"
+    // Read set it: the file belongs to the user running the program and
+    // nobody else may write to it (neither group nor others), as a file
+    // that makes the program run a command must be.
+    bool privateToUser = false;
     std::vector<std::string> smtpLines;
     std::vector<std::string> subject;
     std::vector<std::string> from;
@@ -55,6 +59,9 @@ struct TSmtpSettings {
     std::optional<std::string> userName;
     std::optional<std::string> password;
     std::optional<std::int32_t> timeOut; // only when its value is a whole number
+    std::optional<std::string> security; // "Security": None, StartTLS or TLS (any case)
+    std::optional<std::string> tlsTrustFile;
+    std::optional<std::string> oauthTokenCommand;
 
     // Lines "key=value": the key is the text before the first "=", compared
     // without regard to ASCII case; the first line with a key counts, lines

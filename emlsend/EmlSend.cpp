@@ -5,6 +5,7 @@
 #include "CodePage.h"
 #include "ProgressListener.h"
 #include "Umailer.h"
+#include "SmtpSession.h"
 
 #include <cerrno>
 #include <exception>
@@ -88,6 +89,14 @@ void ReportFailure(int aErrorHandle, const std::string& aText) {
 
 } // namespace
 
+std::string CommandRefusal(const TControlFile& aFile, const std::string& aControlPath) {
+    if (aFile.privateToUser || !TSmtpSettings::Parse(aFile.smtpLines).oauthTokenCommand) {
+        return {};
+    }
+    return "OAuthTokenCommand refused: the control file \"" + aControlPath +
+           "\" must belong to the user running emlsend and be writable by no one else.";
+}
+
 TServerAccount BuiltInAccount() {
     return {EMLSEND_DEFAULT_HOST, EMLSEND_DEFAULT_USER, EMLSEND_DEFAULT_PASSWORD};
 }
@@ -111,6 +120,18 @@ void ComposeMessage(const TControlFile& aFile, IMailer& aMailer, const TServerAc
     }
     if (settings.timeOut) {
         aMailer.SetTimeOut(*settings.timeOut);
+    }
+    if (settings.security) {
+        aMailer.SetSecurity(*settings.security);
+        if (!settings.port && ParseSecurity(*settings.security) == SmtpSecurity::tls) {
+            aMailer.SetPort(kTlsPort);
+        }
+    }
+    if (settings.tlsTrustFile) {
+        aMailer.SetTlsTrustFile(*settings.tlsTrustFile);
+    }
+    if (settings.oauthTokenCommand) {
+        aMailer.SetOAuthTokenCommand(*settings.oauthTokenCommand);
     }
     aMailer.SetHtml(aFile.html);
     if (!aFile.subject.empty()) {
@@ -137,7 +158,9 @@ void ComposeMessage(const TControlFile& aFile, IMailer& aMailer, const TServerAc
 }
 
 void WriteResultFile(const std::string& aPath, const std::string& aText) {
-    FileSink file(aPath);
+    // A host program under another account may read it, as it could before
+    // it was first replaced: the usual mode, not the private one.
+    FileSink file(aPath, 0666);
     file.Write(aText);
     file.Write("\r\n");
     file.Close();
@@ -157,9 +180,13 @@ int RunEmlSend(const std::vector<std::string>& aArguments, TConsole& aConsole, i
         const TInterfacePtr<IMailer> mailer = CreateMailer();
         ComposeMessage(file, *mailer, BuiltInAccount());
         if (file.smtp) {
-            const TListenerRegistration registration(*mailer, *listener);
-            if (mailer->Send() != srSent) {
-                WriteResultFile(ResultFilePath(controlPath), mailer->GetErrorText());
+            if (const std::string refusal = CommandRefusal(file, controlPath); !refusal.empty()) {
+                WriteResultFile(ResultFilePath(controlPath), refusal);
+            } else {
+                const TListenerRegistration registration(*mailer, *listener);
+                if (mailer->Send() != srSent) {
+                    WriteResultFile(ResultFilePath(controlPath), mailer->GetErrorText());
+                }
             }
         } else {
             mailer->ShowInMailClient();

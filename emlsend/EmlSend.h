@@ -6,6 +6,7 @@
 #include "ControlFile.h"
 #include "MailerInclude.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,17 @@ TServerAccount BuiltInAccount();
 // blind copies, the attachments and the body lines.
 void ComposeMessage(const TControlFile& aFile, IMailer& aMailer, const TServerAccount& aAccount);
 
-// Writes aText followed by CRLF to aPath, created anew. Throws
+// The port of "Security=TLS" when "Host" names none (RFC 8314).
+inline constexpr std::int32_t kTlsPort = 465;
+
+// Why the SMTP section must not be used: an "OAuthTokenCommand" runs a
+// command, so it is honoured only in a control file that belongs to the user
+// running the program and that nobody else may write to
+// (TControlFile::privateToUser). Empty when there is no objection.
+std::string CommandRefusal(const TControlFile& aFile, const std::string& aControlPath);
+
+// Writes aText followed by CRLF to aPath, created anew with the mode 0666
+// less the umask (through a hidden file beside it, see FileSink). Throws
 // EFCreateError or EInOutError.
 void WriteResultFile(const std::string& aPath, const std::string& aText);
 

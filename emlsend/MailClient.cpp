@@ -3,12 +3,18 @@
 #include "TransportErrors.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace emlsend {
 namespace {
@@ -69,37 +75,75 @@ void EnsurePrivateDirectory(const std::string& aDirectory, const std::string& aF
     }
 }
 
-std::string MessageFilePath() {
+void RemoveOldFiles(const std::string& aDirectory, std::chrono::system_clock::time_point aBefore) noexcept {
+    const int handle = ::open(aDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (handle < 0) {
+        return;
+    }
+    DIR* const entries = ::fdopendir(handle);
+    if (entries == nullptr) {
+        ::close(handle);
+        return;
+    }
+    const std::time_t before = std::chrono::system_clock::to_time_t(aBefore);
+    while (const dirent* entry = ::readdir(entries)) {
+        struct stat info {};
+        if (::fstatat(handle, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+            info.st_mtime < before) {
+            ::unlinkat(handle, entry->d_name, 0);
+        }
+    }
+    ::closedir(entries);
+}
+
+std::string CreateMessageFile() {
     const std::string directory = MessageDirectoryPath();
-    const std::string path = directory + "/tempmsg.eml";
+    std::string path = directory + "/tempmsg-XXXXXX.eml";
     EnsurePrivateDirectory(directory, path);
+    RemoveOldFiles(directory, std::chrono::system_clock::now() - kMessageFileLifetime);
+    const int handle = ::mkostemps(path.data(), 4, O_CLOEXEC);
+    if (handle < 0) {
+        FailCreate(path, std::strerror(errno));
+    }
+    ::close(handle);
     return path;
 }
 
-void OpenWithMailProgram(const std::string& aPath) noexcept {
-    const char* const path = aPath.c_str();
-    // Two forks: the middle child ends at once, so the opener is adopted by
-    // init and never becomes our zombie.
+void OpenWithMailProgram(const std::string& aPath) {
+    char* const argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(aPath.c_str()), nullptr};
+    // Two generations: the middle child starts the opener and ends at once,
+    // telling through its exit code whether the start succeeded; the opener
+    // is adopted by init and never becomes our zombie.
     const pid_t middle = ::fork();
     if (middle < 0) {
-        return;
+        throw EMailProgramError(std::string("Cannot start \"xdg-open\". ") + std::strerror(errno));
     }
     if (middle == 0) {
-        if (::fork() == 0) {
-            ::setsid();
-            const int null = ::open("/dev/null", O_RDWR);
-            if (null >= 0) {
-                ::dup2(null, STDIN_FILENO);
-                ::dup2(null, STDOUT_FILENO);
-                ::dup2(null, STDERR_FILENO);
-            }
-            ::execlp("xdg-open", "xdg-open", path, static_cast<char*>(nullptr));
-            ::_exit(127);
+        posix_spawn_file_actions_t actions;
+        posix_spawnattr_t attributes;
+        if (posix_spawn_file_actions_init(&actions) != 0 || posix_spawnattr_init(&attributes) != 0) {
+            ::_exit(ENOMEM);
         }
-        ::_exit(0);
+        for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+            posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", O_RDWR, 0);
+        }
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF);
+        pid_t opener = -1;
+        ::_exit(::posix_spawnp(&opener, "xdg-open", &actions, &attributes, argv, environ));
     }
     int status = 0;
-    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(middle, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return; // reaped elsewhere: the outcome is unknown, take it as started
+        }
+    }
+    const int error = WIFEXITED(status) ? WEXITSTATUS(status) : ECHILD;
+    if (error != 0) {
+        throw EMailProgramError(std::string("Cannot start \"xdg-open\". ") + std::strerror(error));
     }
 }
 

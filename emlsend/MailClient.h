@@ -4,6 +4,8 @@
 // fixed name in a shared folder, so that nobody else can read the message or
 // plant a link that redirects the write.
 
+#include <chrono>
+#include <stdexcept>
 #include <string>
 
 namespace emlsend {
@@ -19,13 +21,33 @@ std::string MessageDirectoryPath();
 // "Cannot create file \"%s\". %s" naming aFileForMessage and the reason.
 void EnsurePrivateDirectory(const std::string& aDirectory, const std::string& aFileForMessage);
 
-// The message file "tempmsg.eml" in MessageDirectoryPath(), with the
-// directory made private first (failures as EnsurePrivateDirectory).
-std::string MessageFilePath();
+// How old a message file in the private directory may grow before a later
+// run removes it: the mail program has long read it by then.
+inline constexpr std::chrono::hours kMessageFileLifetime{24};
+
+// Makes the private directory MessageDirectoryPath() (failures as
+// EnsurePrivateDirectory), removes the regular files in it that were last
+// changed more than kMessageFileLifetime ago, and creates a new empty file
+// of a unique name "tempmsg-XXXXXX.eml" (mode 0600) there, so that messages
+// handed over one after another never overwrite each other. Returns its
+// path. Throws EFCreateError when the file cannot be made.
+std::string CreateMessageFile();
+
+// Removes the regular files of aDirectory (not following links) whose last
+// change lies before aBefore; failures are ignored.
+void RemoveOldFiles(const std::string& aDirectory, std::chrono::system_clock::time_point aBefore) noexcept;
+
+// A mail program that cannot be started: "Cannot start \"xdg-open\". %s"
+// with the system's reason.
+class EMailProgramError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // Opens aPath with "xdg-open" found on PATH, detached: the opener runs in a
 // session of its own with its standard streams on /dev/null and is never
-// waited for. Whether it starts or succeeds is ignored.
-void OpenWithMailProgram(const std::string& aPath) noexcept;
+// waited for. Throws EMailProgramError when it cannot be started (not found,
+// not executable, no process); what it does once started is its own affair.
+void OpenWithMailProgram(const std::string& aPath);
 
 } // namespace emlsend

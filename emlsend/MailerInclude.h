@@ -109,6 +109,14 @@ public:
     virtual void Disconnect() = 0;                                           // 20
     virtual void Clear() = 0;                                                // 21
     virtual const char* GetErrorText() = 0;                                  // 22
+    // Later additions, after the original slots so that those keep their
+    // places: the connection's protection ("None", "StartTLS" or "TLS", any
+    // case; another text fails the next Send), a PEM file of certificates
+    // trusted besides the system's, and a command printing an OAuth 2 access
+    // token for the sign-in (empty: sign in with the password).
+    virtual void SetSecurity(std::string_view aSecurity) = 0;                // 23
+    virtual void SetTlsTrustFile(std::string_view aPath) = 0;                // 24
+    virtual void SetOAuthTokenCommand(std::string_view aCommand) = 0;        // 25
 
 protected:
     ~IMailer() = default;

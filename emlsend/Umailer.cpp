@@ -1,6 +1,9 @@
 #include "Umailer.h"
 
+#include "CodePage.h"
 #include "MailClient.h"
+#include "TokenCommand.h"
+#include "TransportErrors.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,6 +12,8 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace emlsend {
 
@@ -52,6 +57,23 @@ std::chrono::milliseconds ReplyWaitCap(const char* aValue) {
 }
 
 } // namespace
+
+std::optional<SmtpSecurity> ParseSecurity(std::string_view aValue) {
+    std::string upper(aValue);
+    for (char& c : upper) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    if (upper.empty() || upper == "NONE") {
+        return SmtpSecurity::none;
+    }
+    if (upper == "STARTTLS") {
+        return SmtpSecurity::startTls;
+    }
+    if (upper == "TLS") {
+        return SmtpSecurity::tls;
+    }
+    return std::nullopt;
+}
 
 TMailer::TMailer() {
     FSMTP.timeOuts = CapTimeOuts(FSMTP.timeOuts, ReplyWaitCap(std::getenv(kReplyWaitCapVariable)));
@@ -136,6 +158,57 @@ void TMailer::SetPort(std::int32_t aPort) {
 
 void TMailer::SetTimeOut(std::int32_t aMilliseconds) { FTimeOut = aMilliseconds; }
 
+namespace {
+
+// aText holds a byte outside ASCII and is valid UTF-8 throughout.
+bool IsUtf8BeyondAscii(std::string_view aText) {
+    bool beyond = false;
+    for (std::size_t i = 0; i < aText.size();) {
+        const auto lead = static_cast<unsigned char>(aText[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                                 : lead >= 0xF0 && lead <= 0xF4                                     ? 4
+                                                                                                                    : 0;
+        if (length == 0 || i + length > aText.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(aText[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        beyond = beyond || length > 1;
+        i += length;
+    }
+    return beyond;
+}
+
+bool Exists(const std::string& aPath) {
+    struct stat info {};
+    return ::stat(aPath.c_str(), &info) == 0;
+}
+
+} // namespace
+
+MessagePart AttachmentPart(const std::string& aPath) {
+    MessagePart part = MessagePart::Attachment(aPath);
+    if (Exists(aPath)) {
+        if (IsUtf8BeyondAscii(part.fileName)) {
+            part.charset = "utf-8";
+        }
+        return part;
+    }
+    try {
+        const std::string converted =
+            hostutils::EncodeText(hostutils::TCodePageDecoder(1250).DecodeAll(aPath), "UTF-8");
+        if (converted != aPath && Exists(converted)) {
+            part.filePath = converted;
+        }
+    } catch (const std::exception&) {
+        // No conversion: the path as given fails when it is read.
+    }
+    return part;
+}
+
 void TMailer::BuildParts() {
     if (!FHtml) {
         FMessage.parts.push_back(MessagePart::Text(FBody, FMessage.charset));
@@ -147,7 +220,7 @@ void TMailer::BuildParts() {
         FMessage.parts.push_back(MessagePart::Text(FBody, FMessage.charset, "text/html", container));
     }
     for (const std::string& path : FAttachments) {
-        FMessage.parts.push_back(MessagePart::Attachment(path));
+        FMessage.parts.push_back(AttachmentPart(path));
     }
 }
 
@@ -160,9 +233,14 @@ void TMailer::SaveToFile(std::string_view aPath, bool aSent) {
 }
 
 void TMailer::ShowInMailClient() {
-    const std::string path = MessageFilePath();
-    SaveToFile(path, false);
-    OpenWithMailProgram(path);
+    const std::string path = CreateMessageFile();
+    try {
+        SaveToFile(path, false);
+        OpenWithMailProgram(path);
+    } catch (...) {
+        ::unlink(path.c_str()); // nobody will read it
+        throw;
+    }
 }
 
 std::int16_t TMailer::Send() {
@@ -182,6 +260,15 @@ std::int16_t TMailer::Send() {
             // FSize keeps its value; the failure shows again while sending.
         }
         FSMTP.connectTimeOut = FTimeOut;
+        const std::optional<SmtpSecurity> security = ParseSecurity(FSecurity);
+        if (!security) {
+            throw ESmtpClientError("Unknown Security \"" + FSecurity + "\" (None, StartTLS or TLS).");
+        }
+        FSMTP.security = *security;
+        FSMTP.oauthToken = nullptr;
+        if (!FOAuthTokenCommand.empty()) {
+            FSMTP.oauthToken = [command = FOAuthTokenCommand] { return RunTokenCommand(command); };
+        }
         FSMTP.Connect();
         failure = srSendFailed;
         FSMTP.SendMessage(FMessage);
@@ -207,6 +294,12 @@ void TMailer::Clear() {
 }
 
 const char* TMailer::GetErrorText() { return FError.c_str(); }
+
+void TMailer::SetSecurity(std::string_view aSecurity) { FSecurity = aSecurity; }
+
+void TMailer::SetTlsTrustFile(std::string_view aPath) { FSMTP.tlsTrustFile = aPath; }
+
+void TMailer::SetOAuthTokenCommand(std::string_view aCommand) { FOAuthTokenCommand = aCommand; }
 
 TInterfacePtr<IMailer> CreateMailer() { return MakeInterfaced<TMailer>(); }
 

@@ -9,6 +9,7 @@
 #include "SmtpSession.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,15 @@ inline constexpr const char* kReplyWaitCapVariable = "EMLSEND_MAX_REPLY_WAIT_MS"
 // when aSize is 0 or less. Values above 100 (possible only when the size
 // was not measured) give 100.
 std::uint8_t ProgressPercent(std::uint64_t aCount, std::int64_t aSize);
+
+// The attachment part for aPath as the control file gives it. When nothing
+// exists at aPath, the path is taken as windows-1250 text and converted to
+// UTF-8, the file names' encoding on this system, and the converted path is
+// used when a file exists there; the name shown stays the given one,
+// windows-1250 like the rest of the message. A name given in UTF-8 (valid
+// UTF-8 with bytes outside ASCII) of a file that exists as given is labelled
+// "utf-8", so that it decodes to the same characters.
+MessagePart AttachmentPart(const std::string& aPath);
 
 class TMailer final : public TInterfacedObject<IMailer> {
 public:
@@ -68,9 +78,10 @@ public:
     // form to aPath (created anew). Failures reach the caller: EFCreateError,
     // EFOpenError and EInOutError for an attachment, EInOutError for a write.
     void SaveToFile(std::string_view aPath, bool aSent) override;
-    // SaveToFile(MessageFilePath(), false), then the file is handed to the
+    // SaveToFile(CreateMessageFile(), false), then the file is handed to the
     // mail program (MailClient.h) without waiting for it. Failures of
-    // writing the file reach the caller, and nothing is opened then.
+    // writing the file or of starting the mail program (EMailProgramError)
+    // reach the caller, and the file is removed then.
     void ShowInMailClient() override;
     // Builds the parts, measures the message, connects and sends, then
     // disconnects. Never throws: 0 sent, 1 connecting failed, 2 sending
@@ -85,6 +96,10 @@ public:
     // The text of the last failed Send; empty before any. Valid while the
     // mailer lives and until the next failure.
     const char* GetErrorText() override;
+    void SetSecurity(std::string_view aSecurity) override;
+    void SetTlsTrustFile(std::string_view aPath) override;
+    // Runs through RunTokenCommand (TokenCommand.h) when the sign-in starts.
+    void SetOAuthTokenCommand(std::string_view aCommand) override;
 
     // For tests: the composed message, the client and the measured size.
     const MailMessage& message() const noexcept { return FMessage; }
@@ -106,7 +121,13 @@ private:
     std::int64_t FSize = kDefaultMessageSize;
     std::vector<TInterfacePtr<IProgressListener>> FListeners;
     std::string FError;
+    std::string FSecurity;          // as given; checked by Send
+    std::string FOAuthTokenCommand; // empty: none
 };
+
+// The protection a "Security" value names (ASCII case ignored; empty means
+// None); nothing for any other text.
+std::optional<SmtpSecurity> ParseSecurity(std::string_view aValue);
 
 // `CreateMailer`: a new mailer, held by the returned reference.
 TInterfacePtr<IMailer> CreateMailer();

@@ -1,12 +1,15 @@
 // Sends a message with one large attachment with the emlsend program and,
 // in the same run, the same message with msmtp, both to one SMTP sink on
-// 127.0.0.1, and compares wall time and peak memory.
+// 127.0.0.1, in plain text and through STARTTLS, and compares wall time and
+// peak memory.
 //
 //   emlsend_send_bench [size in MB, default 100] [runs, default 3]
 //
 // The sink is a minimal SMTP server in a thread of this process: it offers
-// AUTH LOGIN, takes every command and counts the message data without
-// keeping it, so the clients, not the server, set the pace. Each client runs
+// STARTTLS (OpenSSL, with a certificate of a test CA made for the run by the
+// tests' make_test_ca.sh) and AUTH LOGIN, takes every command and counts the
+// message data without keeping it, so the clients, not the server, set the
+// pace. Each client runs
 // as its own process and its peak resident set is measured alone (wait4's
 // ru_maxrss). The best time of the runs counts. Without /usr/bin/msmtp only
 // emlsend is measured.
@@ -14,8 +17,12 @@
 #include "ByteSink.h"
 #include "MessageWriter.h"
 
+#include <openssl/ssl.h>
+
 #include <arpa/inet.h>
+#include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -43,17 +50,27 @@ struct RunResult {
     std::exit(1);
 }
 
-// One SMTP conversation: every command answered, the data counted.
-void Serve(int aClient, std::atomic<std::uint64_t>& aReceived) {
-    auto send = [&](const char* aReply) { ::send(aClient, aReply, std::strlen(aReply), MSG_NOSIGNAL); };
+// One SMTP conversation: every command answered, the data counted. With
+// aTls, STARTTLS is offered and switches the connection to TLS.
+void Serve(int aClient, std::atomic<std::uint64_t>& aReceived, SSL_CTX* aTls) {
+    SSL* ssl = nullptr;
+    auto send = [&](const char* aReply) {
+        if (ssl != nullptr) {
+            SSL_write(ssl, aReply, static_cast<int>(std::strlen(aReply)));
+        } else {
+            ::send(aClient, aReply, std::strlen(aReply), MSG_NOSIGNAL);
+        }
+    };
     send("220 sink ESMTP\r\n");
     std::string input;
     bool inData = false;
     int loginStep = 0; // 1: the user name is due, 2: the password
     std::uint64_t data = 0;
     std::vector<char> buffer(1 << 20);
-    while (true) {
-        const ssize_t got = ::recv(aClient, buffer.data(), buffer.size(), 0);
+    bool done = false;
+    while (!done) {
+        const ssize_t got = ssl != nullptr ? SSL_read(ssl, buffer.data(), static_cast<int>(buffer.size()))
+                                           : ::recv(aClient, buffer.data(), buffer.size(), 0);
         if (got <= 0) {
             break;
         }
@@ -90,7 +107,17 @@ void Serve(int aClient, std::atomic<std::uint64_t>& aReceived) {
                 send("235 ok\r\n");
                 loginStep = 0;
             } else if (line.starts_with("EHLO")) {
-                send("250-sink\r\n250 AUTH LOGIN\r\n");
+                send(aTls != nullptr && ssl == nullptr ? "250-sink\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n"
+                                                       : "250-sink\r\n250 AUTH LOGIN\r\n");
+            } else if (line == "STARTTLS" && aTls != nullptr && ssl == nullptr) {
+                send("220 go ahead\r\n");
+                ssl = SSL_new(aTls);
+                SSL_set_fd(ssl, aClient);
+                input.clear();
+                if (SSL_accept(ssl) != 1) {
+                    done = true;
+                    break;
+                }
             } else if (line == "AUTH LOGIN") {
                 send("334 VXNlcm5hbWU6\r\n");
                 loginStep = 1;
@@ -103,8 +130,8 @@ void Serve(int aClient, std::atomic<std::uint64_t>& aReceived) {
                 send("354 go\r\n");
             } else if (line == "QUIT") {
                 send("221 bye\r\n");
-                ::close(aClient);
-                return;
+                done = true;
+                break;
             } else if (line.starts_with("MAIL") || line.starts_with("RCPT") || line == "RSET" ||
                        line.starts_with("HELO")) {
                 send("250 ok\r\n");
@@ -113,6 +140,7 @@ void Serve(int aClient, std::atomic<std::uint64_t>& aReceived) {
             }
         }
     }
+    SSL_free(ssl);
     ::close(aClient);
 }
 
@@ -160,7 +188,7 @@ void MakeInput(const std::string& aPath, std::size_t aBytes) {
 }
 
 void Report(const char* aName, const RunResult& aResult, double aMegabytes) {
-    std::printf("%-10s %10.3f %12.1f %14ld\n", aName, aResult.seconds, aMegabytes / aResult.seconds,
+    std::printf("%-12s %10.3f %12.1f %14ld\n", aName, aResult.seconds, aMegabytes / aResult.seconds,
                 aResult.peakKiB);
 }
 
@@ -186,10 +214,23 @@ int main(int argc, char** argv) {
         Die("listen");
     }
     const std::string port = std::to_string(ntohs(address.sin_port));
+
+    // The sink's certificate, from a test CA that the clients are told to trust.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (std::system(("/bin/sh " EMLSEND_CA_SCRIPT " " + dir).c_str()) != 0) {
+        std::fprintf(stderr, "cannot make the test certificates\n");
+        return 1;
+    }
+    SSL_CTX* const tls = SSL_CTX_new(TLS_server_method());
+    if (tls == nullptr || SSL_CTX_use_certificate_chain_file(tls, (dir + "/server.pem").c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(tls, (dir + "/server.key").c_str(), SSL_FILETYPE_PEM) != 1) {
+        std::fprintf(stderr, "cannot load the sink's certificate\n");
+        return 1;
+    }
     std::atomic<std::uint64_t> received{0};
     std::thread server([&] {
         for (int client; (client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
-            Serve(client, received);
+            Serve(client, received, tls);
         }
     });
 
@@ -206,48 +247,65 @@ int main(int argc, char** argv) {
         emlsend::MessageWriter().WriteMessage(message, sink, emlsend::MessageForm::transmission);
         sink.Close();
     }
-    const std::string control = dir + "/control.txt";
-    {
-        emlsend::FileSink sink(control);
-        sink.Write("[SMTP]\r\nHost=127.0.0.1:" + port + "\r\nUserName=bench\r\nPassword=bench\r\n[NODELETE]\r\n"
-                   "[FROM]\r\nbench@example.cz\r\n[TO]\r\nto@example.cz\r\n[SUBJECT]\r\nBenchmark\r\n"
+    const auto controlFile = [&](const std::string& aName, const std::string& aSecurity) {
+        const std::string path = dir + "/" + aName;
+        emlsend::FileSink sink(path);
+        sink.Write("[SMTP]\r\nHost=127.0.0.1:" + port + "\r\nUserName=bench\r\nPassword=bench\r\n" + aSecurity +
+                   "[NODELETE]\r\n[FROM]\r\nbench@example.cz\r\n[TO]\r\nto@example.cz\r\n[SUBJECT]\r\nBenchmark\r\n"
                    "[ATTACHMENTS]\r\n" + attachment + "\r\n[BODY]\r\nVelk\xE1 p\xF8\xEDloha.\r\n");
         sink.Close();
-    }
+        return path;
+    };
+    const std::string plainControl = controlFile("plain.txt", "");
+    const std::string tlsControl = controlFile("tls.txt", "Security=StartTLS\r\nTLSTrustFile=" + dir + "/ca.pem\r\n");
     const bool haveMsmtp = ::access("/usr/bin/msmtp", X_OK) == 0;
-    RunResult bestEmlsend;
-    RunResult bestMsmtp;
+    const std::vector<std::string> msmtp = {"/usr/bin/msmtp", "--host=127.0.0.1", "--port=" + port, "--auth=login",
+                                            "--user=bench", "--passwordeval=echo bench"};
+    const std::vector<std::string> msmtpEnvelope = {"--from=bench@example.cz", "--", "to@example.cz"};
+    struct Variant {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::string input;
+        RunResult best;
+    };
+    std::vector<Variant> variants = {{"emlsend", {EMLSEND_PROGRAM, plainControl}, "", {}},
+                                     {"emlsend TLS", {EMLSEND_PROGRAM, tlsControl}, "", {}}};
+    if (haveMsmtp) {
+        std::vector<std::string> plain = msmtp;
+        plain.push_back("--tls=off");
+        plain.insert(plain.end(), msmtpEnvelope.begin(), msmtpEnvelope.end());
+        std::vector<std::string> secure = msmtp;
+        secure.insert(secure.end(), {"--tls=on", "--tls-starttls=on", "--tls-trust-file=" + dir + "/ca.pem"});
+        secure.insert(secure.end(), msmtpEnvelope.begin(), msmtpEnvelope.end());
+        variants.push_back({"msmtp", plain, messageFile, {}});
+        variants.push_back({"msmtp TLS", secure, messageFile, {}});
+    }
     for (int run = 0; run < runs; ++run) {
-        const std::uint64_t before = received;
-        const RunResult e = Run({EMLSEND_PROGRAM, control}, "");
-        if (received - before < megabytes * 1000 * 1000 || std::filesystem::exists(dir + "/eml456.txt")) {
-            std::fprintf(stderr, "emlsend did not deliver the message\n");
-            return 1;
-        }
-        bestEmlsend = e.seconds < bestEmlsend.seconds ? e : bestEmlsend;
-        bestEmlsend.peakKiB = std::max(bestEmlsend.peakKiB, e.peakKiB);
-        if (haveMsmtp) {
-            const RunResult m = Run({"/usr/bin/msmtp", "--host=127.0.0.1", "--port=" + port, "--auth=login",
-                                     "--user=bench", "--passwordeval=echo bench", "--tls=off",
-                                     "--from=bench@example.cz", "--", "to@example.cz"},
-                                    messageFile);
-            bestMsmtp = m.seconds < bestMsmtp.seconds ? m : bestMsmtp;
-            bestMsmtp.peakKiB = std::max(bestMsmtp.peakKiB, m.peakKiB);
+        for (Variant& variant : variants) {
+            const std::uint64_t before = received;
+            const RunResult result = Run(variant.arguments, variant.input);
+            if (received - before < megabytes * 1000 * 1000 || std::filesystem::exists(dir + "/eml456.txt")) {
+                std::fprintf(stderr, "%s did not deliver the message\n", variant.name);
+                return 1;
+            }
+            const long peak = std::max(variant.best.peakKiB, result.peakKiB);
+            variant.best = result.seconds < variant.best.seconds ? result : variant.best;
+            variant.best.peakKiB = peak;
         }
     }
     ::shutdown(listener, SHUT_RDWR);
     ::close(listener);
     server.join();
+    SSL_CTX_free(tls);
 
     const double mb = static_cast<double>(megabytes);
     std::printf("attachment: %zu MB (message %.1f MB), best of %d runs, SMTP sink on 127.0.0.1\n", megabytes,
                 static_cast<double>(std::filesystem::file_size(messageFile)) / 1e6, runs);
-    std::printf("%-10s %10s %12s %14s\n", "", "seconds", "MB/s", "peak RSS KiB");
-    Report("emlsend", bestEmlsend, mb);
-    if (haveMsmtp) {
-        Report("msmtp", bestMsmtp, mb);
-        std::printf("emlsend time: %.0f %% of msmtp's\n", 100.0 * bestEmlsend.seconds / bestMsmtp.seconds);
-    } else {
+    std::printf("%-12s %10s %12s %14s\n", "", "seconds", "MB/s", "peak RSS KiB");
+    for (const Variant& variant : variants) {
+        Report(variant.name, variant.best, mb);
+    }
+    if (!haveMsmtp) {
         std::printf("msmtp: not installed (apt-get install msmtp)\n");
     }
     std::filesystem::remove_all(dir);

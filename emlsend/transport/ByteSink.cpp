@@ -46,10 +46,16 @@ int CreateBeside(const std::string& aPath, std::string& aTempPath) {
 
 } // namespace
 
-FileSink::FileSink(std::string aPath) : FPath(std::move(aPath)) {
+FileSink::FileSink(std::string aPath, mode_t aMode) : FPath(std::move(aPath)) {
     FHandle = CreateBeside(FPath, FTempPath);
+    if (FHandle >= 0 && aMode != 0600) {
+        // The hidden file was made 0600: give it the mode open(2) would.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(FHandle, aMode & ~mask);
+    }
     if (FHandle < 0) {
-        FHandle = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        FHandle = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, aMode);
     }
     if (FHandle < 0) {
         throw EFCreateError("Cannot create file \"" + FPath + "\". " + std::strerror(errno));

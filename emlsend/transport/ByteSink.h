@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace emlsend {
 
@@ -54,8 +55,8 @@ private:
     std::uint64_t FCount = 0;
 };
 
-// Writes a file created anew, with the mode 0600 because a message file may
-// carry blind-copy addresses. Bytes are collected in a buffer of kBufferSize
+// Writes a file created anew, with aMode less the umask (0600 by default,
+// because a message file may carry blind-copy addresses). Bytes are collected in a buffer of kBufferSize
 // and written in large blocks.
 //
 // The bytes go to a new hidden file beside aPath that Close renames over
@@ -72,7 +73,7 @@ class FileSink : public ByteSink {
 public:
     static constexpr std::size_t kBufferSize = 256 * 1024;
 
-    explicit FileSink(std::string aPath);
+    explicit FileSink(std::string aPath, mode_t aMode = 0600);
     ~FileSink() override;
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;

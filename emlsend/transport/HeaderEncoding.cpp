@@ -92,7 +92,7 @@ bool ContainsEncodedWord(std::string_view aText) {
 }
 
 std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpecials,
-                             std::string_view aCharset) {
+                             std::string_view aCharset, bool aEncodeAll) {
     std::array<bool, 256> mustEncode{};
     for (int byte = 0; byte < 256; ++byte) {
         mustEncode[byte] = byte < 32 || byte >= 127;
@@ -125,6 +125,7 @@ std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpec
             needs = needs || mustEncode[static_cast<unsigned char>(aText[i])];
             ++i;
         }
+        needs = needs || aEncodeAll || i - wordStart > kLongestPlainWord;
         words.push_back(Word{aText.substr(sepStart, wordStart - sepStart),
                              aText.substr(wordStart, i - wordStart), needs});
     }

@@ -3,6 +3,7 @@
 // Q encoding (RFC 2047), folding of long header lines (RFC 5322) and the
 // message date. All text is single-byte; nothing here converts character sets.
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -10,8 +11,14 @@
 
 namespace emlsend {
 
+// The longest word written as it stands. A line of the message may hold at
+// most 998 octets (RFC 5322 section 2.1.1) and the folding cuts only between
+// words, so a longer word is encoded, which splits it into encoded words.
+inline constexpr std::size_t kLongestPlainWord = 900;
+
 // Replaces the words of aText that hold a byte from 0 to 31, from 127 to 255
-// or from aExtraSpecials by Q-encoded words labelled with aCharset. Runs of
+// or from aExtraSpecials, or that are longer than kLongestPlainWord (every
+// word with aEncodeAll), by Q-encoded words labelled with aCharset. Runs of
 // consecutive such words, with the blanks between them, become one encoded
 // word; no encoded word exceeds 75 characters including its marks: a longer
 // one is closed and continued after CRLF and one blank. Words are separated by
@@ -21,7 +28,7 @@ namespace emlsend {
 // encoded words the blank is "_", and "?", "=", "_" and the double quote are
 // always written "=XX".
 std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpecials,
-                             std::string_view aCharset);
+                             std::string_view aCharset, bool aEncodeAll = false);
 
 // True when aText contains "=?charset?Q|B?text?=" that a decoder would turn
 // into something else.

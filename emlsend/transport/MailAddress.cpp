@@ -2,6 +2,8 @@
 
 #include "HeaderEncoding.h"
 
+#include <algorithm>
+
 namespace emlsend {
 namespace {
 
@@ -102,18 +104,37 @@ std::string MailAddress::Format(bool aNameDefaultsToAddress, std::string_view aC
         const auto byte = static_cast<unsigned char>(c);
         needsEncoding = needsEncoding || byte < ' ' || byte > '~';
     }
+    const auto quoted = [](std::string_view aText) {
+        std::string out = "\"";
+        for (const char c : aText) {
+            if (c == '\\' || c == '"') {
+                out += '\\';
+            }
+            out += c;
+        }
+        return out + '"';
+    };
     std::string phrase;
     if (needsEncoding) {
         phrase = EncodeHeaderText(shownName, "()[]<>:;.,@\\\"", aCharset);
+    } else if (shownName.size() <= kLongestPlainWord) {
+        phrase = quoted(shownName);
     } else {
-        phrase = "\"";
-        for (const char c : shownName) {
-            if (c == '\\' || c == '"') {
-                phrase += '\\';
+        // The folding never cuts inside double quotes: a name too long for
+        // one line is written as one quoted string per word, which a reader
+        // joins with single blanks again, and a word too long for a line of
+        // its own as encoded words.
+        std::size_t start = 0;
+        while (start < shownName.size()) {
+            const std::size_t end = std::min(shownName.find_first_of(" \t", start), shownName.size());
+            if (end > start) {
+                const std::string_view word = std::string_view(shownName).substr(start, end - start);
+                phrase += phrase.empty() ? "" : " ";
+                phrase += word.size() <= kLongestPlainWord ? quoted(word)
+                                                           : EncodeHeaderText(word, "()[]<>:;.,@\\\"", aCharset, true);
             }
-            phrase += c;
+            start = end + 1;
         }
-        phrase += '"';
     }
     return phrase + " <" + address + ">";
 }

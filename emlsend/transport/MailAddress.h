@@ -22,7 +22,8 @@ struct MailAddress {
     // name takes the address. An empty name gives the bare address; a name
     // with a byte below the blank or above the tilde becomes encoded words
     // labelled aCharset; any other name is quoted with backslashes before
-    // backslashes and double quotes. The result is "name <address>".
+    // backslashes and double quotes, word by word when it is longer than
+    // kLongestPlainWord (HeaderEncoding.h), so that it can be folded. The result is "name <address>".
     std::string Format(bool aNameDefaultsToAddress, std::string_view aCharset) const;
 
     bool empty() const noexcept { return name.empty() && address.empty(); }

@@ -42,7 +42,7 @@ bool MessagePart::IsContainer() const {
 }
 
 std::string FileNameOfPath(std::string_view aPath) {
-    const std::size_t cut = aPath.find_last_of("/\\:");
+    const std::size_t cut = aPath.rfind('/');
     return std::string(cut == std::string_view::npos ? aPath : aPath.substr(cut + 1));
 }
 

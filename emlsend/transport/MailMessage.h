@@ -23,7 +23,8 @@ struct MessagePart {
     // Empty means text/plain for a text part, application/octet-stream for an
     // attachment.
     std::string contentType;
-    // Charset of a text part; empty for attachments.
+    // Charset of a text part. For an attachment, the charset of fileName's
+    // bytes; empty: the message's charset.
     std::string charset;
     // Empty or the encoding the writer produces: "quoted-printable" for text
     // parts, "base64" for attachments. Anything else is refused when written.
@@ -46,7 +47,7 @@ struct MessagePart {
     bool operator==(const MessagePart&) const = default;
 };
 
-// The part of aPath after its last slash, backslash or colon.
+// The part of aPath after its last slash (the whole of aPath without one).
 std::string FileNameOfPath(std::string_view aPath);
 
 struct MailMessage {

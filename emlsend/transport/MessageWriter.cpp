@@ -243,17 +243,53 @@ void WriteTextPart(const MessagePart& aPart, LineWriter& aOut) {
     }
 }
 
+// The RFC 2231 form of a parameter value: aCharset, two apostrophes and
+// aValue with every byte but letters, digits and "!#$&+-.^_`|~" written
+// as "%XX".
+std::string ExtendedParameter(std::string_view aValue, std::string_view aCharset) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out = std::string(aCharset) + "''";
+    for (const char c : aValue) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) != 0 && byte < 128) {
+            out += c;
+        } else if (std::string_view("!#$&+-.^_`|~").find(c) != std::string_view::npos) {
+            out += c;
+        } else {
+            out += '%';
+            out += kDigits[byte >> 4];
+            out += kDigits[byte & 15];
+        }
+    }
+    return out;
+}
+
 void WriteAttachmentPart(const MessagePart& aPart, std::string_view aCharset, LineWriter& aOut) {
+    const std::string_view charset = aPart.charset.empty() ? aCharset : std::string_view(aPart.charset);
+    const std::string fileName = OneLine(aPart.fileName);
     // Quotes and backslashes would end or escape the quoted name, so they are
     // encoded along with the bytes outside ASCII.
-    const std::string name = EncodeHeaderText(OneLine(aPart.fileName), "\"\\", aCharset);
+    const std::string name = EncodeHeaderText(fileName, "\"\\", charset);
+    // Parsers that do not read encoded words inside quotes (as RFC 2047 has
+    // it) take the RFC 2231 form beside it.
+    const std::string extended = name == fileName ? std::string() : ExtendedParameter(fileName, charset);
     const std::string contentType =
         aPart.contentType.empty() ? std::string("application/octet-stream") : aPart.contentType;
     aOut.Line("Content-Type: " + contentType + ";");
-    aOut.Line("        name=\"" + name + "\"");
+    if (extended.empty()) {
+        aOut.Line("        name=\"" + name + "\"");
+    } else {
+        aOut.Line("        name=\"" + name + "\";");
+        aOut.Line("        name*=" + extended);
+    }
     aOut.Line("Content-Transfer-Encoding: base64");
     aOut.Line("Content-Disposition: attachment;");
-    aOut.Line("        filename=\"" + name + "\"");
+    if (extended.empty()) {
+        aOut.Line("        filename=\"" + name + "\"");
+    } else {
+        aOut.Line("        filename=\"" + name + "\";");
+        aOut.Line("        filename*=" + extended);
+    }
     aOut.Line("");
     WriteBase64File(aPart.filePath, aOut.sink());
 }
@@ -279,6 +315,47 @@ std::string RandomBoundary() {
     boundary[position - 1] = '=';
     boundary[position] = '_';
     return boundary;
+}
+
+std::string RandomMessageId(std::string_view aDomain) {
+    thread_local std::mt19937_64 engine{std::random_device{}()};
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string id = "<";
+    for (int i = 0; i < 2; ++i) {
+        const std::uint64_t value = engine();
+        for (int shift = 60; shift >= 0; shift -= 4) {
+            id += kDigits[(value >> shift) & 15];
+        }
+    }
+    return id + "@" + std::string(aDomain) + ">";
+}
+
+namespace {
+
+// Letters, digits and hyphens in labels joined by single dots.
+bool IsPlainDomain(std::string_view aText) {
+    if (aText.empty() || aText.size() > 253 || aText.front() == '.' || aText.back() == '.' ||
+        aText.find("..") != std::string_view::npos) {
+        return false;
+    }
+    return std::all_of(aText.begin(), aText.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 128 && std::isalnum(byte) != 0) || c == '-' || c == '.';
+    });
+}
+
+} // namespace
+
+std::string MessageIdDomain(const MailAddress& aFrom) {
+    const std::size_t at = aFrom.address.rfind('@');
+    if (at != std::string::npos && IsPlainDomain(std::string_view(aFrom.address).substr(at + 1))) {
+        return aFrom.address.substr(at + 1);
+    }
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) == 0 && IsPlainDomain(name)) {
+        return name;
+    }
+    return "localhost";
 }
 
 void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink,
@@ -323,6 +400,7 @@ void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink,
                    OneLine(aMessage.receiptRecipient).Format(false, charset));
     }
     header.Add("Date", makeDate());
+    header.Add("Message-ID", makeMessageId(MessageIdDomain(aMessage.from)));
     switch (aMessage.priority) {
     case MailPriority::highest: header.Add("X-Priority", "1"); break;
     case MailPriority::high: header.Add("X-Priority", "2"); break;

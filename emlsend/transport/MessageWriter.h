@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace emlsend {
 
@@ -25,11 +26,22 @@ enum class MessageForm {
 // quoted-printable line can equal it.
 std::string RandomBoundary();
 
+// "<random@aDomain>": 32 random hexadecimal digits as the left part.
+std::string RandomMessageId(std::string_view aDomain);
+
+// The domain a message identifier ends in: the domain of aFrom's address
+// when it is a plain dot-atom (letters, digits, hyphens and inner dots),
+// else the computer's host name when it is one, else "localhost".
+std::string MessageIdDomain(const MailAddress& aFrom);
+
 class MessageWriter {
 public:
-    // Sources of the boundaries and the date; tests pin them.
+    // Sources of the boundaries, the date and the message identifier (given
+    // MessageIdDomain of the sender); tests pin them. An empty identifier
+    // leaves the "Message-ID" line out.
     std::function<std::string()> makeBoundary = RandomBoundary;
     std::function<std::string()> makeDate = CurrentDate;
+    std::function<std::string(std::string_view)> makeMessageId = RandomMessageId;
 
     // Writes aMessage into aSink. The header lines go out in one Write; then
     // aSink.BodyStarted(), the body, aSink.BodyFinished() and, for the file

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <netdb.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -107,6 +108,32 @@ std::string LocalHostName() {
     return "localhost";
 }
 
+std::string FullyQualifiedHostName() {
+    addrinfo hints{};
+    hints.ai_flags = AI_CANONNAME;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(LocalHostName().c_str(), nullptr, &hints, &found) != 0) {
+        return {};
+    }
+    std::string name = found != nullptr && found->ai_canonname != nullptr ? found->ai_canonname : "";
+    ::freeaddrinfo(found);
+    const std::size_t dot = name.find('.');
+    return dot != std::string::npos && dot > 0 && dot + 1 < name.size() ? name : std::string();
+}
+
+std::string HelloName(std::string_view aQualified, std::string_view aAddressLiteral) {
+    const std::size_t dot = aQualified.find('.');
+    if (dot != std::string_view::npos && dot > 0 && aQualified.back() != '.' &&
+        aQualified.find_first_of(" \t\r\n[]") == std::string_view::npos) {
+        return std::string(aQualified);
+    }
+    if (!aAddressLiteral.empty()) {
+        return std::string(aAddressLiteral);
+    }
+    return LocalHostName();
+}
+
 SmtpSession::SmtpSession() = default;
 SmtpSession::~SmtpSession() = default;
 
@@ -167,8 +194,14 @@ void SmtpSession::Connect() {
     CloseConnection();
     FConnection = TcpConnection::Open(host, port, connectTimeOut);
     try {
+        if (security == SmtpSecurity::tls) {
+            FConnection->StartTls(host, tlsTrustFile, TcpConnection::Clock::now() + timeOuts.greeting);
+        }
         GetGreeting();
         Hello();
+        if (security == SmtpSecurity::startTls) {
+            StartTls();
+        }
     } catch (...) {
         CloseConnection();
         throw;
@@ -177,8 +210,10 @@ void SmtpSession::Connect() {
 
 void SmtpSession::GetGreeting() { Require(ReadReply(timeOuts.greeting), {220}); }
 
+bool SmtpSession::Secure() const noexcept { return FConnection && FConnection->Secure(); }
+
 void SmtpSession::Hello() {
-    const std::string name = LocalHostName();
+    const std::string name = HelloName(FullyQualifiedHostName(), Connection().LocalAddressLiteral());
     FCapabilities.clear();
     const SmtpReply ehlo = Command("EHLO " + name, timeOuts.command);
     if (ehlo.code == 250) {
@@ -211,18 +246,70 @@ std::vector<std::string> SmtpSession::AuthMechanisms() const {
     return mechanisms;
 }
 
+void SmtpSession::StartTls() {
+    const std::vector<std::string>& offered = FCapabilities;
+    if (std::none_of(offered.begin(), offered.end(), [](const std::string& aLine) {
+            return aLine.size() == 8 && StartsWithIgnoringCase(aLine, "STARTTLS");
+        })) {
+        throw ETlsError("TLS: the server does not offer STARTTLS.");
+    }
+    Require(Command("STARTTLS", timeOuts.command), {220});
+    Connection().StartTls(host, tlsTrustFile, TcpConnection::Clock::now() + timeOuts.command);
+    // What the server said before TLS may have been changed on the way.
+    Hello();
+}
+
 void SmtpSession::Login() {
-    if (FLoggedIn || authentication != SmtpAuthentication::login || userName.empty()) {
+    if (FLoggedIn) {
         return;
     }
     const std::vector<std::string> mechanisms = AuthMechanisms();
-    if (std::find(mechanisms.begin(), mechanisms.end(), "LOGIN") == mechanisms.end()) {
+    const auto offers = [&](std::string_view aName) {
+        return std::find(mechanisms.begin(), mechanisms.end(), aName) != mechanisms.end();
+    };
+    if (oauthToken) {
+        if (userName.empty()) {
+            throw ESmtpClientError("OAuth 2 sign-in needs a UserName.");
+        }
+        const bool xoauth2 = offers("XOAUTH2");
+        if (!xoauth2 && !offers("OAUTHBEARER")) {
+            throw ESmtpClientError("The server offers no OAuth 2 sign-in (XOAUTH2, OAUTHBEARER).");
+        }
+        const std::string token = oauthToken();
+        // RFC 7628 section 3.2.1, and the earlier XOAUTH2 form without the
+        // GS2 header.
+        const std::string separator(1, '\x01');
+        const std::string response =
+            xoauth2 ? "user=" + userName + separator + "auth=Bearer " + token + separator + separator
+                    : "n,a=" + userName + "," + separator + "host=" + host + separator + "port=" +
+                          std::to_string(port) + separator + "auth=Bearer " + token + separator + separator;
+        const SmtpReply reply =
+            Command(std::string(xoauth2 ? "AUTH XOAUTH2 " : "AUTH OAUTHBEARER ") + EncodeBase64(response),
+                    timeOuts.command);
+        if (reply.code == 334) {
+            // The server's error details; the dummy response ends the
+            // exchange with the final refusal.
+            Require(Command(xoauth2 ? "" : EncodeBase64("\x01"), timeOuts.command), {235});
+        } else {
+            Require(reply, {235});
+        }
+        FLoggedIn = true;
         return;
     }
-    Require(Command("AUTH LOGIN", timeOuts.command), {334});
-    Require(Command(EncodeBase64(userName), timeOuts.command), {334});
-    Require(Command(EncodeBase64(password), timeOuts.command), {235});
-    FLoggedIn = true;
+    if (authentication != SmtpAuthentication::login || userName.empty()) {
+        return;
+    }
+    if (offers("LOGIN")) {
+        Require(Command("AUTH LOGIN", timeOuts.command), {334});
+        Require(Command(EncodeBase64(userName), timeOuts.command), {334});
+        Require(Command(EncodeBase64(password), timeOuts.command), {235});
+        FLoggedIn = true;
+    } else if (Secure() && offers("PLAIN")) {
+        Require(Command("AUTH PLAIN " + EncodeBase64(std::string(1, '\0') + userName + '\0' + password),
+                        timeOuts.command),
+                {235});
+        FLoggedIn = true;
+    }
 }
 
 void SmtpSession::Reset() { Command("RSET", timeOuts.command); }

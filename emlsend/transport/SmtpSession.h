@@ -1,8 +1,9 @@
 #pragma once
-// The SMTP client (RFC 5321): one plain TCP connection over IPv4, EHLO or
-// HELO, AUTH LOGIN when offered and wanted, one mail transaction, QUIT.
-// No TLS and no pipelining: every command is one line and waits for its
-// reply. Every reply is bounded in size (SmtpReply.h) and in time
+// The SMTP client (RFC 5321): one TCP connection over IPv6 or IPv4, plain,
+// upgraded with STARTTLS (RFC 3207) or in TLS from the first byte; EHLO or
+// HELO; a sign-in when wanted and offered (LOGIN, PLAIN under TLS, or an
+// OAuth 2 token through XOAUTH2 or OAUTHBEARER); one mail transaction; QUIT.
+// No pipelining: every command is one line and waits for its reply. Every reply is bounded in size (SmtpReply.h) and in time
 // (SmtpTimeOuts), so a broken or hostile server cannot hang the client or
 // make it hold unbounded memory.
 //
@@ -18,6 +19,13 @@
 //   the peer takes no data             "Write timed out."
 //   a reply over the size bounds       "Reply too long."
 //   an address with a line break       "Line break in SMTP command."
+//   TLS could not be set up or broke   "TLS: <reason>" (TlsLayer.h), and
+//                                      "TLS handshake timed out."
+//   StartTLS without the extension     "TLS: the server does not offer STARTTLS."
+//   an OAuth 2 token, no mechanism     "The server offers no OAuth 2 sign-in
+//                                      (XOAUTH2, OAUTHBEARER)."
+//   an OAuth 2 token, no user name     "OAuth 2 sign-in needs a UserName."
+//   the token could not be had         what the oauthToken callback throws
 //   an attachment that cannot be read  the message writer's texts
 
 #include "MessageWriter.h"
@@ -38,6 +46,11 @@ class TcpConnection;
 
 enum class SmtpAuthentication { none, login };
 
+// none: plain text throughout; startTls: EHLO, STARTTLS, the handshake and
+// EHLO again, a server without STARTTLS being a failure; tls: TLS from the
+// first byte (the port is then usually 465).
+enum class SmtpSecurity { none, startTls, tls };
+
 // How long the client waits for each reply and for each block of data to be
 // taken by the peer. Defaults follow RFC 5321 section 4.5.3.2, except QUIT,
 // whose answer changes nothing once the transaction is over.
@@ -57,7 +70,7 @@ SmtpTimeOuts CapTimeOuts(SmtpTimeOuts aTimeOuts, std::chrono::milliseconds aCap)
 class SmtpSession {
 public:
     // Settings, read when Connect and SendMessage run.
-    std::string host;         // name or dotted IPv4 address
+    std::string host;         // name, IPv4 or IPv6 address
     std::uint16_t port = 25;
     std::string userName;
     std::string password;
@@ -65,6 +78,13 @@ public:
     // no limit of our own (the system's connect time-out applies).
     int connectTimeOut = 30000;
     SmtpAuthentication authentication = SmtpAuthentication::login;
+    SmtpSecurity security = SmtpSecurity::none;
+    // PEM file of certificates trusted besides the system's; empty: none.
+    std::string tlsTrustFile;
+    // When set, the sign-in uses an OAuth 2 access token that this returns
+    // (called once per sign-in, after the connection is secured), as
+    // userName; its exceptions fail the send with their text.
+    std::function<std::string()> oauthToken;
     SmtpTimeOuts timeOuts;
     // Writes the message after DATA; tests pin its boundaries and date.
     MessageWriter writer;
@@ -85,9 +105,11 @@ public:
     // port of 0 fails with an empty text before anything else. When the
     // greeting or the hello fails, the connection is closed without QUIT.
     // A connection already open is dropped first.
+    // With security tls the handshake runs before the greeting, with
+    // startTls after the first EHLO; either must succeed.
     void Connect();
 
-    // Login (once per connection), then RSET, MAIL FROM, RCPT TO for To, Cc
+    // Sign-in (once per connection, Login), then RSET, MAIL FROM, RCPT TO for To, Cc
     // and Bcc in order, DATA, the message without "Bcc", and ".". A refused
     // RCPT, DATA or "." is followed by RSET (its outcome ignored) and then
     // fails with the refusal; a refused login or sender fails at once. A
@@ -104,6 +126,7 @@ public:
 
     bool Connected() const noexcept { return FConnection != nullptr; }
     bool LoggedIn() const noexcept { return FLoggedIn; }
+    bool Secure() const noexcept;
     // The EHLO reply's lines after the first; empty after HELO.
     const std::vector<std::string>& capabilities() const noexcept { return FCapabilities; }
     // The mechanisms of the capability lines "AUTH ..." / "AUTH=...", upper
@@ -113,7 +136,12 @@ public:
     // The protocol steps, each one command and its reply.
     void GetGreeting();                             // needs 220
     void Hello();                                   // EHLO, else HELO needing 250
-    void Login();                                   // AUTH LOGIN: 334, 334, 235
+    void StartTls();                                // STARTTLS 220, handshake, EHLO
+    // With oauthToken: XOAUTH2 (else OAUTHBEARER), 235, failing when neither
+    // is offered. Otherwise, with authentication login and a user name:
+    // AUTH LOGIN (334, 334, 235) when offered, else, only over TLS,
+    // AUTH PLAIN (235) when offered, else no sign-in.
+    void Login();
     void Reset();                                   // RSET, any reply
     void SendSender(const MailAddress& aFrom);      // MAIL FROM: <a>, needs 250
     void SendRecipient(const MailAddress& aTo);     // RCPT TO:<a>, needs 250 or 251
@@ -136,8 +164,18 @@ private:
     bool FLoggedIn = false;
 };
 
-// The name sent with EHLO and HELO: the host name, else the node name cut
-// to 15 characters, else "localhost".
+// The computer's name: the host name, else the node name cut to 15
+// characters, else "localhost".
 std::string LocalHostName();
+
+// The fully qualified name of this computer as the resolver gives it for
+// LocalHostName(); empty when it gives none with a dot in it.
+std::string FullyQualifiedHostName();
+
+// The name sent with EHLO and HELO (RFC 5321 section 4.1.4): aQualified
+// when it is a fully qualified domain name (holds an inner dot), else
+// aAddressLiteral (the local end of the connection, "[192.0.2.1]"), else
+// LocalHostName().
+std::string HelloName(std::string_view aQualified, std::string_view aAddressLiteral);
 
 } // namespace emlsend

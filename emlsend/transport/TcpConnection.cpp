@@ -1,7 +1,9 @@
 #include "TcpConnection.h"
 
+#include "TlsLayer.h"
 #include "TransportErrors.h"
 
+#include <arpa/inet.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -48,12 +50,14 @@ int MillisecondsLeft(TcpConnection::Clock::time_point aDeadline, int aCap) {
 constexpr int kOwnLimit = -1; // ConnectOne's error when our own limit passed
 
 // Connects one socket to aAddress. Returns the connected handle, or -1 with
-// aError set to the errno of the failure or to kOwnLimit.
-int ConnectOne(const addrinfo& aAddress, int aTimeOutMs, int& aError,
-               TcpConnection::Clock::time_point aDeadline) {
-    HandleGuard guard{::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
+// aError set to the errno of the failure or to kOwnLimit. With a limit
+// (aLimited), waits until aDeadline.
+int ConnectOne(const addrinfo& aAddress, bool aLimited, TcpConnection::Clock::time_point aDeadline,
+               int& aError) {
+    HandleGuard guard{::socket(aAddress.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
     if (guard.handle < 0) {
-        ThrowSocketError(errno);
+        aError = errno;
+        return -1;
     }
     if (::connect(guard.handle, aAddress.ai_addr, aAddress.ai_addrlen) != 0) {
         if (errno != EINPROGRESS) {
@@ -63,7 +67,7 @@ int ConnectOne(const addrinfo& aAddress, int aTimeOutMs, int& aError,
         while (true) {
             pollfd fd{guard.handle, POLLOUT, 0};
             int wait = kPollStepMs;
-            if (aTimeOutMs > 0) {
+            if (aLimited) {
                 wait = MillisecondsLeft(aDeadline, kPollStepMs);
                 if (wait == 0) {
                     aError = kOwnLimit;
@@ -99,9 +103,8 @@ int ConnectOne(const addrinfo& aAddress, int aTimeOutMs, int& aError,
 
 std::unique_ptr<TcpConnection> TcpConnection::Open(const std::string& aHost, std::uint16_t aPort,
                                                    int aTimeOutMs) {
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(aTimeOutMs);
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(aPort);
@@ -113,18 +116,84 @@ std::unique_ptr<TcpConnection> TcpConnection::Open(const std::string& aHost, std
         throw ESocketError(status, ::gai_strerror(status));
     }
     const std::unique_ptr<addrinfo, AddrInfoDeleter> addresses(found);
+    return Connect(found, aTimeOutMs);
+}
+
+std::unique_ptr<TcpConnection> TcpConnection::Connect(const addrinfo* aAddresses, int aTimeOutMs) {
+    // The limit counts from here: resolving the name is not charged to it.
+    // However small, it allows one full polling step.
+    const bool limited = aTimeOutMs > 0;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(aTimeOutMs, kPollStepMs));
     int error = ECONNREFUSED;
-    for (const addrinfo* address = found; address != nullptr; address = address->ai_next) {
-        const int handle = ConnectOne(*address, aTimeOutMs, error, deadline);
+    for (const addrinfo* address = aAddresses; address != nullptr; address = address->ai_next) {
+        if (address->ai_socktype != SOCK_STREAM) {
+            continue;
+        }
+        const int handle = ConnectOne(*address, limited, deadline, error);
         if (handle >= 0) {
             return std::unique_ptr<TcpConnection>(new TcpConnection(handle));
         }
-        if (error == kOwnLimit) {
+        if (error == kOwnLimit || (limited && Clock::now() >= deadline)) {
             throw ETimeOutError("Connect timed out.");
         }
     }
     ThrowSocketError(error);
 }
+
+void TcpConnection::StartTls(const std::string& aHost, const std::string& aTrustFile,
+                             Clock::time_point aDeadline) {
+    if (FInputStart < FInput.size()) {
+        // Injected after the STARTTLS reply: it would be taken as protected.
+        throw ETlsError("TLS: the server sent data before the handshake.");
+    }
+    FTls = TlsLayer::Handshake(FHandle, aHost, aTrustFile, aDeadline);
+}
+
+std::string TcpConnection::LocalAddressLiteral() const {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(FHandle, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return {};
+    }
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+        if (::inet_ntop(AF_INET, &v4.sin_addr, text, sizeof text) != nullptr) {
+            return "[" + std::string(text) + "]";
+        }
+    } else if (address.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+        if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+            if (::inet_ntop(AF_INET, &v6.sin6_addr.s6_addr[12], text, sizeof text) != nullptr) {
+                return "[" + std::string(text) + "]";
+            }
+        } else if (::inet_ntop(AF_INET6, &v6.sin6_addr, text, sizeof text) != nullptr) {
+            return "[IPv6:" + std::string(text) + "]";
+        }
+    }
+    return {};
+}
+
+std::size_t TcpConnection::Receive(char* aBuffer, std::size_t aSize, Clock::time_point aDeadline) {
+    if (FTls) {
+        return FTls->Read(aBuffer, aSize, aDeadline);
+    }
+    while (true) {
+        const ssize_t got = ::recv(FHandle, aBuffer, aSize, 0);
+        if (got >= 0) {
+            return static_cast<std::size_t>(got);
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (!WaitForSocket(FHandle, POLLIN, aDeadline)) {
+                throw ETimeOutError("Read timed out.");
+            }
+        } else if (errno != EINTR) {
+            ThrowSocketError(errno);
+        }
+    }
+}
+
+TcpConnection::TcpConnection(int aHandle) : FHandle(aHandle) {}
 
 TcpConnection::~TcpConnection() {
     if (FHandle >= 0) {
@@ -132,10 +201,10 @@ TcpConnection::~TcpConnection() {
     }
 }
 
-bool TcpConnection::Wait(short aEvents, Clock::time_point aDeadline) const {
+bool WaitForSocket(int aHandle, short aEvents, std::chrono::steady_clock::time_point aDeadline) {
     while (true) {
         const int wait = MillisecondsLeft(aDeadline, 60 * 60 * 1000);
-        pollfd fd{FHandle, aEvents, 0};
+        pollfd fd{aHandle, aEvents, 0};
         const int ready = ::poll(&fd, 1, wait);
         if (ready > 0) {
             return true;
@@ -179,28 +248,25 @@ std::string TcpConnection::ReadLine(std::size_t aMaxLength, Clock::time_point aD
         }
         searched = FInput.size();
         char buffer[4096];
-        const ssize_t got = ::recv(FHandle, buffer, sizeof buffer, 0);
-        if (got > 0) {
-            FInput.append(buffer, static_cast<std::size_t>(got));
-        } else if (got == 0) {
+        const std::size_t got = Receive(buffer, sizeof buffer, aDeadline);
+        if (got == 0) {
             throw EConnClosedGracefully();
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!Wait(POLLIN, aDeadline)) {
-                throw ETimeOutError("Read timed out.");
-            }
-        } else if (errno != EINTR) {
-            ThrowSocketError(errno);
         }
+        FInput.append(buffer, got);
     }
 }
 
 void TcpConnection::WriteAll(std::string_view aBytes, Clock::time_point aDeadline) {
+    if (FTls) {
+        FTls->WriteAll(aBytes, aDeadline);
+        return;
+    }
     while (!aBytes.empty()) {
         const ssize_t sent = ::send(FHandle, aBytes.data(), aBytes.size(), MSG_NOSIGNAL);
         if (sent >= 0) {
             aBytes.remove_prefix(static_cast<std::size_t>(sent));
         } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            if (!Wait(POLLOUT, aDeadline)) {
+            if (!WaitForSocket(FHandle, POLLOUT, aDeadline)) {
                 throw ETimeOutError("Write timed out.");
             }
         } else if (errno != EINTR) {

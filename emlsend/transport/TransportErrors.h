@@ -96,6 +96,13 @@ public:
     EConnClosedGracefully() : ESmtpClientError("Connection Closed Gracefully.") {}
 };
 
+// TLS could not be set up or broke: "TLS: " and the reason, such as
+// "TLS: certificate verify failed: self-signed certificate".
+class ETlsError : public ETransportError {
+public:
+    using ETransportError::ETransportError;
+};
+
 // No reply or no progress of a write within the limit.
 class ETimeOutError : public ESmtpClientError {
 public:

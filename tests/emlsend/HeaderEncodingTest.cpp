@@ -2,6 +2,7 @@
 
 #include "HeaderEncoding.h"
 #include "MailAddress.h"
+#include "ProcessSupport.h"
 #include "TransportErrors.h"
 
 #include <gtest/gtest.h>
@@ -182,16 +183,21 @@ TEST(EmlsendHeaderDate, FormatsDateAndOffset) {
 }
 
 TEST(EmlsendHeaderDate, CurrentDateUsesTheLocalZone) {
-    ::setenv("TZ", "Europe/Prague", 1);
-    ::tzset();
-    const std::string date = CurrentDate();
-    EXPECT_TRUE(std::regex_match(
-        date, std::regex(R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat), [1-9]\d? [A-Z][a-z]{2} \d{4} )"
-                         R"(\d\d:\d\d:\d\d \+0[12]00)")))
-        << date;
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
-    EXPECT_EQ(CurrentDate().substr(CurrentDate().size() - 5), "+0000");
+    {
+        const test::ScopedEnvironment zone("TZ", "Europe/Prague");
+        ::tzset();
+        const std::string date = CurrentDate();
+        EXPECT_TRUE(std::regex_match(
+            date, std::regex(R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat), [1-9]\d? [A-Z][a-z]{2} \d{4} )"
+                             R"(\d\d:\d\d:\d\d \+0[12]00)")))
+            << date;
+    }
+    {
+        const test::ScopedEnvironment zone("TZ", "UTC");
+        ::tzset();
+        EXPECT_EQ(CurrentDate().substr(CurrentDate().size() - 5), "+0000");
+    }
+    ::tzset(); // the zone of the environment restored
 }
 
 struct ParseCase {

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <thread>
 #include <unistd.h>
 
@@ -33,11 +35,12 @@ struct HostileRun {
     bool controlKept = true;
 };
 
-HostileRun RunAgainst(std::uint16_t aPort, const std::string& aExtraSections = {}) {
+HostileRun RunAgainst(std::uint16_t aPort, const std::string& aExtraSections = {},
+                      const std::string& aSettings = {}) {
     test::TempDir dir;
     const std::string control = dir.File("ctl.txt");
-    test::WriteFile(control, "[SMTP]\r\nHost=127.0.0.1:" + std::to_string(aPort) +
-                                 "\r\n[TO]\r\na@example.cz\r\n" + aExtraSections + "[BODY]\r\ntext\r\n");
+    test::WriteFile(control, "[SMTP]\r\nHost=127.0.0.1:" + std::to_string(aPort) + "\r\n" + aSettings +
+                                 "[TO]\r\na@example.cz\r\n" + aExtraSections + "[BODY]\r\ntext\r\n");
     HostileRun run;
     const auto start = std::chrono::steady_clock::now();
     run.process = test::RunProcess({kProgram, control},
@@ -50,10 +53,9 @@ HostileRun RunAgainst(std::uint16_t aPort, const std::string& aExtraSections = {
 
 // Peak memory of a run that fails at once (nobody listens): the yardstick
 // for "bounded" whatever the build (sanitizers take much memory of their own).
-long BaselineRssKb() {
-    static const long baseline = RunAgainst(test::UnusedPort()).process.maxRssKb;
-    return baseline;
-}
+// Measured anew each time: a child's peak includes that of this process up
+// to its start, which grows as tests run.
+long BaselineRssKb() { return RunAgainst(test::UnusedPort()).process.maxRssKb; }
 
 // Sends aChunk again and again until the client closes or the flood limits pass.
 void Flood(test::Peer& aPeer, const std::string& aChunk) {
@@ -142,6 +144,79 @@ TEST(EmlsendHostileServer, ACloseInTheMiddleOfTheDataFails) {
                 run.result == "Connection Closed Gracefully.\r\n")
         << run.result;
     EXPECT_LT(run.process.maxRssKb, BaselineRssKb() + 16 * 1024) << "the attachment is streamed, not held";
+}
+
+TEST(EmlsendHostileServer, AServerThatStopsReadingTheDataTimesOut) {
+    // More than the loopback connection's buffers take (36 MiB here), written
+    // in pieces so that this process stays small.
+    test::TempDir files;
+    const std::string attachment = files.File("big.bin");
+    {
+        std::ofstream out(attachment, std::ios::binary);
+        for (unsigned piece = 0; piece < 48; ++piece) {
+            out << test::PseudoRandomBytes(1u << 20, piece);
+        }
+    }
+    test::ScriptedServer server([](test::Peer& p) {
+        test::Greet(p);
+        test::Answer(p, "250 ok\r\n"); // RSET
+        test::Answer(p, "250 ok\r\n"); // MAIL
+        test::Answer(p, "250 ok\r\n"); // RCPT
+        test::Answer(p, "354 go on\r\n");
+        p.ReadLine(); // the first line of the data, then nothing more is read
+        std::this_thread::sleep_for(std::chrono::milliseconds(2 * kWaitCapMs));
+    });
+    const HostileRun run = RunAgainst(server.port(), "[ATTACHMENTS]\r\n" + attachment + "\r\n");
+    ExpectFailedRun(run, "Write timed out.\r\n");
+    EXPECT_GE(run.elapsed, std::chrono::milliseconds(kWaitCapMs));
+}
+
+// TLS servers that never complete a handshake: each run ends within its
+// waits with the reason in the result file.
+TEST(EmlsendHostileServer, BrokenTlsHandshakesFail) {
+    struct Case {
+        const char* what;
+        std::string settings;
+        test::ScriptedServer::Script script;
+        std::vector<std::string> results; // any of them (the system decides between close and reset)
+    };
+    const Case cases[] = {
+        {"garbage instead of a handshake", "Security=TLS\r\n",
+         [](test::Peer& p) { Flood(p, "220 this is no TLS at all\r\n" + std::string(4000, '\x7F')); },
+         {"TLS: wrong version number\r\n", "TLS: packet length too long\r\n"}},
+        {"a close in the middle of the handshake", "Security=TLS\r\n",
+         [](test::Peer& p) {
+             p.Send(std::string("\x16\x03\x03\x00\x40", 5) + std::string(20, '\x02')); // a record cut short
+         },
+         {"TLS: the server closed the connection during the handshake.\r\n",
+          "Socket Error # 104\r\nConnection reset by peer\r\n"}},
+        {"a handshake one byte a second", "Security=TLS\r\n",
+         [](test::Peer& p) {
+             const std::string record = std::string("\x16\x03\x03\x00\x40", 5) + std::string(64, '\x02');
+             for (const char c : record) {
+                 if (!p.Send(std::string(1, c))) {
+                     return; // the client has gone
+                 }
+                 std::this_thread::sleep_for(1s);
+             }
+         },
+         {"TLS handshake timed out.\r\n"}},
+        {"STARTTLS answered and then silence", "Security=StartTLS\r\n",
+         [](test::Peer& p) {
+             test::Greet(p, {"localhost", "STARTTLS"});
+             test::Answer(p, "220 go ahead\r\n");
+             p.WaitForClose();
+         },
+         {"TLS handshake timed out.\r\n"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScriptedServer server(c.script);
+        const HostileRun run = RunAgainst(server.port(), {}, c.settings);
+        const bool known = std::find(c.results.begin(), c.results.end(), run.result) != c.results.end();
+        EXPECT_TRUE(known) << run.result;
+        ExpectFailedRun(run, known ? run.result : c.results.front());
+    }
 }
 
 TEST(EmlsendHostileServer, GarbageReplyCodesFail) {

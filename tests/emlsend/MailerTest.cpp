@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -200,6 +202,80 @@ TEST(EmlsendMailer, BuildsHtmlPartsThatAMailReaderDecodes) {
     EXPECT_EQ(test::ReadFile(file + ".3"), test::PseudoRandomBytes(5000, 7));
 }
 
+TEST(EmlsendMailer, NamesAttachmentsAsTheFileSystemHasThem) {
+    test::TempDir dir;
+    const std::string utf8Name = "P\xC5\x99\xC3\xADloha \xC4\x8D.2.pdf"; // "Příloha č.2.pdf" in UTF-8
+    const std::string cp1250Name = "P\xF8\xEDloha \xE8.2.pdf";               // the same in windows-1250
+    test::WriteFile(dir.File(utf8Name), "pdf");
+    test::WriteFile(dir.File("report 10:30.txt"), "report");
+    test::WriteFile(dir.File("a\\b.txt"), "backslash");
+    struct Case {
+        const char* what;
+        std::string given;
+        std::string path;    // the file read
+        std::string name;    // as the recipient sees it, windows-1250
+        std::string charset; // the name's label; "" the message's
+    };
+    const Case cases[] = {
+        {"a colon is part of the name", dir.File("report 10:30.txt"), dir.File("report 10:30.txt"),
+         "report 10:30.txt", ""},
+        {"so is a backslash", dir.File("a\\b.txt"), dir.File("a\\b.txt"), "a\\b.txt", ""},
+        {"a windows-1250 path finds the UTF-8 file", dir.File(cp1250Name), dir.File(utf8Name), cp1250Name, ""},
+        {"a UTF-8 path is labelled UTF-8", dir.File(utf8Name), dir.File(utf8Name), cp1250Name, "utf-8"},
+        {"a missing file stays as given", dir.File("gone\xE8.pdf"), dir.File("gone\xE8.pdf"), "gone\xE8.pdf", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const MessagePart part = AttachmentPart(c.given);
+        EXPECT_EQ(part.filePath, c.path);
+        EXPECT_EQ(part.charset, c.charset);
+    }
+
+    // What a reader makes of them, with a subject and a sender name too long
+    // for a line of their own.
+    const TInterfacePtr<IMailer> mailer = CreateMailer();
+    const std::string longWord = std::string(1500, 'W');
+    std::string longName = "Jan";
+    for (int i = 0; i < 250; ++i) {
+        longName += " Novak";
+    }
+    mailer->SetSubject("Faktura " + longWord + " konec");
+    mailer->AddAddress(longName + " <jan@example.cz>", akFrom);
+    mailer->AddAddress("to@example.cz", akTo);
+    mailer->AddBodyLine("text");
+    for (const Case& c : cases) {
+        if (c.given.find("gone") == std::string::npos) {
+            mailer->AddAttachment(c.given);
+        }
+    }
+    const std::string file = dir.File("m.eml");
+    mailer->SaveToFile(file, false);
+    std::istringstream written(test::ReadFile(file));
+    for (std::string line; std::getline(written, line);) {
+        EXPECT_LE(line.size(), 999U) << "998 octets and the CR at most: " << line.substr(0, 60);
+    }
+    const std::vector<std::string> seen = DumpLines(file);
+    const std::vector<std::string> expected = {
+        "H X-Unsent " + Hex("1"),
+        "H Subject " + Hex("Faktura " + longWord + " konec"),
+        "H MIME-Version " + Hex("1.0"),
+        "A From " + Hex(longName) + " jan@example.cz",
+        "A To - to@example.cz",
+        "P text/plain - " + file + ".1",
+        "P application/octet-stream " + Hex("report 10:30.txt") + " " + file + ".2",
+        "P application/octet-stream " + Hex("a\\b.txt") + " " + file + ".3",
+        "P application/octet-stream " + Hex(cp1250Name) + " " + file + ".4",
+        "P application/octet-stream " + Hex(cp1250Name) + " " + file + ".5",
+        "D 0",
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(test::ReadFile(file + ".4"), "pdf");
+    const std::string content = test::ReadFile(file);
+    EXPECT_NE(content.find("filename*=utf-8''P%C5%99%C3%ADloha%20%C4%8D.2.pdf\r\n"), std::string::npos)
+        << "the RFC 2231 form beside the encoded words";
+    EXPECT_NE(content.find("filename*=windows-1250''P%F8%EDloha%20%E8.2.pdf\r\n"), std::string::npos);
+}
+
 TEST(EmlsendMailer, SendFailuresBecomeResultsWithTheirText) {
     test::TempDir dir;
     {
@@ -330,32 +406,81 @@ TEST(EmlsendMailer, ChoosesAPrivateDirectoryForTheMessageFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.directory);
-        c.runtime != nullptr ? ::setenv("XDG_RUNTIME_DIR", c.runtime, 1) : ::unsetenv("XDG_RUNTIME_DIR");
-        c.tmp != nullptr ? ::setenv("TMPDIR", c.tmp, 1) : ::unsetenv("TMPDIR");
+        const test::ScopedEnvironment runtime("XDG_RUNTIME_DIR", c.runtime);
+        const test::ScopedEnvironment tmp("TMPDIR", c.tmp);
         EXPECT_EQ(MessageDirectoryPath(), c.directory);
     }
 }
 
-TEST(EmlsendMailer, ShowsTheMessageFileInTheMailProgram) {
+TEST(EmlsendMailer, ShowsEachMessageFileInTheMailProgram) {
     test::TempDir runtime;
     test::TempDir tools;
     const test::FakeOpener opener(tools.path());
-    ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    ::setenv("PATH", opener.PathVariable().substr(5).c_str(), 1);
+    const test::ScopedEnvironment runtimeVariable("XDG_RUNTIME_DIR", runtime.path().c_str());
+    const test::ScopedEnvironment path("PATH", opener.PathVariable().substr(5).c_str());
     ::mkdir(runtime.File("emlsend").c_str(), 0755); // left too open by someone
-    const TInterfacePtr<IMailer> mailer = CreateMailer();
-    mailer->AddAddress("to@example.cz", akTo);
-    mailer->AddBodyLine("text");
-    mailer->ShowInMailClient();
-    ASSERT_TRUE(test::WaitForFile(opener.calls())) << "the opener was not called";
-    const std::string path = runtime.File("emlsend/tempmsg.eml");
-    EXPECT_EQ(test::ReadFile(opener.calls()), path + "\n");
-    EXPECT_EQ(test::ReadFile(opener.copy()).rfind("X-Unsent: 1\r\n", 0), 0U);
+    // A file of an earlier run, older than a day, and a fresh one.
+    const std::string stale = runtime.File("emlsend/tempmsg-old123.eml");
+    const std::string fresh = runtime.File("emlsend/tempmsg-new123.eml");
+    test::WriteFile(stale, "old");
+    test::WriteFile(fresh, "new");
+    const timespec dayAndMinuteAgo[2] = {{::time(nullptr) - 24 * 3600 - 60, 0}, {::time(nullptr) - 24 * 3600 - 60, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, stale.c_str(), dayAndMinuteAgo, 0), 0);
+
+    // Three messages handed over quickly, before any opener has read its file.
+    std::vector<std::string> shown;
+    for (const std::string text : {"first", "second", "third"}) {
+        ::unlink(opener.calls().c_str());
+        const TInterfacePtr<IMailer> mailer = CreateMailer();
+        mailer->AddAddress("to@example.cz", akTo);
+        mailer->AddBodyLine(text);
+        mailer->ShowInMailClient();
+        ASSERT_TRUE(test::WaitForFile(opener.calls())) << "the opener was not called";
+        std::string file = test::ReadFile(opener.calls());
+        ASSERT_FALSE(file.empty());
+        file.pop_back(); // the line feed
+        EXPECT_EQ(file.rfind(runtime.File("emlsend/tempmsg-"), 0), 0U) << file;
+        EXPECT_TRUE(file.ends_with(".eml")) << file;
+        shown.push_back(file);
+    }
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const std::string content = test::ReadFile(shown[i]);
+        EXPECT_EQ(content.rfind("X-Unsent: 1\r\n", 0), 0U);
+        EXPECT_NE(content.find(i == 0 ? "\r\nfirst\r\n" : i == 1 ? "\r\nsecond\r\n" : "\r\nthird\r\n"),
+                  std::string::npos)
+            << "every message keeps its own file";
+        struct stat info {};
+        ASSERT_EQ(::stat(shown[i].c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0077, 0U) << "nobody else reads the message";
+    }
+    EXPECT_NE(::access(stale.c_str(), F_OK), 0) << "a file older than a day is removed";
+    EXPECT_EQ(test::ReadFile(fresh), "new") << "a younger one stays";
     struct stat info {};
     ASSERT_EQ(::stat(runtime.File("emlsend").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700U) << "the directory was made private";
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0077, 0U) << "nobody else reads the message";
+}
+
+TEST(EmlsendMailer, AMailProgramThatCannotStartIsAFailure) {
+    test::TempDir runtime;
+    test::TempDir tools; // holds no xdg-open
+    const test::ScopedEnvironment runtimeVariable("XDG_RUNTIME_DIR", runtime.path().c_str());
+    const test::ScopedEnvironment path("PATH", tools.path().c_str());
+    const TInterfacePtr<IMailer> mailer = CreateMailer();
+    mailer->AddBodyLine("text");
+    try {
+        mailer->ShowInMailClient();
+        FAIL() << "no mail program, yet no failure";
+    } catch (const EMailProgramError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot start \"xdg-open\". No such file or directory");
+    }
+    DIR* const entries = ::opendir(runtime.File("emlsend").c_str());
+    ASSERT_NE(entries, nullptr);
+    int files = 0;
+    while (const dirent* entry = ::readdir(entries)) {
+        files += entry->d_name[0] != '.';
+    }
+    ::closedir(entries);
+    EXPECT_EQ(files, 0) << "the message nobody will see is removed";
 }
 
 TEST(EmlsendMailer, APlantedLinkNeverRedirectsTheMessageFile) {
@@ -363,9 +488,9 @@ TEST(EmlsendMailer, APlantedLinkNeverRedirectsTheMessageFile) {
     test::TempDir elsewhere;
     test::TempDir tools;
     const test::FakeOpener opener(tools.path());
-    ::unsetenv("XDG_RUNTIME_DIR");
-    ::setenv("TMPDIR", tmp.path().c_str(), 1);
-    ::setenv("PATH", opener.PathVariable().substr(5).c_str(), 1);
+    const test::ScopedEnvironment runtime("XDG_RUNTIME_DIR", nullptr);
+    const test::ScopedEnvironment tmpVariable("TMPDIR", tmp.path().c_str());
+    const test::ScopedEnvironment path("PATH", opener.PathVariable().substr(5).c_str());
     const std::string planted = tmp.File("emlsend-" + std::to_string(::getuid()));
     ASSERT_EQ(::symlink(elsewhere.path().c_str(), planted.c_str()), 0);
     const TInterfacePtr<IMailer> mailer = CreateMailer();
@@ -374,8 +499,8 @@ TEST(EmlsendMailer, APlantedLinkNeverRedirectsTheMessageFile) {
         mailer->ShowInMailClient();
         FAIL() << "the link was followed";
     } catch (const EFCreateError& error) {
-        EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + planted + "/tempmsg.eml\". \"" + planted +
-                                                 "\" is not a directory");
+        EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + planted + "/tempmsg-XXXXXX.eml\". \"" +
+                                                 planted + "\" is not a directory");
     }
     EXPECT_EQ(test::ReadFile(elsewhere.File("tempmsg.eml")), "") << "nothing written through the link";
     EXPECT_NE(::access(elsewhere.File("tempmsg.eml").c_str(), F_OK), 0);

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace emlsend {
@@ -17,6 +19,7 @@ namespace {
 const std::string kB1 = "1111111111=_1111111111111111111111";
 const std::string kB2 = "2222222222222222222222222222=_2222";
 const std::string kDate = "Tue, 3 Mar 2009 14:05:09 +0100";
+const std::string kMessageId = "Message-ID: <1@example.cz>";
 
 std::string Lines(const std::vector<std::string>& aLines) {
     std::string out;
@@ -31,6 +34,7 @@ MessageWriter PinnedWriter() {
     auto next = std::make_shared<int>(0);
     writer.makeBoundary = [next] { return ++*next == 1 ? kB1 : kB2; };
     writer.makeDate = [] { return kDate; };
+    writer.makeMessageId = [](std::string_view aDomain) { return "<1@" + std::string(aDomain) + ">"; };
     return writer;
 }
 
@@ -52,6 +56,7 @@ const std::string kMultipartLines = Lines({
     "\tcharset=\"windows-1250\"; boundary=\"" + kB1 + "\"",
     "MIME-Version: 1.0",
     "Date: " + kDate,
+    kMessageId,
     "",
     "This is a multi-part message in MIME format",
     "",
@@ -62,11 +67,18 @@ const std::string kTextHeader = Lines({
     "",
 });
 
-std::string Attachment(const std::string& aBoundary, const std::string& aName,
-                       const std::string& aBase64) {
-    return Lines({"--" + aBoundary, "Content-Type: application/octet-stream;",
-                  "        name=\"" + aName + "\"", "Content-Transfer-Encoding: base64",
-                  "Content-Disposition: attachment;", "        filename=\"" + aName + "\"", ""}) +
+// An attachment part; aExtended is the RFC 2231 form of the name, if any.
+std::string Attachment(const std::string& aBoundary, const std::string& aName, const std::string& aBase64,
+                       const std::string& aExtended = {}) {
+    if (aExtended.empty()) {
+        return Lines({"--" + aBoundary, "Content-Type: application/octet-stream;", "        name=\"" + aName + "\"",
+                      "Content-Transfer-Encoding: base64", "Content-Disposition: attachment;",
+                      "        filename=\"" + aName + "\"", ""}) +
+               aBase64 + "\r\n";
+    }
+    return Lines({"--" + aBoundary, "Content-Type: application/octet-stream;", "        name=\"" + aName + "\";",
+                  "        name*=" + aExtended, "Content-Transfer-Encoding: base64", "Content-Disposition: attachment;",
+                  "        filename=\"" + aName + "\";", "        filename*=" + aExtended, ""}) +
            aBase64 + "\r\n";
 }
 
@@ -81,7 +93,7 @@ TEST(EmlsendMessageLayout, SinglePartPlainText) {
     message.parts.push_back(
         MessagePart::Text({"Dobr\xFD den,", "", ".te\xE8ka"}, "windows-1250"));
     const std::string expected = kAddressLines +
-                                 Lines({"MIME-Version: 1.0", "Date: " + kDate}) + kTextHeader +
+                                 Lines({"MIME-Version: 1.0", "Date: " + kDate, kMessageId}) + kTextHeader +
                                  Lines({"Dobr=FD den,", "", "=2Ete=E8ka", ""});
     EXPECT_EQ(Write(message, MessageForm::transmission), expected);
 }
@@ -97,7 +109,7 @@ TEST(EmlsendMessageLayout, TextWithAttachments) {
     const std::string expected =
         kAddressLines + kMultipartLines + Lines({"--" + kB1}) + kTextHeader +
         Lines({"Hello", ""}) + Attachment(kB1, "data.bin", "AAECAw==") + "\r\n" +
-        Attachment(kB1, "=?windows-1250?Q?p=F8=EDloha.txt?=", "YWJj") + "\r\n" +
+        Attachment(kB1, "=?windows-1250?Q?p=F8=EDloha.txt?=", "YWJj", "windows-1250''p%F8%EDloha.txt") + "\r\n" +
         Lines({"--" + kB1 + "--", ""});
     EXPECT_EQ(Write(message, MessageForm::transmission), expected);
 }
@@ -143,7 +155,7 @@ TEST(EmlsendMessageLayout, HtmlWithAttachmentsAsFile) {
                "Content-Type: multipart/mixed;",
                "\tcharset=\"windows-1250\"; boundary=\"" + kB1 + "\"", "MIME-Version: 1.0",
                "Reply-To: reply@example.cz", "Disposition-Notification-To: receipt@example.cz",
-               "Date: " + kDate, "X-Priority: 1", "", "This is a multi-part message in MIME format",
+               "Date: " + kDate, kMessageId, "X-Priority: 1", "", "This is a multi-part message in MIME format",
                ""}) +
         kHtmlBody + Attachment(kB1, "a.txt", "YWJjZA==") + "\r\n" +
         Lines({"--" + kB1 + "--", "", "."});
@@ -159,7 +171,8 @@ TEST(EmlsendMessageLayout, HeaderEdgeCases) {
     MailMessage message;
     message.parts.push_back(MessagePart::Text({}, "windows-1250"));
     EXPECT_EQ(Write(message, MessageForm::file),
-              Lines({"MIME-Version: 1.0", "Date: " + kDate}) + kTextHeader + Lines({"", "."}))
+              Lines({"MIME-Version: 1.0", "Date: " + kDate, "Message-ID: <1@" + MessageIdDomain({}) + ">"}) +
+                  kTextHeader + Lines({"", "."}))
         << "no From, Subject or address lines; an empty body has one empty line";
 
     message.subject = "Hello   ";
@@ -208,7 +221,39 @@ TEST(EmlsendMessageLayout, TwoWritingsDifferOnlyInBoundariesAndDate) {
         differing += first.data[i] != second.data[i];
     }
     EXPECT_GT(differing, 0U);
-    EXPECT_LE(differing, 4 * 34U * 2 + 8) << "boundaries (each written several times), date";
+    EXPECT_LE(differing, 4 * 34U * 2 + 8 + 32) << "boundaries (each written several times), date, message id";
+}
+
+TEST(EmlsendMessageWriter, IdentifiesEveryMessageUnderTheSendersDomain) {
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    struct Case {
+        const char* from;
+        std::string domain;
+    };
+    const Case cases[] = {
+        {"Jan <jan@example.cz>", "example.cz"},
+        {"a@b@mail.example.cz", "mail.example.cz"},
+        {"", host},
+        {"jan", host},
+        {"jan@[192.0.2.1]", host},
+        {"jan@exa mple.cz", host},
+        {"jan@example..cz", host},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.from);
+        EXPECT_EQ(MessageIdDomain(MailAddress::Parse(c.from)), c.domain);
+    }
+    const std::string first = RandomMessageId("example.cz");
+    EXPECT_TRUE(std::regex_match(first, std::regex("<[0-9a-f]{32}@example\\.cz>"))) << first;
+    EXPECT_NE(RandomMessageId("example.cz"), first);
+
+    MailMessage message = BaseMessage();
+    message.parts.push_back(MessagePart::Text({"x"}, "windows-1250"));
+    StringSink sink;
+    MessageWriter().WriteMessage(message, sink, MessageForm::transmission);
+    EXPECT_TRUE(std::regex_search(sink.data, std::regex("\r\nMessage-ID: <[0-9a-f]{32}@example\\.cz>\r\n")))
+        << sink.data;
 }
 
 TEST(EmlsendMessageWriter, MeasureEqualsTheTransmissionFormAndTheClosingLine) {

@@ -140,7 +140,7 @@ bool WaitForFile(const std::string& aPath) {
     return false;
 }
 
-AiosmtpdServer::AiosmtpdServer(const std::string& aDirectory) {
+AiosmtpdServer::AiosmtpdServer(const std::string& aDirectory, const std::vector<std::string>& aOptions) {
     int handles[2];
     if (::pipe2(handles, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
@@ -149,6 +149,7 @@ AiosmtpdServer::AiosmtpdServer(const std::string& aDirectory) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, handles[1], STDOUT_FILENO);
     std::vector<std::string> arguments = {kPython, kScripts + "/smtp_server.py", aDirectory, "60"};
+    arguments.insert(arguments.end(), aOptions.begin(), aOptions.end());
     const std::vector<char*> argv = Pointers(arguments);
     pid_t child = -1;
     const int spawned = ::posix_spawn(&child, kPython, &actions, nullptr, argv.data(), environ);
@@ -183,6 +184,29 @@ AiosmtpdServer::~AiosmtpdServer() {
         ::kill(FChild, SIGKILL);
         ::waitpid(FChild, &status, 0);
     }
+}
+
+TestCertificates::TestCertificates(const std::string& aDirectory) : FDirectory(aDirectory) {
+    const ProcessResult made = RunProcess({"/bin/sh", kScripts + "/make_test_ca.sh", FDirectory});
+    if (made.exitCode != 0) {
+        throw std::runtime_error("cannot make the test certificates: " + made.err);
+    }
+}
+
+std::vector<std::string> TestCertificates::ServerOptions(const std::string& aName) const {
+    return {"--cert", File(aName + ".pem"), "--key", File(aName + ".key")};
+}
+
+ScopedEnvironment::ScopedEnvironment(const char* aName, const char* aValue) : FName(aName) {
+    if (const char* old = std::getenv(aName)) {
+        FOldValue = old;
+        FWasSet = true;
+    }
+    aValue != nullptr ? ::setenv(aName, aValue, 1) : ::unsetenv(aName);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    FWasSet ? ::setenv(FName.c_str(), FOldValue.c_str(), 1) : ::unsetenv(FName.c_str());
 }
 
 FakeOpener::FakeOpener(const std::string& aDirectory) : FDirectory(aDirectory) {

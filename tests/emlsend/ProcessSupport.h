@@ -30,10 +30,11 @@ ProcessResult RunProcess(const std::vector<std::string>& aArguments,
 bool WaitForFile(const std::string& aPath);
 
 // aiosmtpd (smtp_server.py) in a child process, storing what it receives in
-// aDirectory; stopped by the destructor. port() is 0 when it did not start.
+// aDirectory, with the script's options aOptions (TLS, sign-in mechanisms,
+// the address); stopped by the destructor. port() is 0 when it did not start.
 class AiosmtpdServer {
 public:
-    explicit AiosmtpdServer(const std::string& aDirectory);
+    explicit AiosmtpdServer(const std::string& aDirectory, const std::vector<std::string>& aOptions = {});
     ~AiosmtpdServer();
     AiosmtpdServer(const AiosmtpdServer&) = delete;
     AiosmtpdServer& operator=(const AiosmtpdServer&) = delete;
@@ -42,6 +43,34 @@ public:
 private:
     int FChild = -1;
     std::uint16_t FPort = 0;
+};
+
+// Certificates made for a test by make_test_ca.sh in aDirectory: File("ca.pem"),
+// "server.pem"/"server.key" and the others the script lists.
+class TestCertificates {
+public:
+    explicit TestCertificates(const std::string& aDirectory);
+    std::string File(const std::string& aName) const { return FDirectory + "/" + aName; }
+    // "--cert <name>.pem --key <name>.key" for AiosmtpdServer.
+    std::vector<std::string> ServerOptions(const std::string& aName) const;
+
+private:
+    std::string FDirectory;
+};
+
+// Sets an environment variable for the life of the object and then restores
+// its earlier value (or its absence). aValue null removes the variable.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* aName, const char* aValue);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string FName;
+    std::string FOldValue;
+    bool FWasSet = false;
 };
 
 // A directory holding an executable "xdg-open" that appends its arguments,

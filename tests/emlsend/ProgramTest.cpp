@@ -187,11 +187,23 @@ TEST(EmlsendProgram, AFailedSendLeavesItsTextInTheResultFile) {
 }
 
 TEST(EmlsendProgram, ARelativeControlPathPutsTheResultFileInTheCurrentDirectory) {
-    test::TempDir dir;
-    test::WriteFile(dir.File("ctl.txt"), "[SMTP]\nHost=127.0.0.1:" + std::to_string(test::UnusedPort()) + "\n");
-    const test::ProcessResult run = test::RunProcess({kProgram, "ctl.txt"}, {}, dir.path());
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(test::ReadFile(dir.File("eml456.txt")), "Socket Error # 111\r\nConnection refused\r\n");
+    // The result file gets the usual mode, 0666 less the umask, replaced or not.
+    for (const mode_t mask : {mode_t{022}, mode_t{002}}) {
+        SCOPED_TRACE(mask);
+        test::TempDir dir;
+        test::WriteFile(dir.File("ctl.txt"), "[SMTP]\nHost=127.0.0.1:" + std::to_string(test::UnusedPort()) + "\n");
+        if (mask == 002) {
+            test::WriteFile(dir.File("eml456.txt"), "older");
+        }
+        const mode_t old = ::umask(mask);
+        const test::ProcessResult run = test::RunProcess({kProgram, "ctl.txt"}, {}, dir.path());
+        ::umask(old);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(test::ReadFile(dir.File("eml456.txt")), "Socket Error # 111\r\nConnection refused\r\n");
+        struct stat info {};
+        ASSERT_EQ(::stat(dir.File("eml456.txt").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+    }
 }
 
 TEST(EmlsendProgram, WithoutSmtpSectionTheMailProgramOpensTheMessage) {
@@ -207,8 +219,9 @@ TEST(EmlsendProgram, WithoutSmtpSectionTheMailProgramOpensTheMessage) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, kCaption852) << "the caption alone: no bar without a send";
     ASSERT_TRUE(test::WaitForFile(opener.calls()));
-    const std::string message = runtime.File("emlsend/tempmsg.eml");
-    EXPECT_EQ(test::ReadFile(opener.calls()), message + "\n");
+    const std::string called = test::ReadFile(opener.calls());
+    EXPECT_EQ(called.rfind(runtime.File("emlsend/tempmsg-"), 0), 0U) << called;
+    EXPECT_TRUE(called.ends_with(".eml\n")) << called;
     const std::vector<std::string> seen = DumpLines(opener.copy());
     const std::vector<std::string> expected = {
         "H X-Unsent " + Hex("1"),
@@ -268,7 +281,9 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile) {
         {"an attachment of the message file cannot be read", "[ATTACHMENTS]\n@/gone\xE8.pdf\n",
          "emlsend: Cannot open file \"@/gone\xE8.pdf\". No such file or directory\n"},
         {"the private directory is a link", "[BODY]\nx\n",
-         "emlsend: Cannot create file \"@/run/emlsend/tempmsg.eml\". \"@/run/emlsend\" is not a directory\n"},
+         "emlsend: Cannot create file \"@/run/emlsend/tempmsg-XXXXXX.eml\". \"@/run/emlsend\" is not a directory\n"},
+        {"no mail program can be started", "[BODY]\nx\n",
+         "emlsend: Cannot start \"xdg-open\". No such file or directory\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -289,14 +304,16 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile) {
         const std::string control = dir.File("ctl.txt");
         test::WriteFile(control, expand(c.content));
         const bool linked = std::string(c.what).find("link") != std::string::npos;
+        const bool noOpener = std::string(c.what).find("mail program") != std::string::npos;
         const test::ProcessResult run = test::RunProcess(
             {kProgram, control},
-            {"XDG_RUNTIME_DIR=" + dir.File(linked ? "run" : "runtime"), opener.PathVariable()});
+            {"XDG_RUNTIME_DIR=" + dir.File(linked ? "run" : "runtime"),
+             noOpener ? "PATH=" + dir.File("elsewhere") : opener.PathVariable()});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err, expand(c.diagnostic)) << "the text bytes unchanged through a pipe";
         EXPECT_TRUE(Exists(control));
         EXPECT_FALSE(Exists(opener.calls())) << "nothing opened";
-        EXPECT_FALSE(Exists(dir.File("elsewhere/tempmsg.eml")));
+        EXPECT_EQ(test::RunAndCapture({"/bin/ls", "-A", dir.File("elsewhere")}), "") << "nothing through the link";
     }
 }
 

@@ -116,6 +116,7 @@ TEST(EmlsendPythonPeers, AiosmtpdReceivesTheMessage) {
     session.timeOuts.dataEnd = 20s;
     session.timeOuts.quit = 20s;
     session.writer.makeDate = [] { return std::string("Tue, 3 Mar 2009 14:05:09 +0100"); };
+    session.writer.makeMessageId = [](std::string_view aDomain) { return "<1@" + std::string(aDomain) + ">"; };
     int boundary = 0;
     session.writer.makeBoundary = [&] { return "Boundary" + std::to_string(++boundary) + "=_x"; };
     std::uint64_t lastCount = 0;

@@ -1,7 +1,9 @@
 // The SMTP dialogue against a scripted server: every command, reply rule and
 // failure text of the client.
 
+#include "ContentEncoding.h"
 #include "SmtpSession.h"
+#include "TcpConnection.h"
 #include "TestSupport.h"
 #include "TransportErrors.h"
 
@@ -9,6 +11,7 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -47,8 +50,12 @@ std::unique_ptr<SmtpSession> Session(std::uint16_t aPort) {
     session->timeOuts.quit = 5s;
     session->writer.makeBoundary = [] { return std::string("B"); };
     session->writer.makeDate = [] { return std::string("Tue, 3 Mar 2009 14:05:09 +0100"); };
+    session->writer.makeMessageId = [](std::string_view aDomain) { return "<1@" + std::string(aDomain) + ">"; };
     return session;
 }
+
+// The EHLO command the client sends over a loopback IPv4 connection.
+std::string Ehlo() { return "EHLO " + HelloName(FullyQualifiedHostName(), "[127.0.0.1]"); }
 
 // The failure text of aCall, or "<no failure>".
 template <typename Call> std::string FailureOf(Call&& aCall) {
@@ -92,7 +99,7 @@ TEST(EmlsendSmtpSession, RunsTheWholeDialogue) {
     EXPECT_FALSE(session->LoggedIn());
 
     const std::vector<std::string> expected = {
-        "EHLO " + LocalHostName(),  "AUTH LOGIN",
+        Ehlo(),                     "AUTH LOGIN",
         "dXNlckBleGFtcGxlLmN6",     "cOFzcw==",
         "RSET",                     "MAIL FROM: <jan@example.cz>",
         "RCPT TO:<to1@example.cz>", "RCPT TO:<to2@example.cz>",
@@ -124,7 +131,7 @@ struct ScriptCase {
 };
 
 TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
-    const std::string ehlo = "EHLO " + LocalHostName();
+    const std::string ehlo = Ehlo();
     const std::vector<ScriptCase> cases = {
         {"EHLO refused: HELO, and no login without capabilities",
          [](Peer& p) {
@@ -136,7 +143,7 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
              Answer(p, "221 bye\r\n");                     // QUIT
          },
          "user", "Sender refused\r\n",
-         {ehlo, "HELO " + LocalHostName(), "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
+         {ehlo, "HELO " + ehlo.substr(5), "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
         {"LOGIN not offered: no AUTH, the transaction goes on",
          [](Peer& p) {
              Greet(p, {"x", "AUTH PLAIN CRAM-MD5"});
@@ -238,6 +245,66 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
     }
 }
 
+TEST(EmlsendSmtpSession, SignsInWithAnOAuthToken) {
+    struct Case {
+        const char* what;
+        std::string offered;  // the AUTH capability line
+        std::string reply;    // to the AUTH command
+        std::string mechanism; // "" when no AUTH may be sent
+        std::string failure;
+    };
+    const Case cases[] = {
+        {"XOAUTH2 first", "AUTH LOGIN OAUTHBEARER XOAUTH2", "235 2.7.0 Accepted\r\n", "XOAUTH2", "no\r\n"},
+        {"OAUTHBEARER when only that is offered", "AUTH=LOGIN OAUTHBEARER", "235 ok\r\n", "OAUTHBEARER", "no\r\n"},
+        {"a refused token: error details, the dummy answer, the refusal", "AUTH XOAUTH2",
+         "334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "XOAUTH2", "Invalid credentials\r\n"},
+        {"no OAuth mechanism", "AUTH LOGIN PLAIN", "", "",
+         "The server offers no OAuth 2 sign-in (XOAUTH2, OAUTHBEARER)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedServer server([&c](Peer& p) {
+            Greet(p, {"x", c.offered});
+            if (!c.mechanism.empty()) {
+                Answer(p, c.reply);
+                if (c.reply.starts_with("334")) {
+                    Answer(p, "535 5.7.8 Invalid credentials\r\n");
+                } else {
+                    Answer(p, "250 ok\r\n");   // RSET
+                    Answer(p, "553 no\r\n");   // MAIL
+                }
+            }
+            Answer(p, "221 bye\r\n");
+        });
+        auto session = Session(server.port());
+        session->userName = "jan@example.cz";
+        int calls = 0;
+        session->oauthToken = [&] {
+            ++calls;
+            return std::string("tok-1");
+        };
+        session->Connect();
+        EXPECT_EQ(FailureOf([&] { session->SendMessage(TestMessage()); }), c.failure);
+        session->Disconnect();
+        const std::string port = std::to_string(server.port());
+        std::vector<std::string> expected = {Ehlo()};
+        if (c.mechanism == "XOAUTH2") {
+            expected.push_back("AUTH XOAUTH2 " + EncodeBase64("user=jan@example.cz\x01" "auth=Bearer tok-1\x01\x01"));
+        } else if (c.mechanism == "OAUTHBEARER") {
+            expected.push_back("AUTH OAUTHBEARER " + EncodeBase64("n,a=jan@example.cz,\x01host=127.0.0.1\x01port=" + port +
+                                                                  "\x01" "auth=Bearer tok-1\x01\x01"));
+        }
+        if (c.reply.starts_with("334")) {
+            expected.push_back("");
+        } else if (!c.mechanism.empty()) {
+            expected.insert(expected.end(), {"RSET", "MAIL FROM: <jan@example.cz>"});
+        }
+        expected.push_back("QUIT");
+        EXPECT_EQ(server.Finish(), expected);
+        EXPECT_EQ(calls, c.mechanism.empty() ? 0 : 1) << "the token is asked for only when it is used";
+    }
+}
+
 TEST(EmlsendSmtpSession, FailsToConnectWithTheRightTexts) {
     SmtpSession empty;
     EXPECT_EQ(FailureOf([&] { empty.Connect(); }), "") << "no host";
@@ -301,6 +368,95 @@ TEST(EmlsendSmtpSession, GivesUpConnectingAfterTheTimeOut) {
     ::close(listener);
 }
 
+// A listening loopback socket of aFamily (its handle and port); handle -1
+// when the family has no loopback here.
+std::pair<int, std::uint16_t> LoopbackListener(int aFamily) {
+    const int handle = ::socket(aFamily, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage address{};
+    socklen_t length = aFamily == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (aFamily == AF_INET6) {
+        reinterpret_cast<sockaddr_in6&>(address) = {AF_INET6, 0, 0, in6addr_loopback, 0};
+    } else {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    if (handle < 0 || ::bind(handle, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(handle, 4) != 0 ||
+        ::getsockname(handle, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (handle >= 0) {
+            ::close(handle);
+        }
+        return {-1, 0};
+    }
+    const std::uint16_t port = aFamily == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
+                                                   : reinterpret_cast<sockaddr_in&>(address).sin_port;
+    return {handle, ntohs(port)};
+}
+
+TEST(EmlsendTcpConnection, TriesEveryAddressInTheResolversOrder) {
+    const auto [listener4, port4] = LoopbackListener(AF_INET);
+    const auto [listener6, port6] = LoopbackListener(AF_INET6);
+    ASSERT_GE(listener4, 0);
+    if (listener6 < 0) {
+        ::close(listener4);
+        GTEST_SKIP() << "this machine has no ::1";
+    }
+    // Ports where nobody listens: bound and closed again.
+    const auto [closed4, refused4] = LoopbackListener(AF_INET);
+    const auto [closed6, refused6] = LoopbackListener(AF_INET6);
+    ::close(closed4);
+    ::close(closed6);
+
+    struct Address {
+        int family;
+        std::uint16_t port;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Address> addresses;
+        int timeOutMs;
+        std::string local; // LocalAddressLiteral, or the failure text
+    };
+    const Case cases[] = {
+        {"IPv6 refused, then IPv4", {{AF_INET6, refused6}, {AF_INET, port4}}, 5000, "[127.0.0.1]"},
+        {"IPv4 refused, then IPv6", {{AF_INET, refused4}, {AF_INET6, port6}}, 5000, "[IPv6:::1]"},
+        {"the first that answers", {{AF_INET6, port6}, {AF_INET, port4}}, 5000, "[IPv6:::1]"},
+        {"a limit of 1 ms still gets one full poll", {{AF_INET, port4}}, 1, "[127.0.0.1]"},
+        {"all refused: the last failure", {{AF_INET6, refused6}, {AF_INET, refused4}}, 0,
+         "Socket Error # 111\r\nConnection refused"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<sockaddr_storage> storage(c.addresses.size());
+        std::vector<addrinfo> list(c.addresses.size());
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (c.addresses[i].family == AF_INET6) {
+                reinterpret_cast<sockaddr_in6&>(storage[i]) = {AF_INET6, htons(c.addresses[i].port), 0,
+                                                               in6addr_loopback, 0};
+            } else {
+                auto& v4 = reinterpret_cast<sockaddr_in&>(storage[i]);
+                v4.sin_family = AF_INET;
+                v4.sin_port = htons(c.addresses[i].port);
+                v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            }
+            list[i].ai_family = c.addresses[i].family;
+            list[i].ai_socktype = SOCK_STREAM;
+            list[i].ai_addr = reinterpret_cast<sockaddr*>(&storage[i]);
+            list[i].ai_addrlen = c.addresses[i].family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+            list[i].ai_next = i + 1 < list.size() ? &list[i + 1] : nullptr;
+        }
+        std::string local;
+        try {
+            local = TcpConnection::Connect(list.data(), c.timeOutMs)->LocalAddressLiteral();
+        } catch (const std::exception& error) {
+            local = error.what();
+        }
+        EXPECT_EQ(local, c.local);
+    }
+    ::close(listener4);
+    ::close(listener6);
+}
+
 TEST(EmlsendSmtpSession, DropsTheConnectionWhenTheDataCannotBeCompleted) {
     test::TempDir dir;
     std::string data;
@@ -335,7 +491,7 @@ TEST(EmlsendSmtpSession, RefusesLineBreaksInCommands) {
     session->Connect();
     EXPECT_EQ(FailureOf([&] { session->SendMessage(message); }), "Line break in SMTP command.");
     session->Disconnect();
-    EXPECT_EQ(server.Finish(), (std::vector<std::string>{"EHLO " + LocalHostName(), "RSET", "QUIT"}));
+    EXPECT_EQ(server.Finish(), (std::vector<std::string>{Ehlo(), "RSET", "QUIT"}));
 }
 
 TEST(EmlsendSmtpSession, ClosesEvenWhenQuitFails) {
@@ -387,6 +543,37 @@ TEST(EmlsendSmtpReply, ParsesCodesAndTexts) {
 
 namespace emlsend {
 namespace {
+
+TEST(EmlsendSmtpTimeOuts, AreTheDocumentedWaits) {
+    using std::chrono::milliseconds;
+    const SmtpTimeOuts waits;
+    EXPECT_EQ(waits.greeting, milliseconds(300000)) << "5 minutes";
+    EXPECT_EQ(waits.command, milliseconds(300000)) << "5 minutes";
+    EXPECT_EQ(waits.dataStart, milliseconds(120000)) << "2 minutes";
+    EXPECT_EQ(waits.dataBlock, milliseconds(180000)) << "3 minutes";
+    EXPECT_EQ(waits.dataEnd, milliseconds(600000)) << "10 minutes";
+    EXPECT_EQ(waits.quit, milliseconds(30000)) << "30 seconds";
+}
+
+TEST(EmlsendSmtpHello, SendsAFullyQualifiedNameElseTheAddressLiteral) {
+    struct Case {
+        const char* qualified;
+        const char* literal;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"mail.example.cz", "[192.0.2.1]", "mail.example.cz"},
+        {"", "[192.0.2.1]", "[192.0.2.1]"},
+        {"vm", "[IPv6:2001:db8::1]", "[IPv6:2001:db8::1]"},
+        {".example", "[192.0.2.1]", "[192.0.2.1]"},
+        {"vm.", "[192.0.2.1]", "[192.0.2.1]"},
+        {"", "", LocalHostName()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.qualified) + " / " + c.literal);
+        EXPECT_EQ(HelloName(c.qualified, c.literal), c.expected);
+    }
+}
 
 TEST(EmlsendSmtpTimeOuts, ACapOnlyShortens) {
     using std::chrono::milliseconds;
