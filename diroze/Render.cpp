@@ -1,5 +1,7 @@
 #include "Render.h"
 
+#include "ScopeGuard.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -230,12 +232,9 @@ void Render(TPrintPreview& aNahled, const TStitekList& aDiroze, const TPapir& aP
     }
     if (aPapir.Pocet.X == 0 || aPapir.Pocet.Y == 0)
         throw hostutils::Exception("Division by zero");
-    TSheetRenderer renderer(aNahled, aPapir, aPreviewOnly);
-    try {
-        renderer.Run(aDiroze);
-    } catch (...) {
-        aNahled.AbortDoc();
-        throw;
+    {
+        const hostutils::TScopeFail abort([&aNahled] { aNahled.AbortDoc(); });
+        TSheetRenderer(aNahled, aPapir, aPreviewOnly).Run(aDiroze);
     }
     aNahled.SetZoomState(zsZoomToFit);
 }

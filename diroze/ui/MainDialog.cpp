@@ -6,6 +6,7 @@
 #include "ParamParser.h"
 #include "PrinterIni.h"
 #include "Render.h"
+#include "ScopeGuard.h"
 #include "UtilsString.h"
 #include "Widgets.h"
 #include "preview/PreviewView.h"
@@ -21,6 +22,7 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -426,15 +428,8 @@ void TfrmHlavni::SetControls(const TPapirControls& c)
 TPapir TfrmHlavni::ReadPapir()
 {
     balError->HideHint();
-    FChangeLock = true;
-    try {
-        const TPapir papir = diroze::ReadPapir(Controls(), QLocale());
-        FChangeLock = false;
-        return papir;
-    } catch (...) {
-        FChangeLock = false;
-        throw;
-    }
+    const QScopedValueRollback lock(FChangeLock, true);
+    return diroze::ReadPapir(Controls(), QLocale());
 }
 
 bool TfrmHlavni::TryReadPapir(TPapir& aPapir)
@@ -473,12 +468,10 @@ void TfrmHlavni::lstFormatChange()
         return;
     const auto type = static_cast<TPaperType>(lstFormat->currentData().toInt());
     if (type != pCustom) {
-        const bool saved = FChangeLock;
-        FChangeLock = true;
+        const QScopedValueRollback lock(FChangeLock, true);
         const auto [width, height] = PaperSizeTexts(type, chkPortrait->isChecked() ? poPortrait : poLandscape, QLocale());
         edtWidth->setText(width);
         edtHeight->setText(height);
-        FChangeLock = saved;
     }
     edtWidth->setEnabled(type == pCustom);
     edtHeight->setEnabled(type == pCustom);
@@ -495,22 +488,17 @@ void TfrmHlavni::lstPredvolbyChange(QObject* aSender)
 
 void TfrmHlavni::ApplyPreset(QDomElement aPreset)
 {
-    FChangeLock = true;
-    TPapirControls controls = Controls();
-    auto finish = [this] {
-        FChangeLock = false;
+    // However the reading ends, the preview is drawn once from what the
+    // controls then hold, and the settings count as unchanged.
+    const hostutils::TScopeExit redraw([this] {
         UpdatePreview(false);
         FChanged = false;
-    };
-    try {
-        FPresets.Apply(aPreset, controls, QLocale());
-    } catch (...) {
-        SetControls(controls); // what was read before the failure stays
-        finish();
-        throw;
-    }
-    SetControls(controls);
-    finish();
+    });
+    const QScopedValueRollback lock(FChangeLock, true);
+    TPapirControls controls = Controls();
+    // What was read before a failure stays.
+    const hostutils::TScopeExit show([this, &controls] { SetControls(controls); });
+    FPresets.Apply(aPreset, controls, QLocale());
 }
 
 void TfrmHlavni::StorePreset(QDomElement aPreset)
