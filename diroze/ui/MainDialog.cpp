@@ -113,9 +113,22 @@ void TfrmHlavni::BuildControls()
     columnLayout->setContentsMargins(0, 0, 0, 0);
     panSettings->setWidget(column);
     top->addWidget(panSettings);
+    BuildPapirPanel(column);
+    BuildStitkyPanel(column);
+    BuildPismoPanel(column);
+    columnLayout->addStretch();
 
-    // Papír
-    panPapir = new TCategoryPanel(QStringLiteral("Papír"), column);
+    FNahled = new TPrintPreviewView(this);
+    top->addWidget(FNahled, 1);
+    outer->addWidget(BuildPresetStrip());
+
+    balError = new TBalloonHint(this);
+    ShowDialogDefaults();
+}
+
+void TfrmHlavni::BuildPapirPanel(QWidget* aColumn)
+{
+    panPapir = new TCategoryPanel(QStringLiteral("Papír"), aColumn);
     auto* papir = new QGridLayout(panPapir->Content());
     papir->addWidget(Caption(QStringLiteral("Formát:"), panPapir->Content()), 0, 0, 1, 5);
     lstFormat = new QComboBox(panPapir->Content());
@@ -134,10 +147,12 @@ void TfrmHlavni::BuildControls()
     edtMarginX = LengthEdit(panPapir->Content());
     edtMarginY = LengthEdit(panPapir->Content());
     AddPair(papir, 6, QStringLiteral("Okraje:"), edtMarginX, edtMarginY, true);
-    columnLayout->addWidget(panPapir);
+    aColumn->layout()->addWidget(panPapir);
+}
 
-    // Štítky
-    panStitky = new TCategoryPanel(QStringLiteral("Štítky"), column);
+void TfrmHlavni::BuildStitkyPanel(QWidget* aColumn)
+{
+    panStitky = new TCategoryPanel(QStringLiteral("Štítky"), aColumn);
     auto* stitky = new QGridLayout(panStitky->Content());
     AddAxisHeadings(stitky, 0);
     edtPocetX = new TSpinEdit(1, 1000, panStitky->Content());
@@ -159,10 +174,12 @@ void TfrmHlavni::BuildControls()
     for (TSpinEdit* spin : {edtPocetX, edtPocetY, edtFirstX, edtFirstY})
         spin->setMaximumWidth(std::max(70, spin->sizeHint().width()));
     AddPair(stitky, 9, QStringLiteral("Začít tisknout od štítku:"), edtFirstX, edtFirstY, false);
-    columnLayout->addWidget(panStitky);
+    aColumn->layout()->addWidget(panStitky);
+}
 
-    // Písmo
-    panPismo = new TCategoryPanel(QStringLiteral("Písmo"), column);
+void TfrmHlavni::BuildPismoPanel(QWidget* aColumn)
+{
+    panPismo = new TCategoryPanel(QStringLiteral("Písmo"), aColumn);
     auto* pismo = new QVBoxLayout(panPismo->Content());
     pismo->addWidget(Caption(QStringLiteral("Font:"), panPismo->Content()));
     lstFont = new QComboBox(panPismo->Content());
@@ -185,12 +202,11 @@ void TfrmHlavni::BuildControls()
     lstRadky = new QListWidget(panPismo->Content());
     lstRadky->setMinimumHeight(80);
     pismo->addWidget(lstRadky);
-    columnLayout->addWidget(panPismo);
-    columnLayout->addStretch();
+    aColumn->layout()->addWidget(panPismo);
+}
 
-    FNahled = new TPrintPreviewView(this);
-    top->addWidget(FNahled, 1);
-
+QWidget* TfrmHlavni::BuildPresetStrip()
+{
     // The preset row and the buttons on a white strip.
     auto* strip = new TButtonStrip(this);
     QHBoxLayout* row = strip->Row();
@@ -218,10 +234,7 @@ void TfrmHlavni::BuildControls()
     btnOk->setAutoDefault(true);
     row->addWidget(btnOk);
     row->addWidget(btnCancel);
-    outer->addWidget(strip);
-
-    balError = new TBalloonHint(this);
-    ShowDialogDefaults();
+    return strip;
 }
 
 void TfrmHlavni::ShowDialogDefaults()

@@ -103,6 +103,12 @@ protected:
 
 private:
     void BuildControls();
+    // The settings column's panels, each added to aColumn's layout.
+    void BuildPapirPanel(QWidget* aColumn);
+    void BuildStitkyPanel(QWidget* aColumn);
+    void BuildPismoPanel(QWidget* aColumn);
+    // The preset row and the buttons.
+    QWidget* BuildPresetStrip();
     void ShowDialogDefaults();
     // The text of a text setting's control: a line's, or a list's edit text.
     QString Text(TSettingsControl aControl) const;
