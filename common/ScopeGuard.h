@@ -37,6 +37,8 @@ private:
     int FUncaught = std::uncaught_exceptions();
 };
 
+// Named types with deduction guides rather than alias templates: not every
+// compiler the project builds with deduces through an alias.
 template <typename F>
 class TScopeExit : public TScopeGuard<F, true> {
 public:
