@@ -60,7 +60,7 @@ QString ReadFontName(const TPapirControls& c)
 // Each row: control, text, preset element and attribute, dialog default,
 // preset default, reader, layout value. Both gap defaults are meant: the
 // dialog starts at 2 mm, a preset that does not say gives 1 mm.
-constexpr std::array<TTextSetting, 14> kTextSettings = {{
+constexpr auto kTextSettingRows = std::to_array<TTextSetting>({
     {TSettingsControl::edtWidth, &TPapirControls::Width, "papir", "sirka", "", nullptr, TSettingReader::Millimetres,
      Axis<&TPapir::Velikost, false>},
     {TSettingsControl::edtHeight, &TPapirControls::Height, "papir", "vyska", "", nullptr, TSettingReader::Millimetres,
@@ -89,7 +89,8 @@ constexpr std::array<TTextSetting, 14> kTextSettings = {{
      TSettingReader::WholeNumber, FontSize},
     {TSettingsControl::lstFont, &TPapirControls::FontText, "pismo", "font", "Arial", "Arial", TSettingReader::FontName,
      nullptr},
-}};
+});
+constexpr std::span<const TTextSetting> kTextSettings = kTextSettingRows;
 
 TPapirControls::TPapirControls()
 {

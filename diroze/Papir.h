@@ -15,6 +15,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 
 namespace diroze {
 
@@ -90,7 +91,7 @@ struct TTextSetting {
 };
 
 // Every text setting, in the dialog's order: the order in which they are read.
-extern const std::array<TTextSetting, 14> kTextSettings;
+extern const std::span<const TTextSetting> kTextSettings;
 
 // The layout of a new dialog on A4 portrait: 4 x 10 labels, margins 10 mm,
 // gaps and padding 2 mm, Arial 10 pt.
