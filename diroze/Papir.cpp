@@ -1,7 +1,9 @@
 #include "Papir.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace diroze {
 
@@ -22,7 +24,88 @@ const QString kNotWhole = QStringLiteral("Hodnota musí být celočíselná.");
 const QString kNegative = QStringLiteral("Hodnota nesmí být záporná.");
 const QString kNotMillimetres = QStringLiteral("Hodnota musí být zadána\rv milimetrech jako\rdesetiné číslo.");
 
+template <TPoint TPapir::*Point, bool Vertical>
+int32_t& Axis(TPapir& aPapir)
+{
+    return Vertical ? (aPapir.*Point).Y : (aPapir.*Point).X;
+}
+
+int32_t& FontSize(TPapir& aPapir) { return aPapir.Pismo.Velikost; }
+
+// Neither side of the paper may be shorter than a millimetre.
+void RequireRealSize(const TPoint& aVelikost)
+{
+    if (aVelikost.X < 100)
+        throw EInvalidInput(TSettingsControl::edtWidth, QStringLiteral("Zadejte reálnou velikost."));
+    if (aVelikost.Y < 100)
+        throw EInvalidInput(TSettingsControl::edtHeight, QStringLiteral("Zadejte reálnou velikost."));
+}
+
+// The item of the font list that the controls name: the selected one, else
+// the first whose name matches the text without regard to case.
+QString ReadFontName(const TPapirControls& c)
+{
+    int font = c.FontIndex >= 0 && c.FontIndex < c.FontItems.size() ? c.FontIndex : -1;
+    if (font < 0)
+        for (int i = 0; i < c.FontItems.size() && font < 0; ++i)
+            if (c.FontItems[i].compare(c.FontText, Qt::CaseInsensitive) == 0)
+                font = i;
+    if (font < 0)
+        throw EInvalidInput(TSettingsControl::lstFont, QStringLiteral("Prosím vyberte existující font."));
+    return c.FontItems[font];
+}
+
 } // namespace
+
+// Each row: control, text, preset element and attribute, dialog default,
+// preset default, reader, layout value. Both gap defaults are meant: the
+// dialog starts at 2 mm, a preset that does not say gives 1 mm.
+constexpr auto kTextSettingRows = std::to_array<TTextSetting>({
+    {TSettingsControl::edtWidth, &TPapirControls::Width, "papir", "sirka", "", nullptr, TSettingReader::Millimetres,
+     Axis<&TPapir::Velikost, false>},
+    {TSettingsControl::edtHeight, &TPapirControls::Height, "papir", "vyska", "", nullptr, TSettingReader::Millimetres,
+     Axis<&TPapir::Velikost, true>},
+    {TSettingsControl::edtMarginX, &TPapirControls::MarginX, "papir", "okraj-x", "10", "10", TSettingReader::Millimetres,
+     Axis<&TPapir::Okraj, false>},
+    {TSettingsControl::edtMarginY, &TPapirControls::MarginY, "papir", "okraj-y", "10", "10", TSettingReader::Millimetres,
+     Axis<&TPapir::Okraj, true>},
+    {TSettingsControl::edtPocetX, &TPapirControls::PocetX, "stitek", "pocet-x", "4", "4", TSettingReader::WholeNumber,
+     Axis<&TPapir::Pocet, false>},
+    {TSettingsControl::edtPocetY, &TPapirControls::PocetY, "stitek", "pocet-y", "10", "10", TSettingReader::WholeNumber,
+     Axis<&TPapir::Pocet, true>},
+    {TSettingsControl::edtPaddingX, &TPapirControls::PaddingX, "stitek", "okraj-x", "2", "2", TSettingReader::Millimetres,
+     Axis<&TPapir::Vycpavka, false>},
+    {TSettingsControl::edtPaddingY, &TPapirControls::PaddingY, "stitek", "okraj-y", "2", "2", TSettingReader::Millimetres,
+     Axis<&TPapir::Vycpavka, true>},
+    {TSettingsControl::edtSpaceX, &TPapirControls::SpaceX, "stitek", "mezera-x", "2", "1", TSettingReader::Millimetres,
+     Axis<&TPapir::Mezery, false>},
+    {TSettingsControl::edtSpaceY, &TPapirControls::SpaceY, "stitek", "mezera-y", "2", "1", TSettingReader::Millimetres,
+     Axis<&TPapir::Mezery, true>},
+    {TSettingsControl::edtFirstX, &TPapirControls::FirstX, nullptr, nullptr, "1", nullptr, TSettingReader::WholeNumber,
+     Axis<&TPapir::Zacatek, false>},
+    {TSettingsControl::edtFirstY, &TPapirControls::FirstY, nullptr, nullptr, "1", nullptr, TSettingReader::WholeNumber,
+     Axis<&TPapir::Zacatek, true>},
+    {TSettingsControl::lstFontSize, &TPapirControls::FontSize, "pismo", "velikost", "10", "10",
+     TSettingReader::WholeNumber, FontSize},
+    {TSettingsControl::lstFont, &TPapirControls::FontText, "pismo", "font", "Arial", "Arial", TSettingReader::FontName,
+     nullptr},
+});
+constexpr std::span<const TTextSetting> kTextSettings = kTextSettingRows;
+
+TPapirControls::TPapirControls()
+{
+    for (const TTextSetting& s : kTextSettings)
+        this->*s.Text = QString::fromLatin1(s.DialogDefault);
+}
+
+TPapir DefaultPapir()
+{
+    TPapirControls c;
+    c.Format = pA4;
+    std::tie(c.Width, c.Height) = PaperSizeTexts(pA4, poPortrait, QLocale::c());
+    c.FontItems = {c.FontText};
+    return ReadPapir(c, QLocale::c());
+}
 
 const std::array<TPaperType, 7> OfferedPaperFormats = {pA2, pA3, pA4, pA5, pB4, pB5, pCustom};
 
@@ -78,33 +161,27 @@ int32_t ReadMillimetres(const QString& aText, TSettingsControl aControl, const Q
 
 TPapir ReadPapir(const TPapirControls& c, const QLocale& aLocale)
 {
-    using enum TSettingsControl;
     TPapir p;
     if (!c.Format)
-        throw EInvalidInput(lstFormat, QStringLiteral("Prosím vyberte formát papíru."));
+        throw EInvalidInput(TSettingsControl::lstFormat, QStringLiteral("Prosím vyberte formát papíru."));
     p.Format = *c.Format;
     p.Orientace = c.Portrait ? poPortrait : poLandscape;
-    p.Velikost.X = ReadMillimetres(c.Width, edtWidth, aLocale);
-    p.Velikost.Y = ReadMillimetres(c.Height, edtHeight, aLocale);
-    if (p.Velikost.X < 100)
-        throw EInvalidInput(edtWidth, QStringLiteral("Zadejte reálnou velikost."));
-    if (p.Velikost.Y < 100)
-        throw EInvalidInput(edtHeight, QStringLiteral("Zadejte reálnou velikost."));
-    p.Okraj = {ReadMillimetres(c.MarginX, edtMarginX, aLocale), ReadMillimetres(c.MarginY, edtMarginY, aLocale)};
-    p.Pocet = {ReadNonNegativeInt(c.PocetX, edtPocetX), ReadNonNegativeInt(c.PocetY, edtPocetY)};
-    p.Vycpavka = {ReadMillimetres(c.PaddingX, edtPaddingX, aLocale), ReadMillimetres(c.PaddingY, edtPaddingY, aLocale)};
-    p.Mezery = {ReadMillimetres(c.SpaceX, edtSpaceX, aLocale), ReadMillimetres(c.SpaceY, edtSpaceY, aLocale)};
-    p.Zacatek = {ReadNonNegativeInt(c.FirstX, edtFirstX), ReadNonNegativeInt(c.FirstY, edtFirstY)};
-    p.Pismo.Velikost = ReadNonNegativeInt(c.FontSize, lstFontSize);
-
-    int font = c.FontIndex >= 0 && c.FontIndex < c.FontItems.size() ? c.FontIndex : -1;
-    if (font < 0)
-        for (int i = 0; i < c.FontItems.size() && font < 0; ++i)
-            if (c.FontItems[i].compare(c.FontText, Qt::CaseInsensitive) == 0)
-                font = i;
-    if (font < 0)
-        throw EInvalidInput(lstFont, QStringLiteral("Prosím vyberte existující font."));
-    p.Pismo.Nazev = c.FontItems[font];
+    for (const TTextSetting& s : kTextSettings) {
+        switch (s.Reader) {
+        case TSettingReader::Millimetres:
+            s.Value(p) = ReadMillimetres(c.*s.Text, s.Control, aLocale);
+            break;
+        case TSettingReader::WholeNumber:
+            s.Value(p) = ReadNonNegativeInt(c.*s.Text, s.Control);
+            break;
+        case TSettingReader::FontName:
+            p.Pismo.Nazev = ReadFontName(c);
+            break;
+        }
+        // The sizes are checked once both are read, before the next setting.
+        if (s.Control == TSettingsControl::edtHeight)
+            RequireRealSize(p.Velikost);
+    }
     p.Pismo.Zarovnani = static_cast<TZarovnaniTextu>(std::clamp(c.AlignmentIndex, 0, 2) + 1);
     p.Radky = c.Radky;
     return p;

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 
 namespace diroze {
 
@@ -51,23 +52,50 @@ private:
     TSettingsControl FControl;
 };
 
-// What the settings controls hold.
+// What the settings controls hold. The texts start as a new dialog shows
+// them (the dialog defaults of kTextSettings).
 struct TPapirControls {
+    TPapirControls();
     std::optional<TPaperType> Format; // the selected format's type; none when nothing is selected
     bool Portrait = true;
-    QString Width, Height;
-    QString MarginX = QStringLiteral("10"), MarginY = QStringLiteral("10");
-    QString PocetX = QStringLiteral("4"), PocetY = QStringLiteral("10");
-    QString PaddingX = QStringLiteral("2"), PaddingY = QStringLiteral("2");
-    QString SpaceX = QStringLiteral("2"), SpaceY = QStringLiteral("2");
-    QString FirstX = QStringLiteral("1"), FirstY = QStringLiteral("1");
-    QString FontSize = QStringLiteral("10");
+    QString Width, Height, MarginX, MarginY, PocetX, PocetY, PaddingX, PaddingY, SpaceX, SpaceY, FirstX, FirstY;
+    QString FontSize;
     int FontIndex = -1; // the selected item of the font list, -1 for none
-    QString FontText = QStringLiteral("Arial");
+    QString FontText;
     QStringList FontItems; // the installed fonts the list offers
     int AlignmentIndex = 0; // "vlevo", "vpravo", "na střed"
     std::array<bool, kLineCount> Radky{};
 };
+
+// How the text of a setting is read into the layout.
+enum class TSettingReader : uint8_t {
+    Millimetres, // ReadMillimetres
+    WholeNumber, // ReadNonNegativeInt
+    FontName,    // the font list's item that the text names
+};
+
+// A layout setting the dialog shows as text. Element and Attribute name where
+// a preset stores it (none: presets do not keep it). DialogDefault is the
+// text of a new dialog, PresetDefault what a preset without the attribute
+// gives (none: the text stays, for the sizes the paper format's). Value is
+// where the read value goes in the layout (none for the font name).
+struct TTextSetting {
+    TSettingsControl Control;
+    QString TPapirControls::*Text;
+    const char* Element;
+    const char* Attribute;
+    const char* DialogDefault;
+    const char* PresetDefault;
+    TSettingReader Reader;
+    int32_t& (*Value)(TPapir&);
+};
+
+// Every text setting, in the dialog's order: the order in which they are read.
+extern const std::span<const TTextSetting> kTextSettings;
+
+// The layout of a new dialog on A4 portrait: 4 x 10 labels, margins 10 mm,
+// gaps and padding 2 mm, Arial 10 pt.
+TPapir DefaultPapir();
 
 // Display names by paper type: the value's name without "p"; pCustom "Vlastní formát...".
 QString PaperFormatName(TPaperType aType);

@@ -83,17 +83,22 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams, QString* aL
     return controls;
 }
 
-void RunPdfJob(const hostutils::TParamParser& aParams)
+void RenderJobSheets(const hostutils::TParamParser& aParams, TPrintPreview& aNahled)
 {
-    const QString output = aParams.GetArgument(QStringLiteral("pdf"));
     const QString dataFile = aParams.GetArgument(QString());
     TStitekList labels;
     WithSubject(dataFile, [&] { LoadFile(labels, dataFile, DefaultOptionsFromParams(aParams), aParams); });
     QString layoutSource;
     const TPapirControls controls = StartControls(aParams, &layoutSource);
     const TPapir papir = WithSubject(layoutSource, [&] { return ReadPapir(controls, QLocale()); });
+    Render(aNahled, labels, papir, false);
+}
+
+void RunPdfJob(const hostutils::TParamParser& aParams)
+{
+    const QString output = aParams.GetArgument(QStringLiteral("pdf"));
     TPrintPreview preview;
-    Render(preview, labels, papir, false);
+    RenderJobSheets(aParams, preview);
     WithSubject(output.isEmpty() ? QStringLiteral("-pdf") : output, [&] { WritePdf(preview, output); });
 }
 

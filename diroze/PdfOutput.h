@@ -27,6 +27,12 @@ void WritePdf(TPrintPreview& aNahled, const QString& aFileName);
 TPapirControls StartControls(const hostutils::TParamParser& aParams = hostutils::GlobalParamParser(),
                              QString* aLayoutSource = nullptr);
 
+// What a job without the dialog prints: loads the data file named on the
+// command line with its switches and renders every sheet for printing into
+// aNahled with the StartControls layout. Throws EJobFailure about the data
+// file or the presets file (a preset's invalid value).
+void RenderJobSheets(const hostutils::TParamParser& aParams, TPrintPreview& aNahled);
+
 // The "-pdf:FILE" job: loads the data file named on the command line with its
 // switches, renders every sheet for printing and writes the PDF. Throws
 // EJobFailure about the data file, the presets file (a preset's invalid

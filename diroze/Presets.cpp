@@ -273,23 +273,17 @@ void TPresets::Apply(QDomElement aPreset, TPapirControls& c, const QLocale& aLoc
     ApplyFormatChange(c, aLocale);
     c.Portrait = !ToBool(papir.attribute(QStringLiteral("na-sirku"), QStringLiteral("false")));
     ApplyFormatChange(c, aLocale);
-    c.Width = papir.attribute(QStringLiteral("sirka"), c.Width);
-    c.Height = papir.attribute(QStringLiteral("vyska"), c.Height);
-    c.MarginX = papir.attribute(QStringLiteral("okraj-x"), QStringLiteral("10"));
-    c.MarginY = papir.attribute(QStringLiteral("okraj-y"), QStringLiteral("10"));
-
-    QDomElement stitek = LookUp(aPreset, QStringLiteral("stitek"));
-    c.PocetX = stitek.attribute(QStringLiteral("pocet-x"), QStringLiteral("4"));
-    c.PocetY = stitek.attribute(QStringLiteral("pocet-y"), QStringLiteral("10"));
-    c.SpaceX = stitek.attribute(QStringLiteral("mezera-x"), QStringLiteral("1"));
-    c.SpaceY = stitek.attribute(QStringLiteral("mezera-y"), QStringLiteral("1"));
-    c.PaddingX = stitek.attribute(QStringLiteral("okraj-x"), QStringLiteral("2"));
-    c.PaddingY = stitek.attribute(QStringLiteral("okraj-y"), QStringLiteral("2"));
+    for (const TTextSetting& s : kTextSettings) {
+        if (!s.Element)
+            continue;
+        // A missing attribute gives the preset default; without one the text stays.
+        const QDomElement element = LookUp(aPreset, QString::fromLatin1(s.Element));
+        const QString fallback = s.PresetDefault ? QString::fromLatin1(s.PresetDefault) : c.*s.Text;
+        c.*s.Text = element.attribute(QString::fromLatin1(s.Attribute), fallback);
+    }
+    c.FontIndex = -1;
 
     QDomElement pismo = LookUp(aPreset, QStringLiteral("pismo"));
-    c.FontText = pismo.attribute(QStringLiteral("font"), QStringLiteral("Arial"));
-    c.FontIndex = -1;
-    c.FontSize = pismo.attribute(QStringLiteral("velikost"), QStringLiteral("10"));
     // The alignment is stored under the gap's name.
     c.AlignmentIndex = ToInt(pismo.attribute(QStringLiteral("mezera-x"), QStringLiteral("0")));
     for (int i = 0; i < kLineCount; ++i)
@@ -300,22 +294,15 @@ void TPresets::Store(QDomElement aPreset, const TPapirControls& c)
 {
     RequireActive();
     QDomElement papir = LookUp(aPreset, QStringLiteral("papir"));
-    QDomElement stitek = LookUp(aPreset, QStringLiteral("stitek"));
-    QDomElement pismo = LookUp(aPreset, QStringLiteral("pismo"));
     SetAttribute(papir, QStringLiteral("format"), QString::number(c.Format.value_or(pA4)));
     SetAttribute(papir, QStringLiteral("na-sirku"), BoolText(!c.Portrait));
-    SetAttribute(papir, QStringLiteral("sirka"), c.Width);
-    SetAttribute(papir, QStringLiteral("vyska"), c.Height);
-    SetAttribute(papir, QStringLiteral("okraj-x"), c.MarginX);
-    SetAttribute(papir, QStringLiteral("okraj-y"), c.MarginY);
-    SetAttribute(stitek, QStringLiteral("pocet-x"), c.PocetX);
-    SetAttribute(stitek, QStringLiteral("pocet-y"), c.PocetY);
-    SetAttribute(stitek, QStringLiteral("mezera-x"), c.SpaceX);
-    SetAttribute(stitek, QStringLiteral("mezera-y"), c.SpaceY);
-    SetAttribute(stitek, QStringLiteral("okraj-x"), c.PaddingX);
-    SetAttribute(stitek, QStringLiteral("okraj-y"), c.PaddingY);
-    SetAttribute(pismo, QStringLiteral("font"), c.FontText);
-    SetAttribute(pismo, QStringLiteral("velikost"), c.FontSize);
+    for (const TTextSetting& s : kTextSettings) {
+        if (!s.Element)
+            continue;
+        QDomElement element = LookUp(aPreset, QString::fromLatin1(s.Element));
+        SetAttribute(element, QString::fromLatin1(s.Attribute), c.*s.Text);
+    }
+    QDomElement pismo = LookUp(aPreset, QStringLiteral("pismo"));
     SetAttribute(pismo, QStringLiteral("mezera-x"), QString::number(c.AlignmentIndex));
     for (int i = 0; i < kLineCount; ++i)
         SetAttribute(pismo, QStringLiteral("radek-%1").arg(i), BoolText(c.Radky[size_t(i)]));

@@ -1,12 +1,9 @@
 #include "PrintJob.h"
 
 #include "ConfigFiles.h"
-#include "DataFile.h"
-#include "JobFailure.h"
 #include "ParamParser.h"
 #include "PdfOutput.h"
 #include "PrinterIni.h"
-#include "Render.h"
 #include "preview/PrinterSetup.h"
 
 #include <QPrinter>
@@ -16,14 +13,8 @@ namespace diroze {
 
 void RunPrintJob(const hostutils::TParamParser& aParams)
 {
-    const QString dataFile = aParams.GetArgument(QString());
-    TStitekList labels;
-    WithSubject(dataFile, [&] { LoadFile(labels, dataFile, DefaultOptionsFromParams(aParams), aParams); });
-    QString layoutSource;
-    const TPapirControls controls = StartControls(aParams, &layoutSource);
-    const TPapir papir = WithSubject(layoutSource, [&] { return ReadPapir(controls, QLocale()); });
     TPrintPreview preview;
-    Render(preview, labels, papir, false);
+    RenderJobSheets(aParams, preview);
     // Print does nothing without a printer; a run without the dialog says so.
     if (!AnyPrinterListed())
         throw EPrinter("No printer is installed");

@@ -1,5 +1,7 @@
 #include "Render.h"
 
+#include "ScopeGuard.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -52,48 +54,56 @@ void ApplyZarovnani(const TPismo& aPismo, uint32_t& aFormat)
     aFormat |= aPismo.Zarovnani == ztLeft ? tfLeft : aPismo.Zarovnani == ztRight ? tfRight : tfCenter;
 }
 
+// The padded cell of a label split in two: the text block at its foot and
+// the body above it, for the barcode or the heading. A heading's body is the
+// whole padded cell: it shares it with the text.
+struct TLabelAreas {
+    TRect64 Body, Text;
+};
+
 class TSheetRenderer {
 public:
     TSheetRenderer(TPrintPreview& aNahled, const TPapir& aPapir, bool aPreviewOnly)
-        : N(aNahled), P(aPapir), FPreviewOnly(aPreviewOnly)
+        : FNahled(aNahled), FPapir(aPapir), FPreviewOnly(aPreviewOnly)
     {
-        W = (int64_t{P.Velikost.X} - Mul(2, P.Okraj.X) - Mul(int64_t{P.Pocet.X} - 1, P.Mezery.X)) / P.Pocet.X;
-        H = (int64_t{P.Velikost.Y} - Mul(2, P.Okraj.Y) - Mul(int64_t{P.Pocet.Y} - 1, P.Mezery.Y)) / P.Pocet.Y;
-        col = int64_t{P.Zacatek.X} - 1;
-        row = int64_t{P.Zacatek.Y} - 1;
-        ApplyZarovnani(P.Pismo, fmt);
+        const TPapir& p = FPapir;
+        FCellWidth = (int64_t{p.Velikost.X} - Mul(2, p.Okraj.X) - Mul(int64_t{p.Pocet.X} - 1, p.Mezery.X)) / p.Pocet.X;
+        FCellHeight = (int64_t{p.Velikost.Y} - Mul(2, p.Okraj.Y) - Mul(int64_t{p.Pocet.Y} - 1, p.Mezery.Y)) / p.Pocet.Y;
+        FCol = int64_t{p.Zacatek.X} - 1;
+        FRow = int64_t{p.Zacatek.Y} - 1;
+        ApplyZarovnani(p.Pismo, FLineFormat);
     }
 
     void Run(const TStitekList& aDiroze)
     {
-        N.BeginDoc();
-        TCanvas& c = *N.Canvas();
+        FNahled.BeginDoc();
+        TCanvas& c = *FNahled.Canvas();
         SetSheetFont(c);
-        LineH = c.TextHeight(kLineSample);
+        FLineHeight = c.TextHeight(kLineSample);
         c.Brush().Style = TBrushStyle::bsClear;
         if (FPreviewOnly)
             DrawFrames(c);
         for (size_t i = 0; i < aDiroze.size(); ++i)
             if (!DrawLabel(*aDiroze[i], i + 1 < aDiroze.size()))
                 break;
-        N.EndDoc();
+        FNahled.EndDoc();
     }
 
 private:
     TRect64 Cell(int64_t aCol, int64_t aRow) const
     {
         TRect64 r;
-        r.Left = Add(P.Okraj.X, Mul(Add(P.Mezery.X, W), aCol));
-        r.Top = Add(P.Okraj.Y, Mul(Add(P.Mezery.Y, H), aRow));
-        r.Right = Add(r.Left, W);
-        r.Bottom = Add(r.Top, H);
+        r.Left = Add(FPapir.Okraj.X, Mul(Add(FPapir.Mezery.X, FCellWidth), aCol));
+        r.Top = Add(FPapir.Okraj.Y, Mul(Add(FPapir.Mezery.Y, FCellHeight), aRow));
+        r.Right = Add(r.Left, FCellWidth);
+        r.Bottom = Add(r.Top, FCellHeight);
         return r;
     }
 
     void SetSheetFont(TCanvas& c) const
     {
-        c.Font().Name = P.Pismo.Nazev;
-        c.Font().Size = P.Pismo.Velikost;
+        c.Font().Name = FPapir.Pismo.Nazev;
+        c.Font().Size = FPapir.Pismo.Velikost;
         c.Font().Color = clBlack;
     }
 
@@ -101,111 +111,152 @@ private:
     {
         c.Pen().Color = clSilver;
         c.Pen().Style = TPenStyle::psDot;
-        for (int32_t x = 0; x < P.Pocet.X; ++x)
-            for (int32_t y = 0; y < P.Pocet.Y; ++y)
+        for (int32_t x = 0; x < FPapir.Pocet.X; ++x)
+            for (int32_t y = 0; y < FPapir.Pocet.Y; ++y)
                 c.Rectangle(Cell(x, y).ToRect());
     }
 
-    void StartNewPage()
+    // Starts the next sheet at its first cell; false instead when only the
+    // preview's first sheet is drawn.
+    bool BreakPage()
     {
-        N.NewPage();
-        col = 0;
-        row = 0;
-        SetSheetFont(*N.Canvas());
-    }
-
-    // False when preview-only rendering stops at this label.
-    bool DrawLabel(const TStitek& L, bool aAnotherFollows)
-    {
-        N.Canvas()->Brush().Style = TBrushStyle::bsClear;
-        const TStitekOptions o = L.Options();
-        if (o.Contains(soNewPage) && (col > 0 || row > 0) && !first) {
-            if (FPreviewOnly)
-                return false;
-            StartNewPage();
-        } else {
-            if (o.Contains(soNewLine) && col > 0) {
-                ++row;
-                col = 0;
-            }
-            if (o.Contains(soSkipLine) && (col > 0 || row > 0) && !first)
-                ++row;
-            if (row >= P.Pocet.Y) {
-                if (FPreviewOnly)
-                    return false;
-                StartNewPage();
-            }
-        }
-        TCanvas& c = *N.Canvas();
-
-        TRect64 R = Cell(col, row);
-        R.Left = Add(R.Left, P.Vycpavka.X);
-        R.Right = Add(R.Right, -int64_t{P.Vycpavka.X});
-        R.Top = Add(R.Top, P.Vycpavka.Y);
-        R.Bottom = Add(R.Bottom, -int64_t{P.Vycpavka.Y});
-
-        int n = 0;
-        for (int i = 0; i < kLineCount; ++i)
-            if (!L.Radek(i).isEmpty())
-                n = i + 1;
-
-        TRect64 T = R;
-        const int64_t numberLine = LineH / 2 + LineH;
-        if (o.Contains(soBarCode) || o.Contains(soBreak))
-            T.Top = Add(R.Bottom, -Mul(n, LineH));
-        if (o.Contains(soEan) && o.Contains(soBarCode))
-            T.Top = Add(T.Top, -numberLine);
-        if (!o.Contains(soBreak))
-            R.Bottom = T.Top;
-
-        c.Font().Size = P.Pismo.Velikost;
-        if (o.Contains(soEan)) {
-            c.Font().Style = {};
-            c.TextRect(T.ToRect(), L.EAN().toString(), tfSingleLine | tfCenter);
-            T.Top = Add(T.Top, numberLine);
-        }
-        for (int i = 0; i < n; ++i) {
-            fmt = tfSingleLine | tfRight;
-            ApplyPismo(P.Pismo, c.Font());
-            ApplyZarovnani(P.Pismo, fmt);
-            if (o.Contains(soOverrideStyle)) {
-                ApplyPismo(L.Pisma()[size_t(i)], c.Font());
-                ApplyZarovnani(L.Pisma()[size_t(i)], fmt);
-            } else {
-                c.Font().Style = P.Radky[size_t(i)] ? TFontStyles{fsBold} : TFontStyles{};
-            }
-            c.TextRect(T.ToRect(), L.Radek(i).toString(), fmt);
-            T.Top = Add(T.Top, LineH);
-        }
-        if (o.Contains(soBreak)) {
-            c.Font().Style = {fsBold};
-            c.Font().Size = HeadingFontSize(P.Pismo.Velikost);
-            c.TextRect(R.ToRect(), L.EAN().toString(), fmt | tfWordBreak);
-        } else if (o.Contains(soBarCode) && L.BarCode()) {
-            L.BarCode()->Draw(c, R.ToRect());
-        }
-
-        first = false;
-        if (++col >= P.Pocet.X) {
-            ++row;
-            col = 0;
-        }
-        if (row >= P.Pocet.Y && aAnotherFollows) {
-            if (FPreviewOnly)
-                return false;
-            StartNewPage();
-        }
+        if (FPreviewOnly)
+            return false;
+        FNahled.NewPage();
+        FCol = 0;
+        FRow = 0;
+        SetSheetFont(*FNahled.Canvas());
         return true;
     }
 
-    TPrintPreview& N;
-    const TPapir& P;
+    // False when preview-only rendering stops at this label.
+    bool DrawLabel(const TStitek& aStitek, bool aAnotherFollows)
+    {
+        FNahled.Canvas()->Brush().Style = TBrushStyle::bsClear;
+        if (!MoveToCell(aStitek.Options()))
+            return false;
+        TCanvas& c = *FNahled.Canvas();
+        const int lineCount = LineCount(aStitek);
+        const TLabelAreas areas = LabelAreas(aStitek.Options(), lineCount);
+        DrawTextBlock(c, aStitek, lineCount, areas.Text);
+        DrawBody(c, aStitek, areas.Body);
+        return MoveToNextCell(aAnotherFollows);
+    }
+
+    // The label's commands move the cursor before it: to a new sheet, a new
+    // row, or a row further; a full sheet breaks to the next.
+    bool MoveToCell(TStitekOptions aOptions)
+    {
+        if (aOptions.Contains(soNewPage) && !AtSheetStart())
+            return BreakPage();
+        if (aOptions.Contains(soNewLine) && FCol > 0) {
+            ++FRow;
+            FCol = 0;
+        }
+        if (aOptions.Contains(soSkipLine) && !AtSheetStart())
+            ++FRow;
+        if (FRow >= FPapir.Pocet.Y)
+            return BreakPage();
+        return true;
+    }
+
+    // At the first label of the document or the first cell of a sheet there
+    // is nothing to move on from.
+    bool AtSheetStart() const { return FFirst || (FCol == 0 && FRow == 0); }
+
+    // After a label the cursor moves to the next cell of its row, or to the
+    // first of the next row; a full sheet breaks when another label follows.
+    bool MoveToNextCell(bool aAnotherFollows)
+    {
+        FFirst = false;
+        if (++FCol >= FPapir.Pocet.X) {
+            ++FRow;
+            FCol = 0;
+        }
+        if (FRow >= FPapir.Pocet.Y && aAnotherFollows)
+            return BreakPage();
+        return true;
+    }
+
+    // The lines up to the last one that holds text.
+    static int LineCount(const TStitek& aStitek)
+    {
+        int count = 0;
+        for (int i = 0; i < kLineCount; ++i)
+            if (!aStitek.Radek(i).isEmpty())
+                count = i + 1;
+        return count;
+    }
+
+    // A barcode's number line: one and a half text lines.
+    int64_t NumberLineHeight() const { return int64_t{FLineHeight} / 2 + FLineHeight; }
+
+    TLabelAreas LabelAreas(TStitekOptions aOptions, int aLineCount) const
+    {
+        TRect64 body = Cell(FCol, FRow);
+        body.Left = Add(body.Left, FPapir.Vycpavka.X);
+        body.Right = Add(body.Right, -int64_t{FPapir.Vycpavka.X});
+        body.Top = Add(body.Top, FPapir.Vycpavka.Y);
+        body.Bottom = Add(body.Bottom, -int64_t{FPapir.Vycpavka.Y});
+        TRect64 text = body;
+        if (aOptions.Contains(soBarCode) || aOptions.Contains(soBreak))
+            text.Top = Add(body.Bottom, -Mul(aLineCount, FLineHeight));
+        if (aOptions.Contains(soEan) && aOptions.Contains(soBarCode))
+            text.Top = Add(text.Top, -NumberLineHeight());
+        if (!aOptions.Contains(soBreak))
+            body.Bottom = text.Top;
+        return {body, text};
+    }
+
+    // The number line of an EAN label, then the lines, each in the sheet's
+    // font with its own bold mark or, with soOverrideStyle, its own font.
+    void DrawTextBlock(TCanvas& c, const TStitek& aStitek, int aLineCount, TRect64 aText)
+    {
+        const TStitekOptions options = aStitek.Options();
+        c.Font().Size = FPapir.Pismo.Velikost;
+        if (options.Contains(soEan)) {
+            c.Font().Style = {};
+            c.TextRect(aText.ToRect(), aStitek.EAN().toString(), tfSingleLine | tfCenter);
+            aText.Top = Add(aText.Top, NumberLineHeight());
+        }
+        for (int i = 0; i < aLineCount; ++i) {
+            FLineFormat = tfSingleLine | tfRight;
+            ApplyPismo(FPapir.Pismo, c.Font());
+            ApplyZarovnani(FPapir.Pismo, FLineFormat);
+            if (options.Contains(soOverrideStyle)) {
+                ApplyPismo(aStitek.Pisma()[size_t(i)], c.Font());
+                ApplyZarovnani(aStitek.Pisma()[size_t(i)], FLineFormat);
+            } else {
+                c.Font().Style = FPapir.Radky[size_t(i)] ? TFontStyles{fsBold} : TFontStyles{};
+            }
+            c.TextRect(aText.ToRect(), aStitek.Radek(i).toString(), FLineFormat);
+            aText.Top = Add(aText.Top, FLineHeight);
+        }
+    }
+
+    // A heading (soBreak) in bold a tenth larger, aligned as the last line
+    // drawn; otherwise the barcode, when the label has one.
+    void DrawBody(TCanvas& c, const TStitek& aStitek, const TRect64& aBody) const
+    {
+        const TStitekOptions options = aStitek.Options();
+        if (options.Contains(soBreak)) {
+            c.Font().Style = {fsBold};
+            c.Font().Size = HeadingFontSize(FPapir.Pismo.Velikost);
+            c.TextRect(aBody.ToRect(), aStitek.EAN().toString(), FLineFormat | tfWordBreak);
+        } else if (options.Contains(soBarCode) && aStitek.BarCode()) {
+            aStitek.BarCode()->Draw(c, aBody.ToRect());
+        }
+    }
+
+    TPrintPreview& FNahled;
+    const TPapir& FPapir;
     bool FPreviewOnly;
-    int64_t W = 0, H = 0;
-    int64_t col = 0, row = 0;
-    bool first = true;
-    int32_t LineH = 0;
-    uint32_t fmt = tfSingleLine;
+    int64_t FCellWidth = 0, FCellHeight = 0;
+    int64_t FCol = 0, FRow = 0; // the cursor: the next label's cell
+    bool FFirst = true;         // no label drawn yet
+    int32_t FLineHeight = 0;
+    // The format of the last line drawn, which a heading keeps.
+    uint32_t FLineFormat = tfSingleLine;
 };
 
 } // namespace
@@ -230,12 +281,9 @@ void Render(TPrintPreview& aNahled, const TStitekList& aDiroze, const TPapir& aP
     }
     if (aPapir.Pocet.X == 0 || aPapir.Pocet.Y == 0)
         throw hostutils::Exception("Division by zero");
-    TSheetRenderer renderer(aNahled, aPapir, aPreviewOnly);
-    try {
-        renderer.Run(aDiroze);
-    } catch (...) {
-        aNahled.AbortDoc();
-        throw;
+    {
+        const hostutils::TScopeFail abort([&aNahled] { aNahled.AbortDoc(); });
+        TSheetRenderer(aNahled, aPapir, aPreviewOnly).Run(aDiroze);
     }
     aNahled.SetZoomState(zsZoomToFit);
 }

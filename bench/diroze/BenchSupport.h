@@ -1,8 +1,6 @@
 #pragma once
-// What the label printer's benchmarks share: the default sheet layout, the
-// peak resident size, and a main for benchmarks that paint.
-
-#include "Papir.h"
+// What the label printer's benchmarks share: the peak resident size, and a
+// main for benchmarks that paint.
 
 #include <QApplication>
 
@@ -12,23 +10,6 @@
 #include <string>
 
 namespace diroze::bench {
-
-// A4 portrait, 4 x 10 labels, margins 10 mm, gaps and padding 2 mm, Arial 10 pt.
-inline TPapir DefaultPapir()
-{
-    TPapir p;
-    p.Format = pA4;
-    p.Velikost = {21000, 29700};
-    p.Pocet = {4, 10};
-    p.Okraj = {1000, 1000};
-    p.Mezery = {200, 200};
-    p.Vycpavka = {200, 200};
-    p.Zacatek = {1, 1};
-    p.Pismo.Nazev = QStringLiteral("Arial");
-    p.Pismo.Velikost = 10;
-    p.Pismo.Zarovnani = ztLeft;
-    return p;
-}
 
 // The peak resident size of this process in KiB (VmHWM).
 inline long PeakRssKiB()

@@ -19,7 +19,7 @@ struct Fixture {
         for (int i = 0; i < 40; ++i)
             labels.push_back(std::make_unique<TStitek>(QStringLiteral("8590000123455;Šroubek M6 × 20;balení %1 ks").arg(i),
                                                        TStitekOptions{soBarCode, soEan}));
-        const TPapir p = bench::DefaultPapir();
+        const TPapir p = DefaultPapir();
         view.SetScreenPixelsPerInch(96);
         // A fitted sheet of about 1000 x 1400 pixels.
         view.resize(1000, 1420);

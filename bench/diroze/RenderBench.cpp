@@ -16,7 +16,7 @@ void BM_PreviewRender(benchmark::State& state)
     for (int i = 0; i < static_cast<int>(state.range(0)); ++i)
         labels.push_back(std::make_unique<TStitek>(QStringLiteral("8590000123455;Šroubek M6 × 20;balení %1 ks").arg(i),
                                                    TStitekOptions{soBarCode, soEan}));
-    const TPapir papir = bench::DefaultPapir();
+    const TPapir papir = DefaultPapir();
     TPrintPreview preview;
     for (auto _ : state)
         Render(preview, labels, papir, true);

@@ -5,6 +5,7 @@
 #include "PageLayout.h"
 #include "PrintPreview.h"
 #include "PrinterSetup.h"
+#include "ScopeGuard.h"
 
 #include <QPageLayout>
 #include <QPrinter>
@@ -64,16 +65,17 @@ void TPrintPreview::PrintPagesEx(const TIntegerList& aPages)
     if (FState != psReady || aPages.empty() || !(toFile || PrinterInstalled()))
         return;
     SetState(psPrinting);
-    try {
-        PrintBegin();
-    } catch (...) {
+    // Every way out leaves the engine ready and without a job.
+    const hostutils::TScopeExit ready([this] {
         FPrinterJob.reset();
         SetState(psReady);
-        throw;
-    }
+    });
+    PrintBegin();
     bool succeeded = false;
     int printed = 0;
-    try {
+    {
+        // A failure while the pages play aborts the job.
+        const hostutils::TScopeFail abort([this] { PrintEnd(false); });
         const TRect bounds = PrinterPhysicalPageBounds();
         QRect target(bounds.Left, bounds.Top, bounds.Right - bounds.Left, bounds.Bottom - bounds.Top);
         if (!toFile && OnPrinterOffset) {
@@ -105,26 +107,10 @@ void TPrintPreview::PrintPagesEx(const TIntegerList& aPages)
             DoProgress(count, count);
             succeeded = true;
         }
-    } catch (...) {
-        try {
-            PrintEnd(false);
-        } catch (...) {
-            // The first failure is the one to report.
-        }
-        FPrinterJob.reset();
-        SetState(psReady);
-        throw;
     }
-    try {
-        // A job in which every page was skipped is dropped rather than
-        // handed over as a blank sheet.
-        PrintEnd(succeeded && printed > 0);
-    } catch (...) {
-        FPrinterJob.reset();
-        SetState(psReady);
-        throw;
-    }
-    SetState(psReady);
+    // A job in which every page was skipped is dropped rather than handed
+    // over as a blank sheet.
+    PrintEnd(succeeded && printed > 0);
 }
 
 void TPrintPreview::DoProgress(int aDone, int aTotal)
@@ -171,21 +157,14 @@ void TPrintPreview::PrintEnd(bool aSucceeded)
     std::unique_ptr<TPrinterJob> job = std::move(FPrinterJob);
     // Printer().docName() is the job title only while the job runs.
     Printer().setDocName(QString());
-    const auto afterPrint = [this] {
+    const hostutils::TScopeExit afterPrint([this] {
         if (OnAfterPrint)
             OnAfterPrint();
-    };
-    if (job && aSucceeded) {
-        try {
-            job->Finish();
-        } catch (...) {
-            afterPrint();
-            throw;
-        }
-    } else if (job) {
+    });
+    if (job && aSucceeded)
+        job->Finish();
+    else if (job)
         job->Abort();
-    }
-    afterPrint();
 }
 
 void TPrintPreview::SetPrinterOptions()

@@ -6,6 +6,7 @@
 #include "ParamParser.h"
 #include "PrinterIni.h"
 #include "Render.h"
+#include "ScopeGuard.h"
 #include "UtilsString.h"
 #include "Widgets.h"
 #include "preview/PreviewView.h"
@@ -21,6 +22,7 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -45,9 +47,9 @@ QLabel* Caption(const QString& aText, QWidget* aParent, bool aGrey = false)
     return label;
 }
 
-QLineEdit* LengthEdit(QWidget* aParent, const QString& aText = {})
+QLineEdit* LengthEdit(QWidget* aParent)
 {
-    auto* edit = new QLineEdit(aText, aParent);
+    auto* edit = new QLineEdit(aParent);
     edit->setAlignment(Qt::AlignRight);
     edit->setMaximumWidth(70);
     return edit;
@@ -111,9 +113,22 @@ void TfrmHlavni::BuildControls()
     columnLayout->setContentsMargins(0, 0, 0, 0);
     panSettings->setWidget(column);
     top->addWidget(panSettings);
+    BuildPapirPanel(column);
+    BuildStitkyPanel(column);
+    BuildPismoPanel(column);
+    columnLayout->addStretch();
 
-    // Papír
-    panPapir = new TCategoryPanel(QStringLiteral("Papír"), column);
+    FNahled = new TPrintPreviewView(this);
+    top->addWidget(FNahled, 1);
+    outer->addWidget(BuildPresetStrip());
+
+    balError = new TBalloonHint(this);
+    ShowDialogDefaults();
+}
+
+void TfrmHlavni::BuildPapirPanel(QWidget* aColumn)
+{
+    panPapir = new TCategoryPanel(QStringLiteral("Papír"), aColumn);
     auto* papir = new QGridLayout(panPapir->Content());
     papir->addWidget(Caption(QStringLiteral("Formát:"), panPapir->Content()), 0, 0, 1, 5);
     lstFormat = new QComboBox(panPapir->Content());
@@ -129,48 +144,47 @@ void TfrmHlavni::BuildControls()
     edtWidth->setEnabled(false);
     edtHeight->setEnabled(false);
     AddPair(papir, 4, QStringLiteral("Velikost:"), edtWidth, edtHeight, true);
-    edtMarginX = LengthEdit(panPapir->Content(), QStringLiteral("10"));
-    edtMarginY = LengthEdit(panPapir->Content(), QStringLiteral("10"));
+    edtMarginX = LengthEdit(panPapir->Content());
+    edtMarginY = LengthEdit(panPapir->Content());
     AddPair(papir, 6, QStringLiteral("Okraje:"), edtMarginX, edtMarginY, true);
-    columnLayout->addWidget(panPapir);
+    aColumn->layout()->addWidget(panPapir);
+}
 
-    // Štítky
-    panStitky = new TCategoryPanel(QStringLiteral("Štítky"), column);
+void TfrmHlavni::BuildStitkyPanel(QWidget* aColumn)
+{
+    panStitky = new TCategoryPanel(QStringLiteral("Štítky"), aColumn);
     auto* stitky = new QGridLayout(panStitky->Content());
     AddAxisHeadings(stitky, 0);
     edtPocetX = new TSpinEdit(1, 1000, panStitky->Content());
     edtPocetY = new TSpinEdit(1, 1000, panStitky->Content());
-    edtPocetX->SetValue(4);
-    edtPocetY->SetValue(10);
     AddPair(stitky, 1, QStringLiteral("Počet štítků:"), edtPocetX, edtPocetY, false);
-    edtSpaceX = LengthEdit(panStitky->Content(), QStringLiteral("2"));
+    edtSpaceX = LengthEdit(panStitky->Content());
     stitky->addWidget(Caption(QStringLiteral("Vodorovná mezera mezi štítky:"), panStitky->Content()), 3, 0, 1, 5);
     stitky->addWidget(edtSpaceX, 4, 0);
     stitky->addWidget(Caption(QStringLiteral("mm"), panStitky->Content()), 4, 1);
-    edtSpaceY = LengthEdit(panStitky->Content(), QStringLiteral("2"));
+    edtSpaceY = LengthEdit(panStitky->Content());
     stitky->addWidget(Caption(QStringLiteral("Svislá mezera mezi štítky:"), panStitky->Content()), 5, 0, 1, 5);
     stitky->addWidget(edtSpaceY, 6, 0);
     stitky->addWidget(Caption(QStringLiteral("mm"), panStitky->Content()), 6, 1);
-    edtPaddingX = LengthEdit(panStitky->Content(), QStringLiteral("2"));
-    edtPaddingY = LengthEdit(panStitky->Content(), QStringLiteral("2"));
+    edtPaddingX = LengthEdit(panStitky->Content());
+    edtPaddingY = LengthEdit(panStitky->Content());
     AddPair(stitky, 7, QStringLiteral("Vnitřní okraje:"), edtPaddingX, edtPaddingY, true);
     edtFirstX = new TSpinEdit(1, 1000, panStitky->Content());
     edtFirstY = new TSpinEdit(1, 1000, panStitky->Content());
-    edtFirstX->SetValue(1);
-    edtFirstY->SetValue(1);
     for (TSpinEdit* spin : {edtPocetX, edtPocetY, edtFirstX, edtFirstY})
         spin->setMaximumWidth(std::max(70, spin->sizeHint().width()));
     AddPair(stitky, 9, QStringLiteral("Začít tisknout od štítku:"), edtFirstX, edtFirstY, false);
-    columnLayout->addWidget(panStitky);
+    aColumn->layout()->addWidget(panStitky);
+}
 
-    // Písmo
-    panPismo = new TCategoryPanel(QStringLiteral("Písmo"), column);
+void TfrmHlavni::BuildPismoPanel(QWidget* aColumn)
+{
+    panPismo = new TCategoryPanel(QStringLiteral("Písmo"), aColumn);
     auto* pismo = new QVBoxLayout(panPismo->Content());
     pismo->addWidget(Caption(QStringLiteral("Font:"), panPismo->Content()));
     lstFont = new QComboBox(panPismo->Content());
     lstFont->setEditable(true);
     lstFont->setInsertPolicy(QComboBox::NoInsert);
-    lstFont->setEditText(QStringLiteral("Arial"));
     pismo->addWidget(lstFont);
     pismo->addWidget(Caption(QStringLiteral("Velikost:"), panPismo->Content()));
     lstFontSize = new QComboBox(panPismo->Content());
@@ -178,7 +192,6 @@ void TfrmHlavni::BuildControls()
     lstFontSize->setInsertPolicy(QComboBox::NoInsert);
     for (int size : {6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 20, 22, 24, 26, 28, 32, 36, 40})
         lstFontSize->addItem(QString::number(size));
-    lstFontSize->setCurrentIndex(lstFontSize->findText(QStringLiteral("10")));
     pismo->addWidget(lstFontSize);
     pismo->addWidget(Caption(QStringLiteral("Zarovnání:"), panPismo->Content()));
     lstAlignment = new QComboBox(panPismo->Content());
@@ -189,12 +202,11 @@ void TfrmHlavni::BuildControls()
     lstRadky = new QListWidget(panPismo->Content());
     lstRadky->setMinimumHeight(80);
     pismo->addWidget(lstRadky);
-    columnLayout->addWidget(panPismo);
-    columnLayout->addStretch();
+    aColumn->layout()->addWidget(panPismo);
+}
 
-    FNahled = new TPrintPreviewView(this);
-    top->addWidget(FNahled, 1);
-
+QWidget* TfrmHlavni::BuildPresetStrip()
+{
     // The preset row and the buttons on a white strip.
     auto* strip = new TButtonStrip(this);
     QHBoxLayout* row = strip->Row();
@@ -222,9 +234,38 @@ void TfrmHlavni::BuildControls()
     btnOk->setAutoDefault(true);
     row->addWidget(btnOk);
     row->addWidget(btnCancel);
-    outer->addWidget(strip);
+    return strip;
+}
 
-    balError = new TBalloonHint(this);
+void TfrmHlavni::ShowDialogDefaults()
+{
+    // A list that offers the text selects that item.
+    const TPapirControls defaults;
+    for (const TTextSetting& s : kTextSettings) {
+        const QString& text = defaults.*s.Text;
+        auto* list = qobject_cast<QComboBox*>(ControlWidget(s.Control));
+        if (list && list->findText(text) >= 0)
+            list->setCurrentIndex(list->findText(text));
+        else
+            SetText(s.Control, text);
+    }
+}
+
+QString TfrmHlavni::Text(TSettingsControl aControl) const
+{
+    QWidget* control = ControlWidget(aControl);
+    if (auto* list = qobject_cast<QComboBox*>(control))
+        return list->currentText();
+    return static_cast<QLineEdit*>(control)->text();
+}
+
+void TfrmHlavni::SetText(TSettingsControl aControl, const QString& aText)
+{
+    QWidget* control = ControlWidget(aControl);
+    if (auto* list = qobject_cast<QComboBox*>(control))
+        list->setEditText(aText);
+    else
+        static_cast<QLineEdit*>(control)->setText(aText);
 }
 
 void TfrmHlavni::WireEvents()
@@ -236,15 +277,16 @@ void TfrmHlavni::WireEvents()
             if (aOn)
                 Guard([this] { lstFormatChange(); });
         });
-    for (QLineEdit* edit : std::initializer_list<QLineEdit*>{edtWidth, edtHeight, edtMarginX, edtMarginY, edtPocetX, edtPocetY,
-                                                             edtSpaceX, edtSpaceY, edtPaddingX, edtPaddingY})
-        connect(edit, &QLineEdit::textChanged, this, change(true));
-    connect(lstFont, &QComboBox::editTextChanged, this, change(true));
-    connect(lstFontSize, &QComboBox::editTextChanged, this, change(true));
+    // A change counts when presets keep the setting.
+    for (const TTextSetting& s : kTextSettings) {
+        QWidget* control = ControlWidget(s.Control);
+        if (auto* list = qobject_cast<QComboBox*>(control))
+            connect(list, &QComboBox::editTextChanged, this, change(s.Element != nullptr));
+        else
+            connect(static_cast<QLineEdit*>(control), &QLineEdit::textChanged, this, change(s.Element != nullptr));
+    }
     connect(lstAlignment, &QComboBox::currentIndexChanged, this, change(true));
     connect(lstRadky, &QListWidget::itemChanged, this, change(true));
-    connect(edtFirstX, &QLineEdit::textChanged, this, change(false));
-    connect(edtFirstY, &QLineEdit::textChanged, this, change(false));
     for (TCategoryPanel* panel : {panPapir, panStitky, panPismo}) {
         panel->OnExpand = [this] { balError->HideHint(); };
         panel->OnCollapse = [this] { balError->HideHint(); };
@@ -378,20 +420,8 @@ TPapirControls TfrmHlavni::Controls() const
     if (lstFormat->currentIndex() >= 0)
         c.Format = static_cast<TPaperType>(lstFormat->currentData().toInt());
     c.Portrait = chkPortrait->isChecked();
-    c.Width = edtWidth->text();
-    c.Height = edtHeight->text();
-    c.MarginX = edtMarginX->text();
-    c.MarginY = edtMarginY->text();
-    c.PocetX = edtPocetX->text();
-    c.PocetY = edtPocetY->text();
-    c.PaddingX = edtPaddingX->text();
-    c.PaddingY = edtPaddingY->text();
-    c.SpaceX = edtSpaceX->text();
-    c.SpaceY = edtSpaceY->text();
-    c.FirstX = edtFirstX->text();
-    c.FirstY = edtFirstY->text();
-    c.FontSize = lstFontSize->currentText();
-    c.FontText = lstFont->currentText();
+    for (const TTextSetting& s : kTextSettings)
+        c.*s.Text = Text(s.Control);
     const int font = lstFont->currentIndex();
     c.FontIndex = font >= 0 && lstFont->itemText(font) == c.FontText ? font : -1;
     for (int i = 0; i < lstFont->count(); ++i)
@@ -406,18 +436,9 @@ void TfrmHlavni::SetControls(const TPapirControls& c)
 {
     lstFormat->setCurrentIndex(c.Format ? lstFormat->findData(int(*c.Format)) : -1);
     (c.Portrait ? chkPortrait : chkLandScape)->setChecked(true);
-    edtWidth->setText(c.Width);
-    edtHeight->setText(c.Height);
-    edtMarginX->setText(c.MarginX);
-    edtMarginY->setText(c.MarginY);
-    edtPocetX->setText(c.PocetX);
-    edtPocetY->setText(c.PocetY);
-    edtSpaceX->setText(c.SpaceX);
-    edtSpaceY->setText(c.SpaceY);
-    edtPaddingX->setText(c.PaddingX);
-    edtPaddingY->setText(c.PaddingY);
-    lstFont->setEditText(c.FontText);
-    lstFontSize->setEditText(c.FontSize);
+    for (const TTextSetting& s : kTextSettings)
+        if (s.Element)
+            SetText(s.Control, c.*s.Text);
     lstAlignment->setCurrentIndex(c.AlignmentIndex >= 0 && c.AlignmentIndex < lstAlignment->count() ? c.AlignmentIndex : -1);
     for (int i = 0; i < kLineCount && i < lstRadky->count(); ++i)
         lstRadky->item(i)->setCheckState(c.Radky[size_t(i)] ? Qt::Checked : Qt::Unchecked);
@@ -426,15 +447,8 @@ void TfrmHlavni::SetControls(const TPapirControls& c)
 TPapir TfrmHlavni::ReadPapir()
 {
     balError->HideHint();
-    FChangeLock = true;
-    try {
-        const TPapir papir = diroze::ReadPapir(Controls(), QLocale());
-        FChangeLock = false;
-        return papir;
-    } catch (...) {
-        FChangeLock = false;
-        throw;
-    }
+    const QScopedValueRollback lock(FChangeLock, true);
+    return diroze::ReadPapir(Controls(), QLocale());
 }
 
 bool TfrmHlavni::TryReadPapir(TPapir& aPapir)
@@ -473,12 +487,10 @@ void TfrmHlavni::lstFormatChange()
         return;
     const auto type = static_cast<TPaperType>(lstFormat->currentData().toInt());
     if (type != pCustom) {
-        const bool saved = FChangeLock;
-        FChangeLock = true;
+        const QScopedValueRollback lock(FChangeLock, true);
         const auto [width, height] = PaperSizeTexts(type, chkPortrait->isChecked() ? poPortrait : poLandscape, QLocale());
         edtWidth->setText(width);
         edtHeight->setText(height);
-        FChangeLock = saved;
     }
     edtWidth->setEnabled(type == pCustom);
     edtHeight->setEnabled(type == pCustom);
@@ -495,22 +507,17 @@ void TfrmHlavni::lstPredvolbyChange(QObject* aSender)
 
 void TfrmHlavni::ApplyPreset(QDomElement aPreset)
 {
-    FChangeLock = true;
-    TPapirControls controls = Controls();
-    auto finish = [this] {
-        FChangeLock = false;
+    // However the reading ends, the preview is drawn once from what the
+    // controls then hold, and the settings count as unchanged.
+    const hostutils::TScopeExit redraw([this] {
         UpdatePreview(false);
         FChanged = false;
-    };
-    try {
-        FPresets.Apply(aPreset, controls, QLocale());
-    } catch (...) {
-        SetControls(controls); // what was read before the failure stays
-        finish();
-        throw;
-    }
-    SetControls(controls);
-    finish();
+    });
+    const QScopedValueRollback lock(FChangeLock, true);
+    TPapirControls controls = Controls();
+    // What was read before a failure stays.
+    const hostutils::TScopeExit show([this, &controls] { SetControls(controls); });
+    FPresets.Apply(aPreset, controls, QLocale());
 }
 
 void TfrmHlavni::StorePreset(QDomElement aPreset)

@@ -58,7 +58,8 @@ public:
     // Reads the controls; shows the balloon and answers false for an invalid value.
     bool TryReadPapir(TPapir& aPapir);
     TPapir ReadPapir();
-    // The controls' values, and filling the controls from values.
+    // The controls' values, and filling the controls from values (all but
+    // the start cell, which presets do not keep).
     TPapirControls Controls() const;
     void SetControls(const TPapirControls& aControls);
 
@@ -102,6 +103,16 @@ protected:
 
 private:
     void BuildControls();
+    // The settings column's panels, each added to aColumn's layout.
+    void BuildPapirPanel(QWidget* aColumn);
+    void BuildStitkyPanel(QWidget* aColumn);
+    void BuildPismoPanel(QWidget* aColumn);
+    // The preset row and the buttons.
+    QWidget* BuildPresetStrip();
+    void ShowDialogDefaults();
+    // The text of a text setting's control: a line's, or a list's edit text.
+    QString Text(TSettingsControl aControl) const;
+    void SetText(TSettingsControl aControl, const QString& aText);
     void WireEvents();
     // Runs an event handler; an escaping failure goes to the error box.
     void Guard(const std::function<void()>& aHandler);

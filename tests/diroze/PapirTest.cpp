@@ -87,6 +87,7 @@ TEST(ReadPapir, DefaultsGiveTheDefaultLayout)
     EXPECT_EQ(p.Pismo.Velikost, 10);
     EXPECT_EQ(p.Pismo.Zarovnani, ztLeft);
     EXPECT_TRUE(p.Pismo.Styl.Empty());
+    EXPECT_EQ(DefaultPapir(), p);
 }
 
 TEST(ReadPapir, FirstBadValueInReadingOrderIsReported)

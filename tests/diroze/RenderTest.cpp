@@ -9,20 +9,13 @@ using namespace diroze;
 
 namespace {
 
-TPapir DefaultPapir()
+// The new dialog's layout with every axis different, so that a mix-up of X and Y shows.
+TPapir AsymmetricPapir()
 {
-    TPapir p;
-    p.Format = pA4;
-    p.Velikost = {21000, 29700};
-    p.Pocet = {4, 10};
-    // Every axis differs, so that a mix-up of X and Y shows.
+    TPapir p = DefaultPapir();
     p.Okraj = {1000, 1200};
     p.Mezery = {200, 300};
     p.Vycpavka = {200, 150};
-    p.Zacatek = {1, 1};
-    p.Pismo.Nazev = QStringLiteral("Arial");
-    p.Pismo.Velikost = 10;
-    p.Pismo.Zarovnani = ztLeft;
     return p;
 }
 
@@ -80,7 +73,7 @@ protected:
 
     TPrintPreview FPreview;
     TStitekList FLabels;
-    TPapir P = DefaultPapir();
+    TPapir P = AsymmetricPapir();
 };
 
 TEST_F(RenderFixture, PreviewFramesEveryCellOfTheFirstPage)
