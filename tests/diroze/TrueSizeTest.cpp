@@ -3,6 +3,7 @@
 // read by a real decoder.
 
 #include "TestPeers.h"
+#include "diroze/PrintSpool.h"
 #include "DataFile.h"
 #include "FileSizeLimit.h"
 #include "Fonts.h"
@@ -34,15 +35,8 @@ namespace {
 
 constexpr double kPointsPerMm = 72 / 25.4;
 
-QString Tool(const QString& aProgram, const QStringList& aArgs)
-{
-    QProcess process;
-    process.start(aProgram, aArgs);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-bool Have(const char* aProgram) { return !QStandardPaths::findExecutable(QString::fromLatin1(aProgram)).isEmpty(); }
+using printspool::HaveTool;
+using printspool::Tool;
 
 struct Sheet {
     const char* name;
@@ -101,7 +95,7 @@ Measured Measure(const QString& aPdf, const QString& aWord)
 
 TEST(TrueSize, EveryPaperKeepsItsSizeAndTheLastLabelItsPlace)
 {
-    if (!Have("pdftotext"))
+    if (!HaveTool("pdftotext"))
         SKIP_WITHOUT_PEER("poppler-utils are not installed");
     const std::vector<Sheet> sheets = {
         {"A2", pA2, false, 420, 594, {3, 4}},        {"A2 landscape", pA2, true, 594, 420, {3, 4}},
@@ -147,12 +141,8 @@ TEST(TrueSize, AFailedPdfLeavesTheOldFileWhole)
     TStitekList labels;
     for (int i = 0; i < 400; ++i)
         labels.push_back(std::make_unique<TStitek>(QStringLiteral("8590000123455;štítek %1").arg(i), TStitekOptions{soBarCode}));
-    TPapirControls controls;
-    controls.FontItems = InstalledFontNames();
-    controls.Format = pA4;
-    ApplyFormatChange(controls, QLocale::c());
     TPrintPreview preview;
-    Render(preview, labels, ReadPapir(controls, QLocale::c()), false);
+    Render(preview, labels, DefaultPapir(), false);
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("stitky.pdf"));
     QFile file(pdf);
@@ -228,17 +218,13 @@ std::vector<int> Runs(const QImage& aImage, int aX, int aY, size_t aCount)
 
 TEST(TrueSize, BarModulesAreWholePrinterDotsAndDecode)
 {
-    if (!Have("zbarimg"))
+    if (!HaveTool("zbarimg"))
         SKIP_WITHOUT_PEER("zbar-tools are not installed");
     TStitekList labels;
     const hostutils::TParamParser noSwitches;
     LoadFile(labels, QStringLiteral(EXAMPLES_DIR "/stitky.txt"), DefaultOptionsFromParams(noSwitches), noSwitches);
-    TPapirControls controls;
-    controls.FontItems = InstalledFontNames();
-    controls.Format = pA4;
-    ApplyFormatChange(controls, QLocale::c());
     TPrintPreview preview;
-    Render(preview, labels, ReadPapir(controls, QLocale::c()), false);
+    Render(preview, labels, DefaultPapir(), false);
     const std::multiset<QString> expected = {"40063812",      "8590000123455", "8590000123462", "8590000123479",
                                              "8590000200019", "8590000200026", "8590000200033", "8590000200040",
                                              "8590000300016", "8590000300023", "8590000300030", "85900011"};
