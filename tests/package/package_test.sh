@@ -50,7 +50,7 @@ deb=${deb[0]}
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 echo "Depends: $depends"
-for needed in libc6 libqt6widgets6 libqt6printsupport6 libcups2 libstdc++6 fonts-liberation xdg-utils; do
+for needed in libc6 libqt6widgets6 libqt6printsupport6 libcups2 libstdc++6 libssl3 fonts-liberation xdg-utils ca-certificates; do
   grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed"
 done
 
