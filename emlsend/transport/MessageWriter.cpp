@@ -93,7 +93,7 @@ public:
             FLines.push_back(std::move(line));
         }
     }
-    const std::vector<std::string>& lines() const { return FLines; }
+    const std::vector<std::string>& Lines() const { return FLines; }
 
 private:
     std::vector<std::string> FLines;
@@ -115,7 +115,7 @@ public:
         aOut += aLine;
         aOut += "\r\n";
     }
-    ByteSink& sink() { return FSink; }
+    ByteSink& Sink() { return FSink; }
 
 private:
     ByteSink& FSink;
@@ -141,7 +141,7 @@ void ValidateParts(const std::vector<MessagePart>& aParts) {
             continue;
         }
         const std::string_view expected =
-            part.kind == MessagePart::Kind::attachment ? "base64" : "quoted-printable";
+            part.kind == MessagePart::Kind::pkAttachment ? "base64" : "quoted-printable";
         if (!part.transferEncoding.empty() && !EqualsIgnoringCase(part.transferEncoding, expected)) {
             throw EInvalidMessage("Unsupported transfer encoding \"" + part.transferEncoding +
                                   "\"");
@@ -239,7 +239,7 @@ void WriteTextPart(const MessagePart& aPart, LineWriter& aOut) {
         for (const std::string& encoded : EncodeQuotedPrintable(bodyLine)) {
             LineWriter::AppendLine(block, encoded);
         }
-        aOut.sink().Write(block);
+        aOut.Sink().Write(block);
     }
 }
 
@@ -291,7 +291,7 @@ void WriteAttachmentPart(const MessagePart& aPart, std::string_view aCharset, Li
         aOut.Line("        filename*=" + extended);
     }
     aOut.Line("");
-    WriteBase64File(aPart.filePath, aOut.sink());
+    WriteBase64File(aPart.filePath, aOut.Sink());
 }
 
 struct BoundaryEntry {
@@ -375,7 +375,7 @@ std::string_view PriorityValue(MailPriority aPriority) {
 // The body of a message whose only part is a text or an attachment.
 void WriteSinglePart(const MessagePart& aPart, std::string_view aCharset, ByteSink& aSink) {
     LineWriter out(aSink);
-    if (aPart.kind == MessagePart::Kind::attachment) {
+    if (aPart.kind == MessagePart::Kind::pkAttachment) {
         WriteAttachmentPart(aPart, aCharset, out);
     } else {
         WriteTextPart(aPart, out);
@@ -444,7 +444,7 @@ void MessageWriter::WriteHeader(const MailMessage& aMessage, MessageForm aForm,
     header.Add("X-Priority", PriorityValue(aMessage.priority));
 
     std::string block;
-    for (const std::string& line : header.lines()) {
+    for (const std::string& line : header.Lines()) {
         LineWriter::AppendLine(block, line);
     }
     aSink.Write(block);
@@ -473,7 +473,7 @@ void MessageWriter::WriteMultipart(const std::vector<MessagePart>& aParts, const
             out.Line("Content-Type: " + part.contentType + ";");
             out.Line("        boundary=\"" + stack.back().boundary + "\"");
             out.Line("");
-        } else if (part.kind == MessagePart::Kind::text) {
+        } else if (part.kind == MessagePart::Kind::pkText) {
             WriteTextPart(part, out);
             out.Line("");
         } else {
@@ -499,7 +499,7 @@ std::uint64_t MessageWriter::Measure(const MailMessage& aMessage) const {
     CountingSink sink;
     WriteMessage(aMessage, sink, MessageForm::transmission);
     sink.Write(".\r\n");
-    return sink.count();
+    return sink.Count();
 }
 
 } // namespace emlsend

@@ -51,8 +51,8 @@ public:
 class ESmtpReplyError : public ETransportError {
 public:
     ESmtpReplyError(int aCode, std::vector<std::string> aLines);
-    int code() const noexcept { return FCode; }
-    const std::vector<std::string>& lines() const noexcept { return FLines; }
+    int Code() const noexcept { return FCode; }
+    const std::vector<std::string>& Lines() const noexcept { return FLines; }
 
 private:
     int FCode = 0;
@@ -63,7 +63,7 @@ private:
 class ESocketError : public ETransportError {
 public:
     ESocketError(int aCode, const std::string& aText);
-    int code() const noexcept { return FCode; }
+    int Code() const noexcept { return FCode; }
 
 private:
     int FCode = 0;
