@@ -21,9 +21,9 @@
 namespace emlsend {
 namespace {
 
+using test::DumpLines;
+using test::Hex;
 using namespace std::chrono_literals;
-
-const std::string kScripts = EMLSEND_TEST_SCRIPTS;
 
 // Records every percentage with the listener's tag into a shared log.
 class RecordingListener final : public TInterfacedObject<IProgressListener> {
@@ -43,25 +43,6 @@ private:
     char FTag;
     bool& FDestroyed;
 };
-
-std::vector<std::string> DumpLines(const std::string& aFile) {
-    std::istringstream in(test::RunAndCapture({test::kPython, kScripts + "/mime_dump.py", aFile}));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::string Hex(const std::string& aBytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : aBytes) {
-        out += kDigits[static_cast<unsigned char>(c) >> 4];
-        out += kDigits[static_cast<unsigned char>(c) & 15];
-    }
-    return out.empty() ? "-" : out;
-}
 
 TEST(EmlsendMailer, RoundsPercentagesHalfToEven) {
     struct Case {
