@@ -3,6 +3,7 @@
 // read by a real decoder.
 
 #include "TestPeers.h"
+#include "diroze/PrintSpool.h"
 #include "DataFile.h"
 #include "FileSizeLimit.h"
 #include "Fonts.h"
@@ -29,20 +30,12 @@
 #include <set>
 
 using namespace diroze;
+using printspool::HaveTool;
+using printspool::Tool;
 
 namespace {
 
 constexpr double kPointsPerMm = 72 / 25.4;
-
-QString Tool(const QString& aProgram, const QStringList& aArgs)
-{
-    QProcess process;
-    process.start(aProgram, aArgs);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-bool Have(const char* aProgram) { return !QStandardPaths::findExecutable(QString::fromLatin1(aProgram)).isEmpty(); }
 
 struct Sheet {
     const char* name;
@@ -101,7 +94,7 @@ Measured Measure(const QString& aPdf, const QString& aWord)
 
 TEST(TrueSize, EveryPaperKeepsItsSizeAndTheLastLabelItsPlace)
 {
-    if (!Have("pdftotext"))
+    if (!HaveTool("pdftotext"))
         SKIP_WITHOUT_PEER("poppler-utils are not installed");
     const std::vector<Sheet> sheets = {
         {"A2", pA2, false, 420, 594, {3, 4}},        {"A2 landscape", pA2, true, 594, 420, {3, 4}},
@@ -228,7 +221,7 @@ std::vector<int> Runs(const QImage& aImage, int aX, int aY, size_t aCount)
 
 TEST(TrueSize, BarModulesAreWholePrinterDotsAndDecode)
 {
-    if (!Have("zbarimg"))
+    if (!HaveTool("zbarimg"))
         SKIP_WITHOUT_PEER("zbar-tools are not installed");
     TStitekList labels;
     const hostutils::TParamParser noSwitches;

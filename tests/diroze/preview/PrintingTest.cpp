@@ -3,6 +3,7 @@
 // that writes a PDF file (no spooler needed).
 
 #include "TestPeers.h"
+#include "diroze/PrintSpool.h"
 #include "QtPrinters.h"
 #include "preview/PrintPreview.h"
 #include "preview/PrinterSetup.h"
@@ -17,6 +18,8 @@
 #include <gtest/gtest.h>
 
 using namespace diroze;
+using printspool::HaveTool;
+using printspool::Tool;
 
 namespace {
 
@@ -58,19 +61,7 @@ TEST(PrintForms, SearchFindsDirectRotatedOrMadeUpNames)
     }
 }
 
-QString Tool(const QString& aProgram, const QStringList& aArgs)
-{
-    QProcess process;
-    process.start(aProgram, aArgs);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-bool HavePoppler()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty() &&
-           !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty();
-}
+bool HavePoppler() { return HaveTool("pdftotext") && HaveTool("pdfinfo"); }
 
 // Records aCount pages; page N says "Strana N".
 void RecordPages(TPrintPreview& aPreview, int aCount)
