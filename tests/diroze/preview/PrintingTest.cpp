@@ -4,6 +4,7 @@
 
 #include "TestPeers.h"
 #include "diroze/PrintSpool.h"
+#include "diroze/preview/RecordedPages.h"
 #include "QtPrinters.h"
 #include "preview/PrintPreview.h"
 #include "preview/PrinterSetup.h"
@@ -66,15 +67,10 @@ bool HavePoppler() { return HaveTool("pdftotext") && HaveTool("pdfinfo"); }
 // Records aCount pages; page N says "Strana N".
 void RecordPages(TPrintPreview& aPreview, int aCount)
 {
-    aPreview.BeginDoc();
-    for (int page = 1; page <= aCount; ++page) {
-        if (page > 1)
-            aPreview.NewPage();
-        TCanvas& canvas = *aPreview.Canvas();
-        canvas.Font().Size = 20;
-        canvas.TextRect(TRect{2000, 5000, 9000, 7000}, QStringLiteral("Strana %1").arg(page), tfLeft | tfSingleLine);
-    }
-    aPreview.EndDoc();
+    recordedpages::RecordPages(aPreview, aCount, [](TCanvas& aCanvas, int aPage) {
+        aCanvas.Font().Size = 20;
+        aCanvas.TextRect(TRect{2000, 5000, 9000, 7000}, QStringLiteral("Strana %1").arg(aPage), tfLeft | tfSingleLine);
+    });
 }
 
 // The page numbers printed into aPdf, in page order.
