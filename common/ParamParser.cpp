@@ -15,14 +15,14 @@ bool IsSeparator(QChar c) { return c.unicode() <= 32; }
 } // namespace
 
 EUnexpectedParam::EUnexpectedParam(const QString& aParamName)
-    : Exception("Unexpected param \"" + aParamName.toStdString() + "\""), fParamName(aParamName)
+    : Exception("Unexpected param \"" + aParamName.toStdString() + "\""), FParamName(aParamName)
 {
 }
 
 TParamParserParam::TParamParserParam(QString aName, QString aArgument, const QString& aDelimiter,
                                      int aIndex)
-    : fName(std::move(aName)), fArgument(std::move(aArgument)),
-      fArguments(SplitByDelimiter(aDelimiter, fArgument)), fIndex(aIndex)
+    : FName(std::move(aName)), FArgument(std::move(aArgument)),
+      FArguments(SplitByDelimiter(aDelimiter, FArgument)), FIndex(aIndex)
 {
 }
 

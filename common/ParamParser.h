@@ -21,10 +21,10 @@ namespace hostutils {
 class EUnexpectedParam : public Exception {
 public:
     explicit EUnexpectedParam(const QString& aParamName);
-    const QString& ParamName() const { return fParamName; }
+    const QString& ParamName() const { return FParamName; }
 
 private:
-    QString fParamName;
+    QString FParamName;
 };
 
 class TParamParserParam {
@@ -32,19 +32,19 @@ public:
     TParamParserParam(QString aName, QString aArgument, const QString& aDelimiter, int aIndex);
 
     // Switch name after alias resolution; empty for a plain argument.
-    const QString& Name() const { return fName; }
+    const QString& Name() const { return FName; }
     // Text after the switch's first colon, or the whole plain argument.
-    const QString& Argument() const { return fArgument; }
+    const QString& Argument() const { return FArgument; }
     // Argument cut at every delimiter; never empty.
-    const QStringList& Arguments() const { return fArguments; }
+    const QStringList& Arguments() const { return FArguments; }
     // Position on the command line, 0 for the first parameter after the program name.
-    int Index() const { return fIndex; }
+    int Index() const { return FIndex; }
 
 private:
-    QString fName;
-    QString fArgument;
-    QStringList fArguments;
-    int fIndex = 0;
+    QString FName;
+    QString FArgument;
+    QStringList FArguments;
+    int FIndex = 0;
 };
 
 class TParamParser {

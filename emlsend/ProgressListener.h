@@ -33,7 +33,7 @@ public:
     // to the bar's width, so that the first drawing of the bar covers it.
     void WriteCaption();
 
-    int percent() const noexcept { return FPercent; }
+    int Percent() const noexcept { return FPercent; }
 
     // The filled cells of a bar aWidth cells wide at aPercent: the product
     // divided by 100, rounded half up.

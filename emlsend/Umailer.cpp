@@ -2,6 +2,7 @@
 
 #include "CodePage.h"
 #include "MailClient.h"
+#include "ScopeGuard.h"
 #include "TokenCommand.h"
 #include "TransportErrors.h"
 
@@ -234,13 +235,9 @@ void TMailer::SaveToFile(std::string_view aPath, bool aSent) {
 
 void TMailer::ShowInMailClient() {
     const std::string path = CreateMessageFile();
-    try {
-        SaveToFile(path, false);
-        OpenWithMailProgram(path);
-    } catch (...) {
-        ::unlink(path.c_str()); // nobody will read it
-        throw;
-    }
+    const hostutils::TScopeFail removeUnread([&] { ::unlink(path.c_str()); });
+    SaveToFile(path, false);
+    OpenWithMailProgram(path);
 }
 
 std::int16_t TMailer::Send() {

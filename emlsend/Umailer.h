@@ -102,8 +102,8 @@ public:
     void SetOAuthTokenCommand(std::string_view aCommand) override;
 
     // For tests: the composed message, the client and the measured size.
-    const MailMessage& message() const noexcept { return FMessage; }
-    SmtpSession& session() noexcept { return FSMTP; }
+    const MailMessage& Message() const noexcept { return FMessage; }
+    SmtpSession& Session() noexcept { return FSMTP; }
     std::int64_t size() const noexcept { return FSize; }
 
 private:

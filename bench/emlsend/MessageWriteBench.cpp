@@ -7,6 +7,7 @@
 // "--write", or /usr/bin/base64), so that its peak resident set is measured
 // alone (wait4's ru_maxrss). The best of the runs counts.
 
+#include "BenchSupport.h"
 #include "MessageWriter.h"
 
 #include <chrono>
@@ -23,61 +24,9 @@
 
 namespace {
 
-struct RunResult {
-    double seconds = 0;
-    long peakKiB = 0;
-};
-
-void MakeInput(const std::string& aPath, std::size_t aBytes) {
-    const int handle = ::open(aPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (handle < 0) {
-        std::perror("open");
-        std::exit(1);
-    }
-    std::vector<std::uint64_t> block(1 << 17); // 1 MiB
-    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
-    for (std::size_t written = 0; written < aBytes;) {
-        for (std::uint64_t& word : block) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            word = state;
-        }
-        const std::size_t size = std::min(aBytes - written, block.size() * sizeof(std::uint64_t));
-        if (::write(handle, block.data(), size) != static_cast<ssize_t>(size)) {
-            std::perror("write");
-            std::exit(1);
-        }
-        written += size;
-    }
-    ::close(handle);
-}
-
-// Runs aArguments with standard output to aOutput; wall time and peak RSS.
-RunResult Run(const std::vector<std::string>& aArguments, const std::string& aOutput) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int out = ::open(aOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& argument : aArguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-    const auto end = std::chrono::steady_clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s failed\n", aArguments[0].c_str());
-        std::exit(1);
-    }
-    return RunResult{std::chrono::duration<double>(end - start).count(), usage.ru_maxrss};
-}
+using emlsend::bench::MakeInput;
+using emlsend::bench::Run;
+using emlsend::bench::RunResult;
 
 int WriteMessage(const char* aAttachment, const char* aTarget) {
     emlsend::MailMessage message;
@@ -109,8 +58,8 @@ int main(int argc, char** argv) {
     RunResult best64{1e9, 0};
     RunResult bestWriter{1e9, 0};
     for (int run = 0; run < runs; ++run) {
-        const RunResult b = Run({"/usr/bin/base64", input}, dir + "/base64.out");
-        const RunResult w = Run({self, "--write", input, dir + "/message.eml"}, "/dev/null");
+        const RunResult b = Run({"/usr/bin/base64", input}, "/dev/null", dir + "/base64.out");
+        const RunResult w = Run({self, "--write", input, dir + "/message.eml"}, "/dev/null", "/dev/null");
         best64 = b.seconds < best64.seconds ? b : best64;
         bestWriter = w.seconds < bestWriter.seconds ? w : bestWriter;
         best64.peakKiB = std::max(best64.peakKiB, b.peakKiB);

@@ -14,6 +14,7 @@
 // ru_maxrss). The best time of the runs counts. Without /usr/bin/msmtp only
 // emlsend is measured.
 
+#include "BenchSupport.h"
 #include "ByteSink.h"
 #include "MessageWriter.h"
 
@@ -40,10 +41,9 @@
 
 namespace {
 
-struct RunResult {
-    double seconds = 1e9;
-    long peakKiB = 0;
-};
+using emlsend::bench::MakeInput;
+using emlsend::bench::Run;
+using emlsend::bench::RunResult;
 
 [[noreturn]] void Die(const char* aWhat) {
     std::perror(aWhat);
@@ -144,49 +144,6 @@ void Serve(int aClient, std::atomic<std::uint64_t>& aReceived, SSL_CTX* aTls) {
     ::close(aClient);
 }
 
-RunResult Run(const std::vector<std::string>& aArguments, const std::string& aInput) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int in = ::open(aInput.empty() ? "/dev/null" : aInput.c_str(), O_RDONLY);
-        const int out = ::open("/dev/null", O_WRONLY);
-        ::dup2(in, STDIN_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& argument : aArguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-    const auto end = std::chrono::steady_clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s failed\n", aArguments[0].c_str());
-        std::exit(1);
-    }
-    return RunResult{std::chrono::duration<double>(end - start).count(), usage.ru_maxrss};
-}
-
-void MakeInput(const std::string& aPath, std::size_t aBytes) {
-    emlsend::FileSink file(aPath);
-    std::string block(1 << 20, '\0');
-    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
-    for (std::size_t written = 0; written < aBytes; written += block.size()) {
-        for (char& c : block) {
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            c = static_cast<char>(state);
-        }
-        file.Write(std::string_view(block).substr(0, std::min(block.size(), aBytes - written)));
-    }
-    file.Close();
-}
-
 void Report(const char* aName, const RunResult& aResult, double aMegabytes) {
     std::printf("%-12s %10.3f %12.1f %14ld\n", aName, aResult.seconds, aMegabytes / aResult.seconds,
                 aResult.peakKiB);
@@ -266,10 +223,10 @@ int main(int argc, char** argv) {
         const char* name;
         std::vector<std::string> arguments;
         std::string input;
-        RunResult best;
+        RunResult best{1e9, 0};
     };
-    std::vector<Variant> variants = {{"emlsend", {EMLSEND_PROGRAM, plainControl}, "", {}},
-                                     {"emlsend TLS", {EMLSEND_PROGRAM, tlsControl}, "", {}}};
+    std::vector<Variant> variants = {{"emlsend", {EMLSEND_PROGRAM, plainControl}, "", {1e9, 0}},
+                                     {"emlsend TLS", {EMLSEND_PROGRAM, tlsControl}, "", {1e9, 0}}};
     if (haveMsmtp) {
         std::vector<std::string> plain = msmtp;
         plain.push_back("--tls=off");
@@ -277,13 +234,14 @@ int main(int argc, char** argv) {
         std::vector<std::string> secure = msmtp;
         secure.insert(secure.end(), {"--tls=on", "--tls-starttls=on", "--tls-trust-file=" + dir + "/ca.pem"});
         secure.insert(secure.end(), msmtpEnvelope.begin(), msmtpEnvelope.end());
-        variants.push_back({"msmtp", plain, messageFile, {}});
-        variants.push_back({"msmtp TLS", secure, messageFile, {}});
+        variants.push_back({"msmtp", plain, messageFile, {1e9, 0}});
+        variants.push_back({"msmtp TLS", secure, messageFile, {1e9, 0}});
     }
     for (int run = 0; run < runs; ++run) {
         for (Variant& variant : variants) {
             const std::uint64_t before = received;
-            const RunResult result = Run(variant.arguments, variant.input);
+            const RunResult result =
+                Run(variant.arguments, variant.input.empty() ? "/dev/null" : variant.input, "/dev/null");
             if (received - before < megabytes * 1000 * 1000 || std::filesystem::exists(dir + "/eml456.txt")) {
                 std::fprintf(stderr, "%s did not deliver the message\n", variant.name);
                 return 1;

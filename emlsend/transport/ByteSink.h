@@ -49,7 +49,7 @@ public:
     void Write(std::string_view aBytes) override { AddCount(aBytes.size()); }
     bool CountsOnly() const noexcept override { return true; }
     void AddCount(std::uint64_t aCount) override;
-    std::uint64_t count() const noexcept { return FCount; }
+    std::uint64_t Count() const noexcept { return FCount; }
 
 private:
     std::uint64_t FCount = 0;

@@ -24,7 +24,7 @@ MessagePart MessagePart::Container(std::string aContentType, int aParentIndex) {
 
 MessagePart MessagePart::Attachment(std::string aFilePath, int aParentIndex) {
     MessagePart part;
-    part.kind = Kind::attachment;
+    part.kind = Kind::pkAttachment;
     part.fileName = FileNameOfPath(aFilePath);
     part.filePath = std::move(aFilePath);
     part.parentIndex = aParentIndex;
@@ -33,7 +33,7 @@ MessagePart MessagePart::Attachment(std::string aFilePath, int aParentIndex) {
 
 bool MessagePart::IsContainer() const {
     constexpr std::string_view kPrefix = "multipart/";
-    if (kind != Kind::text || contentType.size() < kPrefix.size()) {
+    if (kind != Kind::pkText || contentType.size() < kPrefix.size()) {
         return false;
     }
     return std::equal(kPrefix.begin(), kPrefix.end(), contentType.begin(), [](char a, char b) {

@@ -17,9 +17,9 @@ enum class MailPriority { highest, high, normal, low, lowest };
 // begins with "multipart/") or an attachment read from disk while the
 // message is written.
 struct MessagePart {
-    enum class Kind { text, attachment };
+    enum class Kind { pkText, pkAttachment };
 
-    Kind kind = Kind::text;
+    Kind kind = Kind::pkText;
     // Empty means text/plain for a text part, application/octet-stream for an
     // attachment.
     std::string contentType;

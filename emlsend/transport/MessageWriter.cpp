@@ -93,7 +93,7 @@ public:
             FLines.push_back(std::move(line));
         }
     }
-    const std::vector<std::string>& lines() const { return FLines; }
+    const std::vector<std::string>& Lines() const { return FLines; }
 
 private:
     std::vector<std::string> FLines;
@@ -115,7 +115,7 @@ public:
         aOut += aLine;
         aOut += "\r\n";
     }
-    ByteSink& sink() { return FSink; }
+    ByteSink& Sink() { return FSink; }
 
 private:
     ByteSink& FSink;
@@ -141,7 +141,7 @@ void ValidateParts(const std::vector<MessagePart>& aParts) {
             continue;
         }
         const std::string_view expected =
-            part.kind == MessagePart::Kind::attachment ? "base64" : "quoted-printable";
+            part.kind == MessagePart::Kind::pkAttachment ? "base64" : "quoted-printable";
         if (!part.transferEncoding.empty() && !EqualsIgnoringCase(part.transferEncoding, expected)) {
             throw EInvalidMessage("Unsupported transfer encoding \"" + part.transferEncoding +
                                   "\"");
@@ -239,7 +239,7 @@ void WriteTextPart(const MessagePart& aPart, LineWriter& aOut) {
         for (const std::string& encoded : EncodeQuotedPrintable(bodyLine)) {
             LineWriter::AppendLine(block, encoded);
         }
-        aOut.sink().Write(block);
+        aOut.Sink().Write(block);
     }
 }
 
@@ -291,7 +291,7 @@ void WriteAttachmentPart(const MessagePart& aPart, std::string_view aCharset, Li
         aOut.Line("        filename*=" + extended);
     }
     aOut.Line("");
-    WriteBase64File(aPart.filePath, aOut.sink());
+    WriteBase64File(aPart.filePath, aOut.Sink());
 }
 
 struct BoundaryEntry {
@@ -358,6 +358,33 @@ std::string MessageIdDomain(const MailAddress& aFrom) {
     return "localhost";
 }
 
+namespace {
+
+// The "X-Priority" value of aPriority; empty for a normal one.
+std::string_view PriorityValue(MailPriority aPriority) {
+    switch (aPriority) {
+    case MailPriority::highest: return "1";
+    case MailPriority::high: return "2";
+    case MailPriority::normal: break;
+    case MailPriority::low: return "4";
+    case MailPriority::lowest: return "5";
+    }
+    return {};
+}
+
+// The body of a message whose only part is a text or an attachment.
+void WriteSinglePart(const MessagePart& aPart, std::string_view aCharset, ByteSink& aSink) {
+    LineWriter out(aSink);
+    if (aPart.kind == MessagePart::Kind::pkAttachment) {
+        WriteAttachmentPart(aPart, aCharset, out);
+    } else {
+        WriteTextPart(aPart, out);
+    }
+    out.Line("");
+}
+
+} // namespace
+
 void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink,
                                  MessageForm aForm) const {
     ValidateParts(aMessage.parts);
@@ -368,9 +395,23 @@ void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink,
         parts = &noParts;
     }
     const bool multipart = parts->size() > 1 || parts->front().IsContainer();
-    const std::string& charset = aMessage.charset;
+    const std::string boundary = multipart ? makeBoundary() : std::string();
+    WriteHeader(aMessage, aForm, boundary, aSink);
+    aSink.BodyStarted();
+    if (multipart) {
+        WriteMultipart(*parts, boundary, aMessage.charset, aSink);
+    } else {
+        WriteSinglePart(parts->front(), aMessage.charset, aSink);
+    }
+    aSink.BodyFinished();
+    if (aForm == MessageForm::file) {
+        aSink.Write(".\r\n");
+    }
+}
 
-    std::vector<BoundaryEntry> stack;
+void MessageWriter::WriteHeader(const MailMessage& aMessage, MessageForm aForm,
+                                std::string_view aBoundary, ByteSink& aSink) const {
+    const std::string& charset = aMessage.charset;
     HeaderBlock header;
     for (const std::string& raw : aMessage.headerLines) {
         header.AddRaw(raw);
@@ -384,13 +425,12 @@ void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink,
     if (aForm == MessageForm::file) {
         header.Add("Bcc", FormatList(aMessage.bcc, charset));
     }
-    if (multipart) {
-        stack.push_back(BoundaryEntry{makeBoundary(), -1});
+    if (!aBoundary.empty()) {
         std::string value = aMessage.contentType + ";\r\n\t";
         if (!charset.empty()) {
             value += "charset=\"" + charset + "\"; ";
         }
-        value += "boundary=\"" + stack.back().boundary + "\"";
+        value += "boundary=\"" + std::string(aBoundary) + "\"";
         header.Add("Content-Type", value);
     }
     header.Add("MIME-Version", "1.0");
@@ -401,67 +441,50 @@ void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink,
     }
     header.Add("Date", makeDate());
     header.Add("Message-ID", makeMessageId(MessageIdDomain(aMessage.from)));
-    switch (aMessage.priority) {
-    case MailPriority::highest: header.Add("X-Priority", "1"); break;
-    case MailPriority::high: header.Add("X-Priority", "2"); break;
-    case MailPriority::normal: break;
-    case MailPriority::low: header.Add("X-Priority", "4"); break;
-    case MailPriority::lowest: header.Add("X-Priority", "5"); break;
-    }
+    header.Add("X-Priority", PriorityValue(aMessage.priority));
 
     std::string block;
-    for (const std::string& line : header.lines()) {
+    for (const std::string& line : header.Lines()) {
         LineWriter::AppendLine(block, line);
     }
     aSink.Write(block);
-    aSink.BodyStarted();
-    LineWriter out(aSink);
+}
 
-    if (!multipart) {
-        const MessagePart& part = parts->front();
-        if (part.kind == MessagePart::Kind::attachment) {
-            WriteAttachmentPart(part, charset, out);
-        } else {
-            WriteTextPart(part, out);
-        }
-        out.Line("");
-    } else {
-        out.Line("");
-        out.Line("This is a multi-part message in MIME format");
-        out.Line("");
-        for (std::size_t index = 0; index < parts->size(); ++index) {
-            const MessagePart& part = (*parts)[index];
-            // Close the containers this part lies outside of. The bottom
-            // entry is never popped: ValidateParts proved every parent is a
-            // container that is still open or was opened before.
-            while (stack.size() > 1 && stack.back().containerIndex != part.parentIndex) {
-                out.Line("--" + stack.back().boundary + "--");
-                out.Line("");
-                stack.pop_back();
-            }
-            out.Line("--" + stack.back().boundary);
-            if (part.IsContainer()) {
-                stack.push_back(BoundaryEntry{makeBoundary(), static_cast<int>(index)});
-                out.Line("Content-Type: " + part.contentType + ";");
-                out.Line("        boundary=\"" + stack.back().boundary + "\"");
-                out.Line("");
-            } else if (part.kind == MessagePart::Kind::text) {
-                WriteTextPart(part, out);
-                out.Line("");
-            } else {
-                WriteAttachmentPart(part, charset, out);
-                out.Line("");
-            }
-        }
-        while (!stack.empty()) {
+void MessageWriter::WriteMultipart(const std::vector<MessagePart>& aParts, const std::string& aBoundary,
+                                   std::string_view aCharset, ByteSink& aSink) const {
+    LineWriter out(aSink);
+    out.Line("");
+    out.Line("This is a multi-part message in MIME format");
+    out.Line("");
+    std::vector<BoundaryEntry> stack{BoundaryEntry{aBoundary, -1}};
+    for (std::size_t index = 0; index < aParts.size(); ++index) {
+        const MessagePart& part = aParts[index];
+        // Close the containers this part lies outside of. The bottom entry is
+        // never popped: ValidateParts proved every parent is a container that
+        // is still open or was opened before.
+        while (stack.size() > 1 && stack.back().containerIndex != part.parentIndex) {
             out.Line("--" + stack.back().boundary + "--");
             out.Line("");
             stack.pop_back();
         }
+        out.Line("--" + stack.back().boundary);
+        if (part.IsContainer()) {
+            stack.push_back(BoundaryEntry{makeBoundary(), static_cast<int>(index)});
+            out.Line("Content-Type: " + part.contentType + ";");
+            out.Line("        boundary=\"" + stack.back().boundary + "\"");
+            out.Line("");
+        } else if (part.kind == MessagePart::Kind::pkText) {
+            WriteTextPart(part, out);
+            out.Line("");
+        } else {
+            WriteAttachmentPart(part, aCharset, out);
+            out.Line("");
+        }
     }
-    aSink.BodyFinished();
-    if (aForm == MessageForm::file) {
-        aSink.Write(".\r\n");
+    while (!stack.empty()) {
+        out.Line("--" + stack.back().boundary + "--");
+        out.Line("");
+        stack.pop_back();
     }
 }
 
@@ -476,7 +499,7 @@ std::uint64_t MessageWriter::Measure(const MailMessage& aMessage) const {
     CountingSink sink;
     WriteMessage(aMessage, sink, MessageForm::transmission);
     sink.Write(".\r\n");
-    return sink.count();
+    return sink.Count();
 }
 
 } // namespace emlsend

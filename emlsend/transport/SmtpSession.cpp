@@ -1,6 +1,7 @@
 #include "SmtpSession.h"
 
 #include "ContentEncoding.h"
+#include "ScopeGuard.h"
 #include "TcpConnection.h"
 #include "TransportErrors.h"
 
@@ -159,15 +160,20 @@ void SmtpSession::Require(const SmtpReply& aReply, std::initializer_list<int> aC
 SmtpReply SmtpSession::ReadReply(std::chrono::milliseconds aTimeOut) {
     TcpConnection& connection = Connection();
     const auto deadline = TcpConnection::Clock::now() + aTimeOut;
+    // Closed, timed out, oversized or broken: the next bytes could belong to
+    // any reply, so the connection is of no further use. A reply with an
+    // invalid code was read whole: the connection is still in step.
+    bool inStep = false;
+    const hostutils::TScopeFail closeOutOfStep([&] {
+        if (!inStep) {
+            CloseConnection();
+        }
+    });
     try {
         return ReadSmtpReply(
             [&](std::size_t aMaxLength) { return connection.ReadLine(aMaxLength, deadline); });
     } catch (const EInvalidReplyCode&) {
-        throw; // the whole reply was read: still in step
-    } catch (...) {
-        // Closed, timed out, oversized or broken: the next bytes could belong
-        // to any reply, so the connection is of no further use.
-        CloseConnection();
+        inStep = true;
         throw;
     }
 }
@@ -177,12 +183,10 @@ SmtpReply SmtpSession::Command(std::string_view aLine, std::chrono::milliseconds
     if (aLine.find_first_of("\r\n") != std::string_view::npos) {
         throw ESmtpClientError("Line break in SMTP command.");
     }
-    try {
+    {
+        const hostutils::TScopeFail closeOnFailure([this] { CloseConnection(); });
         connection.WriteAll(std::string(aLine) + "\r\n",
                             TcpConnection::Clock::now() + timeOuts.command);
-    } catch (...) {
-        CloseConnection();
-        throw;
     }
     return ReadReply(aTimeOut);
 }
@@ -193,18 +197,14 @@ void SmtpSession::Connect() {
     }
     CloseConnection();
     FConnection = TcpConnection::Open(host, port, connectTimeOut);
-    try {
-        if (security == SmtpSecurity::tls) {
-            FConnection->StartTls(host, tlsTrustFile, TcpConnection::Clock::now() + timeOuts.greeting);
-        }
-        GetGreeting();
-        Hello();
-        if (security == SmtpSecurity::startTls) {
-            StartTls();
-        }
-    } catch (...) {
-        CloseConnection();
-        throw;
+    const hostutils::TScopeFail closeOnFailure([this] { CloseConnection(); });
+    if (security == SmtpSecurity::tls) {
+        FConnection->StartTls(host, tlsTrustFile, TcpConnection::Clock::now() + timeOuts.greeting);
+    }
+    GetGreeting();
+    Hello();
+    if (security == SmtpSecurity::startTls) {
+        StartTls();
     }
 }
 
@@ -324,14 +324,12 @@ void SmtpSession::SendRecipient(const MailAddress& aTo) {
 
 void SmtpSession::SendData(const MailMessage& aMessage) {
     Require(Command("DATA", timeOuts.dataStart), {354});
-    try {
-        SocketSink sink(Connection(), *this);
-        writer.WriteMessage(aMessage, sink, MessageForm::transmission);
-    } catch (...) {
+    {
         // Never end a partial message with "."; closing makes the server
         // drop it.
-        CloseConnection();
-        throw;
+        const hostutils::TScopeFail closeOnFailure([this] { CloseConnection(); });
+        SocketSink sink(Connection(), *this);
+        writer.WriteMessage(aMessage, sink, MessageForm::transmission);
     }
     Require(Command(".", timeOuts.dataEnd), {250});
 }
@@ -366,13 +364,8 @@ void SmtpSession::Disconnect() {
     if (!FConnection) {
         return;
     }
-    try {
-        Quit();
-    } catch (...) {
-        CloseConnection();
-        throw;
-    }
-    CloseConnection();
+    const hostutils::TScopeExit close([this] { CloseConnection(); });
+    Quit();
 }
 
 } // namespace emlsend

@@ -128,7 +128,7 @@ public:
     bool LoggedIn() const noexcept { return FLoggedIn; }
     bool Secure() const noexcept;
     // The EHLO reply's lines after the first; empty after HELO.
-    const std::vector<std::string>& capabilities() const noexcept { return FCapabilities; }
+    const std::vector<std::string>& Capabilities() const noexcept { return FCapabilities; }
     // The mechanisms of the capability lines "AUTH ..." / "AUTH=...", upper
     // case.
     std::vector<std::string> AuthMechanisms() const;

@@ -6,28 +6,24 @@
 
 #include "Exceptions.h"
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace emlsend {
 
-// Base of every transport failure.
-class ETransportError : public std::runtime_error {
+// Base of every failure of the dialogue with the server and of the message
+// writer; one branch of the shared exception family.
+class ETransportError : public hostutils::Exception {
 public:
-    using std::runtime_error::runtime_error;
+    using hostutils::Exception::Exception;
 };
 
-// An attachment that cannot be opened: "Cannot open file \"%s\". %s". The
-// shared class of both programs; it is no ETransportError, so a caller that
-// wants every transport failure catches std::exception.
+// The shared classes of both programs, for files: an attachment that cannot
+// be opened, "Cannot open file \"%s\". %s", and a message file that cannot be
+// created, "Cannot create file \"%s\". %s". Neither is an ETransportError, so
+// a caller that wants every transport failure catches hostutils::Exception.
+using hostutils::EFCreateError;
 using hostutils::EFOpenError;
-
-// A message file that cannot be created: "Cannot create file \"%s\". %s".
-class EFCreateError : public ETransportError {
-public:
-    using ETransportError::ETransportError;
-};
 
 // A file that opened but then failed while being read or written:
 // "Cannot read file \"%s\". %s" and "Cannot write file \"%s\". %s".
@@ -55,8 +51,8 @@ public:
 class ESmtpReplyError : public ETransportError {
 public:
     ESmtpReplyError(int aCode, std::vector<std::string> aLines);
-    int code() const noexcept { return FCode; }
-    const std::vector<std::string>& lines() const noexcept { return FLines; }
+    int Code() const noexcept { return FCode; }
+    const std::vector<std::string>& Lines() const noexcept { return FLines; }
 
 private:
     int FCode = 0;
@@ -67,7 +63,7 @@ private:
 class ESocketError : public ETransportError {
 public:
     ESocketError(int aCode, const std::string& aText);
-    int code() const noexcept { return FCode; }
+    int Code() const noexcept { return FCode; }
 
 private:
     int FCode = 0;

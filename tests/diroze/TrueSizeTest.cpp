@@ -30,13 +30,12 @@
 #include <set>
 
 using namespace diroze;
+using printspool::HaveTool;
+using printspool::Tool;
 
 namespace {
 
 constexpr double kPointsPerMm = 72 / 25.4;
-
-using printspool::HaveTool;
-using printspool::Tool;
 
 struct Sheet {
     const char* name;

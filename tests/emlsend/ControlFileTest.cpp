@@ -142,8 +142,8 @@ TEST(EmlsendControlFile, ComposesTheMessageThroughTheMailer) {
         "[BODY]\n" + std::string(600, 'x') + "\n");
     const TInterfacePtr<TMailer> mailer = MakeInterfaced<TMailer>();
     ComposeMessage(file, *mailer, {"builtin.example.cz", "builtin-user", "builtin-password"});
-    const MailMessage& message = mailer->message();
-    SmtpSession& session = mailer->session();
+    const MailMessage& message = mailer->Message();
+    SmtpSession& session = mailer->Session();
     EXPECT_EQ(session.host, "smtp.example.cz");
     EXPECT_EQ(session.port, 2525);
     EXPECT_EQ(session.userName, "jan");
@@ -157,9 +157,9 @@ TEST(EmlsendControlFile, ComposesTheMessageThroughTheMailer) {
 
     const TInterfacePtr<TMailer> plain = MakeInterfaced<TMailer>();
     ComposeMessage(TControlFile::Parse("[SMTP]\nHost=h:abc\n"), *plain, {"builtin", "u", "p"});
-    EXPECT_EQ(plain->session().host, "h");
-    EXPECT_EQ(plain->session().port, 25) << "a port that is no number keeps 25";
-    EXPECT_EQ(plain->session().userName, "u");
+    EXPECT_EQ(plain->Session().host, "h");
+    EXPECT_EQ(plain->Session().port, 25) << "a port that is no number keeps 25";
+    EXPECT_EQ(plain->Session().userName, "u");
 }
 
 TEST(EmlsendControlFile, ReadsTheBundledExample) {

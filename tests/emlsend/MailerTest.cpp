@@ -21,9 +21,9 @@
 namespace emlsend {
 namespace {
 
+using test::DumpLines;
+using test::Hex;
 using namespace std::chrono_literals;
-
-const std::string kScripts = EMLSEND_TEST_SCRIPTS;
 
 // Records every percentage with the listener's tag into a shared log.
 class RecordingListener final : public TInterfacedObject<IProgressListener> {
@@ -43,25 +43,6 @@ private:
     char FTag;
     bool& FDestroyed;
 };
-
-std::vector<std::string> DumpLines(const std::string& aFile) {
-    std::istringstream in(test::RunAndCapture({test::kPython, kScripts + "/mime_dump.py", aFile}));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::string Hex(const std::string& aBytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : aBytes) {
-        out += kDigits[static_cast<unsigned char>(c) >> 4];
-        out += kDigits[static_cast<unsigned char>(c) & 15];
-    }
-    return out.empty() ? "-" : out;
-}
 
 TEST(EmlsendMailer, RoundsPercentagesHalfToEven) {
     struct Case {
@@ -123,7 +104,7 @@ TEST(EmlsendMailer, StoresAddressesByKindAndPriorities) {
     }
     mailer->AddAddress("Second <second@example.cz>", akFrom);
     mailer->AddAddress("r2@example.cz", akReceipt);
-    const MailMessage& m = mailer->message();
+    const MailMessage& m = mailer->Message();
     EXPECT_EQ(m.to, (std::vector<MailAddress>{{"", "k1@example.cz"}}));
     EXPECT_EQ(m.cc, (std::vector<MailAddress>{{"", "k2@example.cz"}}));
     EXPECT_EQ(m.bcc, (std::vector<MailAddress>{{"", "k3@example.cz"}}));
@@ -139,7 +120,7 @@ TEST(EmlsendMailer, StoresAddressesByKindAndPriorities) {
         EXPECT_EQ(m.priority, priority) << "level " << level;
     }
     mailer->SetPort(70000);
-    EXPECT_EQ(mailer->session().port, 70000 - 65536) << "the low 16 bits";
+    EXPECT_EQ(mailer->Session().port, 70000 - 65536) << "the low 16 bits";
 }
 
 TEST(EmlsendMailer, ClearEmptiesTheMessageButKeepsAttachmentsAndSettings) {
@@ -154,8 +135,8 @@ TEST(EmlsendMailer, ClearEmptiesTheMessageButKeepsAttachmentsAndSettings) {
     mailer->AddAttachment(dir.File("a.bin"));
     mailer->SetHost("h");
     mailer->Clear();
-    EXPECT_EQ(mailer->message(), MailMessage{}) << "charset windows-1250, nothing else";
-    EXPECT_EQ(mailer->session().host, "h");
+    EXPECT_EQ(mailer->Message(), MailMessage{}) << "charset windows-1250, nothing else";
+    EXPECT_EQ(mailer->Session().host, "h");
     mailer->AddBodyLine("new");
     mailer->SaveToFile(dir.File("m.eml"), true);
     const std::string written = test::ReadFile(dir.File("m.eml"));
@@ -367,7 +348,7 @@ TEST(EmlsendMailer, SendsToAiosmtpdWithProgressForEveryListenerInOrder) {
     mailer->AddAttachment(dir.File("data.bin"));
     EXPECT_EQ(mailer->Send(), srSent) << mailer->GetErrorText();
     EXPECT_STREQ(mailer->GetErrorText(), "");
-    EXPECT_FALSE(mailer->session().Connected());
+    EXPECT_FALSE(mailer->Session().Connected());
 
     ASSERT_TRUE(test::WaitForFile(spool.File("1.done")));
     EXPECT_EQ(test::ReadFile(spool.File("1.rcpt")), "to@example.cz\nbcc@example.cz\n");

@@ -7,37 +7,20 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace emlsend {
 namespace {
 
+using test::DumpLines;
+using test::Hex;
+
 const std::string kProgram = EMLSEND_PROGRAM;
 const std::string kScripts = EMLSEND_TEST_SCRIPTS;
 const std::string kCaption852 = std::string("P\xFDipravuji email k odesl\xA0n\xA1") + std::string(8, ' ');
 
 bool Exists(const std::string& aPath) { return ::access(aPath.c_str(), F_OK) == 0; }
-
-std::string Hex(const std::string& aBytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : aBytes) {
-        out += kDigits[static_cast<unsigned char>(c) >> 4];
-        out += kDigits[static_cast<unsigned char>(c) & 15];
-    }
-    return out.empty() ? "-" : out;
-}
-
-std::vector<std::string> DumpLines(const std::string& aFile) {
-    std::istringstream in(test::RunAndCapture({test::kPython, kScripts + "/mime_dump.py", aFile}));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // The filled cells of every bar drawn after the caption in piped output;
 // fails the test when the output is anything else.

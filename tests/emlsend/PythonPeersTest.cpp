@@ -9,36 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <sstream>
 
 namespace emlsend {
 namespace {
 
+using test::Hex;
 using namespace std::chrono_literals;
-
-const std::string kScripts = EMLSEND_TEST_SCRIPTS;
-
-std::string Hex(const std::string& aBytes) {
-    if (aBytes.empty()) {
-        return "-";
-    }
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (const char c : aBytes) {
-        out += kDigits[static_cast<unsigned char>(c) >> 4];
-        out += kDigits[static_cast<unsigned char>(c) & 15];
-    }
-    return out;
-}
-
-std::vector<std::string> SplitLines(const std::string& aText) {
-    std::vector<std::string> lines;
-    std::istringstream in(aText);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 struct Fixture {
     test::TempDir dir;
@@ -70,8 +46,7 @@ TEST(EmlsendPythonPeers, EmailPackageReadsTheMessageFile) {
     Fixture f;
     MessageWriter writer;
     writer.WriteMessageToFile(f.message, f.dir.File("m.eml"));
-    const std::vector<std::string> seen =
-        SplitLines(test::RunAndCapture({test::kPython, kScripts + "/mime_dump.py", f.dir.File("m.eml")}));
+    const std::vector<std::string> seen = test::DumpLines(f.dir.File("m.eml"));
     const std::string file = f.dir.File("m.eml");
     // The subject's first encoded word does not fit behind "Subject:", so
     // that line stands alone; Python keeps the folding blank in front of

@@ -90,7 +90,7 @@ TEST(EmlsendSmtpSession, RunsTheWholeDialogue) {
     session->onBodyStarted = [&] { ++started; };
     session->onBytesWritten = [&](std::uint64_t aCount) { counts.push_back(aCount); };
     session->Connect();
-    EXPECT_EQ(session->capabilities(),
+    EXPECT_EQ(session->Capabilities(),
               (std::vector<std::string>{"SIZE 1000000", "AUTH PLAIN LOGIN CRAM-MD5", "8BITMIME"}));
     session->SendMessage(TestMessage());
     EXPECT_TRUE(session->LoggedIn());

@@ -1,10 +1,11 @@
 #include "TestSupport.h"
 
+#include "ProcessSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -13,13 +14,9 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
-#include <spawn.h>
 #include <sstream>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace emlsend::test {
 namespace {
@@ -63,6 +60,25 @@ std::string ReadFile(const std::string& aPath) {
     return content.str();
 }
 
+std::string Hex(const std::string& aBytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : aBytes) {
+        out += kDigits[static_cast<unsigned char>(c) >> 4];
+        out += kDigits[static_cast<unsigned char>(c) & 15];
+    }
+    return out.empty() ? "-" : out;
+}
+
+std::vector<std::string> DumpLines(const std::string& aFile) {
+    std::istringstream in(RunAndCapture({kPython, std::string(EMLSEND_TEST_SCRIPTS) + "/mime_dump.py", aFile}));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 std::string PseudoRandomBytes(std::size_t aSize, unsigned aSeed) {
     std::mt19937 engine(aSeed);
     std::string bytes(aSize, '\0');
@@ -73,53 +89,10 @@ std::string PseudoRandomBytes(std::size_t aSize, unsigned aSeed) {
 }
 
 std::string RunAndCapture(const std::vector<std::string>& aArguments, int aTimeOutSeconds) {
-    int pipeHandles[2];
-    if (::pipe2(pipeHandles, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeHandles[1], STDOUT_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& argument : aArguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    const int spawned =
-        ::posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeHandles[1]);
-    if (spawned != 0) {
-        ::close(pipeHandles[0]);
-        throw std::runtime_error("cannot start " + aArguments[0]);
-    }
-    std::string output;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(aTimeOutSeconds);
-    bool timedOut = false;
-    while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0 || !WaitReadable(pipeHandles[0], static_cast<int>(left))) {
-            timedOut = true;
-            ::kill(child, SIGKILL);
-            break;
-        }
-        char buffer[65536];
-        const ssize_t got = ::read(pipeHandles[0], buffer, sizeof buffer);
-        if (got <= 0) {
-            break;
-        }
-        output.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(pipeHandles[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_FALSE(timedOut) << aArguments[0] << " ran too long";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << aArguments[0] << " failed, status " << status;
-    return output;
+    const ProcessResult result = RunProcess(aArguments, {}, {}, aTimeOutSeconds);
+    EXPECT_FALSE(result.timedOut) << aArguments[0] << " ran too long";
+    EXPECT_EQ(result.exitCode, 0) << aArguments[0] << " failed: " << result.err;
+    return result.out;
 }
 
 std::uint16_t UnusedPort() {

@@ -34,6 +34,13 @@ std::string ReadFile(const std::string& aPath);
 // aSize bytes from a fixed pseudo-random sequence.
 std::string PseudoRandomBytes(std::size_t aSize, unsigned aSeed);
 
+// aBytes as lower-case hex digits, "-" for none: the form mime_dump.py
+// writes header values and names in.
+std::string Hex(const std::string& aBytes);
+
+// mime_dump.py's account of the message file aFile, a line each.
+std::vector<std::string> DumpLines(const std::string& aFile);
+
 // Runs aArguments (aArguments[0] is the program path) and returns its
 // standard output; fails the test when it exits non-zero or runs longer
 // than aTimeOutSeconds (then it is killed).

@@ -2,6 +2,7 @@
 // a barcode reader and the PDF inspector.
 
 #include "TestPeers.h"
+#include "diroze/PrintSpool.h"
 #include "barcodes/Barcodes.h"
 #include "preview/PrintPreview.h"
 
@@ -16,18 +17,10 @@
 #include <gtest/gtest.h>
 
 using namespace diroze;
+using printspool::HaveTool;
+using printspool::Tool;
 
 namespace {
-
-QString RunTool(const QString& aProgram, const QStringList& aArgs)
-{
-    QProcess process;
-    process.start(aProgram, aArgs);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-bool Have(const char* aProgram) { return !QStandardPaths::findExecutable(QString::fromLatin1(aProgram)).isEmpty(); }
 
 // Records one A4 page with one label-sized barcode per code, 42 x 20 mm each.
 void RecordCodes(TPrintPreview& aPreview, const QStringList& aCodes)
@@ -50,7 +43,7 @@ void RecordCodes(TPrintPreview& aPreview, const QStringList& aCodes)
 
 TEST(PlaybackPeers, BarcodesDecodeFromAnImageAtLabelSize)
 {
-    if (!Have("zbarimg"))
+    if (!HaveTool("zbarimg"))
         SKIP_WITHOUT_PEER("zbarimg (zbar-tools) is not installed");
     const QStringList codes = {"5901234123457", "8590000123455", "4006381333931", "96385074", "40063812"};
     TPrintPreview preview;
@@ -66,7 +59,7 @@ TEST(PlaybackPeers, BarcodesDecodeFromAnImageAtLabelSize)
         painter.end();
         const QString path = dir.filePath(QStringLiteral("codes.png"));
         ASSERT_TRUE(image.save(path));
-        QStringList found = RunTool(QStringLiteral("zbarimg"), {"-q", "--raw", path}).split('\n', Qt::SkipEmptyParts);
+        QStringList found = Tool(QStringLiteral("zbarimg"), {"-q", "--raw", path}).split('\n', Qt::SkipEmptyParts);
         found.sort();
         QStringList expected = codes;
         expected.sort();
@@ -76,7 +69,7 @@ TEST(PlaybackPeers, BarcodesDecodeFromAnImageAtLabelSize)
 
 TEST(PlaybackPeers, PdfPageHasThePapersSizeAndScannableCodes)
 {
-    if (!Have("pdfinfo") || !Have("pdftoppm") || !Have("zbarimg"))
+    if (!HaveTool("pdfinfo") || !HaveTool("pdftoppm") || !HaveTool("zbarimg"))
         SKIP_WITHOUT_PEER("poppler-utils or zbar-tools are not installed");
     TPrintPreview preview;
     preview.SetPaperType(pA5);
@@ -94,14 +87,14 @@ TEST(PlaybackPeers, PdfPageHasThePapersSizeAndScannableCodes)
         preview.PageList().GetEntry(0).Metafile()->Play(painter, full);
     }
     // 210 x 148 mm is 595.3 x 419.5 pt; the writer keeps whole points.
-    const QString info = RunTool(QStringLiteral("pdfinfo"), {pdf});
+    const QString info = Tool(QStringLiteral("pdfinfo"), {pdf});
     const QRegularExpressionMatch size =
         QRegularExpression(QStringLiteral("Page size:\\s+([0-9.]+) x ([0-9.]+) pts")).match(info);
     ASSERT_TRUE(size.hasMatch()) << info.toStdString();
     EXPECT_NEAR(size.captured(1).toDouble(), 595.3, 0.5);
     EXPECT_NEAR(size.captured(2).toDouble(), 419.5, 0.6);
-    RunTool(QStringLiteral("pdftoppm"), {"-r", "300", "-png", pdf, dir.filePath(QStringLiteral("page"))});
-    QStringList found = RunTool(QStringLiteral("zbarimg"), {"-q", "--raw", dir.filePath(QStringLiteral("page-1.png"))})
+    Tool(QStringLiteral("pdftoppm"), {"-r", "300", "-png", pdf, dir.filePath(QStringLiteral("page"))});
+    QStringList found = Tool(QStringLiteral("zbarimg"), {"-q", "--raw", dir.filePath(QStringLiteral("page-1.png"))})
                             .split('\n', Qt::SkipEmptyParts);
     found.sort();
     EXPECT_EQ(found, (QStringList{"5901234123457", "96385074"}));

@@ -4,6 +4,7 @@
 
 #include "TestPeers.h"
 #include "diroze/PrintSpool.h"
+#include "diroze/preview/RecordedPages.h"
 #include "PrinterIni.h"
 #include "QtPrinters.h"
 #include "preview/PrintPreview.h"
@@ -33,17 +34,12 @@ namespace {
 // from its picture (the spooler's PDF printer keeps no text).
 void RecordPages(TPrintPreview& aPreview, int aCount)
 {
-    aPreview.BeginDoc();
-    for (int page = 1; page <= aCount; ++page) {
-        if (page > 1)
-            aPreview.NewPage();
-        TCanvas& canvas = *aPreview.Canvas();
-        canvas.Brush().Color = 0;
-        canvas.FillRect(TRect{2000, 3000, 3000, 4000});
-        for (int mark = 0; mark < page; ++mark)
-            canvas.FillRect(TRect{2000 + 800 * mark, 6000, 2400 + 800 * mark, 6400});
-    }
-    aPreview.EndDoc();
+    recordedpages::RecordPages(aPreview, aCount, [](TCanvas& aCanvas, int aPage) {
+        aCanvas.Brush().Color = 0;
+        aCanvas.FillRect(TRect{2000, 3000, 3000, 4000});
+        for (int mark = 0; mark < aPage; ++mark)
+            aCanvas.FillRect(TRect{2000 + 800 * mark, 6000, 2400 + 800 * mark, 6400});
+    });
 }
 
 // The page numbers that the pages of a portrait aPdf show, in page order.

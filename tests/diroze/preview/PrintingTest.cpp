@@ -3,6 +3,8 @@
 // that writes a PDF file (no spooler needed).
 
 #include "TestPeers.h"
+#include "diroze/PrintSpool.h"
+#include "diroze/preview/RecordedPages.h"
 #include "QtPrinters.h"
 #include "preview/PrintPreview.h"
 #include "preview/PrinterSetup.h"
@@ -17,6 +19,8 @@
 #include <gtest/gtest.h>
 
 using namespace diroze;
+using printspool::HaveTool;
+using printspool::Tool;
 
 namespace {
 
@@ -58,32 +62,15 @@ TEST(PrintForms, SearchFindsDirectRotatedOrMadeUpNames)
     }
 }
 
-QString Tool(const QString& aProgram, const QStringList& aArgs)
-{
-    QProcess process;
-    process.start(aProgram, aArgs);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-bool HavePoppler()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty() &&
-           !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty();
-}
+bool HavePoppler() { return HaveTool("pdftotext") && HaveTool("pdfinfo"); }
 
 // Records aCount pages; page N says "Strana N".
 void RecordPages(TPrintPreview& aPreview, int aCount)
 {
-    aPreview.BeginDoc();
-    for (int page = 1; page <= aCount; ++page) {
-        if (page > 1)
-            aPreview.NewPage();
-        TCanvas& canvas = *aPreview.Canvas();
-        canvas.Font().Size = 20;
-        canvas.TextRect(TRect{2000, 5000, 9000, 7000}, QStringLiteral("Strana %1").arg(page), tfLeft | tfSingleLine);
-    }
-    aPreview.EndDoc();
+    recordedpages::RecordPages(aPreview, aCount, [](TCanvas& aCanvas, int aPage) {
+        aCanvas.Font().Size = 20;
+        aCanvas.TextRect(TRect{2000, 5000, 9000, 7000}, QStringLiteral("Strana %1").arg(aPage), tfLeft | tfSingleLine);
+    });
 }
 
 // The page numbers printed into aPdf, in page order.
