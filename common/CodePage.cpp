@@ -194,8 +194,8 @@ std::string EncodeText(std::u16string_view aText, const std::string& aIconvChars
         out.resize(start + room);
         char* outPtr = out.data() + start;
         size_t outLeft = room;
-        const size_t rc = inLeft > 0 ? iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft)
-                                     : iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+        const size_t rc =
+            inLeft > 0 ? iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) : iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
         const int err = errno;
         out.resize(start + (room - outLeft));
         if (rc != static_cast<size_t>(-1)) {

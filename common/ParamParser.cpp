@@ -15,14 +15,13 @@ bool IsSeparator(QChar c) { return c.unicode() <= 32; }
 } // namespace
 
 EUnexpectedParam::EUnexpectedParam(const QString& aParamName)
-    : Exception("Unexpected param \"" + aParamName.toStdString() + "\""), FParamName(aParamName)
+        : Exception("Unexpected param \"" + aParamName.toStdString() + "\""), FParamName(aParamName)
 {
 }
 
-TParamParserParam::TParamParserParam(QString aName, QString aArgument, const QString& aDelimiter,
-                                     int aIndex)
-    : FName(std::move(aName)), FArgument(std::move(aArgument)),
-      FArguments(SplitByDelimiter(aDelimiter, FArgument)), FIndex(aIndex)
+TParamParserParam::TParamParserParam(QString aName, QString aArgument, const QString& aDelimiter, int aIndex)
+        : FName(std::move(aName)), FArgument(std::move(aArgument)), FArguments(SplitByDelimiter(aDelimiter, FArgument)),
+          FIndex(aIndex)
 {
 }
 
@@ -96,10 +95,7 @@ QStringList TParamParser::ProcessArgs()
 
 TParamParser::TParamParser() : TParamParser(CommandLineFromArgs(ProcessArgs())) {}
 
-TParamParser::TParamParser(QString aCommandLine) : FCommandLine(std::move(aCommandLine))
-{
-    Parse();
-}
+TParamParser::TParamParser(QString aCommandLine) : FCommandLine(std::move(aCommandLine)) { Parse(); }
 
 QString TParamParser::ResolveAlias(const QString& aName) const
 {
@@ -158,10 +154,7 @@ void TParamParser::AddAccepted(const QString& aName)
     FUseOnlyAccepted = true;
 }
 
-void TParamParser::AddAlias(const QString& aAlias, const QString& aFor)
-{
-    FAliases.append(aAlias + u'=' + aFor);
-}
+void TParamParser::AddAlias(const QString& aAlias, const QString& aFor) { FAliases.append(aAlias + u'=' + aFor); }
 
 const TParamParserParam& TParamParser::GetParam(int aIndex) const
 {

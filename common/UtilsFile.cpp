@@ -18,8 +18,7 @@ namespace {
 
 [[noreturn]] void ThrowOpenError(const QString& aFileName, int aErrno)
 {
-    throw EFOpenError("Cannot open file \"" + ExpandFileName(aFileName).toStdString() + "\". " +
-                      std::strerror(aErrno));
+    throw EFOpenError("Cannot open file \"" + ExpandFileName(aFileName).toStdString() + "\". " + std::strerror(aErrno));
 }
 
 struct FdCloser {

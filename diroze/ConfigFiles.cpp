@@ -90,10 +90,9 @@ QStringList DescribeConfigFiles(const TConfigFiles& aFiles)
                        ? QStringLiteral(" (zatím neexistuje)")
                        : QStringLiteral(" (zatím neexistuje, předvolby se čtou z %1)").arg(aFiles.PresetsSeed);
     }
-    const QString printer = aFiles.PrinterIni.isEmpty()
-                                ? QStringLiteral("Soubor tiskárny: žádný (hledá se %1)")
-                                      .arg(aFiles.PrinterIniPlaces.join(QStringLiteral(", ")))
-                                : QStringLiteral("Soubor tiskárny: ") + aFiles.PrinterIni;
+    const QString printer = aFiles.PrinterIni.isEmpty() ? QStringLiteral("Soubor tiskárny: žádný (hledá se %1)")
+                                                              .arg(aFiles.PrinterIniPlaces.join(QStringLiteral(", ")))
+                                                        : QStringLiteral("Soubor tiskárny: ") + aFiles.PrinterIni;
     return {presets, printer};
 }
 

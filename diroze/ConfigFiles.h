@@ -29,11 +29,11 @@ struct TConfigPlaces {
 };
 
 struct TConfigFiles {
-    QString Presets;     // the presets file read and written
+    QString Presets; // the presets file read and written
     // Read instead while Presets does not exist, when it exists itself; empty
     // for presets beside the program. Saving to a seeded Presets creates its folder.
     QString PresetsSeed;
-    QString PrinterIni;  // the printer file in use; empty when none of the places holds one
+    QString PrinterIni;           // the printer file in use; empty when none of the places holds one
     QStringList PrinterIniPlaces; // every place "printer.ini" is looked for, in order
 };
 

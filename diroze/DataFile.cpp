@@ -113,8 +113,7 @@ TStitekOptions DefaultOptionsFromParams(const hostutils::TParamParser& aParams)
     return options;
 }
 
-void LoadLabels(TStitekList& aDiroze, std::string_view aBytes, int aCodePage,
-                TStitekOptions aDefaultOptions)
+void LoadLabels(TStitekList& aDiroze, std::string_view aBytes, int aCodePage, TStitekOptions aDefaultOptions)
 {
     aDiroze.clear();
     TLineReader reader(aBytes, aCodePage);

@@ -22,8 +22,7 @@ using TStitekList = std::vector<std::unique_ptr<TStitek>>;
 // the line's number (1-based).
 class EBadLine : public hostutils::Exception {
 public:
-    EBadLine(const std::exception& aCause, int aLineNumber)
-        : Exception(aCause.what()), FLineNumber(aLineNumber) {}
+    EBadLine(const std::exception& aCause, int aLineNumber) : Exception(aCause.what()), FLineNumber(aLineNumber) {}
     int LineNumber() const { return FLineNumber; }
 
 private:
@@ -52,7 +51,6 @@ void LoadFile(TStitekList& aDiroze, const QString& aFileName, TStitekOptions aDe
               const hostutils::TParamParser& aParams);
 
 // The same on bytes already read, with a code page number.
-void LoadLabels(TStitekList& aDiroze, std::string_view aBytes, int aCodePage,
-                TStitekOptions aDefaultOptions);
+void LoadLabels(TStitekList& aDiroze, std::string_view aBytes, int aCodePage, TStitekOptions aDefaultOptions);
 
 } // namespace diroze

@@ -16,7 +16,9 @@ namespace diroze {
 class EJobFailure : public hostutils::Exception {
 public:
     EJobFailure(const QString& aSubject, const std::exception& aCause)
-        : Exception(CauseText(aCause).toStdString()), FSubject(aSubject) {}
+            : Exception(CauseText(aCause).toStdString()), FSubject(aSubject)
+    {
+    }
     const QString& Subject() const { return FSubject; }
 
 private:

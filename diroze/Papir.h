@@ -36,16 +36,34 @@ struct TPapir {
 
 // The settings controls, by the names the dialog gives them.
 enum class TSettingsControl : uint8_t {
-    lstFormat, chkPortrait, chkLandScape, edtWidth, edtHeight, edtMarginX, edtMarginY, edtPocetX,
-    edtPocetY, edtPaddingX, edtPaddingY, edtSpaceX, edtSpaceY, edtFirstX, edtFirstY, lstFontSize,
-    lstFont, lstAlignment, lstRadky,
+    lstFormat,
+    chkPortrait,
+    chkLandScape,
+    edtWidth,
+    edtHeight,
+    edtMarginX,
+    edtMarginY,
+    edtPocetX,
+    edtPocetY,
+    edtPaddingX,
+    edtPaddingY,
+    edtSpaceX,
+    edtSpaceY,
+    edtFirstX,
+    edtFirstY,
+    lstFontSize,
+    lstFont,
+    lstAlignment,
+    lstRadky,
 };
 
 // A value of a settings control that cannot be read.
 class EInvalidInput : public hostutils::Exception {
 public:
     EInvalidInput(TSettingsControl aControl, const QString& aMessage)
-        : Exception(aMessage.toStdString()), FControl(aControl) {}
+            : Exception(aMessage.toStdString()), FControl(aControl)
+    {
+    }
     TSettingsControl Control() const { return FControl; }
 
 private:
@@ -62,7 +80,7 @@ struct TPapirControls {
     QString FontSize;
     int FontIndex = -1; // the selected item of the font list, -1 for none
     QString FontText;
-    QStringList FontItems; // the installed fonts the list offers
+    QStringList FontItems;  // the installed fonts the list offers
     int AlignmentIndex = 0; // "vlevo", "vpravo", "na střed"
     std::array<bool, kLineCount> Radky{};
 };

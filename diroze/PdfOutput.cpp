@@ -19,8 +19,8 @@ namespace {
 
 [[noreturn]] void CannotCreate(const QString& aFileName, const QString& aReason)
 {
-    throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(aFileName).toStdString() + "\". " +
-                                 aReason.toStdString());
+    throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(aFileName).toStdString() +
+                                   "\". " + aReason.toStdString());
 }
 
 } // namespace

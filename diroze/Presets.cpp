@@ -90,10 +90,11 @@ QByteArray WithAttributesInOrder(const QByteArray& aContent)
             const qsizetype at = order.indexOf(a.qualifiedName().toString());
             return at >= 0 ? at : order.size();
         };
-        std::stable_sort(attributes.begin(), attributes.end(), [&](const QXmlStreamAttribute& a, const QXmlStreamAttribute& b) {
-            const qsizetype ra = rank(a), rb = rank(b);
-            return ra != rb ? ra < rb : a.qualifiedName() < b.qualifiedName();
-        });
+        std::stable_sort(attributes.begin(), attributes.end(),
+                         [&](const QXmlStreamAttribute& a, const QXmlStreamAttribute& b) {
+                             const qsizetype ra = rank(a), rb = rank(b);
+                             return ra != rb ? ra < rb : a.qualifiedName() < b.qualifiedName();
+                         });
         writer.writeStartElement(name);
         for (const QXmlStreamAttribute& a : attributes)
             writer.writeAttribute(a.qualifiedName().toString(), a.value().toString());
@@ -148,15 +149,16 @@ void TPresets::Load(const QString& aPath, const QString& aSeedPath)
     FDocument.clear();
     QFile file(FCreateDirectory && !QFile::exists(aPath) ? aSeedPath : aPath);
     if (!file.exists()) {
-        FDocument.appendChild(FDocument.createProcessingInstruction(QStringLiteral("xml"),
-                                                                    QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
+        FDocument.appendChild(FDocument.createProcessingInstruction(
+            QStringLiteral("xml"), QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
         FDocument.appendChild(FDocument.createElement(kRoot)).appendChild(FDocument.createElement(kList));
         FActive = true;
         return;
     }
     if (!file.open(QIODevice::ReadOnly))
-        throw EPresetsLoad(("Cannot open file \"" + hostutils::ExpandFileName(file.fileName()) + "\". " + file.errorString() +
-                            "\nLine: 0\n").toStdString());
+        throw EPresetsLoad(("Cannot open file \"" + hostutils::ExpandFileName(file.fileName()) + "\". " +
+                            file.errorString() + "\nLine: 0\n")
+                               .toStdString());
     const QByteArray content = file.readAll();
     QString reason;
     int line = 0, column = 0;

@@ -95,7 +95,8 @@ TPoint PrinterOffset(const QString& aIniText, const QString& aPrinterName)
 {
     const auto matches = [&](const QString& aName) { return SamePrinterName(aName, aPrinterName); };
     TPoint offset;
-    for (auto [key, value] : {std::pair{QStringLiteral("OffsetX"), &offset.X}, std::pair{QStringLiteral("OffsetY"), &offset.Y}}) {
+    for (auto [key, value] :
+         {std::pair{QStringLiteral("OffsetX"), &offset.X}, std::pair{QStringLiteral("OffsetY"), &offset.Y}}) {
         const QString text = IniValueIn(aIniText, matches, key);
         if (text.isEmpty())
             continue;

@@ -29,7 +29,8 @@ int64_t Add(int64_t a, int64_t b)
 
 int32_t Clamp32(int64_t v)
 {
-    return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 struct TRect64 {
@@ -64,7 +65,7 @@ struct TLabelAreas {
 class TSheetRenderer {
 public:
     TSheetRenderer(TPrintPreview& aNahled, const TPapir& aPapir, bool aPreviewOnly)
-        : FNahled(aNahled), FPapir(aPapir), FPreviewOnly(aPreviewOnly)
+            : FNahled(aNahled), FPapir(aPapir), FPreviewOnly(aPreviewOnly)
     {
         const TPapir& p = FPapir;
         FCellWidth = (int64_t{p.Velikost.X} - Mul(2, p.Okraj.X) - Mul(int64_t{p.Pocet.X} - 1, p.Mezery.X)) / p.Pocet.X;

@@ -16,8 +16,8 @@ constexpr unsigned char kLightShade = 176;
 
 } // namespace
 
-TConsole::TConsole(int aHandle, bool aTerminal, const std::string& aCharset)
-    : FHandle(aHandle), FTerminal(aTerminal) {
+TConsole::TConsole(int aHandle, bool aTerminal, const std::string& aCharset) : FHandle(aHandle), FTerminal(aTerminal)
+{
     for (int byte = 0; byte < 256; ++byte) {
         FTranslation[byte] = std::string(1, static_cast<char>(byte));
     }
@@ -39,12 +39,14 @@ TConsole::TConsole(int aHandle, bool aTerminal, const std::string& aCharset)
     }
 }
 
-TConsole TConsole::ForHandle(int aHandle) {
+TConsole TConsole::ForHandle(int aHandle)
+{
     const char* codeset = nl_langinfo(CODESET);
     return TConsole(aHandle, ::isatty(aHandle) == 1, codeset != nullptr && *codeset != '\0' ? codeset : "ASCII");
 }
 
-void TConsole::WriteRaw(std::string_view aBytes) {
+void TConsole::WriteRaw(std::string_view aBytes)
+{
     while (!aBytes.empty()) {
         const ssize_t written = ::write(FHandle, aBytes.data(), aBytes.size());
         if (written < 0 && errno == EINTR) {
@@ -57,20 +59,23 @@ void TConsole::WriteRaw(std::string_view aBytes) {
     }
 }
 
-void TConsole::SetCursorPosition(std::int16_t aColumn, std::int16_t aRow) {
+void TConsole::SetCursorPosition(std::int16_t aColumn, std::int16_t aRow)
+{
     if (FTerminal) {
         WriteRaw("\x1B[" + std::to_string(std::max<int>(aRow, 0) + 1) + ";" +
                  std::to_string(std::max<int>(aColumn, 0) + 1) + "H");
     }
 }
 
-void TConsole::SetCursorVisible(bool aVisible) {
+void TConsole::SetCursorVisible(bool aVisible)
+{
     if (FTerminal) {
         WriteRaw(aVisible ? "\x1B[?25h" : "\x1B[?25l");
     }
 }
 
-void TConsole::Write(std::string_view aCp852) {
+void TConsole::Write(std::string_view aCp852)
+{
     if (!FTerminal) {
         WriteRaw(aCp852);
         return;
@@ -83,18 +88,21 @@ void TConsole::Write(std::string_view aCp852) {
     WriteRaw(shown);
 }
 
-void TConsole::EndLine() {
+void TConsole::EndLine()
+{
     if (FTerminal) {
         WriteRaw("\r\n");
     }
 }
 
-TConsole& StandardConsole() {
+TConsole& StandardConsole()
+{
     static TConsole console = TConsole::ForHandle(STDOUT_FILENO);
     return console;
 }
 
-std::string RepeatString(std::string_view aText, int aCount) {
+std::string RepeatString(std::string_view aText, int aCount)
+{
     std::string result;
     if (aCount <= 0) {
         return result;
@@ -106,7 +114,8 @@ std::string RepeatString(std::string_view aText, int aCount) {
     return result;
 }
 
-std::string Cp1250ToCp852(std::string_view aText) {
+std::string Cp1250ToCp852(std::string_view aText)
+{
     hostutils::TCodePageDecoder decoder(1250);
     return hostutils::EncodeText(decoder.DecodeAll(aText), hostutils::IconvCharsetName(852));
 }

@@ -12,7 +12,8 @@
 namespace emlsend {
 namespace {
 
-std::string AsciiUpper(std::string_view aText) {
+std::string AsciiUpper(std::string_view aText)
+{
     std::string upper(aText);
     for (char& c : upper) {
         if (c >= 'a' && c <= 'z') {
@@ -43,13 +44,15 @@ constexpr std::string_view kNoDelete = "[NODELETE]";
 // The first 40 characters after the first colon of a "Host" value.
 constexpr std::size_t kMaxPortText = 40;
 
-[[noreturn]] void FailOpen(const std::string& aPath, int aError) {
+[[noreturn]] void FailOpen(const std::string& aPath, int aError)
+{
     throw hostutils::EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(aError));
 }
 
 } // namespace
 
-std::vector<std::string> SplitControlLines(std::string_view aContent) {
+std::vector<std::string> SplitControlLines(std::string_view aContent)
+{
     if (const std::size_t nul = aContent.find('\0'); nul != std::string_view::npos) {
         aContent = aContent.substr(0, nul);
     }
@@ -70,7 +73,8 @@ std::vector<std::string> SplitControlLines(std::string_view aContent) {
     return lines;
 }
 
-std::vector<std::string>* TControlFile::Lines(Section aSection) {
+std::vector<std::string>* TControlFile::Lines(Section aSection)
+{
     switch (aSection) {
     case Section::smtp:
         return &smtpLines;
@@ -94,7 +98,8 @@ std::vector<std::string>* TControlFile::Lines(Section aSection) {
     return nullptr;
 }
 
-TControlFile TControlFile::Parse(std::string_view aContent) {
+TControlFile TControlFile::Parse(std::string_view aContent)
+{
     TControlFile file;
     Section current = Section::none;
     for (std::string& line : SplitControlLines(aContent)) {
@@ -132,7 +137,8 @@ TControlFile TControlFile::Parse(std::string_view aContent) {
     return file;
 }
 
-TControlFile TControlFile::Read(const std::string& aPath) {
+TControlFile TControlFile::Read(const std::string& aPath)
+{
     const int handle = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (handle < 0) {
         FailOpen(aPath, errno);
@@ -163,7 +169,8 @@ TControlFile TControlFile::Read(const std::string& aPath) {
     return file;
 }
 
-TSmtpSettings TSmtpSettings::Parse(const std::vector<std::string>& aLines) {
+TSmtpSettings TSmtpSettings::Parse(const std::vector<std::string>& aLines)
+{
     std::optional<std::string> host;
     std::optional<std::string> timeOut;
     TSmtpSettings settings;
@@ -174,11 +181,11 @@ TSmtpSettings TSmtpSettings::Parse(const std::vector<std::string>& aLines) {
         }
         const std::string key = AsciiUpper(std::string_view(line).substr(0, equals));
         std::string value = line.substr(equals + 1);
-        std::optional<std::string>* target = key == "HOST"       ? &host
-                                             : key == "USERNAME" ? &settings.userName
-                                             : key == "PASSWORD" ? &settings.password
-                                             : key == "TIMEOUT"  ? &timeOut
-                                             : key == "SECURITY" ? &settings.security
+        std::optional<std::string>* target = key == "HOST"                ? &host
+                                             : key == "USERNAME"          ? &settings.userName
+                                             : key == "PASSWORD"          ? &settings.password
+                                             : key == "TIMEOUT"           ? &timeOut
+                                             : key == "SECURITY"          ? &settings.security
                                              : key == "TLSTRUSTFILE"      ? &settings.tlsTrustFile
                                              : key == "OAUTHTOKENCOMMAND" ? &settings.oauthTokenCommand
                                                                           : nullptr;
@@ -203,7 +210,8 @@ TSmtpSettings TSmtpSettings::Parse(const std::vector<std::string>& aLines) {
     return settings;
 }
 
-std::string ResultFilePath(std::string_view aControlPath) {
+std::string ResultFilePath(std::string_view aControlPath)
+{
     const std::size_t slash = aControlPath.rfind('/');
     const std::string_view directory =
         slash == std::string_view::npos ? std::string_view{} : aControlPath.substr(0, slash + 1);

@@ -20,9 +20,9 @@ std::vector<std::string> SplitControlLines(std::string_view aContent);
 struct TControlFile {
     enum class Section { none, smtp, subject, from, to, copies, hiddenCopies, attachments, body };
 
-    bool html = false;       // a line "<HTML>" (any case) stood anywhere
-    bool smtp = false;       // "[SMTP]" was present: send by SMTP
-    bool deleteFile = true;  // cleared by "[NODELETE]"
+    bool html = false;      // a line "<HTML>" (any case) stood anywhere
+    bool smtp = false;      // "[SMTP]" was present: send by SMTP
+    bool deleteFile = true; // cleared by "[NODELETE]"
     // Read set it: the file belongs to the user running the program and
     // nobody else may write to it (neither group nor others), as a file
     // that makes the program run a command must be.
@@ -55,7 +55,7 @@ struct TControlFile {
 // The settings of the SMTP section; a key that is absent stays empty.
 struct TSmtpSettings {
     std::optional<std::string> host;
-    std::optional<std::int32_t> port;    // only from "Host" when it names a valid port
+    std::optional<std::int32_t> port; // only from "Host" when it names a valid port
     std::optional<std::string> userName;
     std::optional<std::string> password;
     std::optional<std::int32_t> timeOut; // only when its value is a whole number

@@ -13,7 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 namespace emlsend {
 namespace {
 
@@ -23,7 +22,8 @@ constexpr int kBarY = 12;
 constexpr int kBarWidth = 35;
 constexpr int kBarLines = 1;
 
-bool IsExistingFile(const std::string& aPath) {
+bool IsExistingFile(const std::string& aPath)
+{
     struct stat info {};
     return ::stat(aPath.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
@@ -31,8 +31,8 @@ bool IsExistingFile(const std::string& aPath) {
 // Removes the listener from the mailer however the send ends.
 class TListenerRegistration {
 public:
-    TListenerRegistration(IMailer& aMailer, IProgressListener& aListener)
-        : FMailer(aMailer), FListener(aListener) {
+    TListenerRegistration(IMailer& aMailer, IProgressListener& aListener) : FMailer(aMailer), FListener(aListener)
+    {
         FMailer.AddListener(FListener);
     }
     ~TListenerRegistration() { FMailer.RemoveListener(FListener); }
@@ -49,7 +49,8 @@ private:
 class TCursorGuard {
 public:
     explicit TCursorGuard(TConsole& aConsole) : FConsole(aConsole) { FConsole.SetCursorVisible(false); }
-    ~TCursorGuard() {
+    ~TCursorGuard()
+    {
         FConsole.EndLine();
         FConsole.SetCursorVisible(true);
     }
@@ -63,12 +64,12 @@ private:
 // The diagnostic of an unexpected failure. The text holds windows-1250
 // bytes (paths from the control file); a terminal gets them in its own
 // character set, a file or a pipe unchanged.
-void ReportFailure(int aErrorHandle, const std::string& aText) {
+void ReportFailure(int aErrorHandle, const std::string& aText)
+{
     std::string shown = aText;
     if (::isatty(aErrorHandle) == 1) {
         try {
-            shown = hostutils::EncodeText(hostutils::TCodePageDecoder(1250).DecodeAll(aText),
-                                          nl_langinfo(CODESET));
+            shown = hostutils::EncodeText(hostutils::TCodePageDecoder(1250).DecodeAll(aText), nl_langinfo(CODESET));
         } catch (const std::exception&) {
             // Unknown terminal character set: the bytes as they are.
         }
@@ -89,7 +90,8 @@ void ReportFailure(int aErrorHandle, const std::string& aText) {
 
 } // namespace
 
-std::string CommandRefusal(const TControlFile& aFile, const std::string& aControlPath) {
+std::string CommandRefusal(const TControlFile& aFile, const std::string& aControlPath)
+{
     if (aFile.privateToUser || !TSmtpSettings::Parse(aFile.smtpLines).oauthTokenCommand) {
         return {};
     }
@@ -97,11 +99,10 @@ std::string CommandRefusal(const TControlFile& aFile, const std::string& aContro
            "\" must belong to the user running emlsend and be writable by no one else.";
 }
 
-TServerAccount BuiltInAccount() {
-    return {EMLSEND_DEFAULT_HOST, EMLSEND_DEFAULT_USER, EMLSEND_DEFAULT_PASSWORD};
-}
+TServerAccount BuiltInAccount() { return {EMLSEND_DEFAULT_HOST, EMLSEND_DEFAULT_USER, EMLSEND_DEFAULT_PASSWORD}; }
 
-void ComposeMessage(const TControlFile& aFile, IMailer& aMailer, const TServerAccount& aAccount) {
+void ComposeMessage(const TControlFile& aFile, IMailer& aMailer, const TServerAccount& aAccount)
+{
     aMailer.SetHost(aAccount.host);
     aMailer.SetUserName(aAccount.userName);
     aMailer.SetPassword(aAccount.password);
@@ -157,7 +158,8 @@ void ComposeMessage(const TControlFile& aFile, IMailer& aMailer, const TServerAc
     }
 }
 
-void WriteResultFile(const std::string& aPath, const std::string& aText) {
+void WriteResultFile(const std::string& aPath, const std::string& aText)
+{
     // A host program under another account may read it, as it could before
     // it was first replaced: the usual mode, not the private one.
     FileSink file(aPath, 0666);
@@ -166,7 +168,8 @@ void WriteResultFile(const std::string& aPath, const std::string& aText) {
     file.Close();
 }
 
-int RunEmlSend(const std::vector<std::string>& aArguments, TConsole& aConsole, int aErrorHandle) {
+int RunEmlSend(const std::vector<std::string>& aArguments, TConsole& aConsole, int aErrorHandle)
+{
     const TInterfacePtr<TProgressListener> listener =
         MakeInterfaced<TProgressListener>(kBarX, kBarY, kBarWidth, kBarLines, aConsole);
     if (aArguments.empty() || !IsExistingFile(aArguments.front())) {

@@ -20,7 +20,8 @@ namespace emlsend {
 namespace {
 
 // aName's value when it is an absolute path, else empty.
-std::string AbsoluteFromEnvironment(const char* aName) {
+std::string AbsoluteFromEnvironment(const char* aName)
+{
     const char* value = std::getenv(aName);
     if (value == nullptr || value[0] != '/') {
         return {};
@@ -28,20 +29,23 @@ std::string AbsoluteFromEnvironment(const char* aName) {
     return value;
 }
 
-std::string WithoutTrailingSlashes(std::string aPath) {
+std::string WithoutTrailingSlashes(std::string aPath)
+{
     while (aPath.size() > 1 && aPath.back() == '/') {
         aPath.pop_back();
     }
     return aPath;
 }
 
-[[noreturn]] void FailCreate(const std::string& aFile, const std::string& aReason) {
+[[noreturn]] void FailCreate(const std::string& aFile, const std::string& aReason)
+{
     throw EFCreateError("Cannot create file \"" + aFile + "\". " + aReason);
 }
 
 } // namespace
 
-std::string MessageDirectoryPath() {
+std::string MessageDirectoryPath()
+{
     if (std::string runtime = AbsoluteFromEnvironment("XDG_RUNTIME_DIR"); !runtime.empty()) {
         return WithoutTrailingSlashes(runtime) + (runtime == "/" ? "emlsend" : "/emlsend");
     }
@@ -53,7 +57,8 @@ std::string MessageDirectoryPath() {
     return base + (base == "/" ? "" : "/") + "emlsend-" + std::to_string(::getuid());
 }
 
-void EnsurePrivateDirectory(const std::string& aDirectory, const std::string& aFileForMessage) {
+void EnsurePrivateDirectory(const std::string& aDirectory, const std::string& aFileForMessage)
+{
     if (::mkdir(aDirectory.c_str(), 0700) != 0 && errno != EEXIST) {
         FailCreate(aFileForMessage, std::strerror(errno));
     }
@@ -62,9 +67,8 @@ void EnsurePrivateDirectory(const std::string& aDirectory, const std::string& aF
     const int handle = ::open(aDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (handle < 0) {
         const int error = errno;
-        FailCreate(aFileForMessage, error == ELOOP || error == ENOTDIR
-                                        ? "\"" + aDirectory + "\" is not a directory"
-                                        : std::string(std::strerror(error)));
+        FailCreate(aFileForMessage, error == ELOOP || error == ENOTDIR ? "\"" + aDirectory + "\" is not a directory"
+                                                                       : std::string(std::strerror(error)));
     }
     struct stat info {};
     const bool ours = ::fstat(handle, &info) == 0 && info.st_uid == ::getuid();
@@ -75,7 +79,8 @@ void EnsurePrivateDirectory(const std::string& aDirectory, const std::string& aF
     }
 }
 
-void RemoveOldFiles(const std::string& aDirectory, std::chrono::system_clock::time_point aBefore) noexcept {
+void RemoveOldFiles(const std::string& aDirectory, std::chrono::system_clock::time_point aBefore) noexcept
+{
     const int handle = ::open(aDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (handle < 0) {
         return;
@@ -96,7 +101,8 @@ void RemoveOldFiles(const std::string& aDirectory, std::chrono::system_clock::ti
     ::closedir(entries);
 }
 
-std::string CreateMessageFile() {
+std::string CreateMessageFile()
+{
     const std::string directory = MessageDirectoryPath();
     std::string path = directory + "/tempmsg-XXXXXX.eml";
     EnsurePrivateDirectory(directory, path);
@@ -109,7 +115,8 @@ std::string CreateMessageFile() {
     return path;
 }
 
-void OpenWithMailProgram(const std::string& aPath) {
+void OpenWithMailProgram(const std::string& aPath)
+{
     char* const argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(aPath.c_str()), nullptr};
     // Two generations: the middle child starts the opener and ends at once,
     // telling through its exit code whether the start succeeded; the opener

@@ -89,34 +89,34 @@ public:
     // {51268003-A4FA-4042-B0BC-C50B43A4EC36}
     static constexpr TGuid kIid{0x51268003, 0xA4FA, 0x4042, {0xB0, 0xBC, 0xC5, 0x0B, 0x43, 0xA4, 0xEC, 0x36}};
 
-    virtual void AddListener(IProgressListener& aListener) = 0;              // 3
-    virtual void RemoveListener(IProgressListener& aListener) = 0;           // 4
-    virtual void SetCharSet(std::string_view aCharSet) = 0;                  // 5
-    virtual void SetSubject(std::string_view aSubject) = 0;                  // 6
-    virtual void AddBodyLine(std::string_view aLine) = 0;                    // 7
+    virtual void AddListener(IProgressListener& aListener) = 0;                 // 3
+    virtual void RemoveListener(IProgressListener& aListener) = 0;              // 4
+    virtual void SetCharSet(std::string_view aCharSet) = 0;                     // 5
+    virtual void SetSubject(std::string_view aSubject) = 0;                     // 6
+    virtual void AddBodyLine(std::string_view aLine) = 0;                       // 7
     virtual void AddAddress(std::string_view aAddress, std::int16_t aKind) = 0; // 8
-    virtual void AddAttachment(std::string_view aPath) = 0;                  // 9
-    virtual void SetHtml(bool aHtml) = 0;                                    // 10
-    virtual void SetPriority(std::int16_t aLevel) = 0;                       // 11
-    virtual void SetHost(std::string_view aHost) = 0;                        // 12
-    virtual void SetUserName(std::string_view aName) = 0;                    // 13
-    virtual void SetPassword(std::string_view aPassword) = 0;                // 14
-    virtual void SetPort(std::int32_t aPort) = 0;                            // 15
-    virtual void SetTimeOut(std::int32_t aMilliseconds) = 0;                 // 16
-    virtual void SaveToFile(std::string_view aPath, bool aSent) = 0;         // 17
-    virtual void ShowInMailClient() = 0;                                     // 18
-    virtual std::int16_t Send() = 0;                                         // 19
-    virtual void Disconnect() = 0;                                           // 20
-    virtual void Clear() = 0;                                                // 21
-    virtual const char* GetErrorText() = 0;                                  // 22
+    virtual void AddAttachment(std::string_view aPath) = 0;                     // 9
+    virtual void SetHtml(bool aHtml) = 0;                                       // 10
+    virtual void SetPriority(std::int16_t aLevel) = 0;                          // 11
+    virtual void SetHost(std::string_view aHost) = 0;                           // 12
+    virtual void SetUserName(std::string_view aName) = 0;                       // 13
+    virtual void SetPassword(std::string_view aPassword) = 0;                   // 14
+    virtual void SetPort(std::int32_t aPort) = 0;                               // 15
+    virtual void SetTimeOut(std::int32_t aMilliseconds) = 0;                    // 16
+    virtual void SaveToFile(std::string_view aPath, bool aSent) = 0;            // 17
+    virtual void ShowInMailClient() = 0;                                        // 18
+    virtual std::int16_t Send() = 0;                                            // 19
+    virtual void Disconnect() = 0;                                              // 20
+    virtual void Clear() = 0;                                                   // 21
+    virtual const char* GetErrorText() = 0;                                     // 22
     // Later additions, after the original slots so that those keep their
     // places: the connection's protection ("None", "StartTLS" or "TLS", any
     // case; another text fails the next Send), a PEM file of certificates
     // trusted besides the system's, and a command printing an OAuth 2 access
     // token for the sign-in (empty: sign in with the password).
-    virtual void SetSecurity(std::string_view aSecurity) = 0;                // 23
-    virtual void SetTlsTrustFile(std::string_view aPath) = 0;                // 24
-    virtual void SetOAuthTokenCommand(std::string_view aCommand) = 0;        // 25
+    virtual void SetSecurity(std::string_view aSecurity) = 0;         // 23
+    virtual void SetTlsTrustFile(std::string_view aPath) = 0;         // 24
+    virtual void SetOAuthTokenCommand(std::string_view aCommand) = 0; // 25
 
 protected:
     ~IMailer() = default;
@@ -124,11 +124,13 @@ protected:
 
 // Holds one reference to an interface (or to an object that implements
 // one). Copying adds a reference, destruction and Reset release it.
-template <typename T> class TInterfacePtr {
+template <typename T>
+class TInterfacePtr {
 public:
     TInterfacePtr() = default;
     // Takes a new reference to aObject (which may be null).
-    explicit TInterfacePtr(T* aObject) noexcept : FObject(aObject) {
+    explicit TInterfacePtr(T* aObject) noexcept : FObject(aObject)
+    {
         if (FObject != nullptr) {
             FObject->AddRef();
         }
@@ -136,15 +138,19 @@ public:
     TInterfacePtr(const TInterfacePtr& aOther) noexcept : TInterfacePtr(aOther.FObject) {}
     TInterfacePtr(TInterfacePtr&& aOther) noexcept : FObject(std::exchange(aOther.FObject, nullptr)) {}
     template <typename U>
-    TInterfacePtr(const TInterfacePtr<U>& aOther) noexcept : TInterfacePtr(aOther.get()) {}
+    TInterfacePtr(const TInterfacePtr<U>& aOther) noexcept : TInterfacePtr(aOther.get())
+    {
+    }
     ~TInterfacePtr() { Reset(); }
 
-    TInterfacePtr& operator=(TInterfacePtr aOther) noexcept {
+    TInterfacePtr& operator=(TInterfacePtr aOther) noexcept
+    {
         std::swap(FObject, aOther.FObject);
         return *this;
     }
 
-    void Reset() noexcept {
+    void Reset() noexcept
+    {
         if (T* object = std::exchange(FObject, nullptr)) {
             object->Release();
         }
@@ -157,7 +163,8 @@ public:
 
     // Adopts a reference already counted for the caller (such as one that
     // QueryInterface returned).
-    static TInterfacePtr Adopt(T* aObject) noexcept {
+    static TInterfacePtr Adopt(T* aObject) noexcept
+    {
         TInterfacePtr result;
         result.FObject = aObject;
         return result;
@@ -169,7 +176,9 @@ private:
 
 // The interface I of aObject through QueryInterface; null when aObject is
 // null or does not implement I.
-template <typename I, typename T> TInterfacePtr<I> Supports(const TInterfacePtr<T>& aObject) {
+template <typename I, typename T>
+TInterfacePtr<I> Supports(const TInterfacePtr<T>& aObject)
+{
     void* found = nullptr;
     if (!aObject || aObject->QueryInterface(I::kIid, &found) != S_OK) {
         return {};
@@ -180,13 +189,15 @@ template <typename I, typename T> TInterfacePtr<I> Supports(const TInterfacePtr<
 // The reference-counted base object implementing one interface I: the count
 // starts at 0, so the first TInterfacePtr takes the first reference.
 // QueryInterface answers I and IInterface.
-template <typename I> class TInterfacedObject : public I {
+template <typename I>
+class TInterfacedObject : public I {
 public:
     TInterfacedObject() = default;
     TInterfacedObject(const TInterfacedObject&) = delete;
     TInterfacedObject& operator=(const TInterfacedObject&) = delete;
 
-    std::int32_t QueryInterface(const TGuid& aIid, void** aObject) noexcept override {
+    std::int32_t QueryInterface(const TGuid& aIid, void** aObject) noexcept override
+    {
         if (aIid == I::kIid || aIid == IInterface::kIid) {
             *aObject = static_cast<I*>(this);
             AddRef();
@@ -196,7 +207,8 @@ public:
         return E_NOINTERFACE;
     }
     std::uint32_t AddRef() noexcept override { return ++FRefCount; }
-    std::uint32_t Release() noexcept override {
+    std::uint32_t Release() noexcept override
+    {
         const std::uint32_t count = --FRefCount;
         if (count == 0) {
             delete this;
@@ -213,7 +225,9 @@ private:
 };
 
 // Creates a T and returns the first reference to it.
-template <typename T, typename... Args> TInterfacePtr<T> MakeInterfaced(Args&&... aArgs) {
+template <typename T, typename... Args>
+TInterfacePtr<T> MakeInterfaced(Args&&... aArgs)
+{
     return TInterfacePtr<T>(new T(std::forward<Args>(aArgs)...));
 }
 

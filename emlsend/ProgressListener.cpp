@@ -11,17 +11,20 @@ constexpr char kEmpty = static_cast<char>(176);
 // The caption's length in characters.
 constexpr int kCaptionCells = 27;
 
-std::int16_t ScreenCoordinate(long long aValue) {
-    return static_cast<std::int16_t>(
-        std::clamp<long long>(aValue, 0, std::numeric_limits<std::int16_t>::max()));
+std::int16_t ScreenCoordinate(long long aValue)
+{
+    return static_cast<std::int16_t>(std::clamp<long long>(aValue, 0, std::numeric_limits<std::int16_t>::max()));
 }
 
 } // namespace
 
 TProgressListener::TProgressListener(int aX, int aY, int aWidth, int aLines, TConsole& aConsole)
-    : FX(aX), FY(aY), FWidth(aWidth), FLines(aLines), FConsole(aConsole) {}
+        : FX(aX), FY(aY), FWidth(aWidth), FLines(aLines), FConsole(aConsole)
+{
+}
 
-int TProgressListener::FilledCells(int aPercent, int aWidth) {
+int TProgressListener::FilledCells(int aPercent, int aWidth)
+{
     // floor(p * w / 100 + 1/2) for whole p and w, in 64 bits so that no
     // width overflows.
     const long long twice = 2LL * aPercent * aWidth + 100;
@@ -32,7 +35,8 @@ int TProgressListener::FilledCells(int aPercent, int aWidth) {
     return static_cast<int>(filled);
 }
 
-void TProgressListener::Progress(std::uint8_t aPercent) {
+void TProgressListener::Progress(std::uint8_t aPercent)
+{
     const int value = std::min<int>(aPercent, 100);
     if (value != FPercent) {
         FPercent = value;
@@ -40,7 +44,8 @@ void TProgressListener::Progress(std::uint8_t aPercent) {
     }
 }
 
-void TProgressListener::Draw() {
+void TProgressListener::Draw()
+{
     const int filled = FilledCells(FPercent, FWidth);
     for (long long row = FY; row < static_cast<long long>(FY) + FLines; ++row) {
         FConsole.SetCursorPosition(ScreenCoordinate(FX), ScreenCoordinate(row));
@@ -53,7 +58,8 @@ void TProgressListener::Draw() {
     }
 }
 
-void TProgressListener::WriteCaption() {
+void TProgressListener::WriteCaption()
+{
     FConsole.SetCursorPosition(ScreenCoordinate(FX), ScreenCoordinate(FY));
     FConsole.Write(Cp1250ToCp852(kCaption) + RepeatString(" ", FWidth - kCaptionCells));
 }

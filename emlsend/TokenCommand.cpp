@@ -16,11 +16,10 @@ namespace {
 
 constexpr std::size_t kMaxOutput = 64 * 1024;
 
-[[noreturn]] void Fail(const std::string& aReason) {
-    throw ETokenCommandError("OAuthTokenCommand " + aReason);
-}
+[[noreturn]] void Fail(const std::string& aReason) { throw ETokenCommandError("OAuthTokenCommand " + aReason); }
 
-std::string Trimmed(const std::string& aText) {
+std::string Trimmed(const std::string& aText)
+{
     const char* const blanks = " \t\r\n\v\f";
     const std::size_t first = aText.find_first_not_of(blanks);
     if (first == std::string::npos) {
@@ -32,7 +31,8 @@ std::string Trimmed(const std::string& aText) {
 // Closes the handles it holds.
 struct Pipe {
     int ends[2] = {-1, -1};
-    ~Pipe() {
+    ~Pipe()
+    {
         for (const int end : ends) {
             if (end >= 0) {
                 ::close(end);
@@ -43,7 +43,8 @@ struct Pipe {
 
 } // namespace
 
-std::string RunTokenCommand(const std::string& aCommand, std::chrono::milliseconds aLimit) {
+std::string RunTokenCommand(const std::string& aCommand, std::chrono::milliseconds aLimit)
+{
     Pipe output;
     Pipe errors;
     if (::pipe2(output.ends, O_CLOEXEC) != 0 || ::pipe2(errors.ends, O_CLOEXEC) != 0) {
@@ -64,8 +65,8 @@ std::string RunTokenCommand(const std::string& aCommand, std::chrono::millisecon
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
     const char* const argv[] = {"sh", "-c", aCommand.c_str(), nullptr};
     pid_t child = -1;
-    const int spawned = ::posix_spawn(&child, "/bin/sh", &actions, &attributes,
-                                      const_cast<char* const*>(argv), environ);
+    const int spawned =
+        ::posix_spawn(&child, "/bin/sh", &actions, &attributes, const_cast<char* const*>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (spawned != 0) {
@@ -81,9 +82,8 @@ std::string RunTokenCommand(const std::string& aCommand, std::chrono::millisecon
     bool timedOut = false;
     bool tooLong = false;
     while ((handles[0].fd >= 0 || handles[1].fd >= 0) && !tooLong) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0) {
             timedOut = true;
             break;
@@ -129,8 +129,7 @@ std::string RunTokenCommand(const std::string& aCommand, std::chrono::millisecon
     }
     if (timedOut) {
         const auto ms = aLimit.count();
-        Fail("took longer than " +
-             (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s." : std::to_string(ms) + " ms."));
+        Fail("took longer than " + (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s." : std::to_string(ms) + " ms."));
     }
     if (tooLong) {
         Fail("printed more than 64 KiB.");

@@ -24,7 +24,6 @@ public:
 // first line of its standard error is quoted); it prints nothing but white
 // space, or more than 64 KiB; it runs longer than aLimit (the whole process
 // group is then killed).
-std::string RunTokenCommand(const std::string& aCommand,
-                            std::chrono::milliseconds aLimit = kTokenCommandLimit);
+std::string RunTokenCommand(const std::string& aCommand, std::chrono::milliseconds aLimit = kTokenCommandLimit);
 
 } // namespace emlsend

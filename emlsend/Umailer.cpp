@@ -18,7 +18,8 @@
 
 namespace emlsend {
 
-std::uint8_t ProgressPercent(std::uint64_t aCount, std::int64_t aSize) {
+std::uint8_t ProgressPercent(std::uint64_t aCount, std::int64_t aSize)
+{
     if (aSize <= 0) {
         return 0;
     }
@@ -44,7 +45,8 @@ std::uint8_t ProgressPercent(std::uint64_t aCount, std::int64_t aSize) {
 namespace {
 
 // The cap kReplyWaitCapVariable sets; 0 (no cap) unless it is a positive number.
-std::chrono::milliseconds ReplyWaitCap(const char* aValue) {
+std::chrono::milliseconds ReplyWaitCap(const char* aValue)
+{
     if (aValue == nullptr) {
         return std::chrono::milliseconds{0};
     }
@@ -59,7 +61,8 @@ std::chrono::milliseconds ReplyWaitCap(const char* aValue) {
 
 } // namespace
 
-std::optional<SmtpSecurity> ParseSecurity(std::string_view aValue) {
+std::optional<SmtpSecurity> ParseSecurity(std::string_view aValue)
+{
     std::string upper(aValue);
     for (char& c : upper) {
         c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -76,7 +79,8 @@ std::optional<SmtpSecurity> ParseSecurity(std::string_view aValue) {
     return std::nullopt;
 }
 
-TMailer::TMailer() {
+TMailer::TMailer()
+{
     FSMTP.timeOuts = CapTimeOuts(FSMTP.timeOuts, ReplyWaitCap(std::getenv(kReplyWaitCapVariable)));
     FSMTP.connectTimeOut = FTimeOut;
     FSMTP.onBodyStarted = [this] { Notify(0); };
@@ -84,7 +88,8 @@ TMailer::TMailer() {
     Clear();
 }
 
-void TMailer::Notify(std::uint8_t aPercent) {
+void TMailer::Notify(std::uint8_t aPercent)
+{
     // A copy: a listener may remove itself while it is told.
     const std::vector<TInterfacePtr<IProgressListener>> listeners = FListeners;
     for (const TInterfacePtr<IProgressListener>& listener : listeners) {
@@ -92,11 +97,10 @@ void TMailer::Notify(std::uint8_t aPercent) {
     }
 }
 
-void TMailer::AddListener(IProgressListener& aListener) {
-    FListeners.emplace_back(&aListener);
-}
+void TMailer::AddListener(IProgressListener& aListener) { FListeners.emplace_back(&aListener); }
 
-void TMailer::RemoveListener(IProgressListener& aListener) {
+void TMailer::RemoveListener(IProgressListener& aListener)
+{
     const auto found = std::find_if(FListeners.begin(), FListeners.end(),
                                     [&](const auto& aHeld) { return aHeld.get() == &aListener; });
     if (found != FListeners.end()) {
@@ -110,7 +114,8 @@ void TMailer::SetSubject(std::string_view aSubject) { FMessage.subject = aSubjec
 
 void TMailer::AddBodyLine(std::string_view aLine) { FBody.emplace_back(aLine); }
 
-void TMailer::AddAddress(std::string_view aAddress, std::int16_t aKind) {
+void TMailer::AddAddress(std::string_view aAddress, std::int16_t aKind)
+{
     switch (aKind) {
     case akTo:
         FMessage.to.push_back(MailAddress::Parse(aAddress));
@@ -139,7 +144,8 @@ void TMailer::AddAttachment(std::string_view aPath) { FAttachments.emplace_back(
 
 void TMailer::SetHtml(bool aHtml) { FHtml = aHtml; }
 
-void TMailer::SetPriority(std::int16_t aLevel) {
+void TMailer::SetPriority(std::int16_t aLevel)
+{
     static constexpr MailPriority kLevels[] = {MailPriority::lowest, MailPriority::low, MailPriority::normal,
                                                MailPriority::high, MailPriority::highest};
     if (aLevel >= 0 && aLevel < static_cast<std::int16_t>(std::size(kLevels))) {
@@ -153,7 +159,8 @@ void TMailer::SetUserName(std::string_view aName) { FSMTP.userName = aName; }
 
 void TMailer::SetPassword(std::string_view aPassword) { FSMTP.password = aPassword; }
 
-void TMailer::SetPort(std::int32_t aPort) {
+void TMailer::SetPort(std::int32_t aPort)
+{
     FSMTP.port = static_cast<std::uint16_t>(static_cast<std::uint32_t>(aPort) & 0xFFFFu);
 }
 
@@ -162,13 +169,16 @@ void TMailer::SetTimeOut(std::int32_t aMilliseconds) { FTimeOut = aMilliseconds;
 namespace {
 
 // aText holds a byte outside ASCII and is valid UTF-8 throughout.
-bool IsUtf8BeyondAscii(std::string_view aText) {
+bool IsUtf8BeyondAscii(std::string_view aText)
+{
     bool beyond = false;
     for (std::size_t i = 0; i < aText.size();) {
         const auto lead = static_cast<unsigned char>(aText[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                                 : lead >= 0xF0 && lead <= 0xF4                                     ? 4
-                                                                                                                    : 0;
+        const std::size_t length = lead < 0x80                    ? 1
+                                   : lead >= 0xC2 && lead <= 0xDF ? 2
+                                   : lead >= 0xE0 && lead <= 0xEF ? 3
+                                   : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                                  : 0;
         if (length == 0 || i + length > aText.size()) {
             return false;
         }
@@ -183,14 +193,16 @@ bool IsUtf8BeyondAscii(std::string_view aText) {
     return beyond;
 }
 
-bool Exists(const std::string& aPath) {
+bool Exists(const std::string& aPath)
+{
     struct stat info {};
     return ::stat(aPath.c_str(), &info) == 0;
 }
 
 } // namespace
 
-MessagePart AttachmentPart(const std::string& aPath) {
+MessagePart AttachmentPart(const std::string& aPath)
+{
     MessagePart part = MessagePart::Attachment(aPath);
     if (Exists(aPath)) {
         if (IsUtf8BeyondAscii(part.fileName)) {
@@ -210,14 +222,14 @@ MessagePart AttachmentPart(const std::string& aPath) {
     return part;
 }
 
-void TMailer::BuildParts() {
+void TMailer::BuildParts()
+{
     if (!FHtml) {
         FMessage.parts.push_back(MessagePart::Text(FBody, FMessage.charset));
     } else {
         const int container = static_cast<int>(FMessage.parts.size());
         FMessage.parts.push_back(MessagePart::Container("multipart/alternative"));
-        FMessage.parts.push_back(
-            MessagePart::Text({std::string(kHtmlNotice)}, FMessage.charset, {}, container));
+        FMessage.parts.push_back(MessagePart::Text({std::string(kHtmlNotice)}, FMessage.charset, {}, container));
         FMessage.parts.push_back(MessagePart::Text(FBody, FMessage.charset, "text/html", container));
     }
     for (const std::string& path : FAttachments) {
@@ -225,7 +237,8 @@ void TMailer::BuildParts() {
     }
 }
 
-void TMailer::SaveToFile(std::string_view aPath, bool aSent) {
+void TMailer::SaveToFile(std::string_view aPath, bool aSent)
+{
     BuildParts();
     if (!aSent) {
         FMessage.headerLines.emplace_back("X-Unsent: 1");
@@ -233,26 +246,26 @@ void TMailer::SaveToFile(std::string_view aPath, bool aSent) {
     FSMTP.writer.WriteMessageToFile(FMessage, std::string(aPath));
 }
 
-void TMailer::ShowInMailClient() {
+void TMailer::ShowInMailClient()
+{
     const std::string path = CreateMessageFile();
     const hostutils::TScopeFail removeUnread([&] { ::unlink(path.c_str()); });
     SaveToFile(path, false);
     OpenWithMailProgram(path);
 }
 
-std::int16_t TMailer::Send() {
+std::int16_t TMailer::Send()
+{
     // What a failure means at this point: 1 up to a made connection, 2 after.
     std::int16_t failure = srConnectFailed;
     bool sent = false;
     try {
-        FSMTP.authentication = FSMTP.userName.empty() && FSMTP.password.empty()
-                                   ? SmtpAuthentication::none
-                                   : SmtpAuthentication::login;
+        FSMTP.authentication =
+            FSMTP.userName.empty() && FSMTP.password.empty() ? SmtpAuthentication::none : SmtpAuthentication::login;
         BuildParts();
         try {
             const std::uint64_t size = FSMTP.writer.Measure(FMessage);
-            FSize = static_cast<std::int64_t>(
-                std::min<std::uint64_t>(size, std::numeric_limits<std::int64_t>::max()));
+            FSize = static_cast<std::int64_t>(std::min<std::uint64_t>(size, std::numeric_limits<std::int64_t>::max()));
         } catch (const std::exception&) {
             // FSize keeps its value; the failure shows again while sending.
         }
@@ -285,7 +298,8 @@ std::int16_t TMailer::Send() {
 
 void TMailer::Disconnect() { FSMTP.Disconnect(); }
 
-void TMailer::Clear() {
+void TMailer::Clear()
+{
     FMessage.Clear();
     FBody.clear();
 }

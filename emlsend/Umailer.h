@@ -17,9 +17,8 @@
 namespace emlsend {
 
 // The notice part of an HTML message, windows-1250 bytes.
-inline constexpr std::string_view kHtmlNotice =
-    "Pro spr\xE1vn\xE9 zobrazen\xED t\xE9to zpr\xE1vy je pot\xF8"
-    "eba povolit zobrazen\xED HTML form\xE1tov\xE1n\xED.";
+inline constexpr std::string_view kHtmlNotice = "Pro spr\xE1vn\xE9 zobrazen\xED t\xE9to zpr\xE1vy je pot\xF8"
+                                                "eba povolit zobrazen\xED HTML form\xE1tov\xE1n\xED.";
 
 // `FSize` before any measurement: the 100 % mark of a send whose message
 // could not be measured.

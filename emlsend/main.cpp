@@ -13,24 +13,24 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "Usage: emlsend CONTROLFILE\n"
-    "Sends the e-mail that CONTROLFILE describes over SMTP, or, when the file has no\n"
-    "[SMTP] section, opens it in your mail program. Then deletes CONTROLFILE unless\n"
-    "it says [NODELETE]. A failed send leaves its reason in eml456.txt beside it.\n"
-    "\n"
-    "Sections: [SMTP] (Host, UserName, Password, TimeOut, Security, TLSTrustFile,\n"
-    "OAuthTokenCommand), [SUBJECT], [FROM], [TO], [COPIES], [HIDDEN COPIES],\n"
-    "[ATTACHMENTS], [BODY], [NODELETE].\n"
-    "\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n"
-    "\n"
-    "Exit status 0, also after a failed send; 1 when the control file cannot be\n"
-    "read or a file cannot be written. See emlsend(1).\n";
+constexpr char kUsage[] = "Usage: emlsend CONTROLFILE\n"
+                          "Sends the e-mail that CONTROLFILE describes over SMTP, or, when the file has no\n"
+                          "[SMTP] section, opens it in your mail program. Then deletes CONTROLFILE unless\n"
+                          "it says [NODELETE]. A failed send leaves its reason in eml456.txt beside it.\n"
+                          "\n"
+                          "Sections: [SMTP] (Host, UserName, Password, TimeOut, Security, TLSTrustFile,\n"
+                          "OAuthTokenCommand), [SUBJECT], [FROM], [TO], [COPIES], [HIDDEN COPIES],\n"
+                          "[ATTACHMENTS], [BODY], [NODELETE].\n"
+                          "\n"
+                          "  --help     show this text\n"
+                          "  --version  show the version\n"
+                          "\n"
+                          "Exit status 0, also after a failed send; 1 when the control file cannot be\n"
+                          "read or a file cannot be written. See emlsend(1).\n";
 
 // A terminal interrupted while the bar shows gets its cursor back.
-extern "C" void RestoreCursorAndExit(int aSignal) {
+extern "C" void RestoreCursorAndExit(int aSignal)
+{
     static constexpr char kShowCursor[] = "\r\n\x1B[?25h";
     if (::isatty(STDOUT_FILENO) == 1) {
         [[maybe_unused]] const ssize_t ignored = ::write(STDOUT_FILENO, kShowCursor, sizeof kShowCursor - 1);
@@ -41,7 +41,8 @@ extern "C" void RestoreCursorAndExit(int aSignal) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
         std::fputs(kUsage, stdout);
         return 0;

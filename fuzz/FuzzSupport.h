@@ -64,8 +64,7 @@ inline std::optional<std::string> DecodeQ(std::string_view aText)
 // reader does: linear white space between two adjacent encoded words is
 // dropped, everything else is kept. aMaxWord receives the length of the
 // longest encoded word. Nothing when an encoded word is malformed.
-inline std::optional<std::string> DecodeHeaderText(std::string_view aText, std::string_view aCharset,
-                                                   size_t& aMaxWord)
+inline std::optional<std::string> DecodeHeaderText(std::string_view aText, std::string_view aCharset, size_t& aMaxWord)
 {
     const std::string opening = "=?" + std::string(aCharset) + "?Q?";
     std::string out;

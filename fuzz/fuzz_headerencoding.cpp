@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
             // leading blank) could have cut it, or a plain double quote of the
             // text opened a quoted string.
             const std::string_view head = std::string_view(physical).substr(1, 78);
-            FUZZ_CHECK(head.find_first_of(" \t,") == std::string_view::npos || text.find('"') != std::string_view::npos);
+            FUZZ_CHECK(head.find_first_of(" \t,") == std::string_view::npos ||
+                       text.find('"') != std::string_view::npos);
         }
         joined += physical;
     }

@@ -66,8 +66,8 @@ QString Saved(QString aText)
 
 TPapirControls Saved(TPapirControls a)
 {
-    for (QString* text : {&a.Width, &a.Height, &a.MarginX, &a.MarginY, &a.PocetX, &a.PocetY, &a.PaddingX,
-                          &a.PaddingY, &a.SpaceX, &a.SpaceY, &a.FontSize, &a.FontText})
+    for (QString* text : {&a.Width, &a.Height, &a.MarginX, &a.MarginY, &a.PocetX, &a.PocetY, &a.PaddingX, &a.PaddingY,
+                          &a.SpaceX, &a.SpaceY, &a.FontSize, &a.FontText})
         *text = Saved(*text);
     return a;
 }

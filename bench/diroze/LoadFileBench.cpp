@@ -85,8 +85,8 @@ void BM_LoadLabels(benchmark::State& state)
         labels.clear();
         state.ResumeTiming();
     }
-    state.counters["labels/s"] = benchmark::Counter(double(kLines) * double(state.iterations()),
-                                                    benchmark::Counter::kIsRate);
+    state.counters["labels/s"] =
+        benchmark::Counter(double(kLines) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_LoadLabels)->Unit(benchmark::kMillisecond)->MinTime(3);
 
@@ -104,8 +104,8 @@ void BM_LoadFileFromDisk(benchmark::State& state)
         labels.clear();
         state.ResumeTiming();
     }
-    state.counters["labels/s"] = benchmark::Counter(double(kLines) * double(state.iterations()),
-                                                    benchmark::Counter::kIsRate);
+    state.counters["labels/s"] =
+        benchmark::Counter(double(kLines) * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_LoadFileFromDisk)->Unit(benchmark::kMillisecond)->MinTime(3);
 

@@ -30,7 +30,8 @@ void DrawPage(TCanvas& aCanvas, TEAN13BarCode& aCode, int aPage)
         const TRect cell{left + 200, top + 200, left + 4400, top + 2390};
         aCanvas.Brush().Style = TBrushStyle::bsClear;
         aCanvas.Font().Style = {};
-        aCanvas.TextRect(TRect{cell.Left, cell.Bottom - 1200, cell.Right, cell.Bottom}, aCode.Data(), tfSingleLine | tfCenter);
+        aCanvas.TextRect(TRect{cell.Left, cell.Bottom - 1200, cell.Right, cell.Bottom}, aCode.Data(),
+                         tfSingleLine | tfCenter);
         aCanvas.TextRect(TRect{cell.Left, cell.Bottom - 800, cell.Right, cell.Bottom},
                          QStringLiteral("Šroubek M6 × 20, strana %1").arg(aPage), tfSingleLine | tfRight);
         aCanvas.Font().Style = {fsBold};
@@ -64,7 +65,8 @@ void BM_RecordPages(benchmark::State& state)
         bytesPerPage = double(preview.PageList().GetEntry(pages - 1).Metafile()->Serialize().size());
         state.ResumeTiming();
     }
-    state.counters["pages/s"] = benchmark::Counter(double(pages) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["pages/s"] =
+        benchmark::Counter(double(pages) * double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["bytes/page"] = bytesPerPage;
     state.counters["peak_rss_MiB"] = double(peak) / 1024.0;
 }

@@ -17,8 +17,8 @@ struct Fixture {
     Fixture()
     {
         for (int i = 0; i < 40; ++i)
-            labels.push_back(std::make_unique<TStitek>(QStringLiteral("8590000123455;Šroubek M6 × 20;balení %1 ks").arg(i),
-                                                       TStitekOptions{soBarCode, soEan}));
+            labels.push_back(std::make_unique<TStitek>(
+                QStringLiteral("8590000123455;Šroubek M6 × 20;balení %1 ks").arg(i), TStitekOptions{soBarCode, soEan}));
         const TPapir p = DefaultPapir();
         view.SetScreenPixelsPerInch(96);
         // A fitted sheet of about 1000 x 1400 pixels.

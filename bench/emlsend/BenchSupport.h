@@ -25,7 +25,8 @@ struct RunResult {
 };
 
 // Writes aBytes of xorshift output to aPath: data no encoder can shorten.
-inline void MakeInput(const std::string& aPath, std::size_t aBytes) {
+inline void MakeInput(const std::string& aPath, std::size_t aBytes)
+{
     FileSink file(aPath);
     std::string block(1 << 20, '\0');
     std::uint64_t state = 0x9E3779B97F4A7C15ULL;
@@ -44,8 +45,8 @@ inline void MakeInput(const std::string& aPath, std::size_t aBytes) {
 // Runs aArguments (the program by its full path first) with standard input
 // from aInput and standard output to aOutput (created anew); wall time and
 // peak RSS. A child that fails ends the benchmark.
-inline RunResult Run(const std::vector<std::string>& aArguments, const std::string& aInput,
-                     const std::string& aOutput) {
+inline RunResult Run(const std::vector<std::string>& aArguments, const std::string& aInput, const std::string& aOutput)
+{
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child == 0) {

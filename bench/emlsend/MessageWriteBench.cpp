@@ -28,7 +28,8 @@ using emlsend::bench::MakeInput;
 using emlsend::bench::Run;
 using emlsend::bench::RunResult;
 
-int WriteMessage(const char* aAttachment, const char* aTarget) {
+int WriteMessage(const char* aAttachment, const char* aTarget)
+{
     emlsend::MailMessage message;
     message.from = emlsend::MailAddress::Parse("Bench <bench@example.cz>");
     message.to.push_back(emlsend::MailAddress::Parse("to@example.cz"));
@@ -41,14 +42,14 @@ int WriteMessage(const char* aAttachment, const char* aTarget) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc == 4 && std::strcmp(argv[1], "--write") == 0) {
         return WriteMessage(argv[2], argv[3]);
     }
     const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 200;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
-    const std::string dir = std::filesystem::temp_directory_path() /
-                            ("emlsend-bench-" + std::to_string(::getpid()));
+    const std::string dir = std::filesystem::temp_directory_path() / ("emlsend-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directory(dir);
     const std::string input = dir + "/attachment.bin";
     const std::size_t bytes = megabytes * 1000 * 1000;
@@ -68,10 +69,9 @@ int main(int argc, char** argv) {
     const double mb = static_cast<double>(bytes) / 1e6;
     std::printf("attachment: %zu MB, best of %d runs\n", megabytes, runs);
     std::printf("%-22s %10s %12s %14s\n", "", "seconds", "MB/s", "peak RSS KiB");
-    std::printf("%-22s %10.3f %12.1f %14ld\n", "coreutils base64", best64.seconds,
-                mb / best64.seconds, best64.peakKiB);
-    std::printf("%-22s %10.3f %12.1f %14ld\n", "MessageWriter (file)", bestWriter.seconds,
-                mb / bestWriter.seconds, bestWriter.peakKiB);
+    std::printf("%-22s %10.3f %12.1f %14ld\n", "coreutils base64", best64.seconds, mb / best64.seconds, best64.peakKiB);
+    std::printf("%-22s %10.3f %12.1f %14ld\n", "MessageWriter (file)", bestWriter.seconds, mb / bestWriter.seconds,
+                bestWriter.peakKiB);
     std::printf("writer throughput: %.0f %% of base64\n", 100.0 * best64.seconds / bestWriter.seconds);
     std::filesystem::remove_all(dir);
     return 0;

@@ -45,14 +45,16 @@ using emlsend::bench::MakeInput;
 using emlsend::bench::Run;
 using emlsend::bench::RunResult;
 
-[[noreturn]] void Die(const char* aWhat) {
+[[noreturn]] void Die(const char* aWhat)
+{
     std::perror(aWhat);
     std::exit(1);
 }
 
 // One SMTP conversation: every command answered, the data counted. With
 // aTls, STARTTLS is offered and switches the connection to TLS.
-void Serve(int aClient, std::atomic<std::uint64_t>& aReceived, SSL_CTX* aTls) {
+void Serve(int aClient, std::atomic<std::uint64_t>& aReceived, SSL_CTX* aTls)
+{
     SSL* ssl = nullptr;
     auto send = [&](const char* aReply) {
         if (ssl != nullptr) {
@@ -144,14 +146,15 @@ void Serve(int aClient, std::atomic<std::uint64_t>& aReceived, SSL_CTX* aTls) {
     ::close(aClient);
 }
 
-void Report(const char* aName, const RunResult& aResult, double aMegabytes) {
-    std::printf("%-12s %10.3f %12.1f %14ld\n", aName, aResult.seconds, aMegabytes / aResult.seconds,
-                aResult.peakKiB);
+void Report(const char* aName, const RunResult& aResult, double aMegabytes)
+{
+    std::printf("%-12s %10.3f %12.1f %14ld\n", aName, aResult.seconds, aMegabytes / aResult.seconds, aResult.peakKiB);
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const std::size_t megabytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100;
     const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
     const std::string dir =
@@ -165,8 +168,7 @@ int main(int argc, char** argv) {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 4) != 0 ||
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 4) != 0 ||
         ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         Die("listen");
     }
@@ -209,15 +211,16 @@ int main(int argc, char** argv) {
         emlsend::FileSink sink(path);
         sink.Write("[SMTP]\r\nHost=127.0.0.1:" + port + "\r\nUserName=bench\r\nPassword=bench\r\n" + aSecurity +
                    "[NODELETE]\r\n[FROM]\r\nbench@example.cz\r\n[TO]\r\nto@example.cz\r\n[SUBJECT]\r\nBenchmark\r\n"
-                   "[ATTACHMENTS]\r\n" + attachment + "\r\n[BODY]\r\nVelk\xE1 p\xF8\xEDloha.\r\n");
+                   "[ATTACHMENTS]\r\n" +
+                   attachment + "\r\n[BODY]\r\nVelk\xE1 p\xF8\xEDloha.\r\n");
         sink.Close();
         return path;
     };
     const std::string plainControl = controlFile("plain.txt", "");
     const std::string tlsControl = controlFile("tls.txt", "Security=StartTLS\r\nTLSTrustFile=" + dir + "/ca.pem\r\n");
     const bool haveMsmtp = ::access("/usr/bin/msmtp", X_OK) == 0;
-    const std::vector<std::string> msmtp = {"/usr/bin/msmtp", "--host=127.0.0.1", "--port=" + port, "--auth=login",
-                                            "--user=bench", "--passwordeval=echo bench"};
+    const std::vector<std::string> msmtp = {"/usr/bin/msmtp", "--host=127.0.0.1", "--port=" + port,
+                                            "--auth=login",   "--user=bench",     "--passwordeval=echo bench"};
     const std::vector<std::string> msmtpEnvelope = {"--from=bench@example.cz", "--", "to@example.cz"};
     struct Variant {
         const char* name;

@@ -100,8 +100,8 @@ void T1DBarCode::Draw(TCanvas& aCanvas, const TRect& aPaintRect) const
 
 void TNumeric1DBarCode::SetData(const QString& aValue)
 {
-    const bool digitsOnly = !aValue.isEmpty() &&
-        std::all_of(aValue.begin(), aValue.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    const bool digitsOnly =
+        !aValue.isEmpty() && std::all_of(aValue.begin(), aValue.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
     if (!digitsOnly || !FitsInt64(aValue))
         throw hostutils::Exception("Data must be numeric value");
     T1DBarCode::SetData(aValue);

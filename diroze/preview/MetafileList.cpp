@@ -79,7 +79,8 @@ std::string TTemporaryFileStream::ReadAt(int64_t aOffset, int64_t aLength) const
     std::string bytes(static_cast<size_t>(aLength), '\0');
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pread(FHandle, bytes.data() + done, bytes.size() - done, aOffset + static_cast<off_t>(done));
+        const ssize_t n =
+            ::pread(FHandle, bytes.data() + done, bytes.size() - done, aOffset + static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;

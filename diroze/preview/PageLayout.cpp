@@ -12,10 +12,11 @@ bool SameSizeToTenth(const QPageSize& aSize, int32_t aWidth, int32_t aHeight)
         return false;
     // The definition size is the one the size was made from; size() in
     // millimetres may have passed through whole points.
-    const QSizeF mm = aSize.definitionUnits() == QPageSize::Millimeter ? aSize.definitionSize()
-                                                                       : aSize.size(QPageSize::Millimeter);
+    const QSizeF mm =
+        aSize.definitionUnits() == QPageSize::Millimeter ? aSize.definitionSize() : aSize.size(QPageSize::Millimeter);
     constexpr double kTolerance = 0.1 + 1e-9;
-    return std::fabs(mm.width() - aWidth / 100.0) <= kTolerance && std::fabs(mm.height() - aHeight / 100.0) <= kTolerance;
+    return std::fabs(mm.width() - aWidth / 100.0) <= kTolerance &&
+           std::fabs(mm.height() - aHeight / 100.0) <= kTolerance;
 }
 
 QPageSize PageSizeFor(int32_t aWidth, int32_t aHeight)

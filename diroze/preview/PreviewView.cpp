@@ -12,7 +12,7 @@ namespace diroze {
 
 namespace {
 
-constexpr int kLineStep = 8;  // pixels a scroll line moves
+constexpr int kLineStep = 8; // pixels a scroll line moves
 constexpr int kWheelNotch = 120;
 constexpr int kLinesPerNotch = 5;
 
@@ -299,8 +299,8 @@ void TPrintPreviewView::LayoutPaperView(int aX, int aY)
     }
     // The windowing system refused the size: the largest zoom on the step grid that fits.
     const int step = std::max(FZoomStep, 1);
-    const int zoom = std::min(MulDiv(100, actual.width(), L.X) / step * step,
-                              MulDiv(100, actual.height(), L.Y) / step * step);
+    const int zoom =
+        std::min(MulDiv(100, actual.width(), L.X) / step * step, MulDiv(100, actual.height(), L.Y) / step * step);
     if (FZoomState == zsZoomOther && zoom > 0 && zoom < FZoom) {
         FZoom = zoom;
         LayoutPaperView(aX, aY);
@@ -355,7 +355,8 @@ void TPrintPreviewView::keyPressEvent(QKeyEvent* aEvent)
         const bool back = aEvent->key() == Qt::Key_Left || aEvent->key() == Qt::Key_Up;
         QScrollBar& bar = horizontal ? h : v;
         if (none)
-            return bar.triggerAction(back ? QAbstractSlider::SliderSingleStepSub : QAbstractSlider::SliderSingleStepAdd);
+            return bar.triggerAction(back ? QAbstractSlider::SliderSingleStepSub
+                                          : QAbstractSlider::SliderSingleStepAdd);
         if (ctrl)
             return bar.triggerAction(back ? QAbstractSlider::SliderPageStepSub : QAbstractSlider::SliderPageStepAdd);
         if (shift)

@@ -25,8 +25,16 @@ namespace diroze {
 class TPrinterJob;
 
 enum TPreviewState : uint8_t {
-    psReady, psCreating, psPrinting, psEditing, psReplacing, psInserting, psLoading, psSaving,
-    psSavingPDF, psSavingTIF,
+    psReady,
+    psCreating,
+    psPrinting,
+    psEditing,
+    psReplacing,
+    psInserting,
+    psLoading,
+    psSaving,
+    psSavingPDF,
+    psSavingTIF,
 };
 
 enum TZoomState : uint8_t { zsZoomOther, zsZoomToWidth, zsZoomToHeight, zsZoomToFit };

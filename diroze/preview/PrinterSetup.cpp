@@ -38,9 +38,8 @@ TFormNames SearchForms(const std::vector<TPrinterForm>& aForms, int64_t aWidthMm
     if (!result.VirtualFormName.isEmpty())
         aTurned = !aTurned; // the form lies the other way round: the sheet turns
     else
-        result.VirtualFormName = QStringLiteral("%1mm x %2mm")
-                                     .arg(aTurned ? aHeightMm : aWidthMm)
-                                     .arg(aTurned ? aWidthMm : aHeightMm);
+        result.VirtualFormName =
+            QStringLiteral("%1mm x %2mm").arg(aTurned ? aHeightMm : aWidthMm).arg(aTurned ? aWidthMm : aHeightMm);
     if (aTurned)
         result.VirtualFormName += QStringLiteral(" Rotated");
     return result;
@@ -196,9 +195,9 @@ void TPrinterJob::Finish()
     if (s.Duplex != QPrinter::DuplexAuto)
         count = cupsAddOption("sides", sides, count, &options);
     count = cupsAddOption("print-color-mode", s.Colour ? "color" : "monochrome", count, &options);
-    const int job = cupsPrintFile2(CUPS_HTTP_DEFAULT, s.Printer.toLocal8Bit().constData(),
-                                   QFile::encodeName(s.Spool.fileName()).constData(), s.Title.toUtf8().constData(),
-                                   count, options);
+    const int job =
+        cupsPrintFile2(CUPS_HTTP_DEFAULT, s.Printer.toLocal8Bit().constData(),
+                       QFile::encodeName(s.Spool.fileName()).constData(), s.Title.toUtf8().constData(), count, options);
     cupsFreeOptions(count, options);
     if (job <= 0)
         refused(QString::fromUtf8(cupsLastErrorString()));

@@ -194,7 +194,8 @@ void TPrintPreview::SetPrinterOptions()
     printer.setFullPage(true);
     if (!printer.setPageLayout(layout))
         ThrowPrinter(QStringLiteral("Printer \"%1\" cannot take paper of %2 x %3 mm")
-                         .arg(printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName(), MillimetreText(hiMetric.X), MillimetreText(hiMetric.Y)));
+                         .arg(printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName(),
+                              MillimetreText(hiMetric.X), MillimetreText(hiMetric.Y)));
 }
 
 QString TPrintPreview::FormName()
@@ -213,7 +214,9 @@ QString TPrintPreview::FormName()
             if (turned)
                 std::swap(portrait.X, portrait.Y);
         }
-        auto wholeMillimetres = [](int32_t aHiMetric) { return RoundHalfEven(static_cast<long double>(aHiMetric) / 100); };
+        auto wholeMillimetres = [](int32_t aHiMetric) {
+            return RoundHalfEven(static_cast<long double>(aHiMetric) / 100);
+        };
         const TFormNames names = SearchForms(PrinterForms(Printer().printerName()), wholeMillimetres(portrait.X),
                                              wholeMillimetres(portrait.Y), turned);
         FFormName = names.FormName;
@@ -235,7 +238,9 @@ TRect TPrintPreview::PrinterPageBounds()
     layout.setUnits(QPageLayout::Millimeter);
     layout.setMargins(layout.minimumMargins());
     const QRectF area = layout.paintRect(QPageLayout::Millimeter);
-    auto units = [](qreal aMillimetres) { return static_cast<int32_t>(RoundHalfEven(static_cast<long double>(aMillimetres) * 100)); };
+    auto units = [](qreal aMillimetres) {
+        return static_cast<int32_t>(RoundHalfEven(static_cast<long double>(aMillimetres) * 100));
+    };
     return TRect{XFrom(mmHiMetric, units(area.left())), YFrom(mmHiMetric, units(area.top())),
                  XFrom(mmHiMetric, units(area.right())), YFrom(mmHiMetric, units(area.bottom()))};
 }

@@ -41,8 +41,8 @@ struct TConnection {
     xcb_atom_t Atom(const char* aName) const
     {
         const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(Handle, 0, uint16_t(std::strlen(aName)), aName);
-        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(xcb_intern_atom_reply(Handle, cookie, nullptr),
-                                                                            &std::free);
+        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+            xcb_intern_atom_reply(Handle, cookie, nullptr), &std::free);
         return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     }
 
@@ -69,8 +69,8 @@ TActiveWindow TActiveWindow::Remember()
         return result;
     const xcb_atom_t active = x.Atom("_NET_ACTIVE_WINDOW");
     const xcb_get_property_cookie_t cookie = xcb_get_property(x.Handle, 0, x.Root, active, XCB_ATOM_WINDOW, 0, 1);
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(xcb_get_property_reply(x.Handle, cookie, nullptr),
-                                                                         &std::free);
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+        xcb_get_property_reply(x.Handle, cookie, nullptr), &std::free);
     if (reply && xcb_get_property_value_length(reply.get()) >= int(sizeof(uint32_t)))
         std::memcpy(&result.FWindow, xcb_get_property_value(reply.get()), sizeof(uint32_t));
     return result;

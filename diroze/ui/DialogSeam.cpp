@@ -60,7 +60,8 @@ TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages)
     const bool odd = pageSet == QStringLiteral("odd"), even = pageSet == QStringLiteral("even");
     choice.Range = someRanges || odd || even;
     for (int page = 1; page <= aTotalPages; ++page)
-        if ((!someRanges || aPrinter.pageRanges().contains(page)) && !(odd && page % 2 == 0) && !(even && page % 2 == 1))
+        if ((!someRanges || aPrinter.pageRanges().contains(page)) && !(odd && page % 2 == 0) &&
+            !(even && page % 2 == 1))
             choice.Pages.push_back(page);
     return choice;
 }

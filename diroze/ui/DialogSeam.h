@@ -16,7 +16,7 @@ class TfrmSave;
 
 struct TPrintChoice {
     bool Accepted = false;
-    bool Range = false;      // only some pages were chosen: exactly those in Pages
+    bool Range = false;     // only some pages were chosen: exactly those in Pages
     std::vector<int> Pages; // the chosen pages, from 1, in printing order
 };
 

@@ -80,7 +80,7 @@ void AddAxisHeadings(QGridLayout* aGrid, int aRow)
 
 TfrmHlavni::TfrmHlavni(TDialogSeam& aSeam, const hostutils::TParamParser& aParams, const TConfigFiles& aFiles,
                        QWidget* aParent)
-    : QDialog(aParent), FSeam(aSeam), FParams(aParams), FFiles(aFiles)
+        : QDialog(aParent), FSeam(aSeam), FParams(aParams), FFiles(aFiles)
 {
     setWindowTitle(QStringLiteral("Tisk štítků"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
@@ -270,7 +270,9 @@ void TfrmHlavni::SetText(TSettingsControl aControl, const QString& aText)
 
 void TfrmHlavni::WireEvents()
 {
-    auto change = [this](bool aCounts) { return [this, aCounts] { Guard([this, aCounts] { UpdatePreview(aCounts); }); }; };
+    auto change = [this](bool aCounts) {
+        return [this, aCounts] { Guard([this, aCounts] { UpdatePreview(aCounts); }); };
+    };
     connect(lstFormat, &QComboBox::currentIndexChanged, this, [this] { Guard([this] { lstFormatChange(); }); });
     for (QRadioButton* radio : {chkPortrait, chkLandScape})
         connect(radio, &QRadioButton::toggled, this, [this](bool aOn) {
@@ -391,25 +393,44 @@ QWidget* TfrmHlavni::ControlWidget(TSettingsControl aControl) const
 {
     using enum TSettingsControl;
     switch (aControl) {
-    case lstFormat: return this->lstFormat;
-    case chkPortrait: return this->chkPortrait;
-    case chkLandScape: return this->chkLandScape;
-    case edtWidth: return this->edtWidth;
-    case edtHeight: return this->edtHeight;
-    case edtMarginX: return this->edtMarginX;
-    case edtMarginY: return this->edtMarginY;
-    case edtPocetX: return this->edtPocetX;
-    case edtPocetY: return this->edtPocetY;
-    case edtPaddingX: return this->edtPaddingX;
-    case edtPaddingY: return this->edtPaddingY;
-    case edtSpaceX: return this->edtSpaceX;
-    case edtSpaceY: return this->edtSpaceY;
-    case edtFirstX: return this->edtFirstX;
-    case edtFirstY: return this->edtFirstY;
-    case lstFontSize: return this->lstFontSize;
-    case lstFont: return this->lstFont;
-    case lstAlignment: return this->lstAlignment;
-    case lstRadky: return this->lstRadky;
+    case lstFormat:
+        return this->lstFormat;
+    case chkPortrait:
+        return this->chkPortrait;
+    case chkLandScape:
+        return this->chkLandScape;
+    case edtWidth:
+        return this->edtWidth;
+    case edtHeight:
+        return this->edtHeight;
+    case edtMarginX:
+        return this->edtMarginX;
+    case edtMarginY:
+        return this->edtMarginY;
+    case edtPocetX:
+        return this->edtPocetX;
+    case edtPocetY:
+        return this->edtPocetY;
+    case edtPaddingX:
+        return this->edtPaddingX;
+    case edtPaddingY:
+        return this->edtPaddingY;
+    case edtSpaceX:
+        return this->edtSpaceX;
+    case edtSpaceY:
+        return this->edtSpaceY;
+    case edtFirstX:
+        return this->edtFirstX;
+    case edtFirstY:
+        return this->edtFirstY;
+    case lstFontSize:
+        return this->lstFontSize;
+    case lstFont:
+        return this->lstFont;
+    case lstAlignment:
+        return this->lstAlignment;
+    case lstRadky:
+        return this->lstRadky;
     }
     return nullptr;
 }
@@ -439,7 +460,8 @@ void TfrmHlavni::SetControls(const TPapirControls& c)
     for (const TTextSetting& s : kTextSettings)
         if (s.Element)
             SetText(s.Control, c.*s.Text);
-    lstAlignment->setCurrentIndex(c.AlignmentIndex >= 0 && c.AlignmentIndex < lstAlignment->count() ? c.AlignmentIndex : -1);
+    lstAlignment->setCurrentIndex(c.AlignmentIndex >= 0 && c.AlignmentIndex < lstAlignment->count() ? c.AlignmentIndex
+                                                                                                    : -1);
     for (int i = 0; i < kLineCount && i < lstRadky->count(); ++i)
         lstRadky->item(i)->setCheckState(c.Radky[size_t(i)] ? Qt::Checked : Qt::Unchecked);
 }
@@ -488,7 +510,8 @@ void TfrmHlavni::lstFormatChange()
     const auto type = static_cast<TPaperType>(lstFormat->currentData().toInt());
     if (type != pCustom) {
         const QScopedValueRollback lock(FChangeLock, true);
-        const auto [width, height] = PaperSizeTexts(type, chkPortrait->isChecked() ? poPortrait : poLandscape, QLocale());
+        const auto [width, height] =
+            PaperSizeTexts(type, chkPortrait->isChecked() ? poPortrait : poLandscape, QLocale());
         edtWidth->setText(width);
         edtHeight->setText(height);
     }
@@ -559,7 +582,8 @@ void TfrmHlavni::btnDeleteClick()
     const QDomElement selected = SelectedPreset();
     if (selected.isNull())
         return;
-    if (!FSeam.Question(this, QStringLiteral("Odstranit"), QStringLiteral("Opravdu chcete odstranit vybranou předvolbu?")))
+    if (!FSeam.Question(this, QStringLiteral("Odstranit"),
+                        QStringLiteral("Opravdu chcete odstranit vybranou předvolbu?")))
         return;
     FPresets.Remove(selected);
     FPresetElements.erase(lstPredvolby->itemData(index).toInt());
@@ -591,7 +615,8 @@ void TfrmHlavni::btnOkClick()
     else
         FNahled->Print();
     FPresets.MarkUsed(SelectedPreset());
-    if (FChanged && FSeam.Question(this, QStringLiteral("Uložit"), QStringLiteral("Nastavení bylo změněno, chcete změny uložit?")))
+    if (FChanged &&
+        FSeam.Question(this, QStringLiteral("Uložit"), QStringLiteral("Nastavení bylo změněno, chcete změny uložit?")))
         Guard([this] { btnSaveClick(); });
     close();
 }

@@ -46,7 +46,9 @@ public:
     // Both files in aDir (with a trailing "/").
     TfrmHlavni(TDialogSeam& aSeam, const hostutils::TParamParser& aParams, const QString& aDir,
                QWidget* aParent = nullptr)
-        : TfrmHlavni(aSeam, aParams, ConfigFilesIn(aDir), aParent) {}
+            : TfrmHlavni(aSeam, aParams, ConfigFilesIn(aDir), aParent)
+    {
+    }
     ~TfrmHlavni() override;
 
     // The start-up: panels, printer, lists, labels, presets. A failing step

@@ -131,7 +131,8 @@ QSize TSpinEdit::minimumSizeHint() const
 {
     ensurePolished();
     const QFontMetrics metrics(font());
-    const int text = std::max(metrics.horizontalAdvance(QString::number(FMin)), metrics.horizontalAdvance(QString::number(FMax)));
+    const int text =
+        std::max(metrics.horizontalAdvance(QString::number(FMin)), metrics.horizontalAdvance(QString::number(FMax)));
     // The arrows stand inside the edit, right of the text, each as wide as
     // the line edit makes its icon buttons.
     const int icon = style()->pixelMetric(QStyle::PM_LineEditIconSize, nullptr, this);

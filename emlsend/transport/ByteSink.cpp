@@ -12,11 +12,10 @@
 
 namespace emlsend {
 
-void ByteSink::AddCount(std::uint64_t) {
-    throw std::logic_error("ByteSink::AddCount on a sink that keeps bytes");
-}
+void ByteSink::AddCount(std::uint64_t) { throw std::logic_error("ByteSink::AddCount on a sink that keeps bytes"); }
 
-void CountingSink::AddCount(std::uint64_t aCount) {
+void CountingSink::AddCount(std::uint64_t aCount)
+{
     constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
     FCount = aCount > kMax - FCount ? kMax : FCount + aCount;
 }
@@ -25,7 +24,8 @@ namespace {
 
 // A new file of mode 0600 beside aPath, named ".<name>.XXXXXX"; -1 when
 // none can be made there or aPath exists and is no regular file.
-int CreateBeside(const std::string& aPath, std::string& aTempPath) {
+int CreateBeside(const std::string& aPath, std::string& aTempPath)
+{
     struct stat info {};
     if (::lstat(aPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
         return -1;
@@ -46,7 +46,8 @@ int CreateBeside(const std::string& aPath, std::string& aTempPath) {
 
 } // namespace
 
-FileSink::FileSink(std::string aPath, mode_t aMode) : FPath(std::move(aPath)) {
+FileSink::FileSink(std::string aPath, mode_t aMode) : FPath(std::move(aPath))
+{
     FHandle = CreateBeside(FPath, FTempPath);
     if (FHandle >= 0 && aMode != 0600) {
         // The hidden file was made 0600: give it the mode open(2) would.
@@ -63,7 +64,8 @@ FileSink::FileSink(std::string aPath, mode_t aMode) : FPath(std::move(aPath)) {
     FBuffer = std::make_unique<char[]>(kBufferSize);
 }
 
-FileSink::~FileSink() {
+FileSink::~FileSink()
+{
     if (FHandle < 0) {
         return;
     }
@@ -81,7 +83,8 @@ FileSink::~FileSink() {
     ::close(FHandle);
 }
 
-void FileSink::Write(std::string_view aBytes) {
+void FileSink::Write(std::string_view aBytes)
+{
     if (FHandle < 0) {
         throw EInOutError("Cannot write file \"" + FPath + "\". File is closed");
     }
@@ -96,7 +99,8 @@ void FileSink::Write(std::string_view aBytes) {
     FUsed += aBytes.size();
 }
 
-void FileSink::Close() {
+void FileSink::Close()
+{
     if (FHandle < 0) {
         return;
     }
@@ -122,13 +126,15 @@ void FileSink::Close() {
     }
 }
 
-void FileSink::Flush() {
+void FileSink::Flush()
+{
     const std::size_t used = FUsed;
     FUsed = 0;
     WriteAll(FBuffer.get(), used);
 }
 
-void FileSink::WriteAll(const char* aData, std::size_t aSize) {
+void FileSink::WriteAll(const char* aData, std::size_t aSize)
+{
     while (aSize > 0) {
         const ssize_t written = ::write(FHandle, aData, aSize);
         if (written < 0) {

@@ -8,18 +8,18 @@
 namespace emlsend {
 namespace {
 
-bool IsSeparator(char aChar) {
-    return aChar == ' ' || aChar == '\t' || aChar == '\r' || aChar == '\n';
-}
+bool IsSeparator(char aChar) { return aChar == ' ' || aChar == '\t' || aChar == '\r' || aChar == '\n'; }
 
-bool IsTokenChar(char aChar) {
+bool IsTokenChar(char aChar)
+{
     const auto byte = static_cast<unsigned char>(aChar);
     return byte > 32 && byte < 127 && aChar != '?';
 }
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-void AppendHex(std::string& aOut, unsigned char aByte) {
+void AppendHex(std::string& aOut, unsigned char aByte)
+{
     aOut += '=';
     aOut += kHexDigits[aByte >> 4];
     aOut += kHexDigits[aByte & 0x0F];
@@ -27,8 +27,9 @@ void AppendHex(std::string& aOut, unsigned char aByte) {
 
 // Writes one encoded word for aBytes, continued after CRLF and a blank
 // whenever it would pass 75 characters.
-void AppendEncodedWord(std::string& aOut, std::string_view aBytes,
-                       const std::array<bool, 256>& aQuote, std::string_view aCharset) {
+void AppendEncodedWord(std::string& aOut, std::string_view aBytes, const std::array<bool, 256>& aQuote,
+                       std::string_view aCharset)
+{
     constexpr std::size_t kMaxWord = 75;
     const std::string opening = "=?" + std::string(aCharset) + "?Q?";
     aOut += opening;
@@ -64,9 +65,9 @@ struct Word {
 
 } // namespace
 
-bool ContainsEncodedWord(std::string_view aText) {
-    for (std::size_t start = aText.find("=?"); start != std::string_view::npos;
-         start = aText.find("=?", start + 1)) {
+bool ContainsEncodedWord(std::string_view aText)
+{
+    for (std::size_t start = aText.find("=?"); start != std::string_view::npos; start = aText.find("=?", start + 1)) {
         std::size_t i = start + 2;
         const std::size_t charsetStart = i;
         while (i < aText.size() && IsTokenChar(aText[i])) {
@@ -76,8 +77,7 @@ bool ContainsEncodedWord(std::string_view aText) {
             continue;
         }
         const char encoding = aText[i + 1];
-        if (std::string_view("QqBb").find(encoding) == std::string_view::npos ||
-            aText[i + 2] != '?') {
+        if (std::string_view("QqBb").find(encoding) == std::string_view::npos || aText[i + 2] != '?') {
             continue;
         }
         i += 3;
@@ -91,8 +91,9 @@ bool ContainsEncodedWord(std::string_view aText) {
     return false;
 }
 
-std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpecials,
-                             std::string_view aCharset, bool aEncodeAll) {
+std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpecials, std::string_view aCharset,
+                             bool aEncodeAll)
+{
     std::array<bool, 256> mustEncode{};
     for (int byte = 0; byte < 256; ++byte) {
         mustEncode[byte] = byte < 32 || byte >= 127;
@@ -126,8 +127,8 @@ std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpec
             ++i;
         }
         needs = needs || aEncodeAll || i - wordStart > kLongestPlainWord;
-        words.push_back(Word{aText.substr(sepStart, wordStart - sepStart),
-                             aText.substr(wordStart, i - wordStart), needs});
+        words.push_back(
+            Word{aText.substr(sepStart, wordStart - sepStart), aText.substr(wordStart, i - wordStart), needs});
     }
 
     std::string out;
@@ -148,14 +149,15 @@ std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpec
         }
         const char* runBegin = words[w].text.data();
         const char* runEnd = words[last].text.data() + words[last].text.size();
-        AppendEncodedWord(out, std::string_view(runBegin, static_cast<std::size_t>(runEnd - runBegin)),
-                          quote, aCharset);
+        AppendEncodedWord(out, std::string_view(runBegin, static_cast<std::size_t>(runEnd - runBegin)), quote,
+                          aCharset);
         w = last + 1;
     }
     return out;
 }
 
-std::vector<std::string> FoldHeaderLine(std::string_view aLine) {
+std::vector<std::string> FoldHeaderLine(std::string_view aLine)
+{
     constexpr std::size_t kLimit = 78;
     constexpr std::size_t kNone = std::string::npos;
     const auto isCutChar = [](char c) { return c == ' ' || c == '\t' || c == ','; };
@@ -177,8 +179,8 @@ std::vector<std::string> FoldHeaderLine(std::string_view aLine) {
     out.reserve(aLine.size() + 16);
     std::size_t column = 0;
     bool inQuote = false;
-    std::size_t cut = kNone;       // index in out of the last cut point
-    std::size_t pieceStart = 0;    // index in out where the current piece starts
+    std::size_t cut = kNone;    // index in out of the last cut point
+    std::size_t pieceStart = 0; // index in out where the current piece starts
     for (std::size_t i = 0; i < aLine.size(); ++i) {
         const char c = aLine[i];
         // An existing fold is kept even inside quotes: white space may be
@@ -245,11 +247,11 @@ std::vector<std::string> FoldHeaderLine(std::string_view aLine) {
     return lines;
 }
 
-std::string FormatDate(const std::tm& aLocal, long aGmtOffsetSeconds) {
-    static constexpr std::array<const char*, 7> kDays = {"Sun", "Mon", "Tue", "Wed",
-                                                         "Thu", "Fri", "Sat"};
-    static constexpr std::array<const char*, 12> kMonths = {
-        "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+std::string FormatDate(const std::tm& aLocal, long aGmtOffsetSeconds)
+{
+    static constexpr std::array<const char*, 7> kDays = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const auto wrap = [](int aValue, int aRange) { return ((aValue % aRange) + aRange) % aRange; };
     const long offsetMinutes = aGmtOffsetSeconds / 60;
     const char sign = offsetMinutes < 0 ? '-' : '+';
@@ -257,13 +259,13 @@ std::string FormatDate(const std::tm& aLocal, long aGmtOffsetSeconds) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%s, %d %s %ld %02d:%02d:%02d %c%02ld%02ld",
                   kDays[static_cast<std::size_t>(wrap(aLocal.tm_wday, 7))], aLocal.tm_mday,
-                  kMonths[static_cast<std::size_t>(wrap(aLocal.tm_mon, 12))],
-                  static_cast<long>(aLocal.tm_year) + 1900, aLocal.tm_hour, aLocal.tm_min, aLocal.tm_sec, sign,
-                  absMinutes / 60, absMinutes % 60);
+                  kMonths[static_cast<std::size_t>(wrap(aLocal.tm_mon, 12))], static_cast<long>(aLocal.tm_year) + 1900,
+                  aLocal.tm_hour, aLocal.tm_min, aLocal.tm_sec, sign, absMinutes / 60, absMinutes % 60);
     return buffer;
 }
 
-std::string CurrentDate() {
+std::string CurrentDate()
+{
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr) {

@@ -27,8 +27,8 @@ inline constexpr std::size_t kLongestPlainWord = 900;
 // sign counts as special too, so the text survives a decoder unchanged. Inside
 // encoded words the blank is "_", and "?", "=", "_" and the double quote are
 // always written "=XX".
-std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpecials,
-                             std::string_view aCharset, bool aEncodeAll = false);
+std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpecials, std::string_view aCharset,
+                             bool aEncodeAll = false);
 
 // True when aText contains "=?charset?Q|B?text?=" that a decoder would turn
 // into something else.

@@ -7,7 +7,8 @@
 namespace emlsend {
 namespace {
 
-std::string_view Trim(std::string_view aText) {
+std::string_view Trim(std::string_view aText)
+{
     const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
     while (!aText.empty() && isBlank(aText.front())) {
         aText.remove_prefix(1);
@@ -20,7 +21,8 @@ std::string_view Trim(std::string_view aText) {
 
 // Removes parenthesised comments (nested, outside quotes) and unquotes
 // double-quoted stretches, honouring backslash escapes inside them.
-std::string Unquote(std::string_view aText) {
+std::string Unquote(std::string_view aText)
+{
     std::string out;
     bool inQuote = false;
     int commentDepth = 0;
@@ -55,7 +57,8 @@ std::string Unquote(std::string_view aText) {
 
 } // namespace
 
-MailAddress MailAddress::Parse(std::string_view aText) {
+MailAddress MailAddress::Parse(std::string_view aText)
+{
     aText = Trim(aText);
     // Find the opening angle bracket outside quotes and comments.
     bool inQuote = false;
@@ -84,14 +87,14 @@ MailAddress MailAddress::Parse(std::string_view aText) {
     }
     const std::size_t close = aText.find('>', open + 1);
     const std::string_view inside =
-        aText.substr(open + 1, close == std::string_view::npos ? std::string_view::npos
-                                                                : close - open - 1);
+        aText.substr(open + 1, close == std::string_view::npos ? std::string_view::npos : close - open - 1);
     result.address = std::string(Trim(inside));
     result.name = std::string(Trim(Unquote(aText.substr(0, open))));
     return result;
 }
 
-std::string MailAddress::Format(bool aNameDefaultsToAddress, std::string_view aCharset) const {
+std::string MailAddress::Format(bool aNameDefaultsToAddress, std::string_view aCharset) const
+{
     std::string shownName = name;
     if (aNameDefaultsToAddress && shownName.empty()) {
         shownName = address;

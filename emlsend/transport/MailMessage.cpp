@@ -5,8 +5,9 @@
 
 namespace emlsend {
 
-MessagePart MessagePart::Text(std::vector<std::string> aBodyLines, std::string aCharset,
-                              std::string aContentType, int aParentIndex) {
+MessagePart MessagePart::Text(std::vector<std::string> aBodyLines, std::string aCharset, std::string aContentType,
+                              int aParentIndex)
+{
     MessagePart part;
     part.bodyLines = std::move(aBodyLines);
     part.charset = std::move(aCharset);
@@ -15,14 +16,16 @@ MessagePart MessagePart::Text(std::vector<std::string> aBodyLines, std::string a
     return part;
 }
 
-MessagePart MessagePart::Container(std::string aContentType, int aParentIndex) {
+MessagePart MessagePart::Container(std::string aContentType, int aParentIndex)
+{
     MessagePart part;
     part.contentType = std::move(aContentType);
     part.parentIndex = aParentIndex;
     return part;
 }
 
-MessagePart MessagePart::Attachment(std::string aFilePath, int aParentIndex) {
+MessagePart MessagePart::Attachment(std::string aFilePath, int aParentIndex)
+{
     MessagePart part;
     part.kind = Kind::pkAttachment;
     part.fileName = FileNameOfPath(aFilePath);
@@ -31,17 +34,18 @@ MessagePart MessagePart::Attachment(std::string aFilePath, int aParentIndex) {
     return part;
 }
 
-bool MessagePart::IsContainer() const {
+bool MessagePart::IsContainer() const
+{
     constexpr std::string_view kPrefix = "multipart/";
     if (kind != Kind::pkText || contentType.size() < kPrefix.size()) {
         return false;
     }
-    return std::equal(kPrefix.begin(), kPrefix.end(), contentType.begin(), [](char a, char b) {
-        return a == std::tolower(static_cast<unsigned char>(b));
-    });
+    return std::equal(kPrefix.begin(), kPrefix.end(), contentType.begin(),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
-std::string FileNameOfPath(std::string_view aPath) {
+std::string FileNameOfPath(std::string_view aPath)
+{
     const std::size_t cut = aPath.rfind('/');
     return std::string(cut == std::string_view::npos ? aPath : aPath.substr(cut + 1));
 }

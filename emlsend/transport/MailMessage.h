@@ -37,8 +37,8 @@ struct MessagePart {
     std::string filePath;
     std::string fileName;
 
-    static MessagePart Text(std::vector<std::string> aBodyLines, std::string aCharset,
-                            std::string aContentType = {}, int aParentIndex = -1);
+    static MessagePart Text(std::vector<std::string> aBodyLines, std::string aCharset, std::string aContentType = {},
+                            int aParentIndex = -1);
     static MessagePart Container(std::string aContentType, int aParentIndex = -1);
     // fileName becomes FileNameOfPath(aFilePath).
     static MessagePart Attachment(std::string aFilePath, int aParentIndex = -1);

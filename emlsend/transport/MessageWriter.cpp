@@ -22,24 +22,28 @@ namespace {
 // Header values come from single lines of the control file; a line break
 // inside one would start a new header line (or end the data early), so any
 // carriage return or line feed becomes a blank.
-std::string OneLine(std::string_view aText) {
+std::string OneLine(std::string_view aText)
+{
     std::string out(aText);
-    std::replace_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    std::replace_if(
+        out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
     return out;
 }
 
-MailAddress OneLine(const MailAddress& aAddress) {
+MailAddress OneLine(const MailAddress& aAddress)
+{
     return MailAddress{OneLine(aAddress.name), OneLine(aAddress.address)};
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
-std::string_view TrimBlanks(std::string_view aText) {
+std::string_view TrimBlanks(std::string_view aText)
+{
     while (!aText.empty() && (aText.front() == ' ' || aText.front() == '\t')) {
         aText.remove_prefix(1);
     }
@@ -50,7 +54,8 @@ std::string_view TrimBlanks(std::string_view aText) {
 }
 
 // The media type with any "charset" parameter removed.
-std::string WithoutCharset(std::string_view aContentType) {
+std::string WithoutCharset(std::string_view aContentType)
+{
     std::string out;
     std::size_t start = 0;
     bool first = true;
@@ -70,7 +75,8 @@ std::string WithoutCharset(std::string_view aContentType) {
     return out;
 }
 
-std::string FormatList(const std::vector<MailAddress>& aList, std::string_view aCharset) {
+std::string FormatList(const std::vector<MailAddress>& aList, std::string_view aCharset)
+{
     std::string out;
     for (const MailAddress& address : aList) {
         if (!out.empty()) {
@@ -85,7 +91,8 @@ std::string FormatList(const std::vector<MailAddress>& aList, std::string_view a
 class HeaderBlock {
 public:
     void AddRaw(std::string_view aLine) { FLines.push_back(OneLine(aLine)); }
-    void Add(std::string_view aName, std::string_view aValue) {
+    void Add(std::string_view aName, std::string_view aValue)
+    {
         if (aValue.empty()) {
             return;
         }
@@ -103,12 +110,14 @@ private:
 class LineWriter {
 public:
     explicit LineWriter(ByteSink& aSink) : FSink(aSink) {}
-    void Line(std::string_view aLine) {
+    void Line(std::string_view aLine)
+    {
         FBuffer.clear();
         AppendLine(FBuffer, aLine);
         FSink.Write(FBuffer);
     }
-    static void AppendLine(std::string& aOut, std::string_view aLine) {
+    static void AppendLine(std::string& aOut, std::string_view aLine)
+    {
         if (!aLine.empty() && aLine.front() == '.') {
             aOut += '.';
         }
@@ -124,13 +133,13 @@ private:
 
 // Replays the nesting the writer will produce: every parent must be a
 // container that is still open when its part comes.
-void ValidateParts(const std::vector<MessagePart>& aParts) {
+void ValidateParts(const std::vector<MessagePart>& aParts)
+{
     std::vector<int> open{-1};
     for (std::size_t index = 0; index < aParts.size(); ++index) {
         const MessagePart& part = aParts[index];
         if (std::find(open.begin(), open.end(), part.parentIndex) == open.end()) {
-            throw EInvalidMessage("Message part " + std::to_string(index) +
-                                  " names no open container as its parent (" +
+            throw EInvalidMessage("Message part " + std::to_string(index) + " names no open container as its parent (" +
                                   std::to_string(part.parentIndex) + ")");
         }
         while (open.back() != part.parentIndex) {
@@ -140,11 +149,9 @@ void ValidateParts(const std::vector<MessagePart>& aParts) {
             open.push_back(static_cast<int>(index));
             continue;
         }
-        const std::string_view expected =
-            part.kind == MessagePart::Kind::pkAttachment ? "base64" : "quoted-printable";
+        const std::string_view expected = part.kind == MessagePart::Kind::pkAttachment ? "base64" : "quoted-printable";
         if (!part.transferEncoding.empty() && !EqualsIgnoringCase(part.transferEncoding, expected)) {
-            throw EInvalidMessage("Unsupported transfer encoding \"" + part.transferEncoding +
-                                  "\"");
+            throw EInvalidMessage("Unsupported transfer encoding \"" + part.transferEncoding + "\"");
         }
     }
 }
@@ -152,7 +159,8 @@ void ValidateParts(const std::vector<MessagePart>& aParts) {
 // An open attachment file, closed on destruction.
 class InputFile {
 public:
-    explicit InputFile(const std::string& aPath) : FPath(aPath) {
+    explicit InputFile(const std::string& aPath) : FPath(aPath)
+    {
         FHandle = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
         if (FHandle < 0) {
             throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(errno));
@@ -175,7 +183,8 @@ public:
     std::uint64_t size() const { return static_cast<std::uint64_t>(FStat.st_size); }
 
     // Fills aBuffer up to aSize bytes, fewer only at the end of the file.
-    std::size_t ReadFull(unsigned char* aBuffer, std::size_t aSize) {
+    std::size_t ReadFull(unsigned char* aBuffer, std::size_t aSize)
+    {
         std::size_t filled = 0;
         while (filled < aSize) {
             const ssize_t got = ::read(FHandle, aBuffer + filled, aSize - filled);
@@ -200,7 +209,8 @@ private:
 };
 
 // Streams the file as base64 lines, a block of lines per sink write.
-void WriteBase64File(const std::string& aPath, ByteSink& aSink) {
+void WriteBase64File(const std::string& aPath, ByteSink& aSink)
+{
     InputFile file(aPath);
     if (aSink.CountsOnly() && file.IsRegular()) {
         aSink.AddCount(Base64LinesSize(file.size()));
@@ -223,7 +233,8 @@ void WriteBase64File(const std::string& aPath, ByteSink& aSink) {
     }
 }
 
-void WriteTextPart(const MessagePart& aPart, LineWriter& aOut) {
+void WriteTextPart(const MessagePart& aPart, LineWriter& aOut)
+{
     const std::string contentType =
         aPart.contentType.empty() ? std::string("text/plain") : WithoutCharset(aPart.contentType);
     std::string line = "Content-Type: " + contentType;
@@ -246,7 +257,8 @@ void WriteTextPart(const MessagePart& aPart, LineWriter& aOut) {
 // The RFC 2231 form of a parameter value: aCharset, two apostrophes and
 // aValue with every byte but letters, digits and "!#$&+-.^_`|~" written
 // as "%XX".
-std::string ExtendedParameter(std::string_view aValue, std::string_view aCharset) {
+std::string ExtendedParameter(std::string_view aValue, std::string_view aCharset)
+{
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out = std::string(aCharset) + "''";
     for (const char c : aValue) {
@@ -264,7 +276,8 @@ std::string ExtendedParameter(std::string_view aValue, std::string_view aCharset
     return out;
 }
 
-void WriteAttachmentPart(const MessagePart& aPart, std::string_view aCharset, LineWriter& aOut) {
+void WriteAttachmentPart(const MessagePart& aPart, std::string_view aCharset, LineWriter& aOut)
+{
     const std::string_view charset = aPart.charset.empty() ? aCharset : std::string_view(aPart.charset);
     const std::string fileName = OneLine(aPart.fileName);
     // Quotes and backslashes would end or escape the quoted name, so they are
@@ -301,9 +314,9 @@ struct BoundaryEntry {
 
 } // namespace
 
-std::string RandomBoundary() {
-    static constexpr char kChars[] =
-        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+std::string RandomBoundary()
+{
+    static constexpr char kChars[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     thread_local std::mt19937_64 engine{std::random_device{}()};
     std::uniform_int_distribution<std::size_t> pick(0, 61);
     std::string boundary(34, '0');
@@ -317,7 +330,8 @@ std::string RandomBoundary() {
     return boundary;
 }
 
-std::string RandomMessageId(std::string_view aDomain) {
+std::string RandomMessageId(std::string_view aDomain)
+{
     thread_local std::mt19937_64 engine{std::random_device{}()};
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string id = "<";
@@ -333,7 +347,8 @@ std::string RandomMessageId(std::string_view aDomain) {
 namespace {
 
 // Letters, digits and hyphens in labels joined by single dots.
-bool IsPlainDomain(std::string_view aText) {
+bool IsPlainDomain(std::string_view aText)
+{
     if (aText.empty() || aText.size() > 253 || aText.front() == '.' || aText.back() == '.' ||
         aText.find("..") != std::string_view::npos) {
         return false;
@@ -346,7 +361,8 @@ bool IsPlainDomain(std::string_view aText) {
 
 } // namespace
 
-std::string MessageIdDomain(const MailAddress& aFrom) {
+std::string MessageIdDomain(const MailAddress& aFrom)
+{
     const std::size_t at = aFrom.address.rfind('@');
     if (at != std::string::npos && IsPlainDomain(std::string_view(aFrom.address).substr(at + 1))) {
         return aFrom.address.substr(at + 1);
@@ -361,19 +377,26 @@ std::string MessageIdDomain(const MailAddress& aFrom) {
 namespace {
 
 // The "X-Priority" value of aPriority; empty for a normal one.
-std::string_view PriorityValue(MailPriority aPriority) {
+std::string_view PriorityValue(MailPriority aPriority)
+{
     switch (aPriority) {
-    case MailPriority::highest: return "1";
-    case MailPriority::high: return "2";
-    case MailPriority::normal: break;
-    case MailPriority::low: return "4";
-    case MailPriority::lowest: return "5";
+    case MailPriority::highest:
+        return "1";
+    case MailPriority::high:
+        return "2";
+    case MailPriority::normal:
+        break;
+    case MailPriority::low:
+        return "4";
+    case MailPriority::lowest:
+        return "5";
     }
     return {};
 }
 
 // The body of a message whose only part is a text or an attachment.
-void WriteSinglePart(const MessagePart& aPart, std::string_view aCharset, ByteSink& aSink) {
+void WriteSinglePart(const MessagePart& aPart, std::string_view aCharset, ByteSink& aSink)
+{
     LineWriter out(aSink);
     if (aPart.kind == MessagePart::Kind::pkAttachment) {
         WriteAttachmentPart(aPart, aCharset, out);
@@ -385,8 +408,8 @@ void WriteSinglePart(const MessagePart& aPart, std::string_view aCharset, ByteSi
 
 } // namespace
 
-void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink,
-                                 MessageForm aForm) const {
+void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink, MessageForm aForm) const
+{
     ValidateParts(aMessage.parts);
     std::vector<MessagePart> noParts;
     const std::vector<MessagePart>* parts = &aMessage.parts;
@@ -409,8 +432,9 @@ void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink,
     }
 }
 
-void MessageWriter::WriteHeader(const MailMessage& aMessage, MessageForm aForm,
-                                std::string_view aBoundary, ByteSink& aSink) const {
+void MessageWriter::WriteHeader(const MailMessage& aMessage, MessageForm aForm, std::string_view aBoundary,
+                                ByteSink& aSink) const
+{
     const std::string& charset = aMessage.charset;
     HeaderBlock header;
     for (const std::string& raw : aMessage.headerLines) {
@@ -436,8 +460,7 @@ void MessageWriter::WriteHeader(const MailMessage& aMessage, MessageForm aForm,
     header.Add("MIME-Version", "1.0");
     header.Add("Reply-To", FormatList(aMessage.replyTo, charset));
     if (!aMessage.receiptRecipient.empty()) {
-        header.Add("Disposition-Notification-To",
-                   OneLine(aMessage.receiptRecipient).Format(false, charset));
+        header.Add("Disposition-Notification-To", OneLine(aMessage.receiptRecipient).Format(false, charset));
     }
     header.Add("Date", makeDate());
     header.Add("Message-ID", makeMessageId(MessageIdDomain(aMessage.from)));
@@ -451,7 +474,8 @@ void MessageWriter::WriteHeader(const MailMessage& aMessage, MessageForm aForm,
 }
 
 void MessageWriter::WriteMultipart(const std::vector<MessagePart>& aParts, const std::string& aBoundary,
-                                   std::string_view aCharset, ByteSink& aSink) const {
+                                   std::string_view aCharset, ByteSink& aSink) const
+{
     LineWriter out(aSink);
     out.Line("");
     out.Line("This is a multi-part message in MIME format");
@@ -488,14 +512,15 @@ void MessageWriter::WriteMultipart(const std::vector<MessagePart>& aParts, const
     }
 }
 
-void MessageWriter::WriteMessageToFile(const MailMessage& aMessage,
-                                       const std::string& aPath) const {
+void MessageWriter::WriteMessageToFile(const MailMessage& aMessage, const std::string& aPath) const
+{
     FileSink sink(aPath);
     WriteMessage(aMessage, sink, MessageForm::file);
     sink.Close();
 }
 
-std::uint64_t MessageWriter::Measure(const MailMessage& aMessage) const {
+std::uint64_t MessageWriter::Measure(const MailMessage& aMessage) const
+{
     CountingSink sink;
     WriteMessage(aMessage, sink, MessageForm::transmission);
     sink.Write(".\r\n");

@@ -71,12 +71,11 @@ public:
 private:
     // The header lines in one write; aBoundary is the outer multipart
     // boundary, empty for a single part.
-    void WriteHeader(const MailMessage& aMessage, MessageForm aForm, std::string_view aBoundary,
-                     ByteSink& aSink) const;
+    void WriteHeader(const MailMessage& aMessage, MessageForm aForm, std::string_view aBoundary, ByteSink& aSink) const;
     // The body of a multipart message: the preamble, every part between its
     // boundaries and the closing lines of the open containers.
-    void WriteMultipart(const std::vector<MessagePart>& aParts, const std::string& aBoundary,
-                        std::string_view aCharset, ByteSink& aSink) const;
+    void WriteMultipart(const std::vector<MessagePart>& aParts, const std::string& aBoundary, std::string_view aCharset,
+                        ByteSink& aSink) const;
 };
 
 } // namespace emlsend

@@ -13,7 +13,8 @@
 
 namespace emlsend {
 
-SmtpTimeOuts CapTimeOuts(SmtpTimeOuts aTimeOuts, std::chrono::milliseconds aCap) {
+SmtpTimeOuts CapTimeOuts(SmtpTimeOuts aTimeOuts, std::chrono::milliseconds aCap)
+{
     if (aCap.count() <= 0) {
         return aTimeOuts;
     }
@@ -32,10 +33,12 @@ class SocketSink : public ByteSink {
 public:
     static constexpr std::size_t kBlockSize = 64 * 1024;
 
-    SocketSink(TcpConnection& aConnection, const SmtpSession& aSession)
-        : FConnection(aConnection), FSession(aSession) {}
+    SocketSink(TcpConnection& aConnection, const SmtpSession& aSession) : FConnection(aConnection), FSession(aSession)
+    {
+    }
 
-    void Write(std::string_view aBytes) override {
+    void Write(std::string_view aBytes) override
+    {
         if (!FInBody) {
             FBuffer.append(aBytes);
             return;
@@ -50,7 +53,8 @@ public:
         FBuffer.append(aBytes);
     }
 
-    void BodyStarted() override {
+    void BodyStarted() override
+    {
         Send(FBuffer);
         FBuffer.clear();
         FInBody = true;
@@ -62,10 +66,12 @@ public:
     void BodyFinished() override { SendBuffer(); }
 
 private:
-    void Send(std::string_view aBytes) {
+    void Send(std::string_view aBytes)
+    {
         FConnection.WriteAll(aBytes, TcpConnection::Clock::now() + FSession.timeOuts.dataBlock);
     }
-    void SendBody(std::string_view aBytes) {
+    void SendBody(std::string_view aBytes)
+    {
         if (aBytes.empty()) {
             return;
         }
@@ -75,7 +81,8 @@ private:
             FSession.onBytesWritten(FSent);
         }
     }
-    void SendBuffer() {
+    void SendBuffer()
+    {
         SendBody(FBuffer);
         FBuffer.clear();
     }
@@ -87,17 +94,18 @@ private:
     std::uint64_t FSent = 0;
 };
 
-bool StartsWithIgnoringCase(std::string_view aText, std::string_view aPrefix) {
+bool StartsWithIgnoringCase(std::string_view aText, std::string_view aPrefix)
+{
     return aText.size() >= aPrefix.size() &&
            std::equal(aPrefix.begin(), aPrefix.end(), aText.begin(), [](char a, char b) {
-               return std::toupper(static_cast<unsigned char>(a)) ==
-                      std::toupper(static_cast<unsigned char>(b));
+               return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
            });
 }
 
 } // namespace
 
-std::string LocalHostName() {
+std::string LocalHostName()
+{
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) == 0 && name[0] != '\0') {
         return name;
@@ -109,7 +117,8 @@ std::string LocalHostName() {
     return "localhost";
 }
 
-std::string FullyQualifiedHostName() {
+std::string FullyQualifiedHostName()
+{
     addrinfo hints{};
     hints.ai_flags = AI_CANONNAME;
     hints.ai_socktype = SOCK_STREAM;
@@ -123,7 +132,8 @@ std::string FullyQualifiedHostName() {
     return dot != std::string::npos && dot > 0 && dot + 1 < name.size() ? name : std::string();
 }
 
-std::string HelloName(std::string_view aQualified, std::string_view aAddressLiteral) {
+std::string HelloName(std::string_view aQualified, std::string_view aAddressLiteral)
+{
     const std::size_t dot = aQualified.find('.');
     if (dot != std::string_view::npos && dot > 0 && aQualified.back() != '.' &&
         aQualified.find_first_of(" \t\r\n[]") == std::string_view::npos) {
@@ -138,26 +148,30 @@ std::string HelloName(std::string_view aQualified, std::string_view aAddressLite
 SmtpSession::SmtpSession() = default;
 SmtpSession::~SmtpSession() = default;
 
-TcpConnection& SmtpSession::Connection() {
+TcpConnection& SmtpSession::Connection()
+{
     if (!FConnection) {
         throw ESmtpClientError("Not Connected");
     }
     return *FConnection;
 }
 
-void SmtpSession::CloseConnection() noexcept {
+void SmtpSession::CloseConnection() noexcept
+{
     FConnection.reset();
     FLoggedIn = false;
     FCapabilities.clear();
 }
 
-void SmtpSession::Require(const SmtpReply& aReply, std::initializer_list<int> aCodes) {
+void SmtpSession::Require(const SmtpReply& aReply, std::initializer_list<int> aCodes)
+{
     if (std::find(aCodes.begin(), aCodes.end(), aReply.code) == aCodes.end()) {
         throw ESmtpReplyError(aReply.code, aReply.lines);
     }
 }
 
-SmtpReply SmtpSession::ReadReply(std::chrono::milliseconds aTimeOut) {
+SmtpReply SmtpSession::ReadReply(std::chrono::milliseconds aTimeOut)
+{
     TcpConnection& connection = Connection();
     const auto deadline = TcpConnection::Clock::now() + aTimeOut;
     // Closed, timed out, oversized or broken: the next bytes could belong to
@@ -170,28 +184,28 @@ SmtpReply SmtpSession::ReadReply(std::chrono::milliseconds aTimeOut) {
         }
     });
     try {
-        return ReadSmtpReply(
-            [&](std::size_t aMaxLength) { return connection.ReadLine(aMaxLength, deadline); });
+        return ReadSmtpReply([&](std::size_t aMaxLength) { return connection.ReadLine(aMaxLength, deadline); });
     } catch (const EInvalidReplyCode&) {
         inStep = true;
         throw;
     }
 }
 
-SmtpReply SmtpSession::Command(std::string_view aLine, std::chrono::milliseconds aTimeOut) {
+SmtpReply SmtpSession::Command(std::string_view aLine, std::chrono::milliseconds aTimeOut)
+{
     TcpConnection& connection = Connection();
     if (aLine.find_first_of("\r\n") != std::string_view::npos) {
         throw ESmtpClientError("Line break in SMTP command.");
     }
     {
         const hostutils::TScopeFail closeOnFailure([this] { CloseConnection(); });
-        connection.WriteAll(std::string(aLine) + "\r\n",
-                            TcpConnection::Clock::now() + timeOuts.command);
+        connection.WriteAll(std::string(aLine) + "\r\n", TcpConnection::Clock::now() + timeOuts.command);
     }
     return ReadReply(aTimeOut);
 }
 
-void SmtpSession::Connect() {
+void SmtpSession::Connect()
+{
     if (host.empty() || port == 0) {
         throw ESmtpClientError("");
     }
@@ -212,7 +226,8 @@ void SmtpSession::GetGreeting() { Require(ReadReply(timeOuts.greeting), {220}); 
 
 bool SmtpSession::Secure() const noexcept { return FConnection && FConnection->Secure(); }
 
-void SmtpSession::Hello() {
+void SmtpSession::Hello()
+{
     const std::string name = HelloName(FullyQualifiedHostName(), Connection().LocalAddressLiteral());
     FCapabilities.clear();
     const SmtpReply ehlo = Command("EHLO " + name, timeOuts.command);
@@ -223,11 +238,11 @@ void SmtpSession::Hello() {
     Require(Command("HELO " + name, timeOuts.command), {250});
 }
 
-std::vector<std::string> SmtpSession::AuthMechanisms() const {
+std::vector<std::string> SmtpSession::AuthMechanisms() const
+{
     std::vector<std::string> mechanisms;
     for (const std::string& line : FCapabilities) {
-        if (!StartsWithIgnoringCase(line, "AUTH") || line.size() < 5 ||
-            (line[4] != ' ' && line[4] != '=')) {
+        if (!StartsWithIgnoringCase(line, "AUTH") || line.size() < 5 || (line[4] != ' ' && line[4] != '=')) {
             continue;
         }
         std::string rest = line.substr(5);
@@ -246,7 +261,8 @@ std::vector<std::string> SmtpSession::AuthMechanisms() const {
     return mechanisms;
 }
 
-void SmtpSession::StartTls() {
+void SmtpSession::StartTls()
+{
     const std::vector<std::string>& offered = FCapabilities;
     if (std::none_of(offered.begin(), offered.end(), [](const std::string& aLine) {
             return aLine.size() == 8 && StartsWithIgnoringCase(aLine, "STARTTLS");
@@ -259,7 +275,8 @@ void SmtpSession::StartTls() {
     Hello();
 }
 
-void SmtpSession::Login() {
+void SmtpSession::Login()
+{
     if (FLoggedIn) {
         return;
     }
@@ -281,11 +298,10 @@ void SmtpSession::Login() {
         const std::string separator(1, '\x01');
         const std::string response =
             xoauth2 ? "user=" + userName + separator + "auth=Bearer " + token + separator + separator
-                    : "n,a=" + userName + "," + separator + "host=" + host + separator + "port=" +
-                          std::to_string(port) + separator + "auth=Bearer " + token + separator + separator;
-        const SmtpReply reply =
-            Command(std::string(xoauth2 ? "AUTH XOAUTH2 " : "AUTH OAUTHBEARER ") + EncodeBase64(response),
-                    timeOuts.command);
+                    : "n,a=" + userName + "," + separator + "host=" + host + separator +
+                          "port=" + std::to_string(port) + separator + "auth=Bearer " + token + separator + separator;
+        const SmtpReply reply = Command(
+            std::string(xoauth2 ? "AUTH XOAUTH2 " : "AUTH OAUTHBEARER ") + EncodeBase64(response), timeOuts.command);
         if (reply.code == 334) {
             // The server's error details; the dummy response ends the
             // exchange with the final refusal.
@@ -305,24 +321,27 @@ void SmtpSession::Login() {
         Require(Command(EncodeBase64(password), timeOuts.command), {235});
         FLoggedIn = true;
     } else if (Secure() && offers("PLAIN")) {
-        Require(Command("AUTH PLAIN " + EncodeBase64(std::string(1, '\0') + userName + '\0' + password),
-                        timeOuts.command),
-                {235});
+        Require(
+            Command("AUTH PLAIN " + EncodeBase64(std::string(1, '\0') + userName + '\0' + password), timeOuts.command),
+            {235});
         FLoggedIn = true;
     }
 }
 
 void SmtpSession::Reset() { Command("RSET", timeOuts.command); }
 
-void SmtpSession::SendSender(const MailAddress& aFrom) {
+void SmtpSession::SendSender(const MailAddress& aFrom)
+{
     Require(Command("MAIL FROM: <" + aFrom.address + ">", timeOuts.command), {250});
 }
 
-void SmtpSession::SendRecipient(const MailAddress& aTo) {
+void SmtpSession::SendRecipient(const MailAddress& aTo)
+{
     Require(Command("RCPT TO:<" + aTo.address + ">", timeOuts.command), {250, 251});
 }
 
-void SmtpSession::SendData(const MailMessage& aMessage) {
+void SmtpSession::SendData(const MailMessage& aMessage)
+{
     Require(Command("DATA", timeOuts.dataStart), {354});
     {
         // Never end a partial message with "."; closing makes the server
@@ -334,7 +353,8 @@ void SmtpSession::SendData(const MailMessage& aMessage) {
     Require(Command(".", timeOuts.dataEnd), {250});
 }
 
-void SmtpSession::SendMessage(const MailMessage& aMessage) {
+void SmtpSession::SendMessage(const MailMessage& aMessage)
+{
     Connection();
     Login();
     Reset();
@@ -360,7 +380,8 @@ void SmtpSession::SendMessage(const MailMessage& aMessage) {
 
 void SmtpSession::Quit() { Require(Command("QUIT", timeOuts.quit), {221}); }
 
-void SmtpSession::Disconnect() {
+void SmtpSession::Disconnect()
+{
     if (!FConnection) {
         return;
     }

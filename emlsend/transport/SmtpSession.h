@@ -3,9 +3,8 @@
 // upgraded with STARTTLS (RFC 3207) or in TLS from the first byte; EHLO or
 // HELO; a sign-in when wanted and offered (LOGIN, PLAIN under TLS, or an
 // OAuth 2 token through XOAUTH2 or OAUTHBEARER); one mail transaction; QUIT.
-// No pipelining: every command is one line and waits for its reply. Every reply is bounded in size (SmtpReply.h) and in time
-// (SmtpTimeOuts), so a broken or hostile server cannot hang the client or
-// make it hold unbounded memory.
+// No pipelining: every command is one line and waits for its reply. Every reply is bounded in size (SmtpReply.h) and in
+// time (SmtpTimeOuts), so a broken or hostile server cannot hang the client or make it hold unbounded memory.
 //
 // Failure texts (what() of the exceptions, TransportErrors.h):
 //   a refusal (ESmtpReplyError)        the reply's text lines, each + CRLF
@@ -55,12 +54,12 @@ enum class SmtpSecurity { none, startTls, tls };
 // taken by the peer. Defaults follow RFC 5321 section 4.5.3.2, except QUIT,
 // whose answer changes nothing once the transaction is over.
 struct SmtpTimeOuts {
-    std::chrono::milliseconds greeting{5 * 60 * 1000};   // the 220 greeting
-    std::chrono::milliseconds command{5 * 60 * 1000};    // EHLO, AUTH, RSET, MAIL, RCPT
-    std::chrono::milliseconds dataStart{2 * 60 * 1000};  // the 354 after DATA
-    std::chrono::milliseconds dataBlock{3 * 60 * 1000};  // each write of the message
-    std::chrono::milliseconds dataEnd{10 * 60 * 1000};   // the 250 after "."
-    std::chrono::milliseconds quit{30 * 1000};           // the 221 after QUIT
+    std::chrono::milliseconds greeting{5 * 60 * 1000};  // the 220 greeting
+    std::chrono::milliseconds command{5 * 60 * 1000};   // EHLO, AUTH, RSET, MAIL, RCPT
+    std::chrono::milliseconds dataStart{2 * 60 * 1000}; // the 354 after DATA
+    std::chrono::milliseconds dataBlock{3 * 60 * 1000}; // each write of the message
+    std::chrono::milliseconds dataEnd{10 * 60 * 1000};  // the 250 after "."
+    std::chrono::milliseconds quit{30 * 1000};          // the 221 after QUIT
 };
 
 // aTimeOuts with every limit cut to aCap where aCap is shorter. A cap of
@@ -70,7 +69,7 @@ SmtpTimeOuts CapTimeOuts(SmtpTimeOuts aTimeOuts, std::chrono::milliseconds aCap)
 class SmtpSession {
 public:
     // Settings, read when Connect and SendMessage run.
-    std::string host;         // name, IPv4 or IPv6 address
+    std::string host; // name, IPv4 or IPv6 address
     std::uint16_t port = 25;
     std::string userName;
     std::string password;
@@ -134,19 +133,19 @@ public:
     std::vector<std::string> AuthMechanisms() const;
 
     // The protocol steps, each one command and its reply.
-    void GetGreeting();                             // needs 220
-    void Hello();                                   // EHLO, else HELO needing 250
-    void StartTls();                                // STARTTLS 220, handshake, EHLO
+    void GetGreeting(); // needs 220
+    void Hello();       // EHLO, else HELO needing 250
+    void StartTls();    // STARTTLS 220, handshake, EHLO
     // With oauthToken: XOAUTH2 (else OAUTHBEARER), 235, failing when neither
     // is offered. Otherwise, with authentication login and a user name:
     // AUTH LOGIN (334, 334, 235) when offered, else, only over TLS,
     // AUTH PLAIN (235) when offered, else no sign-in.
     void Login();
-    void Reset();                                   // RSET, any reply
-    void SendSender(const MailAddress& aFrom);      // MAIL FROM: <a>, needs 250
-    void SendRecipient(const MailAddress& aTo);     // RCPT TO:<a>, needs 250 or 251
-    void SendData(const MailMessage& aMessage);     // DATA 354, message, "." 250
-    void Quit();                                    // QUIT, needs 221
+    void Reset();                               // RSET, any reply
+    void SendSender(const MailAddress& aFrom);  // MAIL FROM: <a>, needs 250
+    void SendRecipient(const MailAddress& aTo); // RCPT TO:<a>, needs 250 or 251
+    void SendData(const MailMessage& aMessage); // DATA 354, message, "." 250
+    void Quit();                                // QUIT, needs 221
 
     // Sends aLine with CRLF and reads the reply within aTimeOut.
     SmtpReply Command(std::string_view aLine, std::chrono::milliseconds aTimeOut);

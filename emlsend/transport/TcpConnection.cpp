@@ -25,7 +25,8 @@ constexpr int kPollStepMs = 125;
 // Closes a socket handle unless released.
 struct HandleGuard {
     int handle = -1;
-    ~HandleGuard() {
+    ~HandleGuard()
+    {
         if (handle >= 0) {
             ::close(handle);
         }
@@ -37,10 +38,10 @@ struct AddrInfoDeleter {
 };
 
 // Milliseconds left until aDeadline, capped for poll(2).
-int MillisecondsLeft(TcpConnection::Clock::time_point aDeadline, int aCap) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          aDeadline - TcpConnection::Clock::now())
-                          .count();
+int MillisecondsLeft(TcpConnection::Clock::time_point aDeadline, int aCap)
+{
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(aDeadline - TcpConnection::Clock::now()).count();
     if (left <= 0) {
         return 0;
     }
@@ -52,8 +53,8 @@ constexpr int kOwnLimit = -1; // ConnectOne's error when our own limit passed
 // Connects one socket to aAddress. Returns the connected handle, or -1 with
 // aError set to the errno of the failure or to kOwnLimit. With a limit
 // (aLimited), waits until aDeadline.
-int ConnectOne(const addrinfo& aAddress, bool aLimited, TcpConnection::Clock::time_point aDeadline,
-               int& aError) {
+int ConnectOne(const addrinfo& aAddress, bool aLimited, TcpConnection::Clock::time_point aDeadline, int& aError)
+{
     HandleGuard guard{::socket(aAddress.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
     if (guard.handle < 0) {
         aError = errno;
@@ -101,8 +102,8 @@ int ConnectOne(const addrinfo& aAddress, bool aLimited, TcpConnection::Clock::ti
 
 } // namespace
 
-std::unique_ptr<TcpConnection> TcpConnection::Open(const std::string& aHost, std::uint16_t aPort,
-                                                   int aTimeOutMs) {
+std::unique_ptr<TcpConnection> TcpConnection::Open(const std::string& aHost, std::uint16_t aPort, int aTimeOutMs)
+{
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -119,7 +120,8 @@ std::unique_ptr<TcpConnection> TcpConnection::Open(const std::string& aHost, std
     return Connect(found, aTimeOutMs);
 }
 
-std::unique_ptr<TcpConnection> TcpConnection::Connect(const addrinfo* aAddresses, int aTimeOutMs) {
+std::unique_ptr<TcpConnection> TcpConnection::Connect(const addrinfo* aAddresses, int aTimeOutMs)
+{
     // The limit counts from here: resolving the name is not charged to it.
     // However small, it allows one full polling step.
     const bool limited = aTimeOutMs > 0;
@@ -140,8 +142,8 @@ std::unique_ptr<TcpConnection> TcpConnection::Connect(const addrinfo* aAddresses
     ThrowSocketError(error);
 }
 
-void TcpConnection::StartTls(const std::string& aHost, const std::string& aTrustFile,
-                             Clock::time_point aDeadline) {
+void TcpConnection::StartTls(const std::string& aHost, const std::string& aTrustFile, Clock::time_point aDeadline)
+{
     if (FInputStart < FInput.size()) {
         // Injected after the STARTTLS reply: it would be taken as protected.
         throw ETlsError("TLS: the server sent data before the handshake.");
@@ -149,7 +151,8 @@ void TcpConnection::StartTls(const std::string& aHost, const std::string& aTrust
     FTls = TlsLayer::Handshake(FHandle, aHost, aTrustFile, aDeadline);
 }
 
-std::string TcpConnection::LocalAddressLiteral() const {
+std::string TcpConnection::LocalAddressLiteral() const
+{
     sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (::getsockname(FHandle, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -174,7 +177,8 @@ std::string TcpConnection::LocalAddressLiteral() const {
     return {};
 }
 
-std::size_t TcpConnection::Receive(char* aBuffer, std::size_t aSize, Clock::time_point aDeadline) {
+std::size_t TcpConnection::Receive(char* aBuffer, std::size_t aSize, Clock::time_point aDeadline)
+{
     if (FTls) {
         return FTls->Read(aBuffer, aSize, aDeadline);
     }
@@ -195,13 +199,15 @@ std::size_t TcpConnection::Receive(char* aBuffer, std::size_t aSize, Clock::time
 
 TcpConnection::TcpConnection(int aHandle) : FHandle(aHandle) {}
 
-TcpConnection::~TcpConnection() {
+TcpConnection::~TcpConnection()
+{
     if (FHandle >= 0) {
         ::close(FHandle);
     }
 }
 
-bool WaitForSocket(int aHandle, short aEvents, std::chrono::steady_clock::time_point aDeadline) {
+bool WaitForSocket(int aHandle, short aEvents, std::chrono::steady_clock::time_point aDeadline)
+{
     while (true) {
         const int wait = MillisecondsLeft(aDeadline, 60 * 60 * 1000);
         pollfd fd{aHandle, aEvents, 0};
@@ -218,7 +224,8 @@ bool WaitForSocket(int aHandle, short aEvents, std::chrono::steady_clock::time_p
     }
 }
 
-std::string TcpConnection::ReadLine(std::size_t aMaxLength, Clock::time_point aDeadline) {
+std::string TcpConnection::ReadLine(std::size_t aMaxLength, Clock::time_point aDeadline)
+{
     std::size_t searched = FInputStart;
     while (true) {
         const std::size_t lineFeed = FInput.find('\n', searched);
@@ -256,7 +263,8 @@ std::string TcpConnection::ReadLine(std::size_t aMaxLength, Clock::time_point aD
     }
 }
 
-void TcpConnection::WriteAll(std::string_view aBytes, Clock::time_point aDeadline) {
+void TcpConnection::WriteAll(std::string_view aBytes, Clock::time_point aDeadline)
+{
     if (FTls) {
         FTls->WriteAll(aBytes, aDeadline);
         return;

@@ -35,8 +35,7 @@ public:
     // Failures: ETimeOutError "Connect timed out."; ESocketError
     // "Socket Error # %d\r\n%s" with errno and its text (for a name that
     // cannot be resolved: the resolver's code and text).
-    static std::unique_ptr<TcpConnection> Open(const std::string& aHost, std::uint16_t aPort,
-                                               int aTimeOutMs);
+    static std::unique_ptr<TcpConnection> Open(const std::string& aHost, std::uint16_t aPort, int aTimeOutMs);
     // The connecting part of Open: tries the list aAddresses in order
     // within aTimeOutMs, with the same rules and failures.
     static std::unique_ptr<TcpConnection> Connect(const addrinfo* aAddresses, int aTimeOutMs);
@@ -76,8 +75,8 @@ private:
 
     int FHandle = -1;
     std::unique_ptr<TlsLayer> FTls; // set once StartTls succeeded
-    std::string FInput;          // received bytes not yet returned
-    std::size_t FInputStart = 0; // first unreturned byte of FInput
+    std::string FInput;             // received bytes not yet returned
+    std::size_t FInputStart = 0;    // first unreturned byte of FInput
 };
 
 } // namespace emlsend

@@ -25,21 +25,20 @@ struct SslDeleter {
 
 // A socket BIO of our own: OpenSSL's writes with write(2), which raises
 // SIGPIPE on a closed peer; this one sends with MSG_NOSIGNAL.
-int SocketOf(BIO* aBio) {
-    return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(aBio)));
-}
+int SocketOf(BIO* aBio) { return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(aBio))); }
 
-int BioWrite(BIO* aBio, const char* aData, int aSize) {
+int BioWrite(BIO* aBio, const char* aData, int aSize)
+{
     BIO_clear_retry_flags(aBio);
-    const ssize_t sent =
-        ::send(SocketOf(aBio), aData, static_cast<std::size_t>(aSize), MSG_NOSIGNAL);
+    const ssize_t sent = ::send(SocketOf(aBio), aData, static_cast<std::size_t>(aSize), MSG_NOSIGNAL);
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
         BIO_set_retry_write(aBio);
     }
     return static_cast<int>(sent);
 }
 
-int BioRead(BIO* aBio, char* aData, int aSize) {
+int BioRead(BIO* aBio, char* aData, int aSize)
+{
     BIO_clear_retry_flags(aBio);
     const ssize_t got = ::recv(SocketOf(aBio), aData, static_cast<std::size_t>(aSize), 0);
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
@@ -48,18 +47,14 @@ int BioRead(BIO* aBio, char* aData, int aSize) {
     return static_cast<int>(got);
 }
 
-int BioPuts(BIO* aBio, const char* aText) {
-    return BioWrite(aBio, aText, static_cast<int>(std::strlen(aText)));
-}
+int BioPuts(BIO* aBio, const char* aText) { return BioWrite(aBio, aText, static_cast<int>(std::strlen(aText))); }
 
-long BioControl(BIO*, int aCommand, long, void*) {
-    return aCommand == BIO_CTRL_FLUSH ? 1 : 0;
-}
+long BioControl(BIO*, int aCommand, long, void*) { return aCommand == BIO_CTRL_FLUSH ? 1 : 0; }
 
-BIO_METHOD* SocketMethod() {
+BIO_METHOD* SocketMethod()
+{
     static BIO_METHOD* const method = [] {
-        BIO_METHOD* made =
-            BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "emlsend socket");
+        BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "emlsend socket");
         if (made != nullptr) {
             BIO_meth_set_write(made, BioWrite);
             BIO_meth_set_read(made, BioRead);
@@ -72,7 +67,8 @@ BIO_METHOD* SocketMethod() {
 }
 
 // The reason of the first queued OpenSSL error, the queue emptied.
-std::string QueuedReason() {
+std::string QueuedReason()
+{
     const unsigned long code = ERR_get_error();
     ERR_clear_error();
     if (code == 0) {
@@ -82,14 +78,12 @@ std::string QueuedReason() {
     return reason != nullptr ? reason : "error " + std::to_string(ERR_GET_REASON(code));
 }
 
-[[noreturn]] void ThrowTls(const std::string& aReason) {
-    throw ETlsError("TLS: " + aReason);
-}
+[[noreturn]] void ThrowTls(const std::string& aReason) { throw ETlsError("TLS: " + aReason); }
 
-bool IsAddressLiteral(const std::string& aHost) {
+bool IsAddressLiteral(const std::string& aHost)
+{
     unsigned char buffer[sizeof(in6_addr)];
-    return ::inet_pton(AF_INET, aHost.c_str(), buffer) == 1 ||
-           ::inet_pton(AF_INET6, aHost.c_str(), buffer) == 1;
+    return ::inet_pton(AF_INET, aHost.c_str(), buffer) == 1 || ::inet_pton(AF_INET6, aHost.c_str(), buffer) == 1;
 }
 
 // What an SSL call's result asks for: keep going after the socket is ready
@@ -106,15 +100,15 @@ struct TlsLayer::State {
     // Interprets aResult of an SSL call. Waits for the socket when the call
     // wants to read or write (false when aDeadline passed), throws on errors.
     // Returns Step::closed when the peer ended the connection.
-    Step Continue(int aResult, Clock::time_point aDeadline, bool& aTimedOut) {
+    Step Continue(int aResult, Clock::time_point aDeadline, bool& aTimedOut)
+    {
         const int error = SSL_get_error(ssl.get(), aResult);
         switch (error) {
         case SSL_ERROR_NONE:
             return Step::done;
         case SSL_ERROR_WANT_READ:
         case SSL_ERROR_WANT_WRITE:
-            aTimedOut =
-                !WaitForSocket(handle, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, aDeadline);
+            aTimedOut = !WaitForSocket(handle, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, aDeadline);
             return Step::again;
         case SSL_ERROR_ZERO_RETURN:
             return Step::closed;
@@ -139,9 +133,9 @@ struct TlsLayer::State {
 TlsLayer::TlsLayer(std::unique_ptr<State> aState) : FState(std::move(aState)) {}
 TlsLayer::~TlsLayer() = default;
 
-std::unique_ptr<TlsLayer> TlsLayer::Handshake(int aHandle, const std::string& aHost,
-                                              const std::string& aTrustFile,
-                                              Clock::time_point aDeadline) {
+std::unique_ptr<TlsLayer> TlsLayer::Handshake(int aHandle, const std::string& aHost, const std::string& aTrustFile,
+                                              Clock::time_point aDeadline)
+{
     ERR_clear_error();
     auto state = std::make_unique<State>();
     state->handle = aHandle;
@@ -181,8 +175,7 @@ std::unique_ptr<TlsLayer> TlsLayer::Handshake(int aHandle, const std::string& aH
         if (X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), aHost.c_str()) != 1) {
             ThrowTls(QueuedReason());
         }
-    } else if (SSL_set1_host(ssl, aHost.c_str()) != 1 ||
-               SSL_set_tlsext_host_name(ssl, aHost.c_str()) != 1) {
+    } else if (SSL_set1_host(ssl, aHost.c_str()) != 1 || SSL_set_tlsext_host_name(ssl, aHost.c_str()) != 1) {
         ThrowTls(QueuedReason());
     }
 
@@ -191,8 +184,7 @@ std::unique_ptr<TlsLayer> TlsLayer::Handshake(int aHandle, const std::string& aH
         if (result == 1) {
             break;
         }
-        if (result <= 0 && SSL_get_error(ssl, result) == SSL_ERROR_SSL &&
-            SSL_get_verify_result(ssl) != X509_V_OK) {
+        if (result <= 0 && SSL_get_error(ssl, result) == SSL_ERROR_SSL && SSL_get_verify_result(ssl) != X509_V_OK) {
             ERR_clear_error();
             ThrowTls(std::string("certificate verify failed: ") +
                      X509_verify_cert_error_string(SSL_get_verify_result(ssl)));
@@ -209,7 +201,8 @@ std::unique_ptr<TlsLayer> TlsLayer::Handshake(int aHandle, const std::string& aH
     return std::unique_ptr<TlsLayer>(new TlsLayer(std::move(state)));
 }
 
-std::size_t TlsLayer::Read(char* aBuffer, std::size_t aSize, Clock::time_point aDeadline) {
+std::size_t TlsLayer::Read(char* aBuffer, std::size_t aSize, Clock::time_point aDeadline)
+{
     const int size = static_cast<int>(std::min<std::size_t>(aSize, 1 << 30));
     while (true) {
         ERR_clear_error();
@@ -227,7 +220,8 @@ std::size_t TlsLayer::Read(char* aBuffer, std::size_t aSize, Clock::time_point a
     }
 }
 
-void TlsLayer::WriteAll(std::string_view aBytes, Clock::time_point aDeadline) {
+void TlsLayer::WriteAll(std::string_view aBytes, Clock::time_point aDeadline)
+{
     while (!aBytes.empty()) {
         ERR_clear_error();
         const int size = static_cast<int>(std::min<std::size_t>(aBytes.size(), 1 << 30));
@@ -246,8 +240,6 @@ void TlsLayer::WriteAll(std::string_view aBytes, Clock::time_point aDeadline) {
     }
 }
 
-std::string TlsLayer::Version() const {
-    return SSL_get_version(FState->ssl.get());
-}
+std::string TlsLayer::Version() const { return SSL_get_version(FState->ssl.get()); }
 
 } // namespace emlsend

@@ -27,8 +27,7 @@ public:
     // "TLS: wrong version number" or "TLS: the server closed the connection
     // during the handshake."; ETimeOutError "TLS handshake timed out." when
     // aDeadline passes; ESocketError for a failed socket call.
-    static std::unique_ptr<TlsLayer> Handshake(int aHandle, const std::string& aHost,
-                                               const std::string& aTrustFile,
+    static std::unique_ptr<TlsLayer> Handshake(int aHandle, const std::string& aHost, const std::string& aTrustFile,
                                                Clock::time_point aDeadline);
 
     ~TlsLayer();

@@ -3,7 +3,8 @@
 namespace emlsend {
 namespace {
 
-std::string JoinReplyLines(const std::vector<std::string>& aLines) {
+std::string JoinReplyLines(const std::vector<std::string>& aLines)
+{
     std::string text;
     for (const std::string& line : aLines) {
         text += line;
@@ -15,9 +16,13 @@ std::string JoinReplyLines(const std::vector<std::string>& aLines) {
 } // namespace
 
 ESmtpReplyError::ESmtpReplyError(int aCode, std::vector<std::string> aLines)
-    : ETransportError(JoinReplyLines(aLines)), FCode(aCode), FLines(std::move(aLines)) {}
+        : ETransportError(JoinReplyLines(aLines)), FCode(aCode), FLines(std::move(aLines))
+{
+}
 
 ESocketError::ESocketError(int aCode, const std::string& aText)
-    : ETransportError("Socket Error # " + std::to_string(aCode) + "\r\n" + aText), FCode(aCode) {}
+        : ETransportError("Socket Error # " + std::to_string(aCode) + "\r\n" + aText), FCode(aCode)
+{
+}
 
 } // namespace emlsend

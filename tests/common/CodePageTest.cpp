@@ -51,9 +51,16 @@ TEST(CodePage, DecodesCzechInEveryCommonEncoding)
 
 TEST(CodePage, InvalidBytesBecomeReplacementCharacters)
 {
-    EXPECT_EQ(Decode(65001, "a\xFF" "b\xC3"), u"a\uFFFDb\uFFFD") << "a bad byte and a cut sequence at the end";
+    EXPECT_EQ(Decode(65001, "a\xFF"
+                            "b\xC3"),
+              u"a\uFFFDb\uFFFD")
+        << "a bad byte and a cut sequence at the end";
     EXPECT_EQ(Decode(65001, "\xE2\x82"), u"\uFFFD");
-    EXPECT_EQ(Decode(1200, std::string("a\0\0\xDC" "b\0", 6)), u"a\uFFFDb") << "a lone low surrogate";
+    EXPECT_EQ(Decode(1200, std::string("a\0\0\xDC"
+                                       "b\0",
+                                       6)),
+              u"a\uFFFDb")
+        << "a lone low surrogate";
     EXPECT_EQ(Decode(1200, std::string("a\0b", 3)), u"a\uFFFD") << "an odd last byte";
     EXPECT_EQ(Decode(1250, "\x81x"), u"\uFFFDx") << "a byte the code page leaves undefined";
 }

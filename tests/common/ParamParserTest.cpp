@@ -18,7 +18,10 @@ struct SplitCase {
 TEST(CommandLineSplit, FollowsTheQuotingRules)
 {
     const SplitCase cases[] = {
-        {"blanks and control characters separate", u"p  a\tb\x01" u"c", {"p", "a", "b", "c"}},
+        {"blanks and control characters separate",
+         u"p  a\tb\x01"
+         u"c",
+         {"p", "a", "b", "c"}},
         {"an empty quoted pair makes no parameter", u"p \"\" a.txt", {"p", "a.txt"}},
         {"pairs of quotes repeat before a parameter", u"p \"\"\"\"a", {"p", "a"}},
         {"quotes keep blanks and are dropped", u"p \"a b.txt\"", {"p", "a b.txt"}},

@@ -41,9 +41,17 @@ TEST(StrToInt, AcceptsWhatTheSwitchesWrite)
     struct Case {
         const char* text;
         int32_t value;
-    } good[] = {{"852", 852},          {"  1250", 1250},        {"+7", 7},         {"-12", -12},
-                {"$1F", 31},           {"0x1f", 31},            {"0X10", 16},      {"-$10", -16},
-                {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}, {"000123", 123}};
+    } good[] = {{"852", 852},
+                {"  1250", 1250},
+                {"+7", 7},
+                {"-12", -12},
+                {"$1F", 31},
+                {"0x1f", 31},
+                {"0X10", 16},
+                {"-$10", -16},
+                {"2147483647", INT32_MAX},
+                {"-2147483648", INT32_MIN},
+                {"000123", 123}};
     for (const Case& c : good) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(StrToInt(c.text), c.value);

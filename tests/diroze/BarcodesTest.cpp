@@ -49,7 +49,7 @@ TEST(Barcode, SetterChainPadsChecksAndStores)
         const char* what;
         bool ean8;
         QString input;
-        QString stored;  // empty when the assignment fails
+        QString stored; // empty when the assignment fails
         std::string message;
     } cases[] = {
         {"short EAN-8 text is padded, wrong check digit kept", true, "123", "00000123", ""},
@@ -73,7 +73,8 @@ TEST(Barcode, SetterChainPadsChecksAndStores)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::unique_ptr<TEAN13BarCode> code = c.ean8 ? std::make_unique<TEAN8BarCode>() : std::make_unique<TEAN13BarCode>();
+        std::unique_ptr<TEAN13BarCode> code =
+            c.ean8 ? std::make_unique<TEAN8BarCode>() : std::make_unique<TEAN13BarCode>();
         EXPECT_EQ(MessageOf(*code, c.input), c.message);
         EXPECT_EQ(code->Data(), c.stored);
     }
@@ -183,8 +184,8 @@ TEST(Barcode, RealReaderDecodesTheSymbols)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     // Valid check digits, first digits covering several parity rows.
-    for (const char* data : {"5901234123457", "4006381333931", "8590000123455", "9780201379624",
-                             "2012345678903", "7612345678900"}) {
+    for (const char* data :
+         {"5901234123457", "4006381333931", "8590000123455", "9780201379624", "2012345678903", "7612345678900"}) {
         SCOPED_TRACE(data);
         Ean13 code;
         code.SetData(QString::fromLatin1(data));

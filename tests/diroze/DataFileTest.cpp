@@ -108,13 +108,21 @@ TEST_F(DataFile, DecodingChunkEdges)
         {"852: CR last in the chunk, LF first in the next", upTo(kChunk - 1, "\r\n;b"), "852", {as852, "b"}},
         {"852: CR last in the chunk, text next", upTo(kChunk - 1, "\r;b"), "852", {as852, "b"}},
         {"UTF-8: CR LF across the edge", upTo(kChunk - 1, "\r\n;b"), "65001", {as852, "b"}},
-        {"UTF-8: a two-byte letter across the edge", upTo(kChunk - 1, "\xC5\xBD\n;b"), "65001",
+        {"UTF-8: a two-byte letter across the edge",
+         upTo(kChunk - 1, "\xC5\xBD\n;b"),
+         "65001",
          {as852 + QStringLiteral("Ž"), "b"}},
-        {"UTF-8: a four-byte letter across the edge", upTo(kChunk - 2, "\xF0\x9F\x98\x80\n;b"), "65001",
+        {"UTF-8: a four-byte letter across the edge",
+         upTo(kChunk - 2, "\xF0\x9F\x98\x80\n;b"),
+         "65001",
          {QString(int(kChunk) - 3, u'a') + QStringLiteral("😀"), "b"}},
-        {"UTF-16: CR LF across the edge", upTo(kChunk - 2, utf16(u"\r\n;b"), 2), "1200",
+        {"UTF-16: CR LF across the edge",
+         upTo(kChunk - 2, utf16(u"\r\n;b"), 2),
+         "1200",
          {QString(int(kChunk) / 2 - 2, u'a'), "b"}},
-        {"UTF-16: a surrogate pair across the edge", upTo(kChunk - 2, utf16(u"😀\n;b"), 2), "1200",
+        {"UTF-16: a surrogate pair across the edge",
+         upTo(kChunk - 2, utf16(u"😀\n;b"), 2),
+         "1200",
          {QString(int(kChunk) / 2 - 2, u'a') + QStringLiteral("😀"), "b"}},
     };
     for (const Row& row : rows) {
@@ -152,8 +160,12 @@ TEST_F(DataFile, DecodesTheChosenCodePage)
 TEST_F(DataFile, AByteOrderMarkOfAnotherEncodingIsText)
 {
     // Under 852 the UTF-8 mark is three characters in front of the barcode field.
-    EXPECT_EQ(LoadError("\xEF\xBB\xBF" "12345678;x"), "Data must be numeric value");
-    EXPECT_EQ(LoadError("\xEF\xBB\xBF" "123456789012;x"), "Příliš dlouhý EAN kód: \u00B4\u2557\u2510123456789012");
+    EXPECT_EQ(LoadError("\xEF\xBB\xBF"
+                        "12345678;x"),
+              "Data must be numeric value");
+    EXPECT_EQ(LoadError("\xEF\xBB\xBF"
+                        "123456789012;x"),
+              "Příliš dlouhý EAN kód: \u00B4\u2557\u2510123456789012");
     // Under UTF-8 the UTF-16 mark is invalid bytes.
     Load(";\xFF\xFEx\n;y", QStringLiteral("-codePage:65001"));
     EXPECT_EQ(FirstLines(), (QStringList{"\uFFFD\uFFFDx", "y"}));
@@ -182,8 +194,8 @@ TEST_F(DataFile, MissingFileNamesItsFullPath)
         LoadFile(FLabels, params.GetArgument(QString()), TStitekOptions{soBarCode}, params);
         ADD_FAILURE();
     } catch (const hostutils::EFOpenError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + FDir.filePath("nic.txt").toStdString() +
-                                             "\". No such file or directory");
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file \"" + FDir.filePath("nic.txt").toStdString() + "\". No such file or directory");
     }
     const TParamParser none(QStringLiteral("diroze -numbers"));
     try {
@@ -233,7 +245,7 @@ TEST_F(DataFile, HostileInputGivesAMessageOrLabelsNeverACrash)
     // Random bytes in every decoding path: the result is labels or a documented message.
     std::mt19937 random(852);
     for (const QString& switches : {QString(), QStringLiteral("-codePage:65001 -fontBold"),
-                                     QStringLiteral("-codePage:1200"), QStringLiteral("-codePage:65000")}) {
+                                    QStringLiteral("-codePage:1200"), QStringLiteral("-codePage:65000")}) {
         for (int round = 0; round < 20; ++round) {
             std::string bytes(4096, '\0');
             for (char& b : bytes)

@@ -28,7 +28,7 @@ TEST(ReadMillimetres, LocaleFormatAndExactRounding)
         const char* text;
         int32_t hundredths;
     } good[] = {{"10,5", 1050}, {"0,125", 12}, {"0,375", 38}, {"0,995", 99}, {"10,005", 1001},
-                {"0,996", 100}, {"0", 0},     {"2", 200},     {"-0", 0},     {"21474836,47", 2147483647}};
+                {"0,996", 100}, {"0", 0},      {"2", 200},    {"-0", 0},     {"21474836,47", 2147483647}};
     for (const Case& c : good) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(ReadMillimetres(QString::fromUtf8(c.text), edtMarginX, kCzech), c.hundredths);
@@ -45,7 +45,8 @@ TEST(ReadMillimetres, LocaleFormatAndExactRounding)
         SCOPED_TRACE(locale.name().toStdString() + " " + text);
         EXPECT_EQ(FailureOf([&] { ReadMillimetres(QString::fromUtf8(text), edtMarginX, locale); }), decimal);
     }
-    EXPECT_EQ(FailureOf([] { ReadMillimetres(QStringLiteral("-0,5"), edtMarginX, kCzech); }), "Hodnota nesmí být záporná.");
+    EXPECT_EQ(FailureOf([] { ReadMillimetres(QStringLiteral("-0,5"), edtMarginX, kCzech); }),
+              "Hodnota nesmí být záporná.");
     EXPECT_EQ(ReadMillimetres(QStringLiteral("10.5"), edtMarginX, english), 1050);
     EXPECT_EQ(ReadMillimetres(QStringLiteral("1000"), edtMarginX, QLocale::c()), 100000);
 }
@@ -57,7 +58,8 @@ TEST(ReadNonNegativeInt, WholeNumbersOnly)
     EXPECT_EQ(ReadNonNegativeInt(QStringLiteral("2147483647"), edtPocetX), 2147483647);
     for (const char* bad : {"", "-", "1,5", "12a", " 1", "2147483648", "99999999999999999999"}) {
         SCOPED_TRACE(bad);
-        EXPECT_EQ(FailureOf([&] { ReadNonNegativeInt(QString::fromUtf8(bad), edtPocetX); }), "Hodnota musí být celočíselná.");
+        EXPECT_EQ(FailureOf([&] { ReadNonNegativeInt(QString::fromUtf8(bad), edtPocetX); }),
+                  "Hodnota musí být celočíselná.");
     }
     EXPECT_EQ(FailureOf([] { ReadNonNegativeInt(QStringLiteral("-3"), edtFirstY); }), "Hodnota nesmí být záporná.");
 }
@@ -98,20 +100,51 @@ TEST(ReadPapir, FirstBadValueInReadingOrderIsReported)
         TSettingsControl control;
         const char* message;
     } cases[] = {
-        {"no format beats a bad padding", [](auto& c) { c.Format.reset(); c.PaddingX = "-1"; }, lstFormat,
-         "Prosím vyberte formát papíru."},
+        {"no format beats a bad padding",
+         [](auto& c) {
+             c.Format.reset();
+             c.PaddingX = "-1";
+         },
+         lstFormat, "Prosím vyberte formát papíru."},
         {"width below 1 mm", [](auto& c) { c.Width = "0,995"; }, edtWidth, "Zadejte reálnou velikost."},
         {"width 0,99", [](auto& c) { c.Width = "0,99"; }, edtWidth, "Zadejte reálnou velikost."},
         {"height below 1 mm", [](auto& c) { c.Height = "0"; }, edtHeight, "Zadejte reálnou velikost."},
-        {"bad width before bad height", [](auto& c) { c.Width = "x"; c.Height = "0"; }, edtWidth,
-         "Hodnota musí být zadána\rv milimetrech jako\rdesetiné číslo."},
-        {"margins before counts", [](auto& c) { c.MarginY = "-1"; c.PocetX = "x"; }, edtMarginY, "Hodnota nesmí být záporná."},
-        {"counts before padding", [](auto& c) { c.PocetY = "1,5"; c.PaddingX = "-1"; }, edtPocetY,
-         "Hodnota musí být celočíselná."},
-        {"padding before gaps", [](auto& c) { c.PaddingY = "x"; c.SpaceX = "-1"; }, edtPaddingY,
-         "Hodnota musí být zadána\rv milimetrech jako\rdesetiné číslo."},
-        {"gaps before start", [](auto& c) { c.SpaceY = "-2"; c.FirstX = "x"; }, edtSpaceY, "Hodnota nesmí být záporná."},
-        {"start before font size", [](auto& c) { c.FirstY = "-1"; c.FontSize = "x"; }, edtFirstY, "Hodnota nesmí být záporná."},
+        {"bad width before bad height",
+         [](auto& c) {
+             c.Width = "x";
+             c.Height = "0";
+         },
+         edtWidth, "Hodnota musí být zadána\rv milimetrech jako\rdesetiné číslo."},
+        {"margins before counts",
+         [](auto& c) {
+             c.MarginY = "-1";
+             c.PocetX = "x";
+         },
+         edtMarginY, "Hodnota nesmí být záporná."},
+        {"counts before padding",
+         [](auto& c) {
+             c.PocetY = "1,5";
+             c.PaddingX = "-1";
+         },
+         edtPocetY, "Hodnota musí být celočíselná."},
+        {"padding before gaps",
+         [](auto& c) {
+             c.PaddingY = "x";
+             c.SpaceX = "-1";
+         },
+         edtPaddingY, "Hodnota musí být zadána\rv milimetrech jako\rdesetiné číslo."},
+        {"gaps before start",
+         [](auto& c) {
+             c.SpaceY = "-2";
+             c.FirstX = "x";
+         },
+         edtSpaceY, "Hodnota nesmí být záporná."},
+        {"start before font size",
+         [](auto& c) {
+             c.FirstY = "-1";
+             c.FontSize = "x";
+         },
+         edtFirstY, "Hodnota nesmí být záporná."},
         {"font size", [](auto& c) { c.FontSize = "10,5"; }, lstFontSize, "Hodnota musí být celočíselná."},
         {"unknown font", [](auto& c) { c.FontText = "Nonexistent Sans"; }, lstFont, "Prosím vyberte existující font."},
     };
@@ -160,7 +193,8 @@ TEST(PaperFormats, NamesAndOfferedList)
     EXPECT_EQ(PaperSizeTexts(pA4, poPortrait, kCzech), (std::pair{QStringLiteral("210"), QStringLiteral("297")}));
     EXPECT_EQ(PaperSizeTexts(pA4, poLandscape, kCzech), (std::pair{QStringLiteral("297"), QStringLiteral("210")}));
     EXPECT_EQ(PaperSizeTexts(pB4, poPortrait, kCzech), (std::pair{QStringLiteral("250"), QStringLiteral("354")}));
-    EXPECT_EQ(PaperSizeTexts(pLetter, poPortrait, kCzech), (std::pair{QStringLiteral("215,9"), QStringLiteral("279,4")}));
+    EXPECT_EQ(PaperSizeTexts(pLetter, poPortrait, kCzech),
+              (std::pair{QStringLiteral("215,9"), QStringLiteral("279,4")}));
 }
 
 } // namespace

@@ -75,8 +75,9 @@ TEST(PdfJob, ExampleSheetIsTrueSizeReadableAndScannable)
 
     // Reading order: the heading, then the first row's texts left to right.
     const QString text = Tool(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    const QStringList inOrder = {"Spojovací materiál", "Šroubek M6 × 20", "Matice M6 pozinkovaná", "Podložka 6,4 mm",
-                                 "Hmoždinka 8 × 40", "Nářadí", "Kladivo zámečnické 500 g", "Barvy a laky", "Ředidlo S 6006"};
+    const QStringList inOrder = {"Spojovací materiál",       "Šroubek M6 × 20",  "Matice M6 pozinkovaná",
+                                 "Podložka 6,4 mm",          "Hmoždinka 8 × 40", "Nářadí",
+                                 "Kladivo zámečnické 500 g", "Barvy a laky",     "Ředidlo S 6006"};
     qsizetype at = 0;
     for (const QString& piece : inOrder) {
         const qsizetype found = text.indexOf(piece, at);
@@ -162,15 +163,25 @@ TEST(PdfJob, EachFailureNamesTheFileOrThingAtFault)
         QStringList switches;
         QString expected; // the start of the report
     } cases[] = {
-        {"malformed presets file", "<diroze><predvolby>", {QStringLiteral("-pdf:") + pdf},
+        {"malformed presets file",
+         "<diroze><predvolby>",
+         {QStringLiteral("-pdf:") + pdf},
          QStringLiteral("diroze: ") + presets + QStringLiteral(": Premature end of document.")},
-        {"a preset's value", goodPresets, {QStringLiteral("-pdf:") + pdf, QStringLiteral("-preset:Záporná")},
+        {"a preset's value",
+         goodPresets,
+         {QStringLiteral("-pdf:") + pdf, QStringLiteral("-preset:Záporná")},
          QStringLiteral("diroze: ") + presets + QStringLiteral(": Hodnota nesmí být záporná.\n")},
-        {"unknown preset", goodPresets, {QStringLiteral("-pdf:") + pdf, QStringLiteral("-preset:X")},
+        {"unknown preset",
+         goodPresets,
+         {QStringLiteral("-pdf:") + pdf, QStringLiteral("-preset:X")},
          QStringLiteral("diroze: Předvolba \"X\" neexistuje.\n")},
-        {"unknown preset when printing", goodPresets, {QStringLiteral("-print"), QStringLiteral("-preset:X")},
+        {"unknown preset when printing",
+         goodPresets,
+         {QStringLiteral("-print"), QStringLiteral("-preset:X")},
          QStringLiteral("diroze: Předvolba \"X\" neexistuje.\n")},
-        {"output file", goodPresets, {QStringLiteral("-pdf:") + unwritable},
+        {"output file",
+         goodPresets,
+         {QStringLiteral("-pdf:") + unwritable},
          QStringLiteral("diroze: ") + unwritable + QStringLiteral(": Cannot create file \"") + unwritable},
     };
     for (const Case& c : cases) {
@@ -259,8 +270,8 @@ TEST(CheckJob, ListsLabelsOrReportsTheBadLine)
 TEST(Program, AnswersHelpVersionAndNamesItsFiles)
 {
     QTemporaryDir config;
-    const QString installedDefaults =
-        QDir::cleanPath(QFileInfo(QStringLiteral(DIROZE_BINARY)).absolutePath() + QStringLiteral("/../share/diroze/diroze.xml"));
+    const QString installedDefaults = QDir::cleanPath(QFileInfo(QStringLiteral(DIROZE_BINARY)).absolutePath() +
+                                                      QStringLiteral("/../share/diroze/diroze.xml"));
     const struct {
         QStringList args;
         QString expectedStart;
@@ -288,10 +299,12 @@ TEST(PdfJob, TheInstalledPresetsAreReadUntilTheUserHasOwn)
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("label.pdf"));
     // A preset of the installed defaults; the run saves nothing.
-    Result r = RunDiroze({kExample, QStringLiteral("-preset:Štítek 62 × 29 mm"), QStringLiteral("-pdf:") + pdf}, dir.path());
+    Result r =
+        RunDiroze({kExample, QStringLiteral("-preset:Štítek 62 × 29 mm"), QStringLiteral("-pdf:") + pdf}, dir.path());
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QString info = Tool(QStringLiteral("pdfinfo"), {pdf});
-    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page size:\\s+17[56](\\.\\d+)? x 82(\\.\\d+)? pts")))) << info.toStdString();
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page size:\\s+17[56](\\.\\d+)? x 82(\\.\\d+)? pts"))))
+        << info.toStdString();
     EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+16\\n")))) << "one label a page";
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("diroze")))) << "nothing is written";
 

@@ -75,7 +75,8 @@ TEST_F(PresetsFile, MissingFileIsAnEmptyDocumentThatCanBeSaved)
 
 TEST_F(PresetsFile, MalformedFileReportsWhereAndStaysInactive)
 {
-    const QByteArray bad = "<?xml version=\"1.0\"?>\n<diroze>\n  <predvolby>\n    <predvolba nazev=\"A\" attribute without value is not xml at all/>\n";
+    const QByteArray bad = "<?xml version=\"1.0\"?>\n<diroze>\n  <predvolby>\n    <predvolba nazev=\"A\" attribute "
+                           "without value is not xml at all/>\n";
     Write(bad);
     try {
         FPresets.Load(Path());
@@ -85,7 +86,8 @@ TEST_F(PresetsFile, MalformedFileReportsWhereAndStaysInactive)
         ASSERT_EQ(lines.size(), 3);
         EXPECT_FALSE(lines[0].isEmpty()) << "the parser's reason";
         EXPECT_EQ(lines[1], QStringLiteral("Line: 4"));
-        EXPECT_EQ(lines[2], QStringLiteral("    <predvolba nazev=\"A\" attribute witho")) << "40 characters of the line";
+        EXPECT_EQ(lines[2], QStringLiteral("    <predvolba nazev=\"A\" attribute witho"))
+            << "40 characters of the line";
     }
     EXPECT_FALSE(FPresets.IsActive());
     try {
@@ -124,8 +126,8 @@ TEST_F(PresetsFile, SavedFileAlwaysLoadsAgain)
     again.Load(Path());
     ASSERT_EQ(again.Elements().size(), 2u);
     EXPECT_EQ(TPresets::Name(again.Elements()[0]), QStringLiteral("Žluťo"));
-    EXPECT_EQ(TPresets::Name(again.Elements()[1]), QStringLiteral("nový\uFFFDnázev")) << "a control character cannot stand in XML";
-
+    EXPECT_EQ(TPresets::Name(again.Elements()[1]), QStringLiteral("nový\uFFFDnázev"))
+        << "a control character cannot stand in XML";
 }
 
 TEST_F(PresetsFile, StoredPresetReadsBackTheSameAndUnknownContentSurvives)
@@ -177,8 +179,13 @@ TEST_F(PresetsFile, StoredPresetReadsBackTheSameAndUnknownContentSurvives)
             written.append(xml.name().toString() + u':' + names.join(u' '));
         }
     const QStringList expected = {
-        "diroze:verze", "jine:", "predvolby:", "predvolba:nazev vybrana vlastni", "papir:format barva",
-        "Predvolba:nazev", "predvolba:nazev vybrana",
+        "diroze:verze",
+        "jine:",
+        "predvolby:",
+        "predvolba:nazev vybrana vlastni",
+        "papir:format barva",
+        "Predvolba:nazev",
+        "predvolba:nazev vybrana",
         "papir:format na-sirku sirka vyska okraj-x okraj-y",
         "stitek:pocet-x pocet-y mezera-x mezera-y okraj-x okraj-y",
         "pismo:font velikost mezera-x radek-0 radek-1 radek-2 radek-3 radek-4 radek-5 radek-6 radek-7"};
@@ -197,10 +204,10 @@ TEST_F(PresetsFile, StoredPresetReadsBackTheSameAndUnknownContentSurvives)
     again.Apply(back, read, kCzech);
     EXPECT_EQ(read.Format, stored.Format);
     EXPECT_EQ(read.Portrait, stored.Portrait);
-    for (auto field : {&TPapirControls::Width, &TPapirControls::Height, &TPapirControls::MarginX, &TPapirControls::MarginY,
-                       &TPapirControls::PocetX, &TPapirControls::PocetY, &TPapirControls::SpaceX, &TPapirControls::SpaceY,
-                       &TPapirControls::PaddingX, &TPapirControls::PaddingY, &TPapirControls::FontText,
-                       &TPapirControls::FontSize})
+    for (auto field :
+         {&TPapirControls::Width, &TPapirControls::Height, &TPapirControls::MarginX, &TPapirControls::MarginY,
+          &TPapirControls::PocetX, &TPapirControls::PocetY, &TPapirControls::SpaceX, &TPapirControls::SpaceY,
+          &TPapirControls::PaddingX, &TPapirControls::PaddingY, &TPapirControls::FontText, &TPapirControls::FontSize})
         EXPECT_EQ(read.*field, stored.*field);
     EXPECT_EQ(read.AlignmentIndex, 2);
     EXPECT_EQ(read.Radky, stored.Radky);
@@ -392,7 +399,8 @@ TEST(DefaultPresets, EveryPresetIsValidAndTheMarkedOneFillsAnA4SheetWithFortyLab
     const TPapir papir = ReadPapir(controls, kCzech);
     TStitekList labels;
     for (int i = 1; i <= 41; ++i)
-        labels.push_back(std::make_unique<TStitek>(QStringLiteral("96385074;Štítek %1").arg(i), TStitekOptions{soBarCode}));
+        labels.push_back(
+            std::make_unique<TStitek>(QStringLiteral("96385074;Štítek %1").arg(i), TStitekOptions{soBarCode}));
     TPrintPreview preview;
     Render(preview, labels, papir, false);
     ASSERT_EQ(preview.TotalPages(), 2) << "forty labels on the first sheet, the forty-first on the next";
@@ -416,15 +424,26 @@ TEST(ConfigFiles, PresetsAndPrinterFileAreFoundByTheirPlaces)
         const char* seed;
         const char* printerIni;
     } cases[] = {
-        {"a portable install keeps both beside the program", {"app/diroze.xml", "app/printer.ini", "user/diroze/printer.ini"},
-         "app/diroze.xml", "", "app/printer.ini"},
+        {"a portable install keeps both beside the program",
+         {"app/diroze.xml", "app/printer.ini", "user/diroze/printer.ini"},
+         "app/diroze.xml",
+         "",
+         "app/printer.ini"},
         {"an installed program uses the user's folder, seeded by the defaults",
-         {"share/diroze/diroze.xml", "user/diroze/printer.ini", "etc/diroze/printer.ini"}, "user/diroze/diroze.xml",
-         "share/diroze/diroze.xml", "user/diroze/printer.ini"},
-        {"the system's printer file when the user has none", {"etc/diroze/printer.ini"}, "user/diroze/diroze.xml",
-         "share/diroze/diroze.xml", "etc/diroze/printer.ini"},
-        {"a printer file beside the program comes first", {"app/printer.ini", "etc/diroze/printer.ini", "share/diroze/diroze.xml"},
-         "user/diroze/diroze.xml", "share/diroze/diroze.xml", "app/printer.ini"},
+         {"share/diroze/diroze.xml", "user/diroze/printer.ini", "etc/diroze/printer.ini"},
+         "user/diroze/diroze.xml",
+         "share/diroze/diroze.xml",
+         "user/diroze/printer.ini"},
+        {"the system's printer file when the user has none",
+         {"etc/diroze/printer.ini"},
+         "user/diroze/diroze.xml",
+         "share/diroze/diroze.xml",
+         "etc/diroze/printer.ini"},
+        {"a printer file beside the program comes first",
+         {"app/printer.ini", "etc/diroze/printer.ini", "share/diroze/diroze.xml"},
+         "user/diroze/diroze.xml",
+         "share/diroze/diroze.xml",
+         "app/printer.ini"},
         {"nothing anywhere", {}, "user/diroze/diroze.xml", "share/diroze/diroze.xml", ""},
     };
     auto at = [&](const char* aPlace) { return *aPlace ? root.filePath(QString::fromUtf8(aPlace)) : QString(); };
@@ -470,7 +489,8 @@ TEST(ConfigFiles, PresetsAndPrinterFileAreFoundByTheirPlaces)
 
 TEST(PrinterIni, SectionKeyAndNameMatching)
 {
-    const QString ini = QStringLiteral("; settings\n[Jine]\nName=Nope\n[ printer ]\r\n  NAME =  \tKancelář HP 2\t \r\nName=second\n");
+    const QString ini =
+        QStringLiteral("; settings\n[Jine]\nName=Nope\n[ printer ]\r\n  NAME =  \tKancelář HP 2\t \r\nName=second\n");
     EXPECT_EQ(IniValue(ini, "Printer", "Name"), QStringLiteral("Kancelář HP 2"));
     EXPECT_EQ(IniValue(ini, "Printer", "Port"), QString());
     EXPECT_EQ(IniValue(QStringLiteral("Name=x\n"), "Printer", "Name"), QString()) << "outside any section";
@@ -501,7 +521,10 @@ TEST(PrinterIni, CalibrationOfTheNamedPrinter)
         TPoint offset;
     };
     const std::vector<Row> rows = {
-        {"the section named like the printer, A-Z ignoring case; unknown keys ignored", ini, "Zebra_ZD420", {150, -200}},
+        {"the section named like the printer, A-Z ignoring case; unknown keys ignored",
+         ini,
+         "Zebra_ZD420",
+         {150, -200}},
         {"a missing key is no shift; halves of a hundredth go to even", ini, "KANCELAR", {12, 25}},
         {"no section for the printer", ini, "Other", {0, 0}},
         {"accented letters keep their case", "[Tiskárna]\nOffsetX=1\n", "TISKÁRNA", {0, 0}},

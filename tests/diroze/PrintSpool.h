@@ -113,7 +113,10 @@ private:
             files << dir.filePath(name);
         return files;
     }
-    static bool QueueIdle() { return Tool(QStringLiteral("lpstat"), {QStringLiteral("-o"), kQueue}).trimmed().isEmpty(); }
+    static bool QueueIdle()
+    {
+        return Tool(QStringLiteral("lpstat"), {QStringLiteral("-o"), kQueue}).trimmed().isEmpty();
+    }
 
     QLockFile FLock;
     bool FLocked = false;

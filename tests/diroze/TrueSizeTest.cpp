@@ -97,12 +97,18 @@ TEST(TrueSize, EveryPaperKeepsItsSizeAndTheLastLabelItsPlace)
     if (!HaveTool("pdftotext"))
         SKIP_WITHOUT_PEER("poppler-utils are not installed");
     const std::vector<Sheet> sheets = {
-        {"A2", pA2, false, 420, 594, {3, 4}},        {"A2 landscape", pA2, true, 594, 420, {3, 4}},
-        {"A3", pA3, false, 297, 420, {3, 4}},        {"A3 landscape", pA3, true, 420, 297, {3, 4}},
-        {"A4", pA4, false, 210, 297, {3, 4}},        {"A4 landscape", pA4, true, 297, 210, {3, 4}},
-        {"A5", pA5, false, 148, 210, {3, 4}},        {"A5 landscape", pA5, true, 210, 148, {3, 4}},
-        {"B4 (not JIS B4)", pB4, false, 250, 354, {3, 4}}, {"B4 landscape", pB4, true, 354, 250, {3, 4}},
-        {"B5", pB5, false, 182, 257, {3, 4}},        {"B5 landscape", pB5, true, 257, 182, {3, 4}},
+        {"A2", pA2, false, 420, 594, {3, 4}},
+        {"A2 landscape", pA2, true, 594, 420, {3, 4}},
+        {"A3", pA3, false, 297, 420, {3, 4}},
+        {"A3 landscape", pA3, true, 420, 297, {3, 4}},
+        {"A4", pA4, false, 210, 297, {3, 4}},
+        {"A4 landscape", pA4, true, 297, 210, {3, 4}},
+        {"A5", pA5, false, 148, 210, {3, 4}},
+        {"A5 landscape", pA5, true, 210, 148, {3, 4}},
+        {"B4 (not JIS B4)", pB4, false, 250, 354, {3, 4}},
+        {"B4 landscape", pB4, true, 354, 250, {3, 4}},
+        {"B5", pB5, false, 182, 257, {3, 4}},
+        {"B5 landscape", pB5, true, 257, 182, {3, 4}},
         {"custom 100 x 150", pCustom, false, 100, 150, {3, 4}},
         {"custom 210.5 x 297 (not A4)", pCustom, false, 210.5, 297, {3, 4}},
         {"custom 62 x 29 label", pCustom, false, 62, 29, {2, 1}},
@@ -114,8 +120,8 @@ TEST(TrueSize, EveryPaperKeepsItsSizeAndTheLastLabelItsPlace)
         TStitekList labels;
         const int cells = sheet.count.x() * sheet.count.y();
         for (int i = 1; i <= cells; ++i)
-            labels.push_back(std::make_unique<TStitek>(i < cells ? QStringLiteral(";L%1").arg(i) : QStringLiteral(";LAST"),
-                                                       TStitekOptions{}));
+            labels.push_back(std::make_unique<TStitek>(
+                i < cells ? QStringLiteral(";L%1").arg(i) : QStringLiteral(";LAST"), TStitekOptions{}));
         TPrintPreview preview;
         Render(preview, labels, p, false);
         const QString pdf = dir.filePath(QStringLiteral("%1.pdf").arg(sheet.name));
@@ -139,7 +145,8 @@ TEST(TrueSize, AFailedPdfLeavesTheOldFileWhole)
 {
     TStitekList labels;
     for (int i = 0; i < 400; ++i)
-        labels.push_back(std::make_unique<TStitek>(QStringLiteral("8590000123455;štítek %1").arg(i), TStitekOptions{soBarCode}));
+        labels.push_back(
+            std::make_unique<TStitek>(QStringLiteral("8590000123455;štítek %1").arg(i), TStitekOptions{soBarCode}));
     TPrintPreview preview;
     Render(preview, labels, DefaultPapir(), false);
     QTemporaryDir dir;
@@ -254,7 +261,8 @@ TEST(TrueSize, BarModulesAreWholePrinterDotsAndDecode)
 
         // The same symbols at their recorded widths, each module rounded on
         // its own: the decode count shows why printers get whole dots.
-        const size_t unsnapped = PlayAndDecode(preview, dpi, false, [](const QImage&, const TMetafile&, double) {}).size();
+        const size_t unsnapped =
+            PlayAndDecode(preview, dpi, false, [](const QImage&, const TMetafile&, double) {}).size();
         RecordProperty(("decoded_unsnapped_" + std::to_string(dpi)).c_str(), int(unsnapped));
         std::printf("%d dpi: %zu of 12 symbols decode at whole dots, %zu at recorded widths\n", dpi, decoded.size(),
                     unsnapped);

@@ -20,19 +20,22 @@ const std::string kCaption852 = "P\xFDipravuji email k odesl\xA0n\xA1";
 // A pipe whose write end stands in for standard output.
 class Capture {
 public:
-    Capture() {
+    Capture()
+    {
         if (::pipe2(FHandles, O_CLOEXEC) != 0) {
             throw std::runtime_error("pipe failed");
         }
     }
-    ~Capture() {
+    ~Capture()
+    {
         ::close(FHandles[0]);
         ::close(FHandles[1]);
     }
     int handle() const { return FHandles[1]; }
     // Everything written since the last call (the pipe never blocks: the
     // tests write far less than its buffer).
-    std::string Take() {
+    std::string Take()
+    {
         ::fcntl(FHandles[0], F_SETFL, O_NONBLOCK);
         std::string bytes;
         char buffer[4096];
@@ -48,27 +51,29 @@ private:
 
 std::string Times(const std::string& aText, int aCount) { return RepeatString(aText, aCount); }
 
-TEST(EmlsendConsole, RepeatsStrings) {
+TEST(EmlsendConsole, RepeatsStrings)
+{
     EXPECT_EQ(RepeatString("ab", 3), "ababab");
     EXPECT_EQ(RepeatString("ab", 0), "");
     EXPECT_EQ(RepeatString("ab", -4), "");
 }
 
-TEST(EmlsendConsole, FillsCellsRoundingHalfUp) {
+TEST(EmlsendConsole, FillsCellsRoundingHalfUp)
+{
     struct Case {
         int percent;
         int width;
         int filled;
     };
-    const Case cases[] = {{0, 35, 0},  {1, 35, 0},   {2, 35, 1},  {10, 35, 4}, {50, 35, 18},
+    const Case cases[] = {{0, 35, 0},   {1, 35, 0},    {2, 35, 1}, {10, 35, 4}, {50, 35, 18},
                           {99, 35, 35}, {100, 35, 35}, {30, 5, 2}, {50, 3, 2},  {7, 0, 0}};
     for (const Case& c : cases) {
-        EXPECT_EQ(TProgressListener::FilledCells(c.percent, c.width), c.filled)
-            << c.percent << " % of " << c.width;
+        EXPECT_EQ(TProgressListener::FilledCells(c.percent, c.width), c.filled) << c.percent << " % of " << c.width;
     }
 }
 
-TEST(EmlsendConsole, DrawsCaptionAndBarAsCodePage852BytesIntoAPipe) {
+TEST(EmlsendConsole, DrawsCaptionAndBarAsCodePage852BytesIntoAPipe)
+{
     Capture out;
     TConsole console(out.handle(), false, "UTF-8");
     const TInterfacePtr<TProgressListener> bar = MakeInterfaced<TProgressListener>(15, 12, 35, 1, console);
@@ -97,7 +102,8 @@ TEST(EmlsendConsole, DrawsCaptionAndBarAsCodePage852BytesIntoAPipe) {
     EXPECT_EQ(out.Take(), "") << "no line end and no cursor sequence outside a terminal";
 }
 
-TEST(EmlsendConsole, UsesEscapeSequencesAndTheCharacterSetOfATerminal) {
+TEST(EmlsendConsole, UsesEscapeSequencesAndTheCharacterSetOfATerminal)
+{
     Capture out;
     TConsole console(out.handle(), true, "UTF-8");
     const TInterfacePtr<TProgressListener> bar = MakeInterfaced<TProgressListener>(15, 12, 4, 2, console);

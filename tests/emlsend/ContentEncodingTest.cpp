@@ -16,7 +16,8 @@ struct QpCase {
     std::vector<std::string> expected;
 };
 
-TEST(EmlsendQuotedPrintable, EncodesAsTheTableSays) {
+TEST(EmlsendQuotedPrintable, EncodesAsTheTableSays)
+{
     const std::string x70(70, 'x');
     const std::vector<QpCase> cases = {
         {"empty line gives one empty line", "", {""}},
@@ -32,11 +33,9 @@ TEST(EmlsendQuotedPrintable, EncodesAsTheTableSays) {
         {"line breaks inside a line are bytes", "a\r\nb", {"a=0D=0Ab"}},
         {"70 safe characters: soft break and an empty line", x70, {x70 + "=", ""}},
         {"71 characters", x70 + "y", {x70 + "=", "y"}},
-        {"69 characters and an encoded byte", std::string(69, 'x') + "\xE9",
-         {std::string(69, 'x') + "=E9=", ""}},
+        {"69 characters and an encoded byte", std::string(69, 'x') + "\xE9", {std::string(69, 'x') + "=E9=", ""}},
         {"period after a soft break", x70 + ".", {x70 + "=", "=2E"}},
-        {"blank at the soft break is not last", std::string(69, 'x') + " y",
-         {std::string(69, 'x') + " =", "y"}},
+        {"blank at the soft break is not last", std::string(69, 'x') + " y", {std::string(69, 'x') + " =", "y"}},
     };
     for (const QpCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -44,7 +43,8 @@ TEST(EmlsendQuotedPrintable, EncodesAsTheTableSays) {
     }
 }
 
-TEST(EmlsendQuotedPrintable, LinesNeverPassSeventyThree) {
+TEST(EmlsendQuotedPrintable, LinesNeverPassSeventyThree)
+{
     std::string source;
     for (int i = 0; i < 1000; ++i) {
         source += static_cast<char>(i * 37 % 256);
@@ -54,23 +54,30 @@ TEST(EmlsendQuotedPrintable, LinesNeverPassSeventyThree) {
     }
 }
 
-TEST(EmlsendBase64, MatchesTheRfc4648Vectors) {
+TEST(EmlsendBase64, MatchesTheRfc4648Vectors)
+{
     const std::vector<std::pair<std::string, std::string>> vectors = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},       {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (const auto& [source, expected] : vectors) {
         SCOPED_TRACE(source);
         EXPECT_EQ(EncodeBase64(source), expected);
         const std::string lines = expected.empty() ? "" : expected + "\r\n";
         std::string out(Base64LinesSize(source.size()), '?');
-        const std::size_t written = EncodeBase64Lines(
-            reinterpret_cast<const unsigned char*>(source.data()), source.size(), out.data());
+        const std::size_t written =
+            EncodeBase64Lines(reinterpret_cast<const unsigned char*>(source.data()), source.size(), out.data());
         EXPECT_EQ(out.substr(0, written), lines);
     }
 }
 
-TEST(EmlsendBase64, CutsLinesEveryFiftySevenBytes) {
+TEST(EmlsendBase64, CutsLinesEveryFiftySevenBytes)
+{
     for (std::size_t size = 0; size <= 300; ++size) {
         SCOPED_TRACE(size);
         std::string source(size, '\0');
@@ -78,8 +85,8 @@ TEST(EmlsendBase64, CutsLinesEveryFiftySevenBytes) {
             source[i] = static_cast<char>(i * 7 + 3);
         }
         std::string out(Base64LinesSize(size), '?');
-        const std::size_t written = EncodeBase64Lines(
-            reinterpret_cast<const unsigned char*>(source.data()), size, out.data());
+        const std::size_t written =
+            EncodeBase64Lines(reinterpret_cast<const unsigned char*>(source.data()), size, out.data());
         ASSERT_EQ(written, out.size());
         std::string joined;
         std::size_t start = 0;

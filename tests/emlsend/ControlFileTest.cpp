@@ -16,7 +16,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST(EmlsendControlFile, SplitsLinesAtEveryKindOfBreak) {
+TEST(EmlsendControlFile, SplitsLinesAtEveryKindOfBreak)
+{
     struct Case {
         const char* what;
         std::string content;
@@ -38,7 +39,8 @@ TEST(EmlsendControlFile, SplitsLinesAtEveryKindOfBreak) {
     }
 }
 
-TEST(EmlsendControlFile, ClassifiesLinesIntoSections) {
+TEST(EmlsendControlFile, ClassifiesLinesIntoSections)
+{
     struct Case {
         const char* what;
         std::string content;
@@ -49,11 +51,9 @@ TEST(EmlsendControlFile, ClassifiesLinesIntoSections) {
         bool deleteFile = true;
     };
     const Case cases[] = {
-        {"a bracket closes the body up to the next header",
-         "[BODY]\na\nsee [1]\nb\n[TO]\nx@y.cz\n", {"a"}, {"x@y.cz"}},
+        {"a bracket closes the body up to the next header", "[BODY]\na\nsee [1]\nb\n[TO]\nx@y.cz\n", {"a"}, {"x@y.cz"}},
         {"a comment with a bracket closes nothing", "[BODY]\na\n** note [x]\nb\n", {"a", "b"}, {}},
-        {"NODELETE between body lines keeps both", "[BODY]\na\n[NODELETE]\nb\n", {"a", "b"}, {}, false, false,
-         false},
+        {"NODELETE between body lines keeps both", "[BODY]\na\n[NODELETE]\nb\n", {"a", "b"}, {}, false, false, false},
         {"headers ignore case", "[body]\na\n[To]\nx\n", {"a"}, {"x"}},
         {"a header with a trailing blank is no header", "[BODY]\na\n[TO] \nx\n", {"a"}, {}},
         {"lines before the first header are dropped", "x\n<p>\n[BODY]\na\n", {"a"}, {}},
@@ -77,10 +77,11 @@ TEST(EmlsendControlFile, ClassifiesLinesIntoSections) {
     }
 }
 
-TEST(EmlsendControlFile, FillsEverySection) {
-    const TControlFile file = TControlFile::Parse(
-        "[SMTP]\r\nHost=h\r\n[SUBJECT]\r\ns1\r\ns2\r\n[FROM]\r\nf\r\n[TO]\r\nt\r\n[COPIES]\r\nc\r\n"
-        "[HIDDEN COPIES]\r\nb\r\n[ATTACHMENTS]\r\n/a\r\n\r\n[BODY]\r\nx\r\n");
+TEST(EmlsendControlFile, FillsEverySection)
+{
+    const TControlFile file =
+        TControlFile::Parse("[SMTP]\r\nHost=h\r\n[SUBJECT]\r\ns1\r\ns2\r\n[FROM]\r\nf\r\n[TO]\r\nt\r\n[COPIES]\r\nc\r\n"
+                            "[HIDDEN COPIES]\r\nb\r\n[ATTACHMENTS]\r\n/a\r\n\r\n[BODY]\r\nx\r\n");
     EXPECT_EQ(file.smtpLines, Lines{"Host=h"});
     EXPECT_EQ(file.subject, (Lines{"s1", "s2"}));
     EXPECT_EQ(file.from, Lines{"f"});
@@ -91,7 +92,8 @@ TEST(EmlsendControlFile, FillsEverySection) {
     EXPECT_EQ(file.body, Lines{"x"});
 }
 
-TEST(EmlsendControlFile, ReadsSmtpSettings) {
+TEST(EmlsendControlFile, ReadsSmtpSettings)
+{
     struct Case {
         const char* what;
         Lines lines;
@@ -104,8 +106,7 @@ TEST(EmlsendControlFile, ReadsSmtpSettings) {
         {"a port that is no number", {"Host=mail.example.cz:abc"}, "mail.example.cz", {}, {}},
         {"hexadecimal port and blanks before it", {"Host=h: $24B"}, "h", 587, {}},
         {"only the first colon splits", {"Host=h:25:26"}, "h", {}, {}},
-        {"the port text is cut to 40 characters",
-         {"Host=h:" + std::string(39, ' ') + "7" + "9"}, "h", 7, {}},
+        {"the port text is cut to 40 characters", {"Host=h:" + std::string(39, ' ') + "7" + "9"}, "h", 7, {}},
         {"an empty host stays empty", {"Host="}, "", {}, {}},
         {"key case does not matter, the first key wins", {"host=a", "HOST=b"}, "a", {}, {}},
         {"a key with a leading blank is another key", {" Host=a"}, {}, {}, {}},
@@ -126,7 +127,8 @@ TEST(EmlsendControlFile, ReadsSmtpSettings) {
     EXPECT_EQ(login.password, " a=b ");
 }
 
-TEST(EmlsendControlFile, PutsTheResultFileBesideTheControlFile) {
+TEST(EmlsendControlFile, PutsTheResultFileBesideTheControlFile)
+{
     EXPECT_EQ(ResultFilePath("/var/spool/host/zprava.txt"), "/var/spool/host/eml456.txt");
     EXPECT_EQ(ResultFilePath("data/zprava.txt"), "data/eml456.txt");
     EXPECT_EQ(ResultFilePath("zprava.txt"), "eml456.txt");
@@ -134,12 +136,14 @@ TEST(EmlsendControlFile, PutsTheResultFileBesideTheControlFile) {
 }
 
 // What the program hands the mailer, read back from the composed message.
-TEST(EmlsendControlFile, ComposesTheMessageThroughTheMailer) {
-    const TControlFile file = TControlFile::Parse(
-        "[SMTP]\nHost=smtp.example.cz:2525\nUserName=jan\nTimeOut=1234\n"
-        "[SUBJECT]\nPrvn\xED\nDruh\xFD\n[FROM]\nJan <jan@example.cz>\nother@example.cz\n"
-        "[TO]\na@example.cz\n\n[COPIES]\nc@example.cz\n[HIDDEN COPIES]\nb@example.cz\n"
-        "[BODY]\n" + std::string(600, 'x') + "\n");
+TEST(EmlsendControlFile, ComposesTheMessageThroughTheMailer)
+{
+    const TControlFile file =
+        TControlFile::Parse("[SMTP]\nHost=smtp.example.cz:2525\nUserName=jan\nTimeOut=1234\n"
+                            "[SUBJECT]\nPrvn\xED\nDruh\xFD\n[FROM]\nJan <jan@example.cz>\nother@example.cz\n"
+                            "[TO]\na@example.cz\n\n[COPIES]\nc@example.cz\n[HIDDEN COPIES]\nb@example.cz\n"
+                            "[BODY]\n" +
+                            std::string(600, 'x') + "\n");
     const TInterfacePtr<TMailer> mailer = MakeInterfaced<TMailer>();
     ComposeMessage(file, *mailer, {"builtin.example.cz", "builtin-user", "builtin-password"});
     const MailMessage& message = mailer->Message();
@@ -162,7 +166,8 @@ TEST(EmlsendControlFile, ComposesTheMessageThroughTheMailer) {
     EXPECT_EQ(plain->Session().userName, "u");
 }
 
-TEST(EmlsendControlFile, ReadsTheBundledExample) {
+TEST(EmlsendControlFile, ReadsTheBundledExample)
+{
     const TControlFile file = TControlFile::Read(std::string(EMLSEND_TEST_SCRIPTS) + "/../../examples/zprava.txt");
     EXPECT_TRUE(file.smtp);
     EXPECT_FALSE(file.deleteFile);

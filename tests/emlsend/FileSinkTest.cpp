@@ -17,7 +17,8 @@
 namespace emlsend {
 namespace {
 
-std::set<std::string> Names(const std::string& aDirectory) {
+std::set<std::string> Names(const std::string& aDirectory)
+{
     std::set<std::string> names;
     if (DIR* dir = ::opendir(aDirectory.c_str())) {
         while (const dirent* entry = ::readdir(dir)) {
@@ -31,7 +32,8 @@ std::set<std::string> Names(const std::string& aDirectory) {
     return names;
 }
 
-TEST(EmlsendFileSink, ReplacesTheFileOnlyWhenClosed) {
+TEST(EmlsendFileSink, ReplacesTheFileOnlyWhenClosed)
+{
     test::TempDir dir;
     const std::string path = dir.File("eml456.txt");
     test::WriteFile(path, "the good old file");
@@ -50,7 +52,8 @@ TEST(EmlsendFileSink, ReplacesTheFileOnlyWhenClosed) {
     EXPECT_EQ(info.st_mode & 0777, 0600U);
 }
 
-TEST(EmlsendFileSink, AFailureBeforeCloseKeepsTheOldFile) {
+TEST(EmlsendFileSink, AFailureBeforeCloseKeepsTheOldFile)
+{
     test::TempDir dir;
     const std::string path = dir.File("tempmsg.eml");
     test::WriteFile(path, "a good message");
@@ -64,7 +67,8 @@ TEST(EmlsendFileSink, AFailureBeforeCloseKeepsTheOldFile) {
     EXPECT_EQ(Names(dir.path()), std::set<std::string>{"tempmsg.eml"});
 }
 
-TEST(EmlsendFileSink, AMessageWithAMissingAttachmentLeavesTheOldFile) {
+TEST(EmlsendFileSink, AMessageWithAMissingAttachmentLeavesTheOldFile)
+{
     test::TempDir dir;
     const std::string path = dir.File("tempmsg.eml");
     test::WriteFile(path, "a good message");
@@ -78,7 +82,8 @@ TEST(EmlsendFileSink, AMessageWithAMissingAttachmentLeavesTheOldFile) {
     EXPECT_EQ(Names(dir.path()), std::set<std::string>{"tempmsg.eml"});
 }
 
-TEST(EmlsendFileSink, DevicesAndDirectoriesAreWrittenInPlaceWithTheirFailures) {
+TEST(EmlsendFileSink, DevicesAndDirectoriesAreWrittenInPlaceWithTheirFailures)
+{
     test::TempDir dir;
     {
         FileSink sink("/dev/null");

@@ -35,18 +35,19 @@ struct HostileRun {
     bool controlKept = true;
 };
 
-HostileRun RunAgainst(std::uint16_t aPort, const std::string& aExtraSections = {},
-                      const std::string& aSettings = {}) {
+HostileRun RunAgainst(std::uint16_t aPort, const std::string& aExtraSections = {}, const std::string& aSettings = {})
+{
     test::TempDir dir;
     const std::string control = dir.File("ctl.txt");
     test::WriteFile(control, "[SMTP]\r\nHost=127.0.0.1:" + std::to_string(aPort) + "\r\n" + aSettings +
                                  "[TO]\r\na@example.cz\r\n" + aExtraSections + "[BODY]\r\ntext\r\n");
     HostileRun run;
     const auto start = std::chrono::steady_clock::now();
-    run.process = test::RunProcess({kProgram, control},
-                                   {"EMLSEND_MAX_REPLY_WAIT_MS=" + std::to_string(kWaitCapMs)}, dir.path(), 60);
+    run.process = test::RunProcess({kProgram, control}, {"EMLSEND_MAX_REPLY_WAIT_MS=" + std::to_string(kWaitCapMs)},
+                                   dir.path(), 60);
     run.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    run.result = ::access(dir.File("eml456.txt").c_str(), F_OK) == 0 ? test::ReadFile(dir.File("eml456.txt")) : "<none>";
+    run.result =
+        ::access(dir.File("eml456.txt").c_str(), F_OK) == 0 ? test::ReadFile(dir.File("eml456.txt")) : "<none>";
     run.controlKept = ::access(control.c_str(), F_OK) == 0;
     return run;
 }
@@ -58,7 +59,8 @@ HostileRun RunAgainst(std::uint16_t aPort, const std::string& aExtraSections = {
 long BaselineRssKb() { return RunAgainst(test::UnusedPort()).process.maxRssKb; }
 
 // Sends aChunk again and again until the client closes or the flood limits pass.
-void Flood(test::Peer& aPeer, const std::string& aChunk) {
+void Flood(test::Peer& aPeer, const std::string& aChunk)
+{
     const auto until = std::chrono::steady_clock::now() + kFloodTime;
     for (std::size_t sent = 0; sent < kFloodLimit && std::chrono::steady_clock::now() < until; sent += aChunk.size()) {
         if (!aPeer.Send(aChunk)) {
@@ -75,7 +77,8 @@ constexpr long kTlsContextKb = 32 * 1024;
 constexpr long kTlsContextKb = 8 * 1024;
 #endif
 
-void ExpectFailedRun(const HostileRun& aRun, const std::string& aResult, long aAllowanceKb = 0) {
+void ExpectFailedRun(const HostileRun& aRun, const std::string& aResult, long aAllowanceKb = 0)
+{
     EXPECT_FALSE(aRun.process.timedOut) << "the program did not end";
     EXPECT_EQ(aRun.process.exitCode, 0) << aRun.process.err;
     EXPECT_EQ(aRun.process.err, "");
@@ -85,7 +88,8 @@ void ExpectFailedRun(const HostileRun& aRun, const std::string& aResult, long aA
     EXPECT_LT(aRun.process.maxRssKb, BaselineRssKb() + 16 * 1024 + aAllowanceKb) << "memory stays bounded";
 }
 
-TEST(EmlsendHostileServer, AnEndlessReplyLineIsCutOff) {
+TEST(EmlsendHostileServer, AnEndlessReplyLineIsCutOff)
+{
     test::ScriptedServer server([](test::Peer& p) {
         p.Send("220 ");
         Flood(p, std::string(65536, 'x'));
@@ -93,7 +97,8 @@ TEST(EmlsendHostileServer, AnEndlessReplyLineIsCutOff) {
     ExpectFailedRun(RunAgainst(server.port()), "Reply too long.\r\n");
 }
 
-TEST(EmlsendHostileServer, AMillionContinuationLinesAreCutOff) {
+TEST(EmlsendHostileServer, AMillionContinuationLinesAreCutOff)
+{
     test::ScriptedServer server([](test::Peer& p) {
         test::Greet(p);
         p.ReadLine(); // RSET
@@ -107,7 +112,8 @@ TEST(EmlsendHostileServer, AMillionContinuationLinesAreCutOff) {
     ExpectFailedRun(RunAgainst(server.port()), "Reply too long.\r\n");
 }
 
-TEST(EmlsendHostileServer, AGreetingOneBytePerSecondTimesOut) {
+TEST(EmlsendHostileServer, AGreetingOneBytePerSecondTimesOut)
+{
     test::ScriptedServer server([](test::Peer& p) {
         const std::string greeting = "220 a very slow server says hello\r\n";
         for (const char c : greeting) {
@@ -126,7 +132,8 @@ TEST(EmlsendHostileServer, AGreetingOneBytePerSecondTimesOut) {
     EXPECT_GE(run.elapsed, std::chrono::milliseconds(kWaitCapMs)) << "the whole reply has one deadline";
 }
 
-TEST(EmlsendHostileServer, ACloseInTheMiddleOfTheDataFails) {
+TEST(EmlsendHostileServer, ACloseInTheMiddleOfTheDataFails)
+{
     test::TempDir files;
     const std::string attachment = files.File("big.bin");
     test::WriteFile(attachment, test::PseudoRandomBytes(8u << 20, 7));
@@ -154,7 +161,8 @@ TEST(EmlsendHostileServer, ACloseInTheMiddleOfTheDataFails) {
     EXPECT_LT(run.process.maxRssKb, BaselineRssKb() + 16 * 1024) << "the attachment is streamed, not held";
 }
 
-TEST(EmlsendHostileServer, AServerThatStopsReadingTheDataTimesOut) {
+TEST(EmlsendHostileServer, AServerThatStopsReadingTheDataTimesOut)
+{
     // More than the loopback connection's buffers take (36 MiB here), written
     // in pieces so that this process stays small.
     test::TempDir files;
@@ -181,7 +189,8 @@ TEST(EmlsendHostileServer, AServerThatStopsReadingTheDataTimesOut) {
 
 // TLS servers that never complete a handshake: each run ends within its
 // waits with the reason in the result file.
-TEST(EmlsendHostileServer, BrokenTlsHandshakesFail) {
+TEST(EmlsendHostileServer, BrokenTlsHandshakesFail)
+{
     struct Case {
         const char* what;
         std::string settings;
@@ -189,16 +198,19 @@ TEST(EmlsendHostileServer, BrokenTlsHandshakesFail) {
         std::vector<std::string> results; // any of them (the system decides between close and reset)
     };
     const Case cases[] = {
-        {"garbage instead of a handshake", "Security=TLS\r\n",
+        {"garbage instead of a handshake",
+         "Security=TLS\r\n",
          [](test::Peer& p) { Flood(p, "220 this is no TLS at all\r\n" + std::string(4000, '\x7F')); },
          {"TLS: wrong version number\r\n", "TLS: packet length too long\r\n"}},
-        {"a close in the middle of the handshake", "Security=TLS\r\n",
+        {"a close in the middle of the handshake",
+         "Security=TLS\r\n",
          [](test::Peer& p) {
              p.Send(std::string("\x16\x03\x03\x00\x40", 5) + std::string(20, '\x02')); // a record cut short
          },
          {"TLS: the server closed the connection during the handshake.\r\n",
           "Socket Error # 104\r\nConnection reset by peer\r\n"}},
-        {"a handshake one byte a second", "Security=TLS\r\n",
+        {"a handshake one byte a second",
+         "Security=TLS\r\n",
          [](test::Peer& p) {
              const std::string record = std::string("\x16\x03\x03\x00\x40", 5) + std::string(64, '\x02');
              for (const char c : record) {
@@ -209,7 +221,8 @@ TEST(EmlsendHostileServer, BrokenTlsHandshakesFail) {
              }
          },
          {"TLS handshake timed out.\r\n"}},
-        {"STARTTLS answered and then silence", "Security=StartTLS\r\n",
+        {"STARTTLS answered and then silence",
+         "Security=StartTLS\r\n",
          [](test::Peer& p) {
              test::Greet(p, {"localhost", "STARTTLS"});
              test::Answer(p, "220 go ahead\r\n");
@@ -227,7 +240,8 @@ TEST(EmlsendHostileServer, BrokenTlsHandshakesFail) {
     }
 }
 
-TEST(EmlsendHostileServer, GarbageReplyCodesFail) {
+TEST(EmlsendHostileServer, GarbageReplyCodesFail)
+{
     struct Case {
         const char* what;
         std::string reply;
@@ -250,14 +264,16 @@ TEST(EmlsendHostileServer, GarbageReplyCodesFail) {
     }
 }
 
-TEST(EmlsendHostileServer, ASilentServerTimesOut) {
+TEST(EmlsendHostileServer, ASilentServerTimesOut)
+{
     test::ScriptedServer server([](test::Peer& p) { p.WaitForClose(); });
     const HostileRun run = RunAgainst(server.port());
     ExpectFailedRun(run, "Read timed out.\r\n");
     EXPECT_GE(run.elapsed, std::chrono::milliseconds(kWaitCapMs));
 }
 
-TEST(EmlsendHostileServer, TheWaitCapOnlyShortens) {
+TEST(EmlsendHostileServer, TheWaitCapOnlyShortens)
+{
     // A cap that is no positive number is ignored; the RFC wait would apply,
     // so the server answers after the would-be cap and the send succeeds.
     for (const std::string value : {"0", "-5", "abc", "1e3"}) {

@@ -28,10 +28,12 @@ using namespace std::chrono_literals;
 // Records every percentage with the listener's tag into a shared log.
 class RecordingListener final : public TInterfacedObject<IProgressListener> {
 public:
-    RecordingListener(std::string& aLog, char aTag, bool& aDestroyed)
-        : FLog(aLog), FTag(aTag), FDestroyed(aDestroyed) {}
+    RecordingListener(std::string& aLog, char aTag, bool& aDestroyed) : FLog(aLog), FTag(aTag), FDestroyed(aDestroyed)
+    {
+    }
     ~RecordingListener() override { FDestroyed = true; }
-    void Progress(std::uint8_t aPercent) override {
+    void Progress(std::uint8_t aPercent) override
+    {
         FLog += FTag;
         FLog += std::to_string(aPercent) + " ";
         percents.push_back(aPercent);
@@ -44,16 +46,26 @@ private:
     bool& FDestroyed;
 };
 
-TEST(EmlsendMailer, RoundsPercentagesHalfToEven) {
+TEST(EmlsendMailer, RoundsPercentagesHalfToEven)
+{
     struct Case {
         std::uint64_t count;
         std::int64_t size;
         int percent;
     };
     const Case cases[] = {
-        {125, 1000, 12}, {135, 1000, 14}, {5, 1000, 0},  {15, 1000, 2},   {1, 3, 33},
-        {2, 3, 67},      {999, 1000, 100}, {0, 10, 0},   {7, 0, 0},       {7, -5, 0},
-        {1000, 1000, 100}, {5000, 1000, 100},            // past the measured size
+        {125, 1000, 12},
+        {135, 1000, 14},
+        {5, 1000, 0},
+        {15, 1000, 2},
+        {1, 3, 33},
+        {2, 3, 67},
+        {999, 1000, 100},
+        {0, 10, 0},
+        {7, 0, 0},
+        {7, -5, 0},
+        {1000, 1000, 100},
+        {5000, 1000, 100}, // past the measured size
         {153600, kDefaultMessageSize, 50},
         {std::uint64_t{1} << 62, std::int64_t{1} << 62, 100},
         {(std::uint64_t{1} << 61) + 1, std::int64_t{1} << 62, 50}, // beyond exact integers
@@ -64,7 +76,8 @@ TEST(EmlsendMailer, RoundsPercentagesHalfToEven) {
     }
 }
 
-TEST(EmlsendMailer, CountsReferencesAndAnswersItsInterfaces) {
+TEST(EmlsendMailer, CountsReferencesAndAnswersItsInterfaces)
+{
     std::string log;
     bool listenerGone = false;
     {
@@ -83,8 +96,7 @@ TEST(EmlsendMailer, CountsReferencesAndAnswersItsInterfaces) {
         EXPECT_EQ(mailer->QueryInterface(IProgressListener::kIid, &found), E_NOINTERFACE);
         EXPECT_EQ(found, nullptr);
 
-        const TInterfacePtr<RecordingListener> listener =
-            MakeInterfaced<RecordingListener>(log, 'a', listenerGone);
+        const TInterfacePtr<RecordingListener> listener = MakeInterfaced<RecordingListener>(log, 'a', listenerGone);
         EXPECT_TRUE(Supports<IProgressListener>(listener));
         mailer->AddListener(*listener);
         EXPECT_EQ(listener->RefCount(), 2U) << "the mailer holds a reference";
@@ -97,7 +109,8 @@ TEST(EmlsendMailer, CountsReferencesAndAnswersItsInterfaces) {
     EXPECT_TRUE(listenerGone) << "releasing the mailer released its listeners, and the last reference freed it";
 }
 
-TEST(EmlsendMailer, StoresAddressesByKindAndPriorities) {
+TEST(EmlsendMailer, StoresAddressesByKindAndPriorities)
+{
     const TInterfacePtr<TMailer> mailer = MakeInterfaced<TMailer>();
     for (std::int16_t kind = -1; kind <= 7; ++kind) {
         mailer->AddAddress("k" + std::to_string(kind) + "@example.cz", kind);
@@ -113,7 +126,7 @@ TEST(EmlsendMailer, StoresAddressesByKindAndPriorities) {
     EXPECT_EQ(m.receiptRecipient, (MailAddress{"", "r2@example.cz"}));
 
     const std::pair<std::int16_t, MailPriority> levels[] = {
-        {4, MailPriority::highest}, {3, MailPriority::high}, {5, MailPriority::high}, {-1, MailPriority::high},
+        {4, MailPriority::highest}, {3, MailPriority::high},   {5, MailPriority::high},  {-1, MailPriority::high},
         {1, MailPriority::low},     {0, MailPriority::lowest}, {2, MailPriority::normal}};
     for (const auto& [level, priority] : levels) {
         mailer->SetPriority(level);
@@ -123,7 +136,8 @@ TEST(EmlsendMailer, StoresAddressesByKindAndPriorities) {
     EXPECT_EQ(mailer->Session().port, 70000 - 65536) << "the low 16 bits";
 }
 
-TEST(EmlsendMailer, ClearEmptiesTheMessageButKeepsAttachmentsAndSettings) {
+TEST(EmlsendMailer, ClearEmptiesTheMessageButKeepsAttachmentsAndSettings)
+{
     test::TempDir dir;
     test::WriteFile(dir.File("a.bin"), "abc");
     const TInterfacePtr<TMailer> mailer = MakeInterfaced<TMailer>();
@@ -145,11 +159,14 @@ TEST(EmlsendMailer, ClearEmptiesTheMessageButKeepsAttachmentsAndSettings) {
     EXPECT_NE(written.find("filename=\"a.bin\""), std::string::npos) << "the attachment survived Clear";
 }
 
-TEST(EmlsendMailer, BuildsHtmlPartsThatAMailReaderDecodes) {
+TEST(EmlsendMailer, BuildsHtmlPartsThatAMailReaderDecodes)
+{
     test::TempDir dir;
     test::WriteFile(dir.File("faktura.pdf"), test::PseudoRandomBytes(5000, 7));
     const TInterfacePtr<IMailer> mailer = CreateMailer();
-    const std::string longSubject = "P\xF8" "edm\xECt " + std::string(300, 'S');
+    const std::string longSubject = "P\xF8"
+                                    "edm\xECt " +
+                                    std::string(300, 'S');
     const std::string longLine = "<p>" + std::string(400, '\xE8') + "</p>";
     mailer->SetSubject(longSubject);
     mailer->AddAddress("Jan Nov\xE1k <jan@example.cz>", akFrom);
@@ -183,10 +200,11 @@ TEST(EmlsendMailer, BuildsHtmlPartsThatAMailReaderDecodes) {
     EXPECT_EQ(test::ReadFile(file + ".3"), test::PseudoRandomBytes(5000, 7));
 }
 
-TEST(EmlsendMailer, NamesAttachmentsAsTheFileSystemHasThem) {
+TEST(EmlsendMailer, NamesAttachmentsAsTheFileSystemHasThem)
+{
     test::TempDir dir;
     const std::string utf8Name = "P\xC5\x99\xC3\xADloha \xC4\x8D.2.pdf"; // "Příloha č.2.pdf" in UTF-8
-    const std::string cp1250Name = "P\xF8\xEDloha \xE8.2.pdf";               // the same in windows-1250
+    const std::string cp1250Name = "P\xF8\xEDloha \xE8.2.pdf";           // the same in windows-1250
     test::WriteFile(dir.File(utf8Name), "pdf");
     test::WriteFile(dir.File("report 10:30.txt"), "report");
     test::WriteFile(dir.File("a\\b.txt"), "backslash");
@@ -198,8 +216,8 @@ TEST(EmlsendMailer, NamesAttachmentsAsTheFileSystemHasThem) {
         std::string charset; // the name's label; "" the message's
     };
     const Case cases[] = {
-        {"a colon is part of the name", dir.File("report 10:30.txt"), dir.File("report 10:30.txt"),
-         "report 10:30.txt", ""},
+        {"a colon is part of the name", dir.File("report 10:30.txt"), dir.File("report 10:30.txt"), "report 10:30.txt",
+         ""},
         {"so is a backslash", dir.File("a\\b.txt"), dir.File("a\\b.txt"), "a\\b.txt", ""},
         {"a windows-1250 path finds the UTF-8 file", dir.File(cp1250Name), dir.File(utf8Name), cp1250Name, ""},
         {"a UTF-8 path is labelled UTF-8", dir.File(utf8Name), dir.File(utf8Name), cp1250Name, "utf-8"},
@@ -257,7 +275,8 @@ TEST(EmlsendMailer, NamesAttachmentsAsTheFileSystemHasThem) {
     EXPECT_NE(content.find("filename*=windows-1250''P%F8%EDloha%20%E8.2.pdf\r\n"), std::string::npos);
 }
 
-TEST(EmlsendMailer, SendFailuresBecomeResultsWithTheirText) {
+TEST(EmlsendMailer, SendFailuresBecomeResultsWithTheirText)
+{
     test::TempDir dir;
     {
         const TInterfacePtr<IMailer> mailer = CreateMailer();
@@ -323,7 +342,8 @@ TEST(EmlsendMailer, SendFailuresBecomeResultsWithTheirText) {
     }
 }
 
-TEST(EmlsendMailer, SendsToAiosmtpdWithProgressForEveryListenerInOrder) {
+TEST(EmlsendMailer, SendsToAiosmtpdWithProgressForEveryListenerInOrder)
+{
     test::TempDir dir;
     test::TempDir spool;
     test::AiosmtpdServer server(spool.path());
@@ -371,7 +391,8 @@ TEST(EmlsendMailer, SendsToAiosmtpdWithProgressForEveryListenerInOrder) {
         << "the last notice counts every body byte and stays below 100 by the header's share";
 }
 
-TEST(EmlsendMailer, ChoosesAPrivateDirectoryForTheMessageFile) {
+TEST(EmlsendMailer, ChoosesAPrivateDirectoryForTheMessageFile)
+{
     const std::string uid = std::to_string(::getuid());
     struct Case {
         const char* runtime;
@@ -393,7 +414,8 @@ TEST(EmlsendMailer, ChoosesAPrivateDirectoryForTheMessageFile) {
     }
 }
 
-TEST(EmlsendMailer, ShowsEachMessageFileInTheMailProgram) {
+TEST(EmlsendMailer, ShowsEachMessageFileInTheMailProgram)
+{
     test::TempDir runtime;
     test::TempDir tools;
     const test::FakeOpener opener(tools.path());
@@ -427,7 +449,9 @@ TEST(EmlsendMailer, ShowsEachMessageFileInTheMailProgram) {
     for (std::size_t i = 0; i < shown.size(); ++i) {
         const std::string content = test::ReadFile(shown[i]);
         EXPECT_EQ(content.rfind("X-Unsent: 1\r\n", 0), 0U);
-        EXPECT_NE(content.find(i == 0 ? "\r\nfirst\r\n" : i == 1 ? "\r\nsecond\r\n" : "\r\nthird\r\n"),
+        EXPECT_NE(content.find(i == 0   ? "\r\nfirst\r\n"
+                               : i == 1 ? "\r\nsecond\r\n"
+                                        : "\r\nthird\r\n"),
                   std::string::npos)
             << "every message keeps its own file";
         struct stat info {};
@@ -441,7 +465,8 @@ TEST(EmlsendMailer, ShowsEachMessageFileInTheMailProgram) {
     EXPECT_EQ(info.st_mode & 0777, 0700U) << "the directory was made private";
 }
 
-TEST(EmlsendMailer, AMailProgramThatCannotStartIsAFailure) {
+TEST(EmlsendMailer, AMailProgramThatCannotStartIsAFailure)
+{
     test::TempDir runtime;
     test::TempDir tools; // holds no xdg-open
     const test::ScopedEnvironment runtimeVariable("XDG_RUNTIME_DIR", runtime.path().c_str());
@@ -464,7 +489,8 @@ TEST(EmlsendMailer, AMailProgramThatCannotStartIsAFailure) {
     EXPECT_EQ(files, 0) << "the message nobody will see is removed";
 }
 
-TEST(EmlsendMailer, APlantedLinkNeverRedirectsTheMessageFile) {
+TEST(EmlsendMailer, APlantedLinkNeverRedirectsTheMessageFile)
+{
     test::TempDir tmp;
     test::TempDir elsewhere;
     test::TempDir tools;
@@ -480,8 +506,8 @@ TEST(EmlsendMailer, APlantedLinkNeverRedirectsTheMessageFile) {
         mailer->ShowInMailClient();
         FAIL() << "the link was followed";
     } catch (const EFCreateError& error) {
-        EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + planted + "/tempmsg-XXXXXX.eml\". \"" +
-                                                 planted + "\" is not a directory");
+        EXPECT_EQ(std::string(error.what()),
+                  "Cannot create file \"" + planted + "/tempmsg-XXXXXX.eml\". \"" + planted + "\" is not a directory");
     }
     EXPECT_EQ(test::ReadFile(elsewhere.File("tempmsg.eml")), "") << "nothing written through the link";
     EXPECT_NE(::access(elsewhere.File("tempmsg.eml").c_str(), F_OK), 0);

@@ -21,7 +21,8 @@ const std::string kB2 = "2222222222222222222222222222=_2222";
 const std::string kDate = "Tue, 3 Mar 2009 14:05:09 +0100";
 const std::string kMessageId = "Message-ID: <1@example.cz>";
 
-std::string Lines(const std::vector<std::string>& aLines) {
+std::string Lines(const std::vector<std::string>& aLines)
+{
     std::string out;
     for (const std::string& line : aLines) {
         out += line + "\r\n";
@@ -29,7 +30,8 @@ std::string Lines(const std::vector<std::string>& aLines) {
     return out;
 }
 
-MessageWriter PinnedWriter() {
+MessageWriter PinnedWriter()
+{
     MessageWriter writer;
     auto next = std::make_shared<int>(0);
     writer.makeBoundary = [next] { return ++*next == 1 ? kB1 : kB2; };
@@ -38,7 +40,8 @@ MessageWriter PinnedWriter() {
     return writer;
 }
 
-MailMessage BaseMessage() {
+MailMessage BaseMessage()
+{
     MailMessage message;
     message.from = MailAddress::Parse("Jan Nov\xE1k <jan@example.cz>");
     message.to.push_back(MailAddress::Parse("a@example.cz"));
@@ -69,7 +72,8 @@ const std::string kTextHeader = Lines({
 
 // An attachment part; aExtended is the RFC 2231 form of the name, if any.
 std::string Attachment(const std::string& aBoundary, const std::string& aName, const std::string& aBase64,
-                       const std::string& aExtended = {}) {
+                       const std::string& aExtended = {})
+{
     if (aExtended.empty()) {
         return Lines({"--" + aBoundary, "Content-Type: application/octet-stream;", "        name=\"" + aName + "\"",
                       "Content-Transfer-Encoding: base64", "Content-Disposition: attachment;",
@@ -82,23 +86,24 @@ std::string Attachment(const std::string& aBoundary, const std::string& aName, c
            aBase64 + "\r\n";
 }
 
-std::string Write(const MailMessage& aMessage, MessageForm aForm) {
+std::string Write(const MailMessage& aMessage, MessageForm aForm)
+{
     StringSink sink;
     PinnedWriter().WriteMessage(aMessage, sink, aForm);
     return sink.data;
 }
 
-TEST(EmlsendMessageLayout, SinglePartPlainText) {
+TEST(EmlsendMessageLayout, SinglePartPlainText)
+{
     MailMessage message = BaseMessage();
-    message.parts.push_back(
-        MessagePart::Text({"Dobr\xFD den,", "", ".te\xE8ka"}, "windows-1250"));
-    const std::string expected = kAddressLines +
-                                 Lines({"MIME-Version: 1.0", "Date: " + kDate, kMessageId}) + kTextHeader +
-                                 Lines({"Dobr=FD den,", "", "=2Ete=E8ka", ""});
+    message.parts.push_back(MessagePart::Text({"Dobr\xFD den,", "", ".te\xE8ka"}, "windows-1250"));
+    const std::string expected = kAddressLines + Lines({"MIME-Version: 1.0", "Date: " + kDate, kMessageId}) +
+                                 kTextHeader + Lines({"Dobr=FD den,", "", "=2Ete=E8ka", ""});
     EXPECT_EQ(Write(message, MessageForm::transmission), expected);
 }
 
-TEST(EmlsendMessageLayout, TextWithAttachments) {
+TEST(EmlsendMessageLayout, TextWithAttachments)
+{
     test::TempDir dir;
     test::WriteFile(dir.File("data.bin"), std::string("\x00\x01\x02\x03", 4));
     test::WriteFile(dir.File("p\xF8\xEDloha.txt"), "abc");
@@ -107,37 +112,37 @@ TEST(EmlsendMessageLayout, TextWithAttachments) {
     message.parts.push_back(MessagePart::Attachment(dir.File("data.bin")));
     message.parts.push_back(MessagePart::Attachment(dir.File("p\xF8\xEDloha.txt")));
     const std::string expected =
-        kAddressLines + kMultipartLines + Lines({"--" + kB1}) + kTextHeader +
-        Lines({"Hello", ""}) + Attachment(kB1, "data.bin", "AAECAw==") + "\r\n" +
+        kAddressLines + kMultipartLines + Lines({"--" + kB1}) + kTextHeader + Lines({"Hello", ""}) +
+        Attachment(kB1, "data.bin", "AAECAw==") + "\r\n" +
         Attachment(kB1, "=?windows-1250?Q?p=F8=EDloha.txt?=", "YWJj", "windows-1250''p%F8%EDloha.txt") + "\r\n" +
         Lines({"--" + kB1 + "--", ""});
     EXPECT_EQ(Write(message, MessageForm::transmission), expected);
 }
 
-MailMessage HtmlMessage() {
+MailMessage HtmlMessage()
+{
     MailMessage message = BaseMessage();
     message.parts.push_back(MessagePart::Container("multipart/alternative"));
     message.parts.push_back(MessagePart::Text({"Zapn\xECte HTML."}, "windows-1250", "", 0));
-    message.parts.push_back(MessagePart::Text({"<HTML>", "<p>Ahoj</p>"}, "windows-1250",
-                                              "text/html; charset=us-ascii", 0));
+    message.parts.push_back(
+        MessagePart::Text({"<HTML>", "<p>Ahoj</p>"}, "windows-1250", "text/html; charset=us-ascii", 0));
     return message;
 }
 
 const std::string kHtmlBody =
-    Lines({"--" + kB1, "Content-Type: multipart/alternative;", "        boundary=\"" + kB2 + "\"",
-           "", "--" + kB2}) +
+    Lines({"--" + kB1, "Content-Type: multipart/alternative;", "        boundary=\"" + kB2 + "\"", "", "--" + kB2}) +
     kTextHeader + Lines({"Zapn=ECte HTML.", "", "--" + kB2}) +
-    Lines({"Content-Type: text/html ; charset=\"windows-1250\"",
-           "Content-Transfer-Encoding: quoted-printable", "", "<HTML>", "<p>Ahoj</p>", "",
-           "--" + kB2 + "--", ""});
+    Lines({"Content-Type: text/html ; charset=\"windows-1250\"", "Content-Transfer-Encoding: quoted-printable", "",
+           "<HTML>", "<p>Ahoj</p>", "", "--" + kB2 + "--", ""});
 
-TEST(EmlsendMessageLayout, HtmlWithoutAttachments) {
-    const std::string expected =
-        kAddressLines + kMultipartLines + kHtmlBody + Lines({"--" + kB1 + "--", ""});
+TEST(EmlsendMessageLayout, HtmlWithoutAttachments)
+{
+    const std::string expected = kAddressLines + kMultipartLines + kHtmlBody + Lines({"--" + kB1 + "--", ""});
     EXPECT_EQ(Write(HtmlMessage(), MessageForm::transmission), expected);
 }
 
-TEST(EmlsendMessageLayout, HtmlWithAttachmentsAsFile) {
+TEST(EmlsendMessageLayout, HtmlWithAttachmentsAsFile)
+{
     test::TempDir dir;
     test::WriteFile(dir.File("a.txt"), "abcd");
     MailMessage message = HtmlMessage();
@@ -152,13 +157,10 @@ TEST(EmlsendMessageLayout, HtmlWithAttachmentsAsFile) {
     const std::string expected =
         Lines({"X-Unsent: 1"}) + kAddressLines +
         Lines({"Cc: \"Petr\" <petr@example.cz>", "Bcc: secret@example.cz, other@example.cz",
-               "Content-Type: multipart/mixed;",
-               "\tcharset=\"windows-1250\"; boundary=\"" + kB1 + "\"", "MIME-Version: 1.0",
-               "Reply-To: reply@example.cz", "Disposition-Notification-To: receipt@example.cz",
-               "Date: " + kDate, kMessageId, "X-Priority: 1", "", "This is a multi-part message in MIME format",
-               ""}) +
-        kHtmlBody + Attachment(kB1, "a.txt", "YWJjZA==") + "\r\n" +
-        Lines({"--" + kB1 + "--", "", "."});
+               "Content-Type: multipart/mixed;", "\tcharset=\"windows-1250\"; boundary=\"" + kB1 + "\"",
+               "MIME-Version: 1.0", "Reply-To: reply@example.cz", "Disposition-Notification-To: receipt@example.cz",
+               "Date: " + kDate, kMessageId, "X-Priority: 1", "", "This is a multi-part message in MIME format", ""}) +
+        kHtmlBody + Attachment(kB1, "a.txt", "YWJjZA==") + "\r\n" + Lines({"--" + kB1 + "--", "", "."});
     test::TempDir out;
     PinnedWriter().WriteMessageToFile(message, out.File("m.eml"));
     EXPECT_EQ(test::ReadFile(out.File("m.eml")), expected);
@@ -167,7 +169,8 @@ TEST(EmlsendMessageLayout, HtmlWithAttachmentsAsFile) {
     EXPECT_EQ(info.st_mode & 0777, 0600U) << "a message file with Bcc is private";
 }
 
-TEST(EmlsendMessageLayout, HeaderEdgeCases) {
+TEST(EmlsendMessageLayout, HeaderEdgeCases)
+{
     MailMessage message;
     message.parts.push_back(MessagePart::Text({}, "windows-1250"));
     EXPECT_EQ(Write(message, MessageForm::file),
@@ -191,7 +194,8 @@ TEST(EmlsendMessageLayout, HeaderEdgeCases) {
     EXPECT_EQ(injected.find("\r\n.\r\n"), std::string::npos);
 }
 
-TEST(EmlsendMessageLayout, TwoWritingsDifferOnlyInBoundariesAndDate) {
+TEST(EmlsendMessageLayout, TwoWritingsDifferOnlyInBoundariesAndDate)
+{
     test::TempDir dir;
     test::WriteFile(dir.File("x.bin"), test::PseudoRandomBytes(1000, 1));
     MailMessage message = HtmlMessage();
@@ -209,8 +213,7 @@ TEST(EmlsendMessageLayout, TwoWritingsDifferOnlyInBoundariesAndDate) {
         EXPECT_EQ(first.data[at + 44], '"');
         const std::size_t mark = boundary.find("=_");
         EXPECT_NE(mark, std::string::npos);
-        EXPECT_EQ(boundary.find_first_not_of(
-                      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz=_"),
+        EXPECT_EQ(boundary.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz=_"),
                   std::string::npos);
         boundaries.insert(boundary);
         at += 10;
@@ -224,7 +227,8 @@ TEST(EmlsendMessageLayout, TwoWritingsDifferOnlyInBoundariesAndDate) {
     EXPECT_LE(differing, 4 * 34U * 2 + 8 + 32) << "boundaries (each written several times), date, message id";
 }
 
-TEST(EmlsendMessageWriter, IdentifiesEveryMessageUnderTheSendersDomain) {
+TEST(EmlsendMessageWriter, IdentifiesEveryMessageUnderTheSendersDomain)
+{
     char host[256] = {};
     ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
     struct Case {
@@ -256,7 +260,8 @@ TEST(EmlsendMessageWriter, IdentifiesEveryMessageUnderTheSendersDomain) {
         << sink.data;
 }
 
-TEST(EmlsendMessageWriter, MeasureEqualsTheTransmissionFormAndTheClosingLine) {
+TEST(EmlsendMessageWriter, MeasureEqualsTheTransmissionFormAndTheClosingLine)
+{
     test::TempDir dir;
     for (const std::size_t size : {0U, 1U, 56U, 57U, 58U, 1000003U}) {
         SCOPED_TRACE(size);
@@ -270,7 +275,8 @@ TEST(EmlsendMessageWriter, MeasureEqualsTheTransmissionFormAndTheClosingLine) {
     }
 }
 
-TEST(EmlsendMessageWriter, ReportsFailuresWithTheirTexts) {
+TEST(EmlsendMessageWriter, ReportsFailuresWithTheirTexts)
+{
     test::TempDir dir;
     MailMessage message = BaseMessage();
     message.parts.push_back(MessagePart::Text({"x"}, "windows-1250"));
@@ -283,8 +289,7 @@ TEST(EmlsendMessageWriter, ReportsFailuresWithTheirTexts) {
         EXPECT_EQ(std::string(error.what()),
                   "Cannot open file \"" + dir.File("missing.pdf") + "\". No such file or directory");
     }
-    EXPECT_NE(sink.data.find("Content-Type: text/plain"), std::string::npos)
-        << "lines before the failure stay written";
+    EXPECT_NE(sink.data.find("Content-Type: text/plain"), std::string::npos) << "lines before the failure stay written";
 
     message.parts.back() = MessagePart::Attachment(dir.path());
     EXPECT_THROW(PinnedWriter().Measure(message), EFOpenError) << "a directory is no attachment";
@@ -293,8 +298,8 @@ TEST(EmlsendMessageWriter, ReportsFailuresWithTheirTexts) {
         PinnedWriter().WriteMessageToFile(message, dir.File("no/such/dir.eml"));
         FAIL() << "an impossible path must fail";
     } catch (const EFCreateError& error) {
-        EXPECT_EQ(std::string(error.what()), "Cannot create file \"" + dir.File("no/such/dir.eml") +
-                                                 "\". No such file or directory");
+        EXPECT_EQ(std::string(error.what()),
+                  "Cannot create file \"" + dir.File("no/such/dir.eml") + "\". No such file or directory");
     }
 
     message.parts.pop_back();
@@ -314,7 +319,8 @@ TEST(EmlsendMessageWriter, ReportsFailuresWithTheirTexts) {
     EXPECT_TRUE(untouched.data.empty());
 }
 
-TEST(EmlsendMessageWriter, RefusesPartListsItCannotNest) {
+TEST(EmlsendMessageWriter, RefusesPartListsItCannotNest)
+{
     const std::vector<std::pair<const char*, std::vector<MessagePart>>> cases = {
         {"parent past the list", {MessagePart::Text({"a"}, ""), MessagePart::Text({"b"}, "", "", 5)}},
         {"parent is no container", {MessagePart::Text({"a"}, ""), MessagePart::Text({"b"}, "", "", 0)}},
@@ -340,9 +346,11 @@ TEST(EmlsendMessageWriter, RefusesPartListsItCannotNest) {
     EXPECT_THROW(PinnedWriter().WriteMessage(message, sink, MessageForm::file), EInvalidMessage);
 }
 
-TEST(EmlsendMessageWriter, ReportsTheBodyPhaseToTheSink) {
+TEST(EmlsendMessageWriter, ReportsTheBodyPhaseToTheSink)
+{
     struct RecordingSink : ByteSink {
-        void Write(std::string_view aBytes) override {
+        void Write(std::string_view aBytes) override
+        {
             phases[phase].append(aBytes);
             ++writes[phase];
         }
@@ -357,8 +365,8 @@ TEST(EmlsendMessageWriter, ReportsTheBodyPhaseToTheSink) {
     PinnedWriter().WriteMessage(message, sink, MessageForm::file);
     ASSERT_EQ(sink.phase, 2) << "body started and finished once each";
     EXPECT_EQ(sink.writes[0], 1) << "the header block goes out in one write";
-    EXPECT_EQ(sink.phases[0], Lines({"X-Unsent: 1"}) + kAddressLines +
-                                  kMultipartLines.substr(0, kMultipartLines.find("\r\n\r\n") + 2));
+    EXPECT_EQ(sink.phases[0],
+              Lines({"X-Unsent: 1"}) + kAddressLines + kMultipartLines.substr(0, kMultipartLines.find("\r\n\r\n") + 2));
     EXPECT_EQ(sink.phases[1].substr(0, 2), "\r\n") << "the body starts with the blank line";
     EXPECT_EQ(sink.phases[2], ".\r\n") << "the closing line lies outside the body";
 }

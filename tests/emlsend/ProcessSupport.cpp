@@ -26,7 +26,8 @@ using namespace std::chrono_literals;
 
 const std::string kScripts = EMLSEND_TEST_SCRIPTS;
 
-std::vector<std::string> ChangedEnvironment(const std::vector<std::string>& aChanges) {
+std::vector<std::string> ChangedEnvironment(const std::vector<std::string>& aChanges)
+{
     std::map<std::string, std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
@@ -47,7 +48,8 @@ std::vector<std::string> ChangedEnvironment(const std::vector<std::string>& aCha
     return result;
 }
 
-std::vector<char*> Pointers(std::vector<std::string>& aTexts) {
+std::vector<char*> Pointers(std::vector<std::string>& aTexts)
+{
     std::vector<char*> pointers;
     for (std::string& text : aTexts) {
         pointers.push_back(text.data());
@@ -58,9 +60,9 @@ std::vector<char*> Pointers(std::vector<std::string>& aTexts) {
 
 } // namespace
 
-ProcessResult RunProcess(const std::vector<std::string>& aArguments,
-                         const std::vector<std::string>& aEnvironment,
-                         const std::string& aWorkingDirectory, int aTimeOutSeconds) {
+ProcessResult RunProcess(const std::vector<std::string>& aArguments, const std::vector<std::string>& aEnvironment,
+                         const std::string& aWorkingDirectory, int aTimeOutSeconds)
+{
     int out[2];
     int err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
@@ -129,7 +131,8 @@ ProcessResult RunProcess(const std::vector<std::string>& aArguments,
     return result;
 }
 
-bool WaitForFile(const std::string& aPath) {
+bool WaitForFile(const std::string& aPath)
+{
     struct stat info {};
     for (int i = 0; i < 100; ++i) {
         if (::stat(aPath.c_str(), &info) == 0) {
@@ -140,7 +143,8 @@ bool WaitForFile(const std::string& aPath) {
     return false;
 }
 
-AiosmtpdServer::AiosmtpdServer(const std::string& aDirectory, const std::vector<std::string>& aOptions) {
+AiosmtpdServer::AiosmtpdServer(const std::string& aDirectory, const std::vector<std::string>& aOptions)
+{
     int handles[2];
     if (::pipe2(handles, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
@@ -174,7 +178,8 @@ AiosmtpdServer::AiosmtpdServer(const std::string& aDirectory, const std::vector<
     FPort = static_cast<std::uint16_t>(std::atoi(line.c_str()));
 }
 
-AiosmtpdServer::~AiosmtpdServer() {
+AiosmtpdServer::~AiosmtpdServer()
+{
     ::kill(FChild, SIGTERM);
     int status = 0;
     for (int i = 0; i < 50 && ::waitpid(FChild, &status, WNOHANG) == 0; ++i) {
@@ -186,18 +191,21 @@ AiosmtpdServer::~AiosmtpdServer() {
     }
 }
 
-TestCertificates::TestCertificates(const std::string& aDirectory) : FDirectory(aDirectory) {
+TestCertificates::TestCertificates(const std::string& aDirectory) : FDirectory(aDirectory)
+{
     const ProcessResult made = RunProcess({"/bin/sh", kScripts + "/make_test_ca.sh", FDirectory});
     if (made.exitCode != 0) {
         throw std::runtime_error("cannot make the test certificates: " + made.err);
     }
 }
 
-std::vector<std::string> TestCertificates::ServerOptions(const std::string& aName) const {
+std::vector<std::string> TestCertificates::ServerOptions(const std::string& aName) const
+{
     return {"--cert", File(aName + ".pem"), "--key", File(aName + ".key")};
 }
 
-ScopedEnvironment::ScopedEnvironment(const char* aName, const char* aValue) : FName(aName) {
+ScopedEnvironment::ScopedEnvironment(const char* aName, const char* aValue) : FName(aName)
+{
     if (const char* old = std::getenv(aName)) {
         FOldValue = old;
         FWasSet = true;
@@ -205,20 +213,28 @@ ScopedEnvironment::ScopedEnvironment(const char* aName, const char* aValue) : FN
     aValue != nullptr ? ::setenv(aName, aValue, 1) : ::unsetenv(aName);
 }
 
-ScopedEnvironment::~ScopedEnvironment() {
+ScopedEnvironment::~ScopedEnvironment()
+{
     FWasSet ? ::setenv(FName.c_str(), FOldValue.c_str(), 1) : ::unsetenv(FName.c_str());
 }
 
-FakeOpener::FakeOpener(const std::string& aDirectory) : FDirectory(aDirectory) {
+FakeOpener::FakeOpener(const std::string& aDirectory) : FDirectory(aDirectory)
+{
     const std::string script = FDirectory + "/xdg-open";
     WriteFile(script, "#!/bin/sh\n"
-                      "printf '%s\\n' \"$@\" >> '" + calls() + ".part'\n"
-                      "cp \"$1\" '" + copy() + "'\n"
-                      "mv '" + calls() + ".part' '" + calls() + "'\n");
+                      "printf '%s\\n' \"$@\" >> '" +
+                          calls() +
+                          ".part'\n"
+                          "cp \"$1\" '" +
+                          copy() +
+                          "'\n"
+                          "mv '" +
+                          calls() + ".part' '" + calls() + "'\n");
     ::chmod(script.c_str(), 0700);
 }
 
-std::string FakeOpener::PathVariable() const {
+std::string FakeOpener::PathVariable() const
+{
     const char* path = std::getenv("PATH");
     return "PATH=" + FDirectory + ":" + (path != nullptr ? path : "/usr/bin:/bin");
 }

@@ -22,8 +22,7 @@ struct ProcessResult {
 // "NAME" alone removes) in the directory aWorkingDirectory (empty: this
 // process's), standard input on /dev/null and both output streams caught
 // through pipes. Killed after aTimeOutSeconds.
-ProcessResult RunProcess(const std::vector<std::string>& aArguments,
-                         const std::vector<std::string>& aEnvironment = {},
+ProcessResult RunProcess(const std::vector<std::string>& aArguments, const std::vector<std::string>& aEnvironment = {},
                          const std::string& aWorkingDirectory = {}, int aTimeOutSeconds = 60);
 
 // Waits up to 10 s for aPath to exist.

@@ -24,7 +24,8 @@ bool Exists(const std::string& aPath) { return ::access(aPath.c_str(), F_OK) == 
 
 // The filled cells of every bar drawn after the caption in piped output;
 // fails the test when the output is anything else.
-std::vector<int> BarsAfterCaption(const std::string& aOutput) {
+std::vector<int> BarsAfterCaption(const std::string& aOutput)
+{
     std::vector<int> bars;
     EXPECT_EQ(aOutput.substr(0, kCaption852.size()), kCaption852);
     const std::string rest = aOutput.substr(std::min(aOutput.size(), kCaption852.size()));
@@ -39,7 +40,8 @@ std::vector<int> BarsAfterCaption(const std::string& aOutput) {
     return bars;
 }
 
-TEST(EmlsendProgram, SendsTheControlFileThroughAiosmtpd) {
+TEST(EmlsendProgram, SendsTheControlFileThroughAiosmtpd)
+{
     test::TempDir dir;
     test::TempDir spool;
     test::AiosmtpdServer server(spool.path());
@@ -48,17 +50,21 @@ TEST(EmlsendProgram, SendsTheControlFileThroughAiosmtpd) {
     test::WriteFile(attachment, test::PseudoRandomBytes(400000, 3));
     test::WriteFile(dir.File("eml456.txt"), "old");
     const std::string control = dir.File("zprava.txt");
-    test::WriteFile(control,
-                    "** written by the host\r\n"
-                    "[smtp]\r\nhost=127.0.0.1:" + std::to_string(server.port()) +
-                        "\r\nUserName=jan\r\nPASSWORD=tajn\xE9\r\nTimeOut=5000\r\n"
-                        "[SUBJECT]\r\nFaktura \xE8. 12\r\nignored\r\n"
-                        "[FROM]\r\nJan Nov\xE1k <jan@example.cz>\r\n"
-                        "[TO]\r\n\"Nov\xE1k, Petr\" <petr@example.cz>\r\nplain@example.cz\r\n"
-                        "[COPIES]\r\n\xC8" "ern\xFD <cerny@example.cz>\r\n"
-                        "[HIDDEN COPIES]\r\nskryty@example.cz\r\n"
-                        "[ATTACHMENTS]\r\n" + attachment + "\r\n"
-                        "[BODY]\r\nDobr\xFD den,\r\n** a comment [x]\r\n\r\n" + std::string(300, 'z') + "\r\n");
+    test::WriteFile(control, "** written by the host\r\n"
+                             "[smtp]\r\nhost=127.0.0.1:" +
+                                 std::to_string(server.port()) +
+                                 "\r\nUserName=jan\r\nPASSWORD=tajn\xE9\r\nTimeOut=5000\r\n"
+                                 "[SUBJECT]\r\nFaktura \xE8. 12\r\nignored\r\n"
+                                 "[FROM]\r\nJan Nov\xE1k <jan@example.cz>\r\n"
+                                 "[TO]\r\n\"Nov\xE1k, Petr\" <petr@example.cz>\r\nplain@example.cz\r\n"
+                                 "[COPIES]\r\n\xC8"
+                                 "ern\xFD <cerny@example.cz>\r\n"
+                                 "[HIDDEN COPIES]\r\nskryty@example.cz\r\n"
+                                 "[ATTACHMENTS]\r\n" +
+                                 attachment +
+                                 "\r\n"
+                                 "[BODY]\r\nDobr\xFD den,\r\n** a comment [x]\r\n\r\n" +
+                                 std::string(300, 'z') + "\r\n");
     const test::ProcessResult run = test::RunProcess({kProgram, control, "ignored argument"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
@@ -79,7 +85,10 @@ TEST(EmlsendProgram, SendsTheControlFileThroughAiosmtpd) {
         "A From " + Hex("Jan Nov\xE1k") + " jan@example.cz",
         "A To " + Hex("Nov\xE1k, Petr") + " petr@example.cz",
         "A To - plain@example.cz",
-        "A Cc " + Hex("\xC8" "ern\xFD") + " cerny@example.cz",
+        "A Cc " +
+            Hex("\xC8"
+                "ern\xFD") +
+            " cerny@example.cz",
         "P text/plain - " + data + ".1",
         "P application/octet-stream " + Hex("p\xF8\xEDloha.bin") + " " + data + ".2",
         "D 0",
@@ -93,7 +102,8 @@ TEST(EmlsendProgram, SendsTheControlFileThroughAiosmtpd) {
 
 // Answers a whole transaction, refusing the recipient "<>" and everything
 // after DATA when aRefuseData.
-test::ScriptedServer::Script RefusingServer(bool aRefuseData) {
+test::ScriptedServer::Script RefusingServer(bool aRefuseData)
+{
     return [aRefuseData](test::Peer& aPeer) {
         test::Greet(aPeer);
         while (true) {
@@ -119,7 +129,8 @@ test::ScriptedServer::Script RefusingServer(bool aRefuseData) {
     };
 }
 
-TEST(EmlsendProgram, AFailedSendLeavesItsTextInTheResultFile) {
+TEST(EmlsendProgram, AFailedSendLeavesItsTextInTheResultFile)
+{
     struct Case {
         const char* what;
         std::string sections;
@@ -137,8 +148,8 @@ TEST(EmlsendProgram, AFailedSendLeavesItsTextInTheResultFile) {
         {"DATA refused", "[TO]\r\na@example.cz\r\n", true, true, "No data today\r\n\r\n", false},
         {"an empty attachment line", "[TO]\r\na@example.cz\r\n[ATTACHMENTS]\r\n\r\n", false, true,
          "Cannot open file \"\". No such file or directory\r\n", false, false},
-        {"nobody listens", "[TO]\r\na@example.cz\r\n", false, false,
-         "Socket Error # 111\r\nConnection refused\r\n", false},
+        {"nobody listens", "[TO]\r\na@example.cz\r\n", false, false, "Socket Error # 111\r\nConnection refused\r\n",
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -169,7 +180,8 @@ TEST(EmlsendProgram, AFailedSendLeavesItsTextInTheResultFile) {
     }
 }
 
-TEST(EmlsendProgram, ARelativeControlPathPutsTheResultFileInTheCurrentDirectory) {
+TEST(EmlsendProgram, ARelativeControlPathPutsTheResultFileInTheCurrentDirectory)
+{
     // The result file gets the usual mode, 0666 less the umask, replaced or not.
     for (const mode_t mask : {mode_t{022}, mode_t{002}}) {
         SCOPED_TRACE(mask);
@@ -189,7 +201,8 @@ TEST(EmlsendProgram, ARelativeControlPathPutsTheResultFileInTheCurrentDirectory)
     }
 }
 
-TEST(EmlsendProgram, WithoutSmtpSectionTheMailProgramOpensTheMessage) {
+TEST(EmlsendProgram, WithoutSmtpSectionTheMailProgramOpensTheMessage)
+{
     test::TempDir dir;
     test::TempDir runtime;
     test::TempDir tools;
@@ -197,8 +210,8 @@ TEST(EmlsendProgram, WithoutSmtpSectionTheMailProgramOpensTheMessage) {
     const std::string control = dir.File("ctl.txt");
     test::WriteFile(control, "[TO]\nto@example.cz\n[SUBJECT]\nAhoj\n"
                              "[BODY]\nHost=127.0.0.1:1\n<html>\n<p>odkaz</p>\n");
-    const test::ProcessResult run = test::RunProcess(
-        {kProgram, control}, {"XDG_RUNTIME_DIR=" + runtime.path(), opener.PathVariable()});
+    const test::ProcessResult run =
+        test::RunProcess({kProgram, control}, {"XDG_RUNTIME_DIR=" + runtime.path(), opener.PathVariable()});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, kCaption852) << "the caption alone: no bar without a send";
     ASSERT_TRUE(test::WaitForFile(opener.calls()));
@@ -220,7 +233,8 @@ TEST(EmlsendProgram, WithoutSmtpSectionTheMailProgramOpensTheMessage) {
     EXPECT_FALSE(Exists(control));
 }
 
-TEST(EmlsendProgram, DoesNothingWithoutAControlFile) {
+TEST(EmlsendProgram, DoesNothingWithoutAControlFile)
+{
     test::TempDir dir;
     const std::vector<std::vector<std::string>> calls = {
         {kProgram}, {kProgram, dir.File("missing.txt")}, {kProgram, dir.path()}, {kProgram, ""}};
@@ -234,7 +248,8 @@ TEST(EmlsendProgram, DoesNothingWithoutAControlFile) {
     }
 }
 
-TEST(EmlsendProgram, HelpAndVersionAnswerOnStandardOutput) {
+TEST(EmlsendProgram, HelpAndVersionAnswerOnStandardOutput)
+{
     test::TempDir dir;
     const struct {
         const char* argument;
@@ -252,7 +267,8 @@ TEST(EmlsendProgram, HelpAndVersionAnswerOnStandardOutput) {
     }
 }
 
-TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile) {
+TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile)
+{
     struct Case {
         const char* what;
         std::string content;
@@ -288,10 +304,9 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile) {
         test::WriteFile(control, expand(c.content));
         const bool linked = std::string(c.what).find("link") != std::string::npos;
         const bool noOpener = std::string(c.what).find("mail program") != std::string::npos;
-        const test::ProcessResult run = test::RunProcess(
-            {kProgram, control},
-            {"XDG_RUNTIME_DIR=" + dir.File(linked ? "run" : "runtime"),
-             noOpener ? "PATH=" + dir.File("elsewhere") : opener.PathVariable()});
+        const test::ProcessResult run =
+            test::RunProcess({kProgram, control}, {"XDG_RUNTIME_DIR=" + dir.File(linked ? "run" : "runtime"),
+                                                   noOpener ? "PATH=" + dir.File("elsewhere") : opener.PathVariable()});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err, expand(c.diagnostic)) << "the text bytes unchanged through a pipe";
         EXPECT_TRUE(Exists(control));
@@ -300,7 +315,8 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile) {
     }
 }
 
-TEST(EmlsendProgram, AFailedMessageFileLeavesTheOldOneWhole) {
+TEST(EmlsendProgram, AFailedMessageFileLeavesTheOldOneWhole)
+{
     test::TempDir dir;
     test::TempDir tools;
     const test::FakeOpener opener(tools.path());
@@ -309,8 +325,8 @@ TEST(EmlsendProgram, AFailedMessageFileLeavesTheOldOneWhole) {
     test::WriteFile(dir.File("runtime/emlsend/tempmsg.eml"), "the message of the last run");
     const std::string control = dir.File("ctl.txt");
     test::WriteFile(control, "[BODY]\nx\n[ATTACHMENTS]\n" + dir.File("gone.pdf") + "\n");
-    const test::ProcessResult run = test::RunProcess(
-        {kProgram, control}, {"XDG_RUNTIME_DIR=" + dir.File("runtime"), opener.PathVariable()});
+    const test::ProcessResult run =
+        test::RunProcess({kProgram, control}, {"XDG_RUNTIME_DIR=" + dir.File("runtime"), opener.PathVariable()});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "emlsend: Cannot open file \"" + dir.File("gone.pdf") + "\". No such file or directory\n");
     EXPECT_EQ(test::ReadFile(dir.File("runtime/emlsend/tempmsg.eml")), "the message of the last run")
@@ -320,7 +336,8 @@ TEST(EmlsendProgram, AFailedMessageFileLeavesTheOldOneWhole) {
     EXPECT_FALSE(Exists(opener.calls()));
 }
 
-TEST(EmlsendProgram, DrawsOnATerminalWithEscapeSequencesAndBlockCharacters) {
+TEST(EmlsendProgram, DrawsOnATerminalWithEscapeSequencesAndBlockCharacters)
+{
     test::TempDir dir;
     test::TempDir spool;
     test::AiosmtpdServer server(spool.path());
@@ -328,8 +345,8 @@ TEST(EmlsendProgram, DrawsOnATerminalWithEscapeSequencesAndBlockCharacters) {
     const std::string control = dir.File("ctl.txt");
     test::WriteFile(control, "[SMTP]\nHost=127.0.0.1:" + std::to_string(server.port()) +
                                  "\n[TO]\na@example.cz\n[BODY]\n" + std::string(100000, 'x') + "\n");
-    const test::ProcessResult run = test::RunProcess(
-        {test::kPython, kScripts + "/run_in_pty.py", kProgram, control}, {"LC_ALL=C.UTF-8", "LANG=C.UTF-8"});
+    const test::ProcessResult run = test::RunProcess({test::kPython, kScripts + "/run_in_pty.py", kProgram, control},
+                                                     {"LC_ALL=C.UTF-8", "LANG=C.UTF-8"});
     EXPECT_EQ(run.exitCode, 0) << run.out;
     const std::string caption = "\x1B[?25l\x1B[13;16HP\u0159ipravuji email k odesl\u00E1n\u00ED        ";
     EXPECT_EQ(run.out.substr(0, caption.size()), caption) << "cursor hidden, caption at row 13, column 16";

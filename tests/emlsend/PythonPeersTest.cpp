@@ -22,27 +22,35 @@ struct Fixture {
     std::string text = "\x8Elu\x9Bou\xE8k\xFD k\xF9\xF2\r\nline two\n";
     MailMessage message;
 
-    Fixture() {
+    Fixture()
+    {
         test::WriteFile(dir.File("data.bin"), binary);
-        test::WriteFile(dir.File("\xFA\xE8" "et.txt"), text);
+        test::WriteFile(dir.File("\xFA\xE8"
+                                 "et.txt"),
+                        text);
         test::WriteFile(dir.File("empty.dat"), "");
         message.from = MailAddress::Parse("Jan Nov\xE1k <jan@example.cz>");
         message.to = {MailAddress::Parse("\"Nov\xE1k, Petr\" <petr@example.cz>"),
                       MailAddress::Parse("plain@example.cz")};
-        message.cc = {MailAddress::Parse("\xC8" "ern\xFD <cerny@example.cz>")};
+        message.cc = {MailAddress::Parse("\xC8"
+                                         "ern\xFD <cerny@example.cz>")};
         message.bcc = {MailAddress::Parse("Skryt\xFD <skryty@example.cz>")};
         message.subject = std::string(40, '\x8E') + " faktura \xE8. 12";
         message.parts.push_back(MessagePart::Container("multipart/alternative"));
         message.parts.push_back(MessagePart::Text({"Pro spr\xE1vn\xE9 zobrazen\xED"}, "windows-1250", "", 0));
-        message.parts.push_back(MessagePart::Text(
-            {"<HTML>", std::string(150, 'a') + " =end ", ".leading", ""}, "windows-1250", "text/html", 0));
-        for (const char* name : {"data.bin", "\xFA\xE8" "et.txt", "empty.dat"}) {
+        message.parts.push_back(MessagePart::Text({"<HTML>", std::string(150, 'a') + " =end ", ".leading", ""},
+                                                  "windows-1250", "text/html", 0));
+        for (const char* name : {"data.bin",
+                                 "\xFA\xE8"
+                                 "et.txt",
+                                 "empty.dat"}) {
             message.parts.push_back(MessagePart::Attachment(dir.File(name)));
         }
     }
 };
 
-TEST(EmlsendPythonPeers, EmailPackageReadsTheMessageFile) {
+TEST(EmlsendPythonPeers, EmailPackageReadsTheMessageFile)
+{
     Fixture f;
     MessageWriter writer;
     writer.WriteMessageToFile(f.message, f.dir.File("m.eml"));
@@ -57,26 +65,32 @@ TEST(EmlsendPythonPeers, EmailPackageReadsTheMessageFile) {
         "A From " + Hex("Jan Nov\xE1k") + " jan@example.cz",
         "A To " + Hex("Nov\xE1k, Petr") + " petr@example.cz",
         "A To - plain@example.cz",
-        "A Cc " + Hex("\xC8" "ern\xFD") + " cerny@example.cz",
+        "A Cc " +
+            Hex("\xC8"
+                "ern\xFD") +
+            " cerny@example.cz",
         "A Bcc " + Hex("Skryt\xFD") + " skryty@example.cz",
         "P text/plain - " + file + ".1",
         "P text/html - " + file + ".2",
         "P application/octet-stream " + Hex("data.bin") + " " + file + ".3",
-        "P application/octet-stream " + Hex("\xFA\xE8" "et.txt") + " " + file + ".4",
+        "P application/octet-stream " +
+            Hex("\xFA\xE8"
+                "et.txt") +
+            " " + file + ".4",
         "P application/octet-stream " + Hex("empty.dat") + " " + file + ".5",
         "D 0",
     };
     EXPECT_EQ(seen, expected);
     // The parser gives text with line feeds only.
     EXPECT_EQ(test::ReadFile(file + ".1"), "Pro spr\xE1vn\xE9 zobrazen\xED\n");
-    EXPECT_EQ(test::ReadFile(file + ".2"),
-              "<HTML>\n" + std::string(150, 'a') + " =end \n.leading\n\n");
+    EXPECT_EQ(test::ReadFile(file + ".2"), "<HTML>\n" + std::string(150, 'a') + " =end \n.leading\n\n");
     EXPECT_TRUE(test::ReadFile(file + ".3") == f.binary) << "attachment bytes differ";
     EXPECT_EQ(test::ReadFile(file + ".4"), f.text);
     EXPECT_EQ(test::ReadFile(file + ".5"), "");
 }
 
-TEST(EmlsendPythonPeers, AiosmtpdReceivesTheMessage) {
+TEST(EmlsendPythonPeers, AiosmtpdReceivesTheMessage)
+{
     Fixture f;
     test::TempDir spool;
     test::AiosmtpdServer server(spool.path());
@@ -116,8 +130,7 @@ TEST(EmlsendPythonPeers, AiosmtpdReceivesTheMessage) {
     const std::string data = test::ReadFile(spool.File("1.data"));
     EXPECT_EQ(data, written.data) << "the data is exactly what the writer produces";
     EXPECT_EQ(data.find("skryty"), std::string::npos) << "no Bcc in the data";
-    EXPECT_EQ(lastCount, written.data.size() - written.data.find("\r\n\r\n") - 2)
-        << "progress counts every body byte";
+    EXPECT_EQ(lastCount, written.data.size() - written.data.find("\r\n\r\n") - 2) << "progress counts every body byte";
 }
 
 } // namespace

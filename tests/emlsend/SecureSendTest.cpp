@@ -24,9 +24,7 @@ using namespace std::chrono_literals;
 
 const std::string kProgram = EMLSEND_PROGRAM;
 
-bool Exists(const std::string& aPath) {
-    return ::access(aPath.c_str(), F_OK) == 0;
-}
+bool Exists(const std::string& aPath) { return ::access(aPath.c_str(), F_OK) == 0; }
 
 struct SecureCase {
     const char* what;
@@ -38,19 +36,14 @@ struct SecureCase {
     std::string auth = {};            // the server's record of it
 };
 
-TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason) {
+TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason)
+{
     test::TempDir caDir;
     const test::TestCertificates certificates(caDir.path());
     const std::string trust = "TLSTrustFile=@/ca.pem\r\n";
     const std::string login = "UserName=jan\r\nPassword=tajn\xE9\r\n";
     const SecureCase cases[] = {
-        {"StartTLS, then LOGIN",
-         "server",
-         {},
-         "Security=StartTLS\r\n" + trust + login,
-         "",
-         "LOGIN",
-         "jan\ntajn\xE9\n"},
+        {"StartTLS, then LOGIN", "server", {}, "Security=StartTLS\r\n" + trust + login, "", "LOGIN", "jan\ntajn\xE9\n"},
         {"TLS from the first byte",
          "server",
          {"--implicit-tls"},
@@ -77,8 +70,7 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason) {
         {"a failing token command",
          "server",
          {"--token", "t"},
-         "Security=StartTLS\r\n" + trust +
-             "UserName=jan\r\nOAuthTokenCommand=echo 'no network' >&2; exit 3\r\n",
+         "Security=StartTLS\r\n" + trust + "UserName=jan\r\nOAuthTokenCommand=echo 'no network' >&2; exit 3\r\n",
          "OAuthTokenCommand failed with exit code 3: no network\r\n"},
         {"a token command that prints nothing",
          "server",
@@ -122,8 +114,7 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason) {
          "Unknown Security \"SSL\" (None, StartTLS or TLS).\r\n"},
     };
     const auto expand = [&](std::string aText) {
-        for (std::size_t at; (at = aText.find('@')) != std::string::npos &&
-                             aText.compare(at, 9, "@example.") != 0;) {
+        for (std::size_t at; (at = aText.find('@')) != std::string::npos && aText.compare(at, 9, "@example.") != 0;) {
             aText.replace(at, 1, caDir.path());
         }
         return aText;
@@ -140,13 +131,10 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason) {
         test::AiosmtpdServer server(spool.path(), options);
         ASSERT_NE(server.port(), 0) << "the server did not start";
         const std::string control = dir.File("ctl.txt");
-        test::WriteFile(
-            control,
-            "[SMTP]\r\nHost=localhost:" + std::to_string(server.port()) + "\r\n" +
-                expand(c.settings) +
-                "[FROM]\r\njan@example.cz\r\n[TO]\r\npetr@example.cz\r\n[BODY]\r\nAhoj\r\n");
-        const test::ProcessResult run =
-            test::RunProcess({kProgram, control}, {"EMLSEND_MAX_REPLY_WAIT_MS=10000"});
+        test::WriteFile(control, "[SMTP]\r\nHost=localhost:" + std::to_string(server.port()) + "\r\n" +
+                                     expand(c.settings) +
+                                     "[FROM]\r\njan@example.cz\r\n[TO]\r\npetr@example.cz\r\n[BODY]\r\nAhoj\r\n");
+        const test::ProcessResult run = test::RunProcess({kProgram, control}, {"EMLSEND_MAX_REPLY_WAIT_MS=10000"});
         EXPECT_EQ(run.exitCode, 0) << run.err;
         if (!c.result.empty()) {
             EXPECT_EQ(test::ReadFile(dir.File("eml456.txt")), expand(c.result));
@@ -163,7 +151,8 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason) {
     }
 }
 
-TEST(EmlsendSecureSend, ATokenCommandRunsOnlyFromAControlFileOfTheUser) {
+TEST(EmlsendSecureSend, ATokenCommandRunsOnlyFromAControlFileOfTheUser)
+{
     test::TempDir dir;
     const std::string marker = dir.File("ran");
     const std::string control = dir.File("ctl.txt");
@@ -181,13 +170,15 @@ TEST(EmlsendSecureSend, ATokenCommandRunsOnlyFromAControlFileOfTheUser) {
 }
 
 // Whether process aPid is still running (not gone, not a zombie).
-bool Running(const std::string& aPid) {
+bool Running(const std::string& aPid)
+{
     const std::string stat = test::ReadFile("/proc/" + aPid + "/stat");
     const std::size_t close = stat.rfind(')');
     return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
 }
 
-TEST(EmlsendSecureSend, ATokenCommandIsBoundedInTime) {
+TEST(EmlsendSecureSend, ATokenCommandIsBoundedInTime)
+{
     test::TempDir dir;
     const std::string pidFile = dir.File("pid");
     const auto start = std::chrono::steady_clock::now();
@@ -209,13 +200,13 @@ TEST(EmlsendSecureSend, ATokenCommandIsBoundedInTime) {
     EXPECT_EQ(RunTokenCommand("printf '\\t tok en \\r\\n'"), "tok en");
 }
 
-TEST(EmlsendSecureSend, ReachesAServerOnTheIPv6Loopback) {
+TEST(EmlsendSecureSend, ReachesAServerOnTheIPv6Loopback)
+{
     const int probe = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in6 address{};
     address.sin6_family = AF_INET6;
     address.sin6_addr = in6addr_loopback;
-    const bool haveIPv6 =
-        probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const bool haveIPv6 = probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     if (probe >= 0) {
         ::close(probe);
     }
@@ -238,8 +229,7 @@ TEST(EmlsendSecureSend, ReachesAServerOnTheIPv6Loopback) {
     mailer->AddBodyLine("Ahoj");
     ASSERT_EQ(mailer->Send(), srSent) << mailer->GetErrorText();
     ASSERT_TRUE(test::WaitForFile(spool.File("1.done")));
-    EXPECT_EQ(test::ReadFile(spool.File("1.tls")).rfind("TLSv1.", 0), 0U)
-        << "verified against the address ::1";
+    EXPECT_EQ(test::ReadFile(spool.File("1.tls")).rfind("TLSv1.", 0), 0U) << "verified against the address ::1";
 }
 
 } // namespace

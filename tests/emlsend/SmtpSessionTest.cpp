@@ -25,7 +25,8 @@ using test::Greet;
 using test::Peer;
 using test::ScriptedServer;
 
-MailMessage TestMessage() {
+MailMessage TestMessage()
+{
     MailMessage message;
     message.from = MailAddress::Parse("Jan <jan@example.cz>");
     message.to = {MailAddress::Parse("Ann <to1@example.cz>"), MailAddress::Parse("to2@example.cz")};
@@ -36,7 +37,8 @@ MailMessage TestMessage() {
     return message;
 }
 
-std::unique_ptr<SmtpSession> Session(std::uint16_t aPort) {
+std::unique_ptr<SmtpSession> Session(std::uint16_t aPort)
+{
     auto session = std::make_unique<SmtpSession>();
     session->host = "127.0.0.1";
     session->port = aPort;
@@ -58,7 +60,9 @@ std::unique_ptr<SmtpSession> Session(std::uint16_t aPort) {
 std::string Ehlo() { return "EHLO " + HelloName(FullyQualifiedHostName(), "[127.0.0.1]"); }
 
 // The failure text of aCall, or "<no failure>".
-template <typename Call> std::string FailureOf(Call&& aCall) {
+template <typename Call>
+std::string FailureOf(Call&& aCall)
+{
     try {
         aCall();
     } catch (const std::exception& error) {
@@ -67,7 +71,8 @@ template <typename Call> std::string FailureOf(Call&& aCall) {
     return "<no failure>";
 }
 
-TEST(EmlsendSmtpSession, RunsTheWholeDialogue) {
+TEST(EmlsendSmtpSession, RunsTheWholeDialogue)
+{
     std::string data;
     ScriptedServer server([&](Peer& peer) {
         Greet(peer, {"test.example", "SIZE 1000000", "AUTH PLAIN LOGIN CRAM-MD5", "8BITMIME"});
@@ -98,13 +103,17 @@ TEST(EmlsendSmtpSession, RunsTheWholeDialogue) {
     EXPECT_FALSE(session->Connected());
     EXPECT_FALSE(session->LoggedIn());
 
-    const std::vector<std::string> expected = {
-        Ehlo(),                     "AUTH LOGIN",
-        "dXNlckBleGFtcGxlLmN6",     "cOFzcw==",
-        "RSET",                     "MAIL FROM: <jan@example.cz>",
-        "RCPT TO:<to1@example.cz>", "RCPT TO:<to2@example.cz>",
-        "RCPT TO:<cc@example.cz>",  "RCPT TO:<bcc@example.cz>",
-        "DATA"};
+    const std::vector<std::string> expected = {Ehlo(),
+                                               "AUTH LOGIN",
+                                               "dXNlckBleGFtcGxlLmN6",
+                                               "cOFzcw==",
+                                               "RSET",
+                                               "MAIL FROM: <jan@example.cz>",
+                                               "RCPT TO:<to1@example.cz>",
+                                               "RCPT TO:<to2@example.cz>",
+                                               "RCPT TO:<cc@example.cz>",
+                                               "RCPT TO:<bcc@example.cz>",
+                                               "DATA"};
     std::vector<std::string> lines = server.Finish();
     ASSERT_GT(lines.size(), expected.size() + 2);
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 11), expected);
@@ -118,19 +127,19 @@ TEST(EmlsendSmtpSession, RunsTheWholeDialogue) {
     EXPECT_EQ(started, 1);
     ASSERT_FALSE(counts.empty());
     const std::size_t headerSize = reference.data.find("Content-Type: text/plain");
-    EXPECT_EQ(counts.back(), reference.data.size() - headerSize)
-        << "body bytes: everything after the header lines";
+    EXPECT_EQ(counts.back(), reference.data.size() - headerSize) << "body bytes: everything after the header lines";
 }
 
 struct ScriptCase {
     const char* what;
     std::function<void(Peer&)> script;
-    std::string userName;                // login wanted when non-empty
-    std::string failure;                 // expected failure text of SendMessage
-    std::vector<std::string> expected;   // the commands the server saw, in order
+    std::string userName;              // login wanted when non-empty
+    std::string failure;               // expected failure text of SendMessage
+    std::vector<std::string> expected; // the commands the server saw, in order
 };
 
-TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
+TEST(EmlsendSmtpSession, FollowsTheReplyRules)
+{
     const std::string ehlo = Ehlo();
     const std::vector<ScriptCase> cases = {
         {"EHLO refused: HELO, and no login without capabilities",
@@ -138,11 +147,12 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
              p.Send("220 hi\r\n");
              Answer(p, "500 What?\r\n");
              Answer(p, "250 hello\r\n");
-             Answer(p, "250 ok\r\n");                      // RSET
-             Answer(p, "550 5.7.1 Sender refused\r\n");   // MAIL
-             Answer(p, "221 bye\r\n");                     // QUIT
+             Answer(p, "250 ok\r\n");                   // RSET
+             Answer(p, "550 5.7.1 Sender refused\r\n"); // MAIL
+             Answer(p, "221 bye\r\n");                  // QUIT
          },
-         "user", "Sender refused\r\n",
+         "user",
+         "Sender refused\r\n",
          {ehlo, "HELO " + ehlo.substr(5), "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
         {"LOGIN not offered: no AUTH, the transaction goes on",
          [](Peer& p) {
@@ -151,7 +161,9 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
              Answer(p, "553 no\r\n");
              Answer(p, "221 bye\r\n");
          },
-         "user", "no\r\n", {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
+         "user",
+         "no\r\n",
+         {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
         {"550 after two recipients: RSET and the 550 text",
          [](Peer& p) {
              Greet(p);
@@ -162,9 +174,10 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
              Answer(p, "250 reset\r\n");
              Answer(p, "221 bye\r\n");
          },
-         "", "Relaying denied\r\nTry again later\r\n",
-         {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "RCPT TO:<to1@example.cz>",
-          "RCPT TO:<to2@example.cz>", "RCPT TO:<cc@example.cz>", "RSET", "QUIT"}},
+         "",
+         "Relaying denied\r\nTry again later\r\n",
+         {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "RCPT TO:<to1@example.cz>", "RCPT TO:<to2@example.cz>",
+          "RCPT TO:<cc@example.cz>", "RSET", "QUIT"}},
         {"refused DATA: RSET",
          [](Peer& p) {
              Greet(p);
@@ -175,10 +188,10 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
              Answer(p, "250 reset\r\n");
              Answer(p, "221 bye\r\n");
          },
-         "", "No valid recipients\r\n",
-         {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "RCPT TO:<to1@example.cz>",
-          "RCPT TO:<to2@example.cz>", "RCPT TO:<cc@example.cz>", "RCPT TO:<bcc@example.cz>",
-          "DATA", "RSET", "QUIT"}},
+         "",
+         "No valid recipients\r\n",
+         {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "RCPT TO:<to1@example.cz>", "RCPT TO:<to2@example.cz>",
+          "RCPT TO:<cc@example.cz>", "RCPT TO:<bcc@example.cz>", "DATA", "RSET", "QUIT"}},
         {"refused login: no RSET",
          [](Peer& p) {
              Greet(p, {"x", "AUTH=LOGIN"});
@@ -187,7 +200,8 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
              Answer(p, "535 5.7.8 Authentication credentials invalid\r\n");
              Answer(p, "221 bye\r\n");
          },
-         "user", "Authentication credentials invalid\r\n",
+         "user",
+         "Authentication credentials invalid\r\n",
          {ehlo, "AUTH LOGIN", "dXNlcg==", "", "QUIT"}},
         {"invalid reply code: no RSET, the connection stays in step",
          [](Peer& p) {
@@ -196,13 +210,17 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
              Answer(p, "2x0-first\r\n2x0 ok\r\n");
              Answer(p, "221 bye\r\n");
          },
-         "", "Reply Code is not valid: 2x0", {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
+         "",
+         "Reply Code is not valid: 2x0",
+         {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "QUIT"}},
         {"connection closed in the middle of a reply",
          [](Peer& p) {
              Greet(p);
              Answer(p, "250-first line\r\n250-second");
          },
-         "", "Connection Closed Gracefully.", {ehlo, "RSET"}},
+         "",
+         "Connection Closed Gracefully.",
+         {ehlo, "RSET"}},
         {"endless continuation lines are cut off",
          [](Peer& p) {
              Greet(p);
@@ -212,7 +230,9 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
              }
              p.WaitForClose();
          },
-         "", "Reply too long.", {ehlo, "RSET"}},
+         "",
+         "Reply too long.",
+         {ehlo, "RSET"}},
         {"an endless line is cut off",
          [](Peer& p) {
              Greet(p);
@@ -220,14 +240,18 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
              p.Send("250 " + std::string(100000, 'x'));
              p.WaitForClose();
          },
-         "", "Reply too long.", {ehlo, "RSET"}},
+         "",
+         "Reply too long.",
+         {ehlo, "RSET"}},
         {"a server that stops answering",
          [](Peer& p) {
              Greet(p);
              p.ReadLine();
              p.WaitForClose();
          },
-         "", "Read timed out.", {ehlo, "RSET"}},
+         "",
+         "Read timed out.",
+         {ehlo, "RSET"}},
     };
     for (const ScriptCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -245,11 +269,12 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules) {
     }
 }
 
-TEST(EmlsendSmtpSession, SignsInWithAnOAuthToken) {
+TEST(EmlsendSmtpSession, SignsInWithAnOAuthToken)
+{
     struct Case {
         const char* what;
-        std::string offered;  // the AUTH capability line
-        std::string reply;    // to the AUTH command
+        std::string offered;   // the AUTH capability line
+        std::string reply;     // to the AUTH command
         std::string mechanism; // "" when no AUTH may be sent
         std::string failure;
     };
@@ -270,8 +295,8 @@ TEST(EmlsendSmtpSession, SignsInWithAnOAuthToken) {
                 if (c.reply.starts_with("334")) {
                     Answer(p, "535 5.7.8 Invalid credentials\r\n");
                 } else {
-                    Answer(p, "250 ok\r\n");   // RSET
-                    Answer(p, "553 no\r\n");   // MAIL
+                    Answer(p, "250 ok\r\n"); // RSET
+                    Answer(p, "553 no\r\n"); // MAIL
                 }
             }
             Answer(p, "221 bye\r\n");
@@ -289,10 +314,13 @@ TEST(EmlsendSmtpSession, SignsInWithAnOAuthToken) {
         const std::string port = std::to_string(server.port());
         std::vector<std::string> expected = {Ehlo()};
         if (c.mechanism == "XOAUTH2") {
-            expected.push_back("AUTH XOAUTH2 " + EncodeBase64("user=jan@example.cz\x01" "auth=Bearer tok-1\x01\x01"));
+            expected.push_back("AUTH XOAUTH2 " + EncodeBase64("user=jan@example.cz\x01"
+                                                              "auth=Bearer tok-1\x01\x01"));
         } else if (c.mechanism == "OAUTHBEARER") {
-            expected.push_back("AUTH OAUTHBEARER " + EncodeBase64("n,a=jan@example.cz,\x01host=127.0.0.1\x01port=" + port +
-                                                                  "\x01" "auth=Bearer tok-1\x01\x01"));
+            expected.push_back("AUTH OAUTHBEARER " +
+                               EncodeBase64("n,a=jan@example.cz,\x01host=127.0.0.1\x01port=" + port +
+                                            "\x01"
+                                            "auth=Bearer tok-1\x01\x01"));
         }
         if (c.reply.starts_with("334")) {
             expected.push_back("");
@@ -305,7 +333,8 @@ TEST(EmlsendSmtpSession, SignsInWithAnOAuthToken) {
     }
 }
 
-TEST(EmlsendSmtpSession, FailsToConnectWithTheRightTexts) {
+TEST(EmlsendSmtpSession, FailsToConnectWithTheRightTexts)
+{
     SmtpSession empty;
     EXPECT_EQ(FailureOf([&] { empty.Connect(); }), "") << "no host";
     empty.host = "127.0.0.1";
@@ -337,7 +366,8 @@ TEST(EmlsendSmtpSession, FailsToConnectWithTheRightTexts) {
     EXPECT_FALSE(waiting->Connected());
 }
 
-TEST(EmlsendSmtpSession, GivesUpConnectingAfterTheTimeOut) {
+TEST(EmlsendSmtpSession, GivesUpConnectingAfterTheTimeOut)
+{
     // A listener whose accept queue is full drops further connection
     // attempts, so the next connect neither succeeds nor fails.
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -370,7 +400,8 @@ TEST(EmlsendSmtpSession, GivesUpConnectingAfterTheTimeOut) {
 
 // A listening loopback socket of aFamily (its handle and port); handle -1
 // when the family has no loopback here.
-std::pair<int, std::uint16_t> LoopbackListener(int aFamily) {
+std::pair<int, std::uint16_t> LoopbackListener(int aFamily)
+{
     const int handle = ::socket(aFamily, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_storage address{};
     socklen_t length = aFamily == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
@@ -393,7 +424,8 @@ std::pair<int, std::uint16_t> LoopbackListener(int aFamily) {
     return {handle, ntohs(port)};
 }
 
-TEST(EmlsendTcpConnection, TriesEveryAddressInTheResolversOrder) {
+TEST(EmlsendTcpConnection, TriesEveryAddressInTheResolversOrder)
+{
     const auto [listener4, port4] = LoopbackListener(AF_INET);
     const auto [listener6, port6] = LoopbackListener(AF_INET6);
     ASSERT_GE(listener4, 0);
@@ -422,7 +454,9 @@ TEST(EmlsendTcpConnection, TriesEveryAddressInTheResolversOrder) {
         {"IPv4 refused, then IPv6", {{AF_INET, refused4}, {AF_INET6, port6}}, 5000, "[IPv6:::1]"},
         {"the first that answers", {{AF_INET6, port6}, {AF_INET, port4}}, 5000, "[IPv6:::1]"},
         {"a limit of 1 ms still gets one full poll", {{AF_INET, port4}}, 1, "[127.0.0.1]"},
-        {"all refused: the last failure", {{AF_INET6, refused6}, {AF_INET, refused4}}, 0,
+        {"all refused: the last failure",
+         {{AF_INET6, refused6}, {AF_INET, refused4}},
+         0,
          "Socket Error # 111\r\nConnection refused"},
     };
     for (const Case& c : cases) {
@@ -457,7 +491,8 @@ TEST(EmlsendTcpConnection, TriesEveryAddressInTheResolversOrder) {
     ::close(listener6);
 }
 
-TEST(EmlsendSmtpSession, DropsTheConnectionWhenTheDataCannotBeCompleted) {
+TEST(EmlsendSmtpSession, DropsTheConnectionWhenTheDataCannotBeCompleted)
+{
     test::TempDir dir;
     std::string data;
     ScriptedServer server([&](Peer& p) {
@@ -479,7 +514,8 @@ TEST(EmlsendSmtpSession, DropsTheConnectionWhenTheDataCannotBeCompleted) {
     EXPECT_EQ(data, "<eof>") << "the partial message is never ended with a period line";
 }
 
-TEST(EmlsendSmtpSession, RefusesLineBreaksInCommands) {
+TEST(EmlsendSmtpSession, RefusesLineBreaksInCommands)
+{
     ScriptedServer server([](Peer& p) {
         Greet(p);
         Answer(p, "250 ok\r\n");
@@ -494,7 +530,8 @@ TEST(EmlsendSmtpSession, RefusesLineBreaksInCommands) {
     EXPECT_EQ(server.Finish(), (std::vector<std::string>{Ehlo(), "RSET", "QUIT"}));
 }
 
-TEST(EmlsendSmtpSession, ClosesEvenWhenQuitFails) {
+TEST(EmlsendSmtpSession, ClosesEvenWhenQuitFails)
+{
     ScriptedServer server([](Peer& p) {
         Greet(p);
         Answer(p, "500 no quitting\r\n");
@@ -512,12 +549,12 @@ struct ReplyCase {
     std::string text;
 };
 
-TEST(EmlsendSmtpReply, ParsesCodesAndTexts) {
+TEST(EmlsendSmtpReply, ParsesCodesAndTexts)
+{
     const std::vector<ReplyCase> cases = {
         {"single line", {"250 OK"}, 250, "OK\r\n"},
         {"continuation", {"250-first", "250-second", "250 last"}, 250, "first\r\nsecond\r\nlast\r\n"},
-        {"enhanced codes removed", {"550-5.7.1 Relaying denied", "550 5.7.1 Bye"}, 550,
-         "Relaying denied\r\nBye\r\n"},
+        {"enhanced codes removed", {"550-5.7.1 Relaying denied", "550 5.7.1 Bye"}, 550, "Relaying denied\r\nBye\r\n"},
         {"an enhanced code with class 3 stays", {"250 3.1.0 x"}, 250, "3.1.0 x\r\n"},
         {"a version number stays", {"220 2.0 ready"}, 220, "2.0 ready\r\n"},
         {"short line ends the reply", {"250-a", "250"}, 250, "a\r\n\r\n"},
@@ -544,7 +581,8 @@ TEST(EmlsendSmtpReply, ParsesCodesAndTexts) {
 namespace emlsend {
 namespace {
 
-TEST(EmlsendSmtpTimeOuts, AreTheDocumentedWaits) {
+TEST(EmlsendSmtpTimeOuts, AreTheDocumentedWaits)
+{
     using std::chrono::milliseconds;
     const SmtpTimeOuts waits;
     EXPECT_EQ(waits.greeting, milliseconds(300000)) << "5 minutes";
@@ -555,7 +593,8 @@ TEST(EmlsendSmtpTimeOuts, AreTheDocumentedWaits) {
     EXPECT_EQ(waits.quit, milliseconds(30000)) << "30 seconds";
 }
 
-TEST(EmlsendSmtpHello, SendsAFullyQualifiedNameElseTheAddressLiteral) {
+TEST(EmlsendSmtpHello, SendsAFullyQualifiedNameElseTheAddressLiteral)
+{
     struct Case {
         const char* qualified;
         const char* literal;
@@ -575,7 +614,8 @@ TEST(EmlsendSmtpHello, SendsAFullyQualifiedNameElseTheAddressLiteral) {
     }
 }
 
-TEST(EmlsendSmtpTimeOuts, ACapOnlyShortens) {
+TEST(EmlsendSmtpTimeOuts, ACapOnlyShortens)
+{
     using std::chrono::milliseconds;
     const SmtpTimeOuts rfc;
     const SmtpTimeOuts same = CapTimeOuts(rfc, milliseconds(24 * 3600 * 1000));

@@ -23,29 +23,32 @@ namespace {
 
 constexpr int kServerWaitMs = 10000;
 
-bool WaitReadable(int aHandle, int aTimeOutMs) {
+bool WaitReadable(int aHandle, int aTimeOutMs)
+{
     pollfd fd{aHandle, POLLIN, 0};
     return ::poll(&fd, 1, aTimeOutMs) > 0;
 }
 
 } // namespace
 
-TempDir::TempDir() {
+TempDir::TempDir()
+{
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                          "/emlsend-test-XXXXXX";
+    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/emlsend-test-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }
     FPath = pattern;
 }
 
-TempDir::~TempDir() {
+TempDir::~TempDir()
+{
     std::error_code ignored;
     std::filesystem::remove_all(FPath, ignored);
 }
 
-void WriteFile(const std::string& aPath, const std::string& aBytes) {
+void WriteFile(const std::string& aPath, const std::string& aBytes)
+{
     std::ofstream out(aPath, std::ios::binary);
     out.write(aBytes.data(), static_cast<std::streamsize>(aBytes.size()));
     if (!out) {
@@ -53,14 +56,16 @@ void WriteFile(const std::string& aPath, const std::string& aBytes) {
     }
 }
 
-std::string ReadFile(const std::string& aPath) {
+std::string ReadFile(const std::string& aPath)
+{
     std::ifstream in(aPath, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
 }
 
-std::string Hex(const std::string& aBytes) {
+std::string Hex(const std::string& aBytes)
+{
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string out;
     for (const char c : aBytes) {
@@ -70,7 +75,8 @@ std::string Hex(const std::string& aBytes) {
     return out.empty() ? "-" : out;
 }
 
-std::vector<std::string> DumpLines(const std::string& aFile) {
+std::vector<std::string> DumpLines(const std::string& aFile)
+{
     std::istringstream in(RunAndCapture({kPython, std::string(EMLSEND_TEST_SCRIPTS) + "/mime_dump.py", aFile}));
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
@@ -79,7 +85,8 @@ std::vector<std::string> DumpLines(const std::string& aFile) {
     return lines;
 }
 
-std::string PseudoRandomBytes(std::size_t aSize, unsigned aSeed) {
+std::string PseudoRandomBytes(std::size_t aSize, unsigned aSeed)
+{
     std::mt19937 engine(aSeed);
     std::string bytes(aSize, '\0');
     for (char& c : bytes) {
@@ -88,14 +95,16 @@ std::string PseudoRandomBytes(std::size_t aSize, unsigned aSeed) {
     return bytes;
 }
 
-std::string RunAndCapture(const std::vector<std::string>& aArguments, int aTimeOutSeconds) {
+std::string RunAndCapture(const std::vector<std::string>& aArguments, int aTimeOutSeconds)
+{
     const ProcessResult result = RunProcess(aArguments, {}, {}, aTimeOutSeconds);
     EXPECT_FALSE(result.timedOut) << aArguments[0] << " ran too long";
     EXPECT_EQ(result.exitCode, 0) << aArguments[0] << " failed: " << result.err;
     return result.out;
 }
 
-std::uint16_t UnusedPort() {
+std::uint16_t UnusedPort()
+{
     const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -107,7 +116,8 @@ std::uint16_t UnusedPort() {
     return ntohs(address.sin_port);
 }
 
-std::string Peer::ReadLine() {
+std::string Peer::ReadLine()
+{
     while (true) {
         const std::size_t end = FInput.find("\r\n");
         if (end != std::string::npos) {
@@ -128,7 +138,8 @@ std::string Peer::ReadLine() {
     }
 }
 
-std::string Peer::ReadData() {
+std::string Peer::ReadData()
+{
     std::string data;
     while (true) {
         std::string line = ReadLine();
@@ -145,7 +156,8 @@ std::string Peer::ReadData() {
     }
 }
 
-bool Peer::Send(const std::string& aBytes) {
+bool Peer::Send(const std::string& aBytes)
+{
     std::size_t sent = 0;
     while (sent < aBytes.size()) {
         const ssize_t n = ::send(FHandle, aBytes.data() + sent, aBytes.size() - sent, MSG_NOSIGNAL);
@@ -160,7 +172,8 @@ bool Peer::Send(const std::string& aBytes) {
     return true;
 }
 
-void Peer::WaitForClose() {
+void Peer::WaitForClose()
+{
     char buffer[4096];
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kServerWaitMs);
     while (std::chrono::steady_clock::now() < deadline) {
@@ -170,14 +183,14 @@ void Peer::WaitForClose() {
     }
 }
 
-ScriptedServer::ScriptedServer(Script aScript) {
+ScriptedServer::ScriptedServer(Script aScript)
+{
     FListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (::bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(FListener, 4) != 0 ||
+    if (::bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(FListener, 4) != 0 ||
         ::getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
@@ -198,21 +211,24 @@ ScriptedServer::ScriptedServer(Script aScript) {
     });
 }
 
-ScriptedServer::~ScriptedServer() {
+ScriptedServer::~ScriptedServer()
+{
     if (FThread.joinable()) {
         FThread.join();
     }
     ::close(FListener);
 }
 
-std::vector<std::string> ScriptedServer::Finish() {
+std::vector<std::string> ScriptedServer::Finish()
+{
     if (FThread.joinable()) {
         FThread.join();
     }
     return FLines;
 }
 
-void Greet(Peer& aPeer, const std::vector<std::string>& aEhloLines) {
+void Greet(Peer& aPeer, const std::vector<std::string>& aEhloLines)
+{
     aPeer.Send("220 test.example ESMTP ready\r\n");
     aPeer.ReadLine();
     std::string reply;
@@ -222,7 +238,8 @@ void Greet(Peer& aPeer, const std::vector<std::string>& aEhloLines) {
     aPeer.Send(reply);
 }
 
-void Answer(Peer& aPeer, const std::string& aReply) {
+void Answer(Peer& aPeer, const std::string& aReply)
+{
     aPeer.ReadLine();
     aPeer.Send(aReply);
 }

@@ -20,10 +20,11 @@ TEST(DialogScreenshot, ExampleWithAPresetAndTheSettingsOpen)
     QTemporaryDir dir;
     QFile presets(dir.filePath(QStringLiteral("diroze.xml")));
     ASSERT_TRUE(presets.open(QIODevice::WriteOnly));
-    presets.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diroze><predvolby>"
-                  "<predvolba nazev=\"Regálové štítky A4\" vybrana=\"true\"><papir format=\"8\"/>"
-                  "<stitek pocet-x=\"4\" pocet-y=\"10\" mezera-x=\"2\" mezera-y=\"2\"/><pismo font=\"Arial\" velikost=\"10\"/>"
-                  "</predvolba></predvolby></diroze>\n");
+    presets.write(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<diroze><predvolby>"
+        "<predvolba nazev=\"Regálové štítky A4\" vybrana=\"true\"><papir format=\"8\"/>"
+        "<stitek pocet-x=\"4\" pocet-y=\"10\" mezera-x=\"2\" mezera-y=\"2\"/><pismo font=\"Arial\" velikost=\"10\"/>"
+        "</predvolba></predvolby></diroze>\n");
     presets.close();
     const hostutils::TParamParser params(QStringLiteral("diroze \"" EXAMPLES_DIR "/stitky.txt\" -numbers"));
     TDialogSeam seam;

@@ -83,9 +83,12 @@ public:
 const char* const kTwoPresets =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- kept -->\n<diroze><predvolby>"
     "<predvolba nazev=\"Velké\" vybrana=\"false\"><papir format=\"7\" na-sirku=\"false\" sirka=\"297\" vyska=\"420\"/>"
-    "<stitek pocet-x=\"2\" pocet-y=\"5\"/><pismo font=\"Arial\" velikost=\"14\" mezera-x=\"2\" radek-1=\"true\"/></predvolba>"
-    "<predvolba nazev=\"Malé\" vybrana=\"true\"><papir format=\"8\" na-sirku=\"false\" sirka=\"210\" vyska=\"297\" okraj-x=\"5\"/>"
-    "<stitek pocet-x=\"4\" pocet-y=\"10\" mezera-x=\"2\" mezera-y=\"2\"/><pismo font=\"Arial\" velikost=\"10\"/></predvolba>"
+    "<stitek pocet-x=\"2\" pocet-y=\"5\"/><pismo font=\"Arial\" velikost=\"14\" mezera-x=\"2\" "
+    "radek-1=\"true\"/></predvolba>"
+    "<predvolba nazev=\"Malé\" vybrana=\"true\"><papir format=\"8\" na-sirku=\"false\" sirka=\"210\" vyska=\"297\" "
+    "okraj-x=\"5\"/>"
+    "<stitek pocet-x=\"4\" pocet-y=\"10\" mezera-x=\"2\" mezera-y=\"2\"/><pismo font=\"Arial\" "
+    "velikost=\"10\"/></predvolba>"
     "<predvolba nazev=\"Zadní\"><papir format=\"10\"/></predvolba>"
     "</predvolby></diroze>\n";
 
@@ -231,7 +234,7 @@ TEST_F(Dialog, PrintingARangeMarksThePresetAndAsksAboutCountedChanges)
     Start(kTwoPresets, {}, 200);
     PickPreset(QStringLiteral("Zadní"));
     ChooseFormat(pA4);
-    Type(D().edtFirstX, QStringLiteral("2")); // does not count
+    Type(D().edtFirstX, QStringLiteral("2"));           // does not count
     D().lstFontSize->setEditText(QStringLiteral("11")); // counts
     FSeam.PageList = QStringLiteral("1,3");
     FSeam.PrintFile = FDir.filePath(QStringLiteral("out.pdf"));
@@ -416,9 +419,9 @@ TEST_F(Dialog, EveryFieldShowsItsLongestValue)
     QApplication::processEvents();
     const QString count = QStringLiteral("1000"), length = QStringLiteral("999,99");
     const std::pair<QLineEdit*, QString> fields[] = {
-        {D().edtPocetX, count},   {D().edtPocetY, count},   {D().edtFirstX, count},   {D().edtFirstY, count},
-        {D().edtWidth, length},   {D().edtHeight, length},  {D().edtMarginX, length}, {D().edtMarginY, length},
-        {D().edtSpaceX, length},  {D().edtSpaceY, length},  {D().edtPaddingX, length}, {D().edtPaddingY, length}};
+        {D().edtPocetX, count},  {D().edtPocetY, count},  {D().edtFirstX, count},    {D().edtFirstY, count},
+        {D().edtWidth, length},  {D().edtHeight, length}, {D().edtMarginX, length},  {D().edtMarginY, length},
+        {D().edtSpaceX, length}, {D().edtSpaceY, length}, {D().edtPaddingX, length}, {D().edtPaddingY, length}};
     for (const auto& [edit, longest] : fields) {
         SCOPED_TRACE(longest.toStdString() + " in " + std::to_string(edit->width()) + " pixels");
         edit->clearFocus();

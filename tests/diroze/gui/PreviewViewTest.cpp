@@ -40,7 +40,8 @@ protected:
     void Wheel(int aDelta, Qt::KeyboardModifiers aMods = Qt::NoModifier, Qt::MouseButtons aButtons = Qt::NoButton)
     {
         const QPointF at(100, 100);
-        QWheelEvent e(at, FView.mapToGlobal(at), QPoint(), QPoint(0, aDelta), aButtons, aMods, Qt::NoScrollPhase, false);
+        QWheelEvent e(at, FView.mapToGlobal(at), QPoint(), QPoint(0, aDelta), aButtons, aMods, Qt::NoScrollPhase,
+                      false);
         QApplication::sendEvent(FView.viewport(), &e); // wheel events reach the area through its viewport
     }
 
@@ -211,8 +212,8 @@ TEST_F(View, DraggingOnlyWhenTheSheetScrolls)
     QTest::mousePress(&Sheet(), Qt::LeftButton, Qt::NoModifier, grab);
     EXPECT_TRUE(FView.IsDragging());
     EXPECT_EQ(Sheet().cursor().shape(), Qt::ClosedHandCursor);
-    QMouseEvent move(QEvent::MouseMove, QPointF(grab - QPoint(30, 20)), Sheet().mapToGlobal(QPointF(grab - QPoint(30, 20))),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(grab - QPoint(30, 20)),
+                     Sheet().mapToGlobal(QPointF(grab - QPoint(30, 20))), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&Sheet(), &move);
     EXPECT_EQ(h.value(), 130) << "the sheet follows the pointer";
     EXPECT_EQ(v.value(), 120);
@@ -293,7 +294,7 @@ TEST_F(View, SheetFrameAndOptions)
 TEST_F(View, PlainPlaybackDrawsTooAndSmoothsLess)
 {
     Record(1);
-    FView.SetZoom(33); // bar edges fall between pixels
+    FView.SetZoom(33);             // bar edges fall between pixels
     QApplication::processEvents(); // the layout the zoom asked for
     const QImage smooth = Sheet().grab().toImage();
     FView.SetAntialiasing(false);

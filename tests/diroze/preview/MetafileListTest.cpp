@@ -31,10 +31,7 @@ protected:
             FStore.Add(Page(i));
     }
     bool InMemory(int aIndex) const { return FStore.Count() > aIndex && Entry(aIndex).Metafile() != nullptr; }
-    const TMetafileEntry& Entry(int aIndex) const
-    {
-        return FStore.PeekEntry(aIndex);
-    }
+    const TMetafileEntry& Entry(int aIndex) const { return FStore.PeekEntry(aIndex); }
     TMetafileList FStore;
     std::vector<std::pair<int, int>> FChanges;
 };

@@ -134,9 +134,9 @@ TEST(Playback, FillsRectanglesAndClipsText)
     canvas.FillRect(TRect{100, 100, 500, 500});
     canvas.Brush().Style = TBrushStyle::bsClear;
     canvas.FillRect(TRect{600, 100, 900, 500}); // a clear brush fills nothing
-    canvas.Pen().Color = 0x0000FF;             // red outline, nothing inside
+    canvas.Pen().Color = 0x0000FF;              // red outline, nothing inside
     canvas.Rectangle(1000, 100, 1500, 600);
-    canvas.Font().Size = 18;                   // taller than its rectangle
+    canvas.Font().Size = 18; // taller than its rectangle
     canvas.TextRect(TRect{100, 1000, 1900, 1300}, QStringLiteral("MMMMMMMMMMMMMMMMMMMM"), tfSingleLine);
     canvas.TextRect(TRect{100, 1500, 50, 1900}, QStringLiteral("MMMM"), tfSingleLine); // inverted: nothing
 

@@ -25,7 +25,7 @@ namespace {
 
 #define SKIP_WITHOUT_SPOOLER()                                                                                         \
     if (const QString why = Unavailable(); !why.isEmpty()) {                                                           \
-        SKIP_WITHOUT_PEER(why.toStdString());                                                                             \
+        SKIP_WITHOUT_PEER(why.toStdString());                                                                          \
     }
 
 // Records aCount pages. Each has a black 10 mm square 20 mm from the
@@ -126,29 +126,86 @@ TEST(PrintSpooler, PaperSizeOrientationAndTrueSizePlacement)
         bool dummy;
         double widthPt, heightPt; // the sheet as it leaves the printer, portrait
         QRectF square;            // where the 10 mm square lands on it, millimetres
-        QString printerIni = {}; // the calibration the job reads
+        QString printerIni = {};  // the calibration the job reads
     };
     // A landscape page is printed turned on portrait paper: its top-left
     // corner lies at the sheet's bottom-left.
     const std::vector<Row> rows = {
         {"A4 portrait", pA4, poPortrait, {}, "A4", false, 595.3, 841.9, QRect(20, 30, 10, 10)},
-        {"A4 landscape: same form, the page turned", pA4, poLandscape, {}, "A4", false, 595.3, 841.9,
+        {"A4 landscape: same form, the page turned",
+         pA4,
+         poLandscape,
+         {},
+         "A4",
+         false,
+         595.3,
+         841.9,
          QRect(30, 297 - 30, 10, 10)},
-        {"A5 portrait: the printer's own A5 is 421 x 595 pt", pA5, poPortrait, {}, "A5", false, 421, 595.3,
+        {"A5 portrait: the printer's own A5 is 421 x 595 pt",
+         pA5,
+         poPortrait,
+         {},
+         "A5",
+         false,
+         421,
+         595.3,
          QRect(20, 30, 10, 10)},
-        {"custom 100 x 150 mm: no form fits, a custom size", pCustom, poPortrait, {10000, 15000}, "100mm x 150mm",
-         true, 283.5, 425.2, QRect(20, 30, 10, 10)},
-        {"custom 150 x 100 mm landscape: sent in portrait position", pCustom, poLandscape, {15000, 10000},
-         "150mm x 100mm Rotated", true, 283.5, 425.2, QRect(30, 150 - 30, 10, 10)},
-        {"B4 is 250 x 354 mm, not JIS B4", pB4, poPortrait, {}, "250mm x 354mm", true, 708.7, 1003.5,
+        {"custom 100 x 150 mm: no form fits, a custom size",
+         pCustom,
+         poPortrait,
+         {10000, 15000},
+         "100mm x 150mm",
+         true,
+         283.5,
+         425.2,
          QRect(20, 30, 10, 10)},
-        {"custom 210.5 x 297 mm: the A4 form is found, but is no 210.5 mm", pCustom, poPortrait, {21050, 29700}, "A4",
-         false, 596.7, 841.9,
+        {"custom 150 x 100 mm landscape: sent in portrait position",
+         pCustom,
+         poLandscape,
+         {15000, 10000},
+         "150mm x 100mm Rotated",
+         true,
+         283.5,
+         425.2,
+         QRect(30, 150 - 30, 10, 10)},
+        {"B4 is 250 x 354 mm, not JIS B4",
+         pB4,
+         poPortrait,
+         {},
+         "250mm x 354mm",
+         true,
+         708.7,
+         1003.5,
          QRect(20, 30, 10, 10)},
-        {"a calibrated printer shifts the page", pA4, poPortrait, {}, "A4", false, 595.3, 841.9,
-         QRectF(21.5, 28, 10, 10), "[Printer]\nName=diroze-pdf\n[DIROZE-PDF]\nOffsetX=1.5\nOffsetY=-2\n"},
-        {"another printer's calibration does not", pA4, poPortrait, {}, "A4", false, 595.3, 841.9,
-         QRect(20, 30, 10, 10), "[diroze-other]\nOffsetX=1.5\nOffsetY=-2\n"},
+        {"custom 210.5 x 297 mm: the A4 form is found, but is no 210.5 mm",
+         pCustom,
+         poPortrait,
+         {21050, 29700},
+         "A4",
+         false,
+         596.7,
+         841.9,
+         QRect(20, 30, 10, 10)},
+        {"a calibrated printer shifts the page",
+         pA4,
+         poPortrait,
+         {},
+         "A4",
+         false,
+         595.3,
+         841.9,
+         QRectF(21.5, 28, 10, 10),
+         "[Printer]\nName=diroze-pdf\n[DIROZE-PDF]\nOffsetX=1.5\nOffsetY=-2\n"},
+        {"another printer's calibration does not",
+         pA4,
+         poPortrait,
+         {},
+         "A4",
+         false,
+         595.3,
+         841.9,
+         QRect(20, 30, 10, 10),
+         "[diroze-other]\nOffsetX=1.5\nOffsetY=-2\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.proves);
@@ -176,8 +233,8 @@ TEST(PrintSpooler, PaperSizeOrientationAndTrueSizePlacement)
         EXPECT_NEAR(mm.height(), preview.PageSize().Y / 100.0, 0.1);
         const QString pdf = spool.WaitForPdf();
         ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
-        const QRegularExpressionMatch size =
-            QRegularExpression(QStringLiteral("([0-9.]+) x ([0-9.]+) pts")).match(Info(pdf, QStringLiteral("Page size")));
+        const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("([0-9.]+) x ([0-9.]+) pts"))
+                                                 .match(Info(pdf, QStringLiteral("Page size")));
         ASSERT_TRUE(size.hasMatch());
         // Pages are sized in whole points.
         EXPECT_NEAR(size.captured(1).toDouble(), row.widthPt, 0.5);

@@ -26,8 +26,12 @@ namespace {
 
 // Forms as a printer lists them, thousandths of a millimetre.
 const std::vector<TPrinterForm> kForms = {
-    {"Letter", 215900, 279400}, {"A4", 210000, 297000},   {"A5", 148000, 210000},
-    {"Tabloid", 279400, 431800}, {"Label 100x150", 100000, 150000}, {"Half 210", 210500, 148500},
+    {"Letter", 215900, 279400},
+    {"A4", 210000, 297000},
+    {"A5", 148000, 210000},
+    {"Tabloid", 279400, 431800},
+    {"Label 100x150", 100000, 150000},
+    {"Half 210", 210500, 148500},
 };
 
 TEST(PrintForms, SearchFindsDirectRotatedOrMadeUpNames)
@@ -49,9 +53,19 @@ TEST(PrintForms, SearchFindsDirectRotatedOrMadeUpNames)
         {"a form that fits only turned, portrait page: Rotated", kForms, 432, 279, false, "", "Tabloid Rotated"},
         {"a form that fits only turned, landscape page: the form lies right", kForms, 432, 279, true, "", "Tabloid"},
         {"two turned forms: the later wins",
-         {{"First", 297000, 210000}, {"Second", 297400, 209600}}, 210, 297, false, "", "Second Rotated"},
+         {{"First", 297000, 210000}, {"Second", 297400, 209600}},
+         210,
+         297,
+         false,
+         "",
+         "Second Rotated"},
         {"a direct form after a turned one ends the search with no virtual name",
-         {{"Turned", 297000, 210000}, {"Direct", 210000, 297000}}, 210, 297, false, "Direct", ""},
+         {{"Turned", 297000, 210000}, {"Direct", 210000, 297000}},
+         210,
+         297,
+         false,
+         "Direct",
+         ""},
         {"no forms at all", {}, 100, 150, false, "", "100mm x 150mm"},
     };
     for (const Row& row : rows) {
@@ -103,7 +117,11 @@ TEST(PrintEngine, RangesAndListsPrintTheChosenPagesInOrder)
         {"a reversed range prints nothing", [&] { preview.PrintPages(3, 2); }, {}},
         {"-4 to 1 starts at page 1", [&] { preview.PrintPages(-4, 1); }, {1}},
         {"Print prints every page", [&] { preview.Print(); }, {1, 2, 3}},
-        {"a list prints in list order, repeats included", [&] { preview.PrintPagesEx({3, 1, 3}); }, {3, 1, 3}},
+        {"a list prints in list order, repeats included",
+         [&] {
+             preview.PrintPagesEx({3, 1, 3});
+         },
+         {3, 1, 3}},
         {"an empty list prints nothing", [&] { preview.PrintPagesEx({}); }, {}},
     };
     int n = 0;
@@ -118,8 +136,8 @@ TEST(PrintEngine, RangesAndListsPrintTheChosenPagesInOrder)
             continue;
         }
         EXPECT_EQ(PrintedPages(pdf), row.pages);
-        EXPECT_TRUE(Tool(QStringLiteral("pdfinfo"), {pdf}).contains(
-            QRegularExpression(QStringLiteral("Pages:\\s+%1\\n").arg(row.pages.size()))));
+        EXPECT_TRUE(Tool(QStringLiteral("pdfinfo"), {pdf})
+                        .contains(QRegularExpression(QStringLiteral("Pages:\\s+%1\\n").arg(row.pages.size()))));
     }
 }
 

@@ -158,7 +158,9 @@ TEST_F(Preview, FindPaperTypeTakesTheFirstRowOfASize)
     EXPECT_EQ(FPreview.FindPaperType(21590, 27940), pLetter);
     EXPECT_EQ(FPreview.FindPaperType(12345, 12345), pCustom);
     // Every row finds itself or an earlier row of the same size in whole millimetres.
-    auto mm = [](const TPaperSizeInfo& r, int32_t v) { return RoundHalfEven(ConvertUnits(v, 96, r.Units, mmHiMetric) / 100.0L); };
+    auto mm = [](const TPaperSizeInfo& r, int32_t v) {
+        return RoundHalfEven(ConvertUnits(v, 96, r.Units, mmHiMetric) / 100.0L);
+    };
     for (int t = 0; t < pCustom; ++t) {
         SCOPED_TRACE(t);
         const TPaperSizeInfo& row = PaperSizeTable[size_t(t)];
