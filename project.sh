@@ -3,10 +3,12 @@
 #   ./project.sh run      installs what is missing, builds the two programs (no tests, no
 #                         benchmarks), runs diroze on the bundled example
 #   ./project.sh package  the same build, then the Debian package build/hostutils_<version>_<arch>.deb
-#   ./project.sh test  installs what is missing, builds with warnings as errors, runs every test,
-#                      runs every fuzz target for a short smoke time (FUZZ_SMOKE_SECONDS each,
-#                      default 20), then runs all tests again under AddressSanitizer (with
-#                      LeakSanitizer) and UndefinedBehaviorSanitizer; CTest's summary closes the run
+#   ./project.sh test     installs what is missing, checks the formatting, builds with warnings as
+#                         errors, runs every test (then every test program once more as one
+#                         process), runs every fuzz target for a short smoke time
+#                         (FUZZ_SMOKE_SECONDS each, default 20), then runs all tests again under
+#                         AddressSanitizer (with LeakSanitizer) and UndefinedBehaviorSanitizer;
+#                         CTest's summary closes the run
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -27,6 +29,7 @@ case "${1:-run}" in
     ;;
   test)
     scripts/setup.sh
+    scripts/check-format.sh
     scripts/start-services.sh
     cmake --preset ci >/dev/null
     cmake --build --preset ci -j "$jobs"
