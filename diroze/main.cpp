@@ -15,6 +15,7 @@
 #include "ParamParser.h"
 #include "PdfOutput.h"
 #include "PrintJob.h"
+#include "StandardOptions.h"
 #include "UtilsString.h"
 #include "ui/ActiveWindow.h"
 #include "ui/DialogApplication.h"
@@ -27,7 +28,6 @@
 
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 
 using namespace diroze;
 
@@ -144,14 +144,8 @@ int RunDialog(const hostutils::TParamParser& aParams)
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
-        std::fputs(kUsage, stdout);
+    if (hostutils::AnswerStandardOption(argc, argv, "diroze", HOSTUTILS_VERSION, kUsage))
         return 0;
-    }
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::fputs("diroze " HOSTUTILS_VERSION "\n", stdout);
-        return 0;
-    }
     std::setlocale(LC_ALL, "");
     const hostutils::TParamParser& params = hostutils::GlobalParamParser();
     if (params.IsSet(QStringLiteral("pdf")))

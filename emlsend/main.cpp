@@ -2,11 +2,11 @@
 // `emlsend --help` and `emlsend --version` answer on standard output.
 
 #include "EmlSend.h"
+#include "StandardOptions.h"
 
 #include <clocale>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -43,14 +43,8 @@ extern "C" void RestoreCursorAndExit(int aSignal)
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
-        std::fputs(kUsage, stdout);
+    if (hostutils::AnswerStandardOption(argc, argv, "emlsend", HOSTUTILS_VERSION, kUsage))
         return 0;
-    }
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::fputs("emlsend " HOSTUTILS_VERSION "\n", stdout);
-        return 0;
-    }
     // The terminal's character set for the console; messages stay English.
     std::setlocale(LC_CTYPE, "");
     // A closed standard output must not end the run before the control file
