@@ -58,6 +58,16 @@ HostileRun RunAgainst(std::uint16_t aPort, const std::string& aExtraSections = {
 // to its start, which grows as tests run.
 long BaselineRssKb() { return RunAgainst(test::UnusedPort()).process.maxRssKb; }
 
+// Greets, accepts RSET, MAIL and RCPT, and invites the data.
+void AcceptUpToData(test::Peer& aPeer)
+{
+    test::Greet(aPeer);
+    test::Answer(aPeer, "250 ok\r\n"); // RSET
+    test::Answer(aPeer, "250 ok\r\n"); // MAIL
+    test::Answer(aPeer, "250 ok\r\n"); // RCPT
+    test::Answer(aPeer, "354 go on\r\n");
+}
+
 // Sends aChunk again and again until the client closes or the flood limits pass.
 void Flood(test::Peer& aPeer, const std::string& aChunk)
 {
@@ -138,11 +148,7 @@ TEST(EmlsendHostileServer, ACloseInTheMiddleOfTheDataFails)
     const std::string attachment = files.File("big.bin");
     test::WriteFile(attachment, test::PseudoRandomBytes(8u << 20, 7));
     test::ScriptedServer server([](test::Peer& p) {
-        test::Greet(p);
-        test::Answer(p, "250 ok\r\n"); // RSET
-        test::Answer(p, "250 ok\r\n"); // MAIL
-        test::Answer(p, "250 ok\r\n"); // RCPT
-        test::Answer(p, "354 go on\r\n");
+        AcceptUpToData(p);
         for (int i = 0; i < 20; ++i) {
             p.ReadLine(); // a few lines of the header, then the line drops
         }
@@ -174,11 +180,7 @@ TEST(EmlsendHostileServer, AServerThatStopsReadingTheDataTimesOut)
         }
     }
     test::ScriptedServer server([](test::Peer& p) {
-        test::Greet(p);
-        test::Answer(p, "250 ok\r\n"); // RSET
-        test::Answer(p, "250 ok\r\n"); // MAIL
-        test::Answer(p, "250 ok\r\n"); // RCPT
-        test::Answer(p, "354 go on\r\n");
+        AcceptUpToData(p);
         p.ReadLine(); // the first line of the data, then nothing more is read
         std::this_thread::sleep_for(std::chrono::milliseconds(2 * kWaitCapMs));
     });
@@ -280,11 +282,7 @@ TEST(EmlsendHostileServer, TheWaitCapOnlyShortens)
         SCOPED_TRACE(value);
         test::ScriptedServer server([](test::Peer& p) {
             std::this_thread::sleep_for(300ms);
-            test::Greet(p);
-            test::Answer(p, "250 ok\r\n"); // RSET
-            test::Answer(p, "250 ok\r\n"); // MAIL
-            test::Answer(p, "250 ok\r\n"); // RCPT
-            test::Answer(p, "354 go on\r\n");
+            AcceptUpToData(p);
             p.ReadData();
             p.Send("250 stored\r\n");
             test::Answer(p, "221 bye\r\n");
