@@ -1,9 +1,8 @@
 #include "PrinterIni.h"
 
 #include <QFile>
-#include <QRegularExpression>
-
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <optional>
@@ -59,6 +58,13 @@ std::optional<int32_t> OffsetHundredths(const QString& aText)
     return static_cast<int32_t>(RoundHalfEven(static_cast<long double>(mm) * 100));
 }
 
+// The text of an INI file; empty when there is no file to read.
+QString IniText(const QString& aIniPath)
+{
+    QFile file(aIniPath);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 } // namespace
 
 QString IniValue(const QString& aText, const QString& aSection, const QString& aKey)
@@ -79,10 +85,7 @@ bool SamePrinterName(const QString& a, const QString& b)
 
 QString PrinterFromIni(const QString& aIniPath, const QStringList& aInstalled)
 {
-    QFile file(aIniPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QString name = IniValue(QString::fromUtf8(file.readAll()), QStringLiteral("Printer"), QStringLiteral("Name"));
+    const QString name = IniValue(IniText(aIniPath), QStringLiteral("Printer"), QStringLiteral("Name"));
     if (name.isEmpty())
         return {};
     for (const QString& printer : aInstalled)
@@ -112,12 +115,7 @@ TPoint PrinterOffset(const QString& aIniText, const QString& aPrinterName)
 
 TPrintPreview::TPrinterOffsetEvent PrinterOffsetsFromFile(const QString& aIniPath)
 {
-    return [aIniPath](const QString& aPrinterName) {
-        QFile file(aIniPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return TPoint{};
-        return PrinterOffset(QString::fromUtf8(file.readAll()), aPrinterName);
-    };
+    return [aIniPath](const QString& aPrinterName) { return PrinterOffset(IniText(aIniPath), aPrinterName); };
 }
 
 } // namespace diroze
