@@ -68,15 +68,15 @@ std::string_view ByteOrderMark(int aCodePage)
 // A code page whose every byte stands alone decodes through a 256-entry table
 // built once from iconv; any other goes through iconv byte stream by stream.
 struct TCodePageDecoder::State {
-    iconv_t cd = reinterpret_cast<iconv_t>(-1);
-    bool singleByte = false;
-    std::array<char16_t, 256> table{};
-    size_t unitSize = 1; // bytes skipped after an invalid sequence
+    iconv_t Cd = reinterpret_cast<iconv_t>(-1);
+    bool SingleByte = false;
+    std::array<char16_t, 256> Table{};
+    size_t UnitSize = 1; // bytes skipped after an invalid sequence
 
     ~State()
     {
-        if (cd != reinterpret_cast<iconv_t>(-1))
-            iconv_close(cd);
+        if (Cd != reinterpret_cast<iconv_t>(-1))
+            iconv_close(Cd);
     }
 
     // Fills the table; false when some byte is only the start of a longer
@@ -84,35 +84,35 @@ struct TCodePageDecoder::State {
     bool BuildTable()
     {
         for (int b = 0; b < 256; ++b) {
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            iconv(Cd, nullptr, nullptr, nullptr, nullptr);
             char in = static_cast<char>(b);
             char* inPtr = &in;
             size_t inLeft = 1;
             char16_t out[4];
             char* outPtr = reinterpret_cast<char*>(out);
             size_t outLeft = sizeof out;
-            const size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+            const size_t rc = iconv(Cd, &inPtr, &inLeft, &outPtr, &outLeft);
             const size_t produced = (sizeof out - outLeft) / sizeof(char16_t);
             if (rc == static_cast<size_t>(-1)) {
                 if (errno != EILSEQ)
                     return false;
-                table[b] = kReplacement;
+                Table[b] = kReplacement;
             } else if (produced == 1) {
-                table[b] = out[0];
+                Table[b] = out[0];
             } else {
                 return false;
             }
         }
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        iconv(Cd, nullptr, nullptr, nullptr, nullptr);
         return true;
     }
 };
 
 TCodePageDecoder::TCodePageDecoder(int aCodePage) : FState(std::make_unique<State>())
 {
-    FState->cd = OpenOrThrow(IconvCharsetName(aCodePage));
-    FState->unitSize = (aCodePage == 1200 || aCodePage == 1201) ? 2 : 1;
-    FState->singleByte = FState->BuildTable();
+    FState->Cd = OpenOrThrow(IconvCharsetName(aCodePage));
+    FState->UnitSize = (aCodePage == 1200 || aCodePage == 1201) ? 2 : 1;
+    FState->SingleByte = FState->BuildTable();
 }
 
 TCodePageDecoder::~TCodePageDecoder() = default;
@@ -120,12 +120,12 @@ TCodePageDecoder::~TCodePageDecoder() = default;
 size_t TCodePageDecoder::Decode(std::string_view aInput, std::u16string& aOutput, bool aFinal)
 {
     State& s = *FState;
-    if (s.singleByte) {
+    if (s.SingleByte) {
         const size_t start = aOutput.size();
         aOutput.resize(start + aInput.size());
         char16_t* out = aOutput.data() + start;
         for (unsigned char c : aInput)
-            *out++ = s.table[c];
+            *out++ = s.Table[c];
         return aInput.size();
     }
 
@@ -138,7 +138,7 @@ size_t TCodePageDecoder::Decode(std::string_view aInput, std::u16string& aOutput
         aOutput.resize(start + inLeft + 8);
         char* outPtr = reinterpret_cast<char*>(aOutput.data() + start);
         size_t outLeft = (inLeft + 8) * sizeof(char16_t);
-        const size_t rc = iconv(s.cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const size_t rc = iconv(s.Cd, &inPtr, &inLeft, &outPtr, &outLeft);
         const int err = errno;
         const auto written = reinterpret_cast<char16_t*>(outPtr) - (aOutput.data() + start);
         aOutput.resize(start + static_cast<size_t>(written));
@@ -156,7 +156,7 @@ size_t TCodePageDecoder::Decode(std::string_view aInput, std::u16string& aOutput
         }
         // EILSEQ: one invalid unit becomes the replacement character.
         aOutput.push_back(kReplacement);
-        const size_t skip = std::min(inLeft, s.unitSize);
+        const size_t skip = std::min(inLeft, s.UnitSize);
         inPtr += skip;
         inLeft -= skip;
     }
@@ -164,7 +164,7 @@ size_t TCodePageDecoder::Decode(std::string_view aInput, std::u16string& aOutput
         char16_t tail[8];
         char* outPtr = reinterpret_cast<char*>(tail);
         size_t outLeft = sizeof tail;
-        iconv(s.cd, nullptr, nullptr, &outPtr, &outLeft);
+        iconv(s.Cd, nullptr, nullptr, &outPtr, &outLeft);
         aOutput.append(tail, reinterpret_cast<char16_t*>(outPtr) - tail);
     }
     return aInput.size() - inLeft;

@@ -22,8 +22,8 @@ namespace {
 }
 
 struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
+    int Fd;
+    ~FdCloser() { ::close(Fd); }
 };
 
 } // namespace

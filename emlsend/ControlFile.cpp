@@ -24,19 +24,19 @@ std::string AsciiUpper(std::string_view aText)
 }
 
 struct THeader {
-    std::string_view text;
-    TControlFile::Section section;
+    std::string_view Text;
+    TControlFile::TSection Section;
 };
 
 constexpr THeader kHeaders[] = {
-    {"[SMTP]", TControlFile::Section::smtp},
-    {"[SUBJECT]", TControlFile::Section::subject},
-    {"[FROM]", TControlFile::Section::from},
-    {"[TO]", TControlFile::Section::to},
-    {"[COPIES]", TControlFile::Section::copies},
-    {"[HIDDEN COPIES]", TControlFile::Section::hiddenCopies},
-    {"[ATTACHMENTS]", TControlFile::Section::attachments},
-    {"[BODY]", TControlFile::Section::body},
+    {"[SMTP]", TControlFile::TSection::scSmtp},
+    {"[SUBJECT]", TControlFile::TSection::scSubject},
+    {"[FROM]", TControlFile::TSection::scFrom},
+    {"[TO]", TControlFile::TSection::scTo},
+    {"[COPIES]", TControlFile::TSection::scCopies},
+    {"[HIDDEN COPIES]", TControlFile::TSection::scHiddenCopies},
+    {"[ATTACHMENTS]", TControlFile::TSection::scAttachments},
+    {"[BODY]", TControlFile::TSection::scBody},
 };
 
 constexpr std::string_view kNoDelete = "[NODELETE]";
@@ -73,26 +73,26 @@ std::vector<std::string> SplitControlLines(std::string_view aContent)
     return lines;
 }
 
-std::vector<std::string>* TControlFile::Lines(Section aSection)
+std::vector<std::string>* TControlFile::Lines(TSection aSection)
 {
     switch (aSection) {
-    case Section::smtp:
-        return &smtpLines;
-    case Section::subject:
-        return &subject;
-    case Section::from:
-        return &from;
-    case Section::to:
-        return &to;
-    case Section::copies:
-        return &copies;
-    case Section::hiddenCopies:
-        return &hiddenCopies;
-    case Section::attachments:
-        return &attachments;
-    case Section::body:
-        return &body;
-    case Section::none:
+    case TSection::scSmtp:
+        return &SmtpLines;
+    case TSection::scSubject:
+        return &Subject;
+    case TSection::scFrom:
+        return &From;
+    case TSection::scTo:
+        return &To;
+    case TSection::scCopies:
+        return &Copies;
+    case TSection::scHiddenCopies:
+        return &HiddenCopies;
+    case TSection::scAttachments:
+        return &Attachments;
+    case TSection::scBody:
+        return &Body;
+    case TSection::scNone:
         break;
     }
     return nullptr;
@@ -101,21 +101,21 @@ std::vector<std::string>* TControlFile::Lines(Section aSection)
 TControlFile TControlFile::Parse(std::string_view aContent)
 {
     TControlFile file;
-    Section current = Section::none;
+    TSection current = TSection::scNone;
     for (std::string& line : SplitControlLines(aContent)) {
         if (line.starts_with("**")) {
             continue;
         }
         const std::string upper = AsciiUpper(line);
         if (upper == kNoDelete) {
-            file.deleteFile = false;
+            file.DeleteFile = false;
             continue;
         }
         bool isHeader = false;
         for (const THeader& header : kHeaders) {
-            if (upper == header.text) {
-                current = header.section;
-                file.smtp = file.smtp || current == Section::smtp;
+            if (upper == header.Text) {
+                current = header.Section;
+                file.Smtp = file.Smtp || current == TSection::scSmtp;
                 isHeader = true;
                 break;
             }
@@ -124,11 +124,11 @@ TControlFile TControlFile::Parse(std::string_view aContent)
             continue;
         }
         if (line.find('[') != std::string::npos) {
-            current = Section::none;
+            current = TSection::scNone;
             continue;
         }
         if (upper == "<HTML>") {
-            file.html = true;
+            file.Html = true;
         }
         if (std::vector<std::string>* lines = file.Lines(current)) {
             lines->push_back(std::move(line));
@@ -165,7 +165,7 @@ TControlFile TControlFile::Read(const std::string& aPath)
         ::fstat(handle, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
     ::close(handle);
     TControlFile file = Parse(content);
-    file.privateToUser = privateToUser;
+    file.PrivateToUser = privateToUser;
     return file;
 }
 
@@ -182,12 +182,12 @@ TSmtpSettings TSmtpSettings::Parse(const std::vector<std::string>& aLines)
         const std::string key = AsciiUpper(std::string_view(line).substr(0, equals));
         std::string value = line.substr(equals + 1);
         std::optional<std::string>* target = key == "HOST"                ? &host
-                                             : key == "USERNAME"          ? &settings.userName
-                                             : key == "PASSWORD"          ? &settings.password
+                                             : key == "USERNAME"          ? &settings.UserName
+                                             : key == "PASSWORD"          ? &settings.Password
                                              : key == "TIMEOUT"           ? &timeOut
-                                             : key == "SECURITY"          ? &settings.security
-                                             : key == "TLSTRUSTFILE"      ? &settings.tlsTrustFile
-                                             : key == "OAUTHTOKENCOMMAND" ? &settings.oauthTokenCommand
+                                             : key == "SECURITY"          ? &settings.Security
+                                             : key == "TLSTRUSTFILE"      ? &settings.TlsTrustFile
+                                             : key == "OAUTHTOKENCOMMAND" ? &settings.OAuthTokenCommand
                                                                           : nullptr;
         if (target != nullptr && !target->has_value()) {
             *target = std::move(value);
@@ -198,14 +198,14 @@ TSmtpSettings TSmtpSettings::Parse(const std::vector<std::string>& aLines)
         if (colon != std::string::npos) {
             std::int32_t port = 0;
             if (hostutils::TryStrToInt(std::string_view(*host).substr(colon + 1, kMaxPortText), port)) {
-                settings.port = port;
+                settings.Port = port;
             }
             host->resize(colon);
         }
-        settings.host = std::move(host);
+        settings.Host = std::move(host);
     }
     if (std::int32_t value = 0; timeOut && hostutils::TryStrToInt(*timeOut, value)) {
-        settings.timeOut = value;
+        settings.TimeOut = value;
     }
     return settings;
 }

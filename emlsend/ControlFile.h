@@ -18,30 +18,30 @@ namespace emlsend {
 std::vector<std::string> SplitControlLines(std::string_view aContent);
 
 struct TControlFile {
-    enum class Section { none, smtp, subject, from, to, copies, hiddenCopies, attachments, body };
+    enum class TSection { scNone, scSmtp, scSubject, scFrom, scTo, scCopies, scHiddenCopies, scAttachments, scBody };
 
-    bool html = false;      // a line "<HTML>" (any case) stood anywhere
-    bool smtp = false;      // "[SMTP]" was present: send by SMTP
-    bool deleteFile = true; // cleared by "[NODELETE]"
+    bool Html = false;      // a line "<HTML>" (any case) stood anywhere
+    bool Smtp = false;      // "[SMTP]" was present: send by SMTP
+    bool DeleteFile = true; // cleared by "[NODELETE]"
     // Read set it: the file belongs to the user running the program and
     // nobody else may write to it (neither group nor others), as a file
     // that makes the program run a command must be.
-    bool privateToUser = false;
-    std::vector<std::string> smtpLines;
-    std::vector<std::string> subject;
-    std::vector<std::string> from;
-    std::vector<std::string> to;
-    std::vector<std::string> copies;
-    std::vector<std::string> hiddenCopies;
-    std::vector<std::string> attachments;
-    std::vector<std::string> body;
+    bool PrivateToUser = false;
+    std::vector<std::string> SmtpLines;
+    std::vector<std::string> Subject;
+    std::vector<std::string> From;
+    std::vector<std::string> To;
+    std::vector<std::string> Copies;
+    std::vector<std::string> HiddenCopies;
+    std::vector<std::string> Attachments;
+    std::vector<std::string> Body;
 
     // Classifies every line, in order, by the first rule that applies:
     // "**" at the start is a comment; a section header (after ASCII letters
     // are upper-cased) opens its section ("[NODELETE]" only clears
-    // deleteFile and leaves the section open); any other line holding "["
+    // DeleteFile and leaves the section open); any other line holding "["
     // closes the section and is dropped, as is every line until the next
-    // header; any other line sets html when it reads "<HTML>" and is added
+    // header; any other line sets Html when it reads "<HTML>" and is added
     // to the open section, if any. Never fails.
     static TControlFile Parse(std::string_view aContent);
 
@@ -49,19 +49,19 @@ struct TControlFile {
     // "Cannot open file \"%s\". %s" when it cannot be read.
     static TControlFile Read(const std::string& aPath);
 
-    std::vector<std::string>* Lines(Section aSection);
+    std::vector<std::string>* Lines(TSection aSection);
 };
 
 // The settings of the SMTP section; a key that is absent stays empty.
 struct TSmtpSettings {
-    std::optional<std::string> host;
-    std::optional<std::int32_t> port; // only from "Host" when it names a valid port
-    std::optional<std::string> userName;
-    std::optional<std::string> password;
-    std::optional<std::int32_t> timeOut; // only when its value is a whole number
-    std::optional<std::string> security; // "Security": None, StartTLS or TLS (any case)
-    std::optional<std::string> tlsTrustFile;
-    std::optional<std::string> oauthTokenCommand;
+    std::optional<std::string> Host;
+    std::optional<std::int32_t> Port; // only from "Host" when it names a valid port
+    std::optional<std::string> UserName;
+    std::optional<std::string> Password;
+    std::optional<std::int32_t> TimeOut; // only when its value is a whole number
+    std::optional<std::string> Security; // "Security": None, StartTLS or TLS (any case)
+    std::optional<std::string> TlsTrustFile;
+    std::optional<std::string> OAuthTokenCommand;
 
     // Lines "key=value": the key is the text before the first "=", compared
     // without regard to ASCII case; the first line with a key counts, lines

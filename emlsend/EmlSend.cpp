@@ -92,7 +92,7 @@ void ReportFailure(int aErrorHandle, const std::string& aText)
 
 std::string CommandRefusal(const TControlFile& aFile, const std::string& aControlPath)
 {
-    if (aFile.privateToUser || !TSmtpSettings::Parse(aFile.smtpLines).oauthTokenCommand) {
+    if (aFile.PrivateToUser || !TSmtpSettings::Parse(aFile.SmtpLines).OAuthTokenCommand) {
         return {};
     }
     return "OAuthTokenCommand refused: the control file \"" + aControlPath +
@@ -103,57 +103,57 @@ TServerAccount BuiltInAccount() { return {EMLSEND_DEFAULT_HOST, EMLSEND_DEFAULT_
 
 void ComposeMessage(const TControlFile& aFile, IMailer& aMailer, const TServerAccount& aAccount)
 {
-    aMailer.SetHost(aAccount.host);
-    aMailer.SetUserName(aAccount.userName);
-    aMailer.SetPassword(aAccount.password);
-    const TSmtpSettings settings = TSmtpSettings::Parse(aFile.smtpLines);
-    if (settings.port) {
-        aMailer.SetPort(*settings.port);
+    aMailer.SetHost(aAccount.Host);
+    aMailer.SetUserName(aAccount.UserName);
+    aMailer.SetPassword(aAccount.Password);
+    const TSmtpSettings settings = TSmtpSettings::Parse(aFile.SmtpLines);
+    if (settings.Port) {
+        aMailer.SetPort(*settings.Port);
     }
-    if (settings.host) {
-        aMailer.SetHost(*settings.host);
+    if (settings.Host) {
+        aMailer.SetHost(*settings.Host);
     }
-    if (settings.userName) {
-        aMailer.SetUserName(*settings.userName);
+    if (settings.UserName) {
+        aMailer.SetUserName(*settings.UserName);
     }
-    if (settings.password) {
-        aMailer.SetPassword(*settings.password);
+    if (settings.Password) {
+        aMailer.SetPassword(*settings.Password);
     }
-    if (settings.timeOut) {
-        aMailer.SetTimeOut(*settings.timeOut);
+    if (settings.TimeOut) {
+        aMailer.SetTimeOut(*settings.TimeOut);
     }
-    if (settings.security) {
-        aMailer.SetSecurity(*settings.security);
-        if (!settings.port && ParseSecurity(*settings.security) == SmtpSecurity::tls) {
+    if (settings.Security) {
+        aMailer.SetSecurity(*settings.Security);
+        if (!settings.Port && ParseSecurity(*settings.Security) == SmtpSecurity::ssTls) {
             aMailer.SetPort(kTlsPort);
         }
     }
-    if (settings.tlsTrustFile) {
-        aMailer.SetTlsTrustFile(*settings.tlsTrustFile);
+    if (settings.TlsTrustFile) {
+        aMailer.SetTlsTrustFile(*settings.TlsTrustFile);
     }
-    if (settings.oauthTokenCommand) {
-        aMailer.SetOAuthTokenCommand(*settings.oauthTokenCommand);
+    if (settings.OAuthTokenCommand) {
+        aMailer.SetOAuthTokenCommand(*settings.OAuthTokenCommand);
     }
-    aMailer.SetHtml(aFile.html);
-    if (!aFile.subject.empty()) {
-        aMailer.SetSubject(aFile.subject.front());
+    aMailer.SetHtml(aFile.Html);
+    if (!aFile.Subject.empty()) {
+        aMailer.SetSubject(aFile.Subject.front());
     }
-    if (!aFile.from.empty()) {
-        aMailer.AddAddress(aFile.from.front(), akFrom);
+    if (!aFile.From.empty()) {
+        aMailer.AddAddress(aFile.From.front(), akFrom);
     }
-    for (const std::string& line : aFile.to) {
+    for (const std::string& line : aFile.To) {
         aMailer.AddAddress(line, akTo);
     }
-    for (const std::string& line : aFile.copies) {
+    for (const std::string& line : aFile.Copies) {
         aMailer.AddAddress(line, akCc);
     }
-    for (const std::string& line : aFile.hiddenCopies) {
+    for (const std::string& line : aFile.HiddenCopies) {
         aMailer.AddAddress(line, akBcc);
     }
-    for (const std::string& line : aFile.attachments) {
+    for (const std::string& line : aFile.Attachments) {
         aMailer.AddAttachment(line);
     }
-    for (const std::string& line : aFile.body) {
+    for (const std::string& line : aFile.Body) {
         aMailer.AddBodyLine(line);
     }
 }
@@ -182,7 +182,7 @@ int RunEmlSend(const std::vector<std::string>& aArguments, TConsole& aConsole, i
         const TControlFile file = TControlFile::Read(controlPath);
         const TInterfacePtr<IMailer> mailer = CreateMailer();
         ComposeMessage(file, *mailer, BuiltInAccount());
-        if (file.smtp) {
+        if (file.Smtp) {
             if (const std::string refusal = CommandRefusal(file, controlPath); !refusal.empty()) {
                 WriteResultFile(ResultFilePath(controlPath), refusal);
             } else {
@@ -194,7 +194,7 @@ int RunEmlSend(const std::vector<std::string>& aArguments, TConsole& aConsole, i
         } else {
             mailer->ShowInMailClient();
         }
-        if (file.deleteFile) {
+        if (file.DeleteFile) {
             ::unlink(controlPath.c_str()); // a failed deletion is ignored
         }
     } catch (const std::exception& error) {

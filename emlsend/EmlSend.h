@@ -16,9 +16,9 @@ namespace emlsend {
 // build time (CMake cache variables EMLSEND_DEFAULT_HOST,
 // EMLSEND_DEFAULT_USER and EMLSEND_DEFAULT_PASSWORD).
 struct TServerAccount {
-    std::string host;
-    std::string userName;
-    std::string password;
+    std::string Host;
+    std::string UserName;
+    std::string Password;
 };
 TServerAccount BuiltInAccount();
 
@@ -34,7 +34,7 @@ inline constexpr std::int32_t kTlsPort = 465;
 // Why the SMTP section must not be used: an "OAuthTokenCommand" runs a
 // command, so it is honoured only in a control file that belongs to the user
 // running the program and that nobody else may write to
-// (TControlFile::privateToUser). Empty when there is no objection.
+// (TControlFile::PrivateToUser). Empty when there is no objection.
 std::string CommandRefusal(const TControlFile& aFile, const std::string& aControlPath);
 
 // Writes aText followed by CRLF to aPath, created anew with the mode 0666

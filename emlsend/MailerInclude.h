@@ -21,10 +21,10 @@ namespace emlsend {
 
 // A 128-bit interface identifier, written {D1-D2-D3-D4[0..1]-D4[2..7]}.
 struct TGuid {
-    std::uint32_t d1 = 0;
-    std::uint16_t d2 = 0;
-    std::uint16_t d3 = 0;
-    std::uint8_t d4[8] = {};
+    std::uint32_t D1 = 0;
+    std::uint16_t D2 = 0;
+    std::uint16_t D3 = 0;
+    std::uint8_t D4[8] = {};
     friend bool operator==(const TGuid&, const TGuid&) = default;
 };
 

@@ -30,10 +30,10 @@ std::string Trimmed(const std::string& aText)
 
 // Closes the handles it holds.
 struct Pipe {
-    int ends[2] = {-1, -1};
+    int Ends[2] = {-1, -1};
     ~Pipe()
     {
-        for (const int end : ends) {
+        for (const int end : Ends) {
             if (end >= 0) {
                 ::close(end);
             }
@@ -47,14 +47,14 @@ std::string RunTokenCommand(const std::string& aCommand, std::chrono::millisecon
 {
     Pipe output;
     Pipe errors;
-    if (::pipe2(output.ends, O_CLOEXEC) != 0 || ::pipe2(errors.ends, O_CLOEXEC) != 0) {
+    if (::pipe2(output.Ends, O_CLOEXEC) != 0 || ::pipe2(errors.Ends, O_CLOEXEC) != 0) {
         Fail(std::string("cannot be started: ") + std::strerror(errno));
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, output.ends[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errors.ends[1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output.Ends[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errors.Ends[1], STDERR_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
@@ -72,12 +72,12 @@ std::string RunTokenCommand(const std::string& aCommand, std::chrono::millisecon
     if (spawned != 0) {
         Fail(std::string("cannot be started: ") + std::strerror(spawned));
     }
-    ::close(output.ends[1]);
-    ::close(errors.ends[1]);
-    output.ends[1] = errors.ends[1] = -1;
+    ::close(output.Ends[1]);
+    ::close(errors.Ends[1]);
+    output.Ends[1] = errors.Ends[1] = -1;
 
     std::string texts[2];
-    pollfd handles[2] = {{output.ends[0], POLLIN, 0}, {errors.ends[0], POLLIN, 0}};
+    pollfd handles[2] = {{output.Ends[0], POLLIN, 0}, {errors.Ends[0], POLLIN, 0}};
     const auto deadline = std::chrono::steady_clock::now() + aLimit;
     bool timedOut = false;
     bool tooLong = false;

@@ -68,23 +68,23 @@ std::optional<SmtpSecurity> ParseSecurity(std::string_view aValue)
         c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     }
     if (upper.empty() || upper == "NONE") {
-        return SmtpSecurity::none;
+        return SmtpSecurity::ssNone;
     }
     if (upper == "STARTTLS") {
-        return SmtpSecurity::startTls;
+        return SmtpSecurity::ssStartTls;
     }
     if (upper == "TLS") {
-        return SmtpSecurity::tls;
+        return SmtpSecurity::ssTls;
     }
     return std::nullopt;
 }
 
 TMailer::TMailer()
 {
-    FSMTP.timeOuts = CapTimeOuts(FSMTP.timeOuts, ReplyWaitCap(std::getenv(kReplyWaitCapVariable)));
-    FSMTP.connectTimeOut = FTimeOut;
-    FSMTP.onBodyStarted = [this] { Notify(0); };
-    FSMTP.onBytesWritten = [this](std::uint64_t aCount) { Notify(ProgressPercent(aCount, FSize)); };
+    FSMTP.TimeOuts = CapTimeOuts(FSMTP.TimeOuts, ReplyWaitCap(std::getenv(kReplyWaitCapVariable)));
+    FSMTP.ConnectTimeOut = FTimeOut;
+    FSMTP.OnBodyStarted = [this] { Notify(0); };
+    FSMTP.OnBytesWritten = [this](std::uint64_t aCount) { Notify(ProgressPercent(aCount, FSize)); };
     Clear();
 }
 
@@ -108,9 +108,9 @@ void TMailer::RemoveListener(IProgressListener& aListener)
     }
 }
 
-void TMailer::SetCharSet(std::string_view aCharSet) { FMessage.charset = aCharSet; }
+void TMailer::SetCharSet(std::string_view aCharSet) { FMessage.Charset = aCharSet; }
 
-void TMailer::SetSubject(std::string_view aSubject) { FMessage.subject = aSubject; }
+void TMailer::SetSubject(std::string_view aSubject) { FMessage.Subject = aSubject; }
 
 void TMailer::AddBodyLine(std::string_view aLine) { FBody.emplace_back(aLine); }
 
@@ -118,22 +118,22 @@ void TMailer::AddAddress(std::string_view aAddress, std::int16_t aKind)
 {
     switch (aKind) {
     case akTo:
-        FMessage.to.push_back(MailAddress::Parse(aAddress));
+        FMessage.To.push_back(MailAddress::Parse(aAddress));
         break;
     case akCc:
-        FMessage.cc.push_back(MailAddress::Parse(aAddress));
+        FMessage.Cc.push_back(MailAddress::Parse(aAddress));
         break;
     case akBcc:
-        FMessage.bcc.push_back(MailAddress::Parse(aAddress));
+        FMessage.Bcc.push_back(MailAddress::Parse(aAddress));
         break;
     case akFrom:
-        FMessage.from = MailAddress::Parse(aAddress);
+        FMessage.From = MailAddress::Parse(aAddress);
         break;
     case akReplyTo:
-        FMessage.replyTo.push_back(MailAddress::Parse(aAddress));
+        FMessage.ReplyTo.push_back(MailAddress::Parse(aAddress));
         break;
     case akReceipt:
-        FMessage.receiptRecipient = MailAddress::Parse(aAddress);
+        FMessage.ReceiptRecipient = MailAddress::Parse(aAddress);
         break;
     default:
         break;
@@ -146,22 +146,22 @@ void TMailer::SetHtml(bool aHtml) { FHtml = aHtml; }
 
 void TMailer::SetPriority(std::int16_t aLevel)
 {
-    static constexpr MailPriority kLevels[] = {MailPriority::lowest, MailPriority::low, MailPriority::normal,
-                                               MailPriority::high, MailPriority::highest};
+    static constexpr MailPriority kLevels[] = {MailPriority::mpLowest, MailPriority::mpLow, MailPriority::mpNormal,
+                                               MailPriority::mpHigh, MailPriority::mpHighest};
     if (aLevel >= 0 && aLevel < static_cast<std::int16_t>(std::size(kLevels))) {
-        FMessage.priority = kLevels[aLevel];
+        FMessage.Priority = kLevels[aLevel];
     }
 }
 
-void TMailer::SetHost(std::string_view aHost) { FSMTP.host = aHost; }
+void TMailer::SetHost(std::string_view aHost) { FSMTP.Host = aHost; }
 
-void TMailer::SetUserName(std::string_view aName) { FSMTP.userName = aName; }
+void TMailer::SetUserName(std::string_view aName) { FSMTP.UserName = aName; }
 
-void TMailer::SetPassword(std::string_view aPassword) { FSMTP.password = aPassword; }
+void TMailer::SetPassword(std::string_view aPassword) { FSMTP.Password = aPassword; }
 
 void TMailer::SetPort(std::int32_t aPort)
 {
-    FSMTP.port = static_cast<std::uint16_t>(static_cast<std::uint32_t>(aPort) & 0xFFFFu);
+    FSMTP.Port = static_cast<std::uint16_t>(static_cast<std::uint32_t>(aPort) & 0xFFFFu);
 }
 
 void TMailer::SetTimeOut(std::int32_t aMilliseconds) { FTimeOut = aMilliseconds; }
@@ -205,8 +205,8 @@ MessagePart AttachmentPart(const std::string& aPath)
 {
     MessagePart part = MessagePart::Attachment(aPath);
     if (Exists(aPath)) {
-        if (IsUtf8BeyondAscii(part.fileName)) {
-            part.charset = "utf-8";
+        if (IsUtf8BeyondAscii(part.FileName)) {
+            part.Charset = "utf-8";
         }
         return part;
     }
@@ -214,7 +214,7 @@ MessagePart AttachmentPart(const std::string& aPath)
         const std::string converted =
             hostutils::EncodeText(hostutils::TCodePageDecoder(1250).DecodeAll(aPath), "UTF-8");
         if (converted != aPath && Exists(converted)) {
-            part.filePath = converted;
+            part.FilePath = converted;
         }
     } catch (const std::exception&) {
         // No conversion: the path as given fails when it is read.
@@ -225,15 +225,15 @@ MessagePart AttachmentPart(const std::string& aPath)
 void TMailer::BuildParts()
 {
     if (!FHtml) {
-        FMessage.parts.push_back(MessagePart::Text(FBody, FMessage.charset));
+        FMessage.Parts.push_back(MessagePart::Text(FBody, FMessage.Charset));
     } else {
-        const int container = static_cast<int>(FMessage.parts.size());
-        FMessage.parts.push_back(MessagePart::Container("multipart/alternative"));
-        FMessage.parts.push_back(MessagePart::Text({std::string(kHtmlNotice)}, FMessage.charset, {}, container));
-        FMessage.parts.push_back(MessagePart::Text(FBody, FMessage.charset, "text/html", container));
+        const int container = static_cast<int>(FMessage.Parts.size());
+        FMessage.Parts.push_back(MessagePart::Container("multipart/alternative"));
+        FMessage.Parts.push_back(MessagePart::Text({std::string(kHtmlNotice)}, FMessage.Charset, {}, container));
+        FMessage.Parts.push_back(MessagePart::Text(FBody, FMessage.Charset, "text/html", container));
     }
     for (const std::string& path : FAttachments) {
-        FMessage.parts.push_back(AttachmentPart(path));
+        FMessage.Parts.push_back(AttachmentPart(path));
     }
 }
 
@@ -241,9 +241,9 @@ void TMailer::SaveToFile(std::string_view aPath, bool aSent)
 {
     BuildParts();
     if (!aSent) {
-        FMessage.headerLines.emplace_back("X-Unsent: 1");
+        FMessage.HeaderLines.emplace_back("X-Unsent: 1");
     }
-    FSMTP.writer.WriteMessageToFile(FMessage, std::string(aPath));
+    FSMTP.Writer.WriteMessageToFile(FMessage, std::string(aPath));
 }
 
 void TMailer::ShowInMailClient()
@@ -260,24 +260,24 @@ std::int16_t TMailer::Send()
     std::int16_t failure = srConnectFailed;
     bool sent = false;
     try {
-        FSMTP.authentication =
-            FSMTP.userName.empty() && FSMTP.password.empty() ? SmtpAuthentication::none : SmtpAuthentication::login;
+        FSMTP.Authentication =
+            FSMTP.UserName.empty() && FSMTP.Password.empty() ? SmtpAuthentication::saNone : SmtpAuthentication::saLogin;
         BuildParts();
         try {
-            const std::uint64_t size = FSMTP.writer.Measure(FMessage);
+            const std::uint64_t size = FSMTP.Writer.Measure(FMessage);
             FSize = static_cast<std::int64_t>(std::min<std::uint64_t>(size, std::numeric_limits<std::int64_t>::max()));
         } catch (const std::exception&) {
             // FSize keeps its value; the failure shows again while sending.
         }
-        FSMTP.connectTimeOut = FTimeOut;
+        FSMTP.ConnectTimeOut = FTimeOut;
         const std::optional<SmtpSecurity> security = ParseSecurity(FSecurity);
         if (!security) {
             throw ESmtpClientError("Unknown Security \"" + FSecurity + "\" (None, StartTLS or TLS).");
         }
-        FSMTP.security = *security;
-        FSMTP.oauthToken = nullptr;
+        FSMTP.Security = *security;
+        FSMTP.OAuthToken = nullptr;
         if (!FOAuthTokenCommand.empty()) {
-            FSMTP.oauthToken = [command = FOAuthTokenCommand] { return RunTokenCommand(command); };
+            FSMTP.OAuthToken = [command = FOAuthTokenCommand] { return RunTokenCommand(command); };
         }
         FSMTP.Connect();
         failure = srSendFailed;
@@ -308,7 +308,7 @@ const char* TMailer::GetErrorText() { return FError.c_str(); }
 
 void TMailer::SetSecurity(std::string_view aSecurity) { FSecurity = aSecurity; }
 
-void TMailer::SetTlsTrustFile(std::string_view aPath) { FSMTP.tlsTrustFile = aPath; }
+void TMailer::SetTlsTrustFile(std::string_view aPath) { FSMTP.TlsTrustFile = aPath; }
 
 void TMailer::SetOAuthTokenCommand(std::string_view aCommand) { FOAuthTokenCommand = aCommand; }
 

@@ -22,11 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     FUZZ_CHECK(total + lines.size() <= aSize + 1);
 
     emlsend::TControlFile file = emlsend::TControlFile::Parse(content);
-    using Section = emlsend::TControlFile::Section;
+    using TSection = emlsend::TControlFile::TSection;
     size_t next = 0; // kept lines appear in file order: check each section is a subsequence
     size_t kept = 0;
-    for (const Section section : {Section::smtp, Section::subject, Section::from, Section::to, Section::copies,
-                                  Section::hiddenCopies, Section::attachments, Section::body}) {
+    for (const TSection section :
+         {TSection::scSmtp, TSection::scSubject, TSection::scFrom, TSection::scTo, TSection::scCopies,
+          TSection::scHiddenCopies, TSection::scAttachments, TSection::scBody}) {
         next = 0;
         for (const std::string& line : *file.Lines(section)) {
             FUZZ_CHECK(line.find('[') == std::string::npos);
@@ -39,14 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
         }
     }
     FUZZ_CHECK(kept <= total);
-    FUZZ_CHECK(file.smtp || file.smtpLines.empty());
+    FUZZ_CHECK(file.Smtp || file.SmtpLines.empty());
 
-    const emlsend::TSmtpSettings settings = emlsend::TSmtpSettings::Parse(file.smtpLines);
-    if (settings.host) {
-        FUZZ_CHECK(settings.host->find(':') == std::string::npos);
-        FUZZ_CHECK(settings.host->size() <= aSize);
+    const emlsend::TSmtpSettings settings = emlsend::TSmtpSettings::Parse(file.SmtpLines);
+    if (settings.Host) {
+        FUZZ_CHECK(settings.Host->find(':') == std::string::npos);
+        FUZZ_CHECK(settings.Host->size() <= aSize);
     }
-    FUZZ_CHECK(!settings.port || settings.host);
+    FUZZ_CHECK(!settings.Port || settings.Host);
 
     // The result file sits in the control file's directory.
     const std::string result = emlsend::ResultFilePath(content);

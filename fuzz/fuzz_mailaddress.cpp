@@ -25,22 +25,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
 {
     const std::string_view text(reinterpret_cast<const char*>(aData), aSize);
     const emlsend::MailAddress address = emlsend::MailAddress::Parse(text);
-    FUZZ_CHECK(address.name.size() + address.address.size() <= text.size());
-    FUZZ_CHECK(Trimmed(address.name));
-    FUZZ_CHECK(Trimmed(address.address));
+    FUZZ_CHECK(address.Name.size() + address.Address.size() <= text.size());
+    FUZZ_CHECK(Trimmed(address.Name));
+    FUZZ_CHECK(Trimmed(address.Address));
 
     constexpr std::string_view kCharset = "windows-1250";
     for (const bool nameDefaults : {false, true}) {
         const std::string header = address.Format(nameDefaults, kCharset);
-        std::string shownName = address.name;
+        std::string shownName = address.Name;
         if (nameDefaults && shownName.empty())
-            shownName = address.address;
+            shownName = address.Address;
         if (shownName.empty()) {
-            FUZZ_CHECK(header == address.address);
+            FUZZ_CHECK(header == address.Address);
             continue;
         }
-        FUZZ_CHECK(header.ends_with(" <" + address.address + ">"));
-        const std::string_view phrase = std::string_view(header).substr(0, header.size() - address.address.size() - 3);
+        FUZZ_CHECK(header.ends_with(" <" + address.Address + ">"));
+        const std::string_view phrase = std::string_view(header).substr(0, header.size() - address.Address.size() - 3);
         bool plain = true;
         for (const char c : shownName)
             plain = plain && static_cast<unsigned char>(c) >= ' ' && static_cast<unsigned char>(c) <= '~';
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
                 unquoted += phrase[i];
             }
             FUZZ_CHECK(unquoted == shownName);
-            if (address.address.find('>') == std::string::npos && !nameDefaults) {
+            if (address.Address.find('>') == std::string::npos && !nameDefaults) {
                 FUZZ_CHECK(emlsend::MailAddress::Parse(header) == address);
             }
         } else {

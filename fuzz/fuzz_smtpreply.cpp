@@ -41,11 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
         const size_t before = linesRead;
         try {
             const emlsend::SmtpReply reply = emlsend::ReadSmtpReply(readLine);
-            FUZZ_CHECK(reply.code == 0 || (reply.code >= 100 && reply.code <= 999));
-            FUZZ_CHECK(!reply.lines.empty());
-            FUZZ_CHECK(reply.lines.size() <= emlsend::kMaxReplyLines);
-            FUZZ_CHECK(reply.lines.size() == linesRead - before);
-            for (const std::string& line : reply.lines)
+            FUZZ_CHECK(reply.Code == 0 || (reply.Code >= 100 && reply.Code <= 999));
+            FUZZ_CHECK(!reply.Lines.empty());
+            FUZZ_CHECK(reply.Lines.size() <= emlsend::kMaxReplyLines);
+            FUZZ_CHECK(reply.Lines.size() == linesRead - before);
+            for (const std::string& line : reply.Lines)
                 FUZZ_CHECK(line.size() <= emlsend::kMaxReplyLine);
             // Every line but the last continues the reply.
             FUZZ_CHECK(reply.Text().size() <= emlsend::kMaxReplyLines * (emlsend::kMaxReplyLine + 2));

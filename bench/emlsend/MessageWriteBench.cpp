@@ -31,11 +31,11 @@ using emlsend::bench::RunResult;
 int WriteMessage(const char* aAttachment, const char* aTarget)
 {
     emlsend::MailMessage message;
-    message.from = emlsend::MailAddress::Parse("Bench <bench@example.cz>");
-    message.to.push_back(emlsend::MailAddress::Parse("to@example.cz"));
-    message.subject = "Benchmark";
-    message.parts.push_back(emlsend::MessagePart::Text({"Large attachment follows."}, "windows-1250"));
-    message.parts.push_back(emlsend::MessagePart::Attachment(aAttachment));
+    message.From = emlsend::MailAddress::Parse("Bench <bench@example.cz>");
+    message.To.push_back(emlsend::MailAddress::Parse("to@example.cz"));
+    message.Subject = "Benchmark";
+    message.Parts.push_back(emlsend::MessagePart::Text({"Large attachment follows."}, "windows-1250"));
+    message.Parts.push_back(emlsend::MessagePart::Attachment(aAttachment));
     emlsend::MessageWriter().WriteMessageToFile(message, aTarget);
     return 0;
 }

@@ -195,15 +195,15 @@ int main(int argc, char** argv)
 
     // The same message for msmtp: the transmission form in a file.
     emlsend::MailMessage message;
-    message.from = emlsend::MailAddress::Parse("bench@example.cz");
-    message.to.push_back(emlsend::MailAddress::Parse("to@example.cz"));
-    message.subject = "Benchmark";
-    message.parts.push_back(emlsend::MessagePart::Text({"Velk\xE1 p\xF8\xEDloha."}, "windows-1250"));
-    message.parts.push_back(emlsend::MessagePart::Attachment(attachment));
+    message.From = emlsend::MailAddress::Parse("bench@example.cz");
+    message.To.push_back(emlsend::MailAddress::Parse("to@example.cz"));
+    message.Subject = "Benchmark";
+    message.Parts.push_back(emlsend::MessagePart::Text({"Velk\xE1 p\xF8\xEDloha."}, "windows-1250"));
+    message.Parts.push_back(emlsend::MessagePart::Attachment(attachment));
     const std::string messageFile = dir + "/message.eml";
     {
         emlsend::FileSink sink(messageFile);
-        emlsend::MessageWriter().WriteMessage(message, sink, emlsend::MessageForm::transmission);
+        emlsend::MessageWriter().WriteMessage(message, sink, emlsend::MessageForm::mfTransmission);
         sink.Close();
     }
     const auto controlFile = [&](const std::string& aName, const std::string& aSecurity) {

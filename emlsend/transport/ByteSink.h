@@ -38,8 +38,8 @@ public:
 // Keeps every byte in memory; for tests and small messages.
 class StringSink : public ByteSink {
 public:
-    void Write(std::string_view aBytes) override { data.append(aBytes); }
-    std::string data;
+    void Write(std::string_view aBytes) override { Data.append(aBytes); }
+    std::string Data;
 };
 
 // Counts the bytes written without keeping them. The count saturates at the

@@ -12,12 +12,12 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 // Two base64 characters for every 12-bit value, so that three source bytes
 // take two table reads.
 struct PairTable {
-    std::array<char, 2 * 4096> chars{};
+    std::array<char, 2 * 4096> Chars{};
     constexpr PairTable()
     {
         for (int value = 0; value < 4096; ++value) {
-            chars[2 * value] = kAlphabet[value >> 6];
-            chars[2 * value + 1] = kAlphabet[value & 63];
+            Chars[2 * value] = kAlphabet[value >> 6];
+            Chars[2 * value + 1] = kAlphabet[value & 63];
         }
     }
 };
@@ -31,8 +31,8 @@ std::size_t EncodeGroupLine(const unsigned char* aData, std::size_t aSize, char*
     std::size_t i = 0;
     for (; i + 3 <= aSize; i += 3) {
         const unsigned value = (unsigned{aData[i]} << 16) | (unsigned{aData[i + 1]} << 8) | unsigned{aData[i + 2]};
-        std::memcpy(out, &kPairs.chars[2 * (value >> 12)], 2);
-        std::memcpy(out + 2, &kPairs.chars[2 * (value & 0xFFF)], 2);
+        std::memcpy(out, &kPairs.Chars[2 * (value >> 12)], 2);
+        std::memcpy(out + 2, &kPairs.Chars[2 * (value & 0xFFF)], 2);
         out += 4;
     }
     const std::size_t rest = aSize - i;

@@ -58,9 +58,9 @@ void AppendEncodedWord(std::string& aOut, std::string_view aBytes, const std::ar
 }
 
 struct Word {
-    std::string_view separators; // the run before the word
-    std::string_view text;
-    bool needsEncoding = false;
+    std::string_view Separators; // the run before the word
+    std::string_view Text;
+    bool NeedsEncoding = false;
 };
 
 } // namespace
@@ -134,21 +134,21 @@ std::string EncodeHeaderText(std::string_view aText, std::string_view aExtraSpec
     std::string out;
     out.reserve(aText.size() * 2);
     for (std::size_t w = 0; w < words.size();) {
-        if (!words[w].needsEncoding) {
-            out += words[w].separators;
-            out += words[w].text;
+        if (!words[w].NeedsEncoding) {
+            out += words[w].Separators;
+            out += words[w].Text;
             ++w;
             continue;
         }
         // A run of words that need encoding becomes one encoded word; the
         // separators before the run stay outside it.
-        out += words[w].separators;
+        out += words[w].Separators;
         std::size_t last = w;
-        while (last + 1 < words.size() && words[last + 1].needsEncoding) {
+        while (last + 1 < words.size() && words[last + 1].NeedsEncoding) {
             ++last;
         }
-        const char* runBegin = words[w].text.data();
-        const char* runEnd = words[last].text.data() + words[last].text.size();
+        const char* runBegin = words[w].Text.data();
+        const char* runEnd = words[last].Text.data() + words[last].Text.size();
         AppendEncodedWord(out, std::string_view(runBegin, static_cast<std::size_t>(runEnd - runBegin)), quote,
                           aCharset);
         w = last + 1;

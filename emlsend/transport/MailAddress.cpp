@@ -82,25 +82,25 @@ MailAddress MailAddress::Parse(std::string_view aText)
     }
     MailAddress result;
     if (open == std::string_view::npos) {
-        result.address = std::string(Trim(Unquote(aText)));
+        result.Address = std::string(Trim(Unquote(aText)));
         return result;
     }
     const std::size_t close = aText.find('>', open + 1);
     const std::string_view inside =
         aText.substr(open + 1, close == std::string_view::npos ? std::string_view::npos : close - open - 1);
-    result.address = std::string(Trim(inside));
-    result.name = std::string(Trim(Unquote(aText.substr(0, open))));
+    result.Address = std::string(Trim(inside));
+    result.Name = std::string(Trim(Unquote(aText.substr(0, open))));
     return result;
 }
 
 std::string MailAddress::Format(bool aNameDefaultsToAddress, std::string_view aCharset) const
 {
-    std::string shownName = name;
+    std::string shownName = Name;
     if (aNameDefaultsToAddress && shownName.empty()) {
-        shownName = address;
+        shownName = Address;
     }
     if (shownName.empty()) {
-        return address;
+        return Address;
     }
     bool needsEncoding = false;
     for (const char c : shownName) {
@@ -139,7 +139,7 @@ std::string MailAddress::Format(bool aNameDefaultsToAddress, std::string_view aC
             start = end + 1;
         }
     }
-    return phrase + " <" + address + ">";
+    return phrase + " <" + Address + ">";
 }
 
 } // namespace emlsend

@@ -8,8 +8,8 @@
 namespace emlsend {
 
 struct MailAddress {
-    std::string name;    // display name, may be empty
-    std::string address; // the bare address (local-part@domain), may be empty
+    std::string Name;    // display name, may be empty
+    std::string Address; // the bare address (local-part@domain), may be empty
 
     // Reads one address from aText in one of the forms "A", "N <A>",
     // "\"N\" <A>" or "A (N)" (the comment is dropped, giving no name).
@@ -26,7 +26,7 @@ struct MailAddress {
     // kLongestPlainWord (HeaderEncoding.h), so that it can be folded. The result is "name <address>".
     std::string Format(bool aNameDefaultsToAddress, std::string_view aCharset) const;
 
-    bool empty() const noexcept { return name.empty() && address.empty(); }
+    bool IsEmpty() const noexcept { return Name.empty() && Address.empty(); }
     bool operator==(const MailAddress&) const = default;
 };
 

@@ -9,38 +9,38 @@ MessagePart MessagePart::Text(std::vector<std::string> aBodyLines, std::string a
                               int aParentIndex)
 {
     MessagePart part;
-    part.bodyLines = std::move(aBodyLines);
-    part.charset = std::move(aCharset);
-    part.contentType = std::move(aContentType);
-    part.parentIndex = aParentIndex;
+    part.BodyLines = std::move(aBodyLines);
+    part.Charset = std::move(aCharset);
+    part.ContentType = std::move(aContentType);
+    part.ParentIndex = aParentIndex;
     return part;
 }
 
 MessagePart MessagePart::Container(std::string aContentType, int aParentIndex)
 {
     MessagePart part;
-    part.contentType = std::move(aContentType);
-    part.parentIndex = aParentIndex;
+    part.ContentType = std::move(aContentType);
+    part.ParentIndex = aParentIndex;
     return part;
 }
 
 MessagePart MessagePart::Attachment(std::string aFilePath, int aParentIndex)
 {
     MessagePart part;
-    part.kind = Kind::pkAttachment;
-    part.fileName = FileNameOfPath(aFilePath);
-    part.filePath = std::move(aFilePath);
-    part.parentIndex = aParentIndex;
+    part.Kind = PartKind::pkAttachment;
+    part.FileName = FileNameOfPath(aFilePath);
+    part.FilePath = std::move(aFilePath);
+    part.ParentIndex = aParentIndex;
     return part;
 }
 
 bool MessagePart::IsContainer() const
 {
     constexpr std::string_view kPrefix = "multipart/";
-    if (kind != Kind::pkText || contentType.size() < kPrefix.size()) {
+    if (Kind != PartKind::pkText || ContentType.size() < kPrefix.size()) {
         return false;
     }
-    return std::equal(kPrefix.begin(), kPrefix.end(), contentType.begin(),
+    return std::equal(kPrefix.begin(), kPrefix.end(), ContentType.begin(),
                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 

@@ -11,36 +11,36 @@
 
 namespace emlsend {
 
-enum class MailPriority { highest, high, normal, low, lowest };
+enum class MailPriority { mpHighest, mpHigh, mpNormal, mpLow, mpLowest };
 
 // One entry of the part list: a text part (a container when its content type
 // begins with "multipart/") or an attachment read from disk while the
 // message is written.
 struct MessagePart {
-    enum class Kind { pkText, pkAttachment };
+    enum class PartKind { pkText, pkAttachment };
 
-    Kind kind = Kind::pkText;
+    PartKind Kind = PartKind::pkText;
     // Empty means text/plain for a text part, application/octet-stream for an
     // attachment.
-    std::string contentType;
-    // Charset of a text part. For an attachment, the charset of fileName's
+    std::string ContentType;
+    // Charset of a text part. For an attachment, the charset of FileName's
     // bytes; empty: the message's charset.
-    std::string charset;
+    std::string Charset;
     // Empty or the encoding the writer produces: "quoted-printable" for text
     // parts, "base64" for attachments. Anything else is refused when written.
-    std::string transferEncoding;
+    std::string TransferEncoding;
     // Index of the container part holding this part, -1 for the top level.
-    int parentIndex = -1;
-    std::vector<std::string> bodyLines;
+    int ParentIndex = -1;
+    std::vector<std::string> BodyLines;
     // Attachment only: the file, opened only while the message is written,
     // and the name the recipient sees.
-    std::string filePath;
-    std::string fileName;
+    std::string FilePath;
+    std::string FileName;
 
     static MessagePart Text(std::vector<std::string> aBodyLines, std::string aCharset, std::string aContentType = {},
                             int aParentIndex = -1);
     static MessagePart Container(std::string aContentType, int aParentIndex = -1);
-    // fileName becomes FileNameOfPath(aFilePath).
+    // FileName becomes FileNameOfPath(aFilePath).
     static MessagePart Attachment(std::string aFilePath, int aParentIndex = -1);
 
     bool IsContainer() const;
@@ -53,18 +53,18 @@ std::string FileNameOfPath(std::string_view aPath);
 struct MailMessage {
     // Complete header lines written first, as they stand (such as
     // "X-Unsent: 1" for a message file).
-    std::vector<std::string> headerLines;
-    MailAddress from; // empty: no sender
-    std::vector<MailAddress> to;
-    std::vector<MailAddress> cc;
-    std::vector<MailAddress> bcc; // written only into a message file
-    std::vector<MailAddress> replyTo;
-    MailAddress receiptRecipient;
-    std::string subject;
-    MailPriority priority = MailPriority::normal;
-    std::string charset = "windows-1250";
-    std::string contentType = "multipart/mixed";
-    std::vector<MessagePart> parts;
+    std::vector<std::string> HeaderLines;
+    MailAddress From; // empty: no sender
+    std::vector<MailAddress> To;
+    std::vector<MailAddress> Cc;
+    std::vector<MailAddress> Bcc; // written only into a message file
+    std::vector<MailAddress> ReplyTo;
+    MailAddress ReceiptRecipient;
+    std::string Subject;
+    MailPriority Priority = MailPriority::mpNormal;
+    std::string Charset = "windows-1250";
+    std::string ContentType = "multipart/mixed";
+    std::vector<MessagePart> Parts;
 
     // Back to a fresh message: no addresses, subject, header lines or parts,
     // normal priority, charset windows-1250, content type multipart/mixed.

@@ -32,7 +32,7 @@ std::string OneLine(std::string_view aText)
 
 MailAddress OneLine(const MailAddress& aAddress)
 {
-    return MailAddress{OneLine(aAddress.name), OneLine(aAddress.address)};
+    return MailAddress{OneLine(aAddress.Name), OneLine(aAddress.Address)};
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
@@ -138,20 +138,21 @@ void ValidateParts(const std::vector<MessagePart>& aParts)
     std::vector<int> open{-1};
     for (std::size_t index = 0; index < aParts.size(); ++index) {
         const MessagePart& part = aParts[index];
-        if (std::find(open.begin(), open.end(), part.parentIndex) == open.end()) {
+        if (std::find(open.begin(), open.end(), part.ParentIndex) == open.end()) {
             throw EInvalidMessage("Message part " + std::to_string(index) + " names no open container as its parent (" +
-                                  std::to_string(part.parentIndex) + ")");
+                                  std::to_string(part.ParentIndex) + ")");
         }
-        while (open.back() != part.parentIndex) {
+        while (open.back() != part.ParentIndex) {
             open.pop_back();
         }
         if (part.IsContainer()) {
             open.push_back(static_cast<int>(index));
             continue;
         }
-        const std::string_view expected = part.kind == MessagePart::Kind::pkAttachment ? "base64" : "quoted-printable";
-        if (!part.transferEncoding.empty() && !EqualsIgnoringCase(part.transferEncoding, expected)) {
-            throw EInvalidMessage("Unsupported transfer encoding \"" + part.transferEncoding + "\"");
+        const std::string_view expected =
+            part.Kind == MessagePart::PartKind::pkAttachment ? "base64" : "quoted-printable";
+        if (!part.TransferEncoding.empty() && !EqualsIgnoringCase(part.TransferEncoding, expected)) {
+            throw EInvalidMessage("Unsupported transfer encoding \"" + part.TransferEncoding + "\"");
         }
     }
 }
@@ -236,16 +237,16 @@ void WriteBase64File(const std::string& aPath, ByteSink& aSink)
 void WriteTextPart(const MessagePart& aPart, LineWriter& aOut)
 {
     const std::string contentType =
-        aPart.contentType.empty() ? std::string("text/plain") : WithoutCharset(aPart.contentType);
+        aPart.ContentType.empty() ? std::string("text/plain") : WithoutCharset(aPart.ContentType);
     std::string line = "Content-Type: " + contentType;
-    if (!aPart.charset.empty()) {
-        line += " ; charset=\"" + aPart.charset + "\"";
+    if (!aPart.Charset.empty()) {
+        line += " ; charset=\"" + aPart.Charset + "\"";
     }
     aOut.Line(line);
     aOut.Line("Content-Transfer-Encoding: quoted-printable");
     aOut.Line("");
     std::string block;
-    for (const std::string& bodyLine : aPart.bodyLines) {
+    for (const std::string& bodyLine : aPart.BodyLines) {
         block.clear();
         for (const std::string& encoded : EncodeQuotedPrintable(bodyLine)) {
             LineWriter::AppendLine(block, encoded);
@@ -278,8 +279,8 @@ std::string ExtendedParameter(std::string_view aValue, std::string_view aCharset
 
 void WriteAttachmentPart(const MessagePart& aPart, std::string_view aCharset, LineWriter& aOut)
 {
-    const std::string_view charset = aPart.charset.empty() ? aCharset : std::string_view(aPart.charset);
-    const std::string fileName = OneLine(aPart.fileName);
+    const std::string_view charset = aPart.Charset.empty() ? aCharset : std::string_view(aPart.Charset);
+    const std::string fileName = OneLine(aPart.FileName);
     // Quotes and backslashes would end or escape the quoted name, so they are
     // encoded along with the bytes outside ASCII.
     const std::string name = EncodeHeaderText(fileName, "\"\\", charset);
@@ -287,7 +288,7 @@ void WriteAttachmentPart(const MessagePart& aPart, std::string_view aCharset, Li
     // it) take the RFC 2231 form beside it.
     const std::string extended = name == fileName ? std::string() : ExtendedParameter(fileName, charset);
     const std::string contentType =
-        aPart.contentType.empty() ? std::string("application/octet-stream") : aPart.contentType;
+        aPart.ContentType.empty() ? std::string("application/octet-stream") : aPart.ContentType;
     aOut.Line("Content-Type: " + contentType + ";");
     if (extended.empty()) {
         aOut.Line("        name=\"" + name + "\"");
@@ -304,12 +305,12 @@ void WriteAttachmentPart(const MessagePart& aPart, std::string_view aCharset, Li
         aOut.Line("        filename*=" + extended);
     }
     aOut.Line("");
-    WriteBase64File(aPart.filePath, aOut.Sink());
+    WriteBase64File(aPart.FilePath, aOut.Sink());
 }
 
 struct BoundaryEntry {
-    std::string boundary;
-    int containerIndex = -1;
+    std::string Boundary;
+    int ContainerIndex = -1;
 };
 
 } // namespace
@@ -363,9 +364,9 @@ bool IsPlainDomain(std::string_view aText)
 
 std::string MessageIdDomain(const MailAddress& aFrom)
 {
-    const std::size_t at = aFrom.address.rfind('@');
-    if (at != std::string::npos && IsPlainDomain(std::string_view(aFrom.address).substr(at + 1))) {
-        return aFrom.address.substr(at + 1);
+    const std::size_t at = aFrom.Address.rfind('@');
+    if (at != std::string::npos && IsPlainDomain(std::string_view(aFrom.Address).substr(at + 1))) {
+        return aFrom.Address.substr(at + 1);
     }
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) == 0 && IsPlainDomain(name)) {
@@ -380,15 +381,15 @@ namespace {
 std::string_view PriorityValue(MailPriority aPriority)
 {
     switch (aPriority) {
-    case MailPriority::highest:
+    case MailPriority::mpHighest:
         return "1";
-    case MailPriority::high:
+    case MailPriority::mpHigh:
         return "2";
-    case MailPriority::normal:
+    case MailPriority::mpNormal:
         break;
-    case MailPriority::low:
+    case MailPriority::mpLow:
         return "4";
-    case MailPriority::lowest:
+    case MailPriority::mpLowest:
         return "5";
     }
     return {};
@@ -398,7 +399,7 @@ std::string_view PriorityValue(MailPriority aPriority)
 void WriteSinglePart(const MessagePart& aPart, std::string_view aCharset, ByteSink& aSink)
 {
     LineWriter out(aSink);
-    if (aPart.kind == MessagePart::Kind::pkAttachment) {
+    if (aPart.Kind == MessagePart::PartKind::pkAttachment) {
         WriteAttachmentPart(aPart, aCharset, out);
     } else {
         WriteTextPart(aPart, out);
@@ -410,24 +411,24 @@ void WriteSinglePart(const MessagePart& aPart, std::string_view aCharset, ByteSi
 
 void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink, MessageForm aForm) const
 {
-    ValidateParts(aMessage.parts);
+    ValidateParts(aMessage.Parts);
     std::vector<MessagePart> noParts;
-    const std::vector<MessagePart>* parts = &aMessage.parts;
+    const std::vector<MessagePart>* parts = &aMessage.Parts;
     if (parts->empty()) {
-        noParts.push_back(MessagePart::Text({}, aMessage.charset));
+        noParts.push_back(MessagePart::Text({}, aMessage.Charset));
         parts = &noParts;
     }
     const bool multipart = parts->size() > 1 || parts->front().IsContainer();
-    const std::string boundary = multipart ? makeBoundary() : std::string();
+    const std::string boundary = multipart ? MakeBoundary() : std::string();
     WriteHeader(aMessage, aForm, boundary, aSink);
     aSink.BodyStarted();
     if (multipart) {
-        WriteMultipart(*parts, boundary, aMessage.charset, aSink);
+        WriteMultipart(*parts, boundary, aMessage.Charset, aSink);
     } else {
-        WriteSinglePart(parts->front(), aMessage.charset, aSink);
+        WriteSinglePart(parts->front(), aMessage.Charset, aSink);
     }
     aSink.BodyFinished();
-    if (aForm == MessageForm::file) {
+    if (aForm == MessageForm::mfFile) {
         aSink.Write(".\r\n");
     }
 }
@@ -435,22 +436,22 @@ void MessageWriter::WriteMessage(const MailMessage& aMessage, ByteSink& aSink, M
 void MessageWriter::WriteHeader(const MailMessage& aMessage, MessageForm aForm, std::string_view aBoundary,
                                 ByteSink& aSink) const
 {
-    const std::string& charset = aMessage.charset;
+    const std::string& charset = aMessage.Charset;
     HeaderBlock header;
-    for (const std::string& raw : aMessage.headerLines) {
+    for (const std::string& raw : aMessage.HeaderLines) {
         header.AddRaw(raw);
     }
-    if (!aMessage.from.empty()) {
-        header.Add("From", OneLine(aMessage.from).Format(true, charset));
+    if (!aMessage.From.IsEmpty()) {
+        header.Add("From", OneLine(aMessage.From).Format(true, charset));
     }
-    header.Add("Subject", EncodeHeaderText(OneLine(aMessage.subject), "", charset));
-    header.Add("To", FormatList(aMessage.to, charset));
-    header.Add("Cc", FormatList(aMessage.cc, charset));
-    if (aForm == MessageForm::file) {
-        header.Add("Bcc", FormatList(aMessage.bcc, charset));
+    header.Add("Subject", EncodeHeaderText(OneLine(aMessage.Subject), "", charset));
+    header.Add("To", FormatList(aMessage.To, charset));
+    header.Add("Cc", FormatList(aMessage.Cc, charset));
+    if (aForm == MessageForm::mfFile) {
+        header.Add("Bcc", FormatList(aMessage.Bcc, charset));
     }
     if (!aBoundary.empty()) {
-        std::string value = aMessage.contentType + ";\r\n\t";
+        std::string value = aMessage.ContentType + ";\r\n\t";
         if (!charset.empty()) {
             value += "charset=\"" + charset + "\"; ";
         }
@@ -458,13 +459,13 @@ void MessageWriter::WriteHeader(const MailMessage& aMessage, MessageForm aForm, 
         header.Add("Content-Type", value);
     }
     header.Add("MIME-Version", "1.0");
-    header.Add("Reply-To", FormatList(aMessage.replyTo, charset));
-    if (!aMessage.receiptRecipient.empty()) {
-        header.Add("Disposition-Notification-To", OneLine(aMessage.receiptRecipient).Format(false, charset));
+    header.Add("Reply-To", FormatList(aMessage.ReplyTo, charset));
+    if (!aMessage.ReceiptRecipient.IsEmpty()) {
+        header.Add("Disposition-Notification-To", OneLine(aMessage.ReceiptRecipient).Format(false, charset));
     }
-    header.Add("Date", makeDate());
-    header.Add("Message-ID", makeMessageId(MessageIdDomain(aMessage.from)));
-    header.Add("X-Priority", PriorityValue(aMessage.priority));
+    header.Add("Date", MakeDate());
+    header.Add("Message-ID", MakeMessageId(MessageIdDomain(aMessage.From)));
+    header.Add("X-Priority", PriorityValue(aMessage.Priority));
 
     std::string block;
     for (const std::string& line : header.Lines()) {
@@ -486,18 +487,18 @@ void MessageWriter::WriteMultipart(const std::vector<MessagePart>& aParts, const
         // Close the containers this part lies outside of. The bottom entry is
         // never popped: ValidateParts proved every parent is a container that
         // is still open or was opened before.
-        while (stack.size() > 1 && stack.back().containerIndex != part.parentIndex) {
-            out.Line("--" + stack.back().boundary + "--");
+        while (stack.size() > 1 && stack.back().ContainerIndex != part.ParentIndex) {
+            out.Line("--" + stack.back().Boundary + "--");
             out.Line("");
             stack.pop_back();
         }
-        out.Line("--" + stack.back().boundary);
+        out.Line("--" + stack.back().Boundary);
         if (part.IsContainer()) {
-            stack.push_back(BoundaryEntry{makeBoundary(), static_cast<int>(index)});
-            out.Line("Content-Type: " + part.contentType + ";");
-            out.Line("        boundary=\"" + stack.back().boundary + "\"");
+            stack.push_back(BoundaryEntry{MakeBoundary(), static_cast<int>(index)});
+            out.Line("Content-Type: " + part.ContentType + ";");
+            out.Line("        boundary=\"" + stack.back().Boundary + "\"");
             out.Line("");
-        } else if (part.kind == MessagePart::Kind::pkText) {
+        } else if (part.Kind == MessagePart::PartKind::pkText) {
             WriteTextPart(part, out);
             out.Line("");
         } else {
@@ -506,7 +507,7 @@ void MessageWriter::WriteMultipart(const std::vector<MessagePart>& aParts, const
         }
     }
     while (!stack.empty()) {
-        out.Line("--" + stack.back().boundary + "--");
+        out.Line("--" + stack.back().Boundary + "--");
         out.Line("");
         stack.pop_back();
     }
@@ -515,14 +516,14 @@ void MessageWriter::WriteMultipart(const std::vector<MessagePart>& aParts, const
 void MessageWriter::WriteMessageToFile(const MailMessage& aMessage, const std::string& aPath) const
 {
     FileSink sink(aPath);
-    WriteMessage(aMessage, sink, MessageForm::file);
+    WriteMessage(aMessage, sink, MessageForm::mfFile);
     sink.Close();
 }
 
 std::uint64_t MessageWriter::Measure(const MailMessage& aMessage) const
 {
     CountingSink sink;
-    WriteMessage(aMessage, sink, MessageForm::transmission);
+    WriteMessage(aMessage, sink, MessageForm::mfTransmission);
     sink.Write(".\r\n");
     return sink.Count();
 }

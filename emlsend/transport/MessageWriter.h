@@ -17,8 +17,8 @@
 namespace emlsend {
 
 enum class MessageForm {
-    transmission, // after DATA: no "Bcc" header, no closing period line
-    file,         // a message file: "Bcc" header and the closing period line
+    mfTransmission, // after DATA: no "Bcc" header, no closing period line
+    mfFile,         // a message file: "Bcc" header and the closing period line
 };
 
 // A fresh 34-character boundary: random letters and digits in which two
@@ -39,9 +39,9 @@ public:
     // Sources of the boundaries, the date and the message identifier (given
     // MessageIdDomain of the sender); tests pin them. An empty identifier
     // leaves the "Message-ID" line out.
-    std::function<std::string()> makeBoundary = RandomBoundary;
-    std::function<std::string()> makeDate = CurrentDate;
-    std::function<std::string(std::string_view)> makeMessageId = RandomMessageId;
+    std::function<std::string()> MakeBoundary = RandomBoundary;
+    std::function<std::string()> MakeDate = CurrentDate;
+    std::function<std::string(std::string_view)> MakeMessageId = RandomMessageId;
 
     // Writes aMessage into aSink. The header lines go out in one Write; then
     // aSink.BodyStarted(), the body, aSink.BodyFinished() and, for the file
@@ -49,7 +49,7 @@ public:
     // period gets a second one (which the encodings never need).
     // A message without parts is written as one empty text part.
     // Fails with EInvalidMessage (before anything is written) for a
-    // parentIndex that names no container still open at that part (the
+    // ParentIndex that names no container still open at that part (the
     // parts of a container follow it without a gap) or a transfer encoding
     // other than the one the writer produces; ETimeZoneError (before anything
     // is written); EFOpenError "Cannot open file \"%s\". %s" and EInOutError

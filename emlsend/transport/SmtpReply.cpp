@@ -22,7 +22,7 @@ std::size_t DigitRun(std::string_view aText)
 std::string SmtpReply::Text() const
 {
     std::string text;
-    for (const std::string& line : lines) {
+    for (const std::string& line : Lines) {
         text += line;
         text += "\r\n";
     }
@@ -74,16 +74,16 @@ SmtpReply ReadSmtpReply(const std::function<std::string(std::size_t)>& aReadLine
     std::string first = aReadLine(kMaxReplyLine);
     std::string line = first;
     while (true) {
-        reply.lines.push_back(ReplyLineText(line));
+        reply.Lines.push_back(ReplyLineText(line));
         if (IsLastReplyLine(line)) {
             break;
         }
-        if (reply.lines.size() >= kMaxReplyLines) {
+        if (reply.Lines.size() >= kMaxReplyLines) {
             throw ESmtpClientError("Reply too long.");
         }
         line = aReadLine(kMaxReplyLine);
     }
-    reply.code = ParseReplyCode(first);
+    reply.Code = ParseReplyCode(first);
     return reply;
 }
 

@@ -14,10 +14,10 @@ namespace emlsend {
 
 struct SmtpReply {
     // 100..999, or 0 when the first three characters of the reply are blank.
-    int code = 0;
+    int Code = 0;
     // The text of every line from its fifth character on, with a leading
     // enhanced status code ("5.7.1 ") removed.
-    std::vector<std::string> lines;
+    std::vector<std::string> Lines;
 
     // The lines, each followed by CRLF: the failure text of a refusal.
     std::string Text() const;

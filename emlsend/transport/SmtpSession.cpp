@@ -18,8 +18,8 @@ SmtpTimeOuts CapTimeOuts(SmtpTimeOuts aTimeOuts, std::chrono::milliseconds aCap)
     if (aCap.count() <= 0) {
         return aTimeOuts;
     }
-    for (std::chrono::milliseconds* limit : {&aTimeOuts.greeting, &aTimeOuts.command, &aTimeOuts.dataStart,
-                                             &aTimeOuts.dataBlock, &aTimeOuts.dataEnd, &aTimeOuts.quit}) {
+    for (std::chrono::milliseconds* limit : {&aTimeOuts.Greeting, &aTimeOuts.Command, &aTimeOuts.DataStart,
+                                             &aTimeOuts.DataBlock, &aTimeOuts.DataEnd, &aTimeOuts.Quit}) {
         *limit = std::min(*limit, aCap);
     }
     return aTimeOuts;
@@ -58,8 +58,8 @@ public:
         Send(FBuffer);
         FBuffer.clear();
         FInBody = true;
-        if (FSession.onBodyStarted) {
-            FSession.onBodyStarted();
+        if (FSession.OnBodyStarted) {
+            FSession.OnBodyStarted();
         }
     }
 
@@ -68,7 +68,7 @@ public:
 private:
     void Send(std::string_view aBytes)
     {
-        FConnection.WriteAll(aBytes, TcpConnection::Clock::now() + FSession.timeOuts.dataBlock);
+        FConnection.WriteAll(aBytes, TcpConnection::Clock::now() + FSession.TimeOuts.DataBlock);
     }
     void SendBody(std::string_view aBytes)
     {
@@ -77,8 +77,8 @@ private:
         }
         Send(aBytes);
         FSent += aBytes.size();
-        if (FSession.onBytesWritten) {
-            FSession.onBytesWritten(FSent);
+        if (FSession.OnBytesWritten) {
+            FSession.OnBytesWritten(FSent);
         }
     }
     void SendBuffer()
@@ -165,8 +165,8 @@ void SmtpSession::CloseConnection() noexcept
 
 void SmtpSession::Require(const SmtpReply& aReply, std::initializer_list<int> aCodes)
 {
-    if (std::find(aCodes.begin(), aCodes.end(), aReply.code) == aCodes.end()) {
-        throw ESmtpReplyError(aReply.code, aReply.lines);
+    if (std::find(aCodes.begin(), aCodes.end(), aReply.Code) == aCodes.end()) {
+        throw ESmtpReplyError(aReply.Code, aReply.Lines);
     }
 }
 
@@ -199,30 +199,30 @@ SmtpReply SmtpSession::Command(std::string_view aLine, std::chrono::milliseconds
     }
     {
         const hostutils::TScopeFail closeOnFailure([this] { CloseConnection(); });
-        connection.WriteAll(std::string(aLine) + "\r\n", TcpConnection::Clock::now() + timeOuts.command);
+        connection.WriteAll(std::string(aLine) + "\r\n", TcpConnection::Clock::now() + TimeOuts.Command);
     }
     return ReadReply(aTimeOut);
 }
 
 void SmtpSession::Connect()
 {
-    if (host.empty() || port == 0) {
+    if (Host.empty() || Port == 0) {
         throw ESmtpClientError("");
     }
     CloseConnection();
-    FConnection = TcpConnection::Open(host, port, connectTimeOut);
+    FConnection = TcpConnection::Open(Host, Port, ConnectTimeOut);
     const hostutils::TScopeFail closeOnFailure([this] { CloseConnection(); });
-    if (security == SmtpSecurity::tls) {
-        FConnection->StartTls(host, tlsTrustFile, TcpConnection::Clock::now() + timeOuts.greeting);
+    if (Security == SmtpSecurity::ssTls) {
+        FConnection->StartTls(Host, TlsTrustFile, TcpConnection::Clock::now() + TimeOuts.Greeting);
     }
     GetGreeting();
     Hello();
-    if (security == SmtpSecurity::startTls) {
+    if (Security == SmtpSecurity::ssStartTls) {
         StartTls();
     }
 }
 
-void SmtpSession::GetGreeting() { Require(ReadReply(timeOuts.greeting), {220}); }
+void SmtpSession::GetGreeting() { Require(ReadReply(TimeOuts.Greeting), {220}); }
 
 bool SmtpSession::Secure() const noexcept { return FConnection && FConnection->Secure(); }
 
@@ -230,12 +230,12 @@ void SmtpSession::Hello()
 {
     const std::string name = HelloName(FullyQualifiedHostName(), Connection().LocalAddressLiteral());
     FCapabilities.clear();
-    const SmtpReply ehlo = Command("EHLO " + name, timeOuts.command);
-    if (ehlo.code == 250) {
-        FCapabilities.assign(ehlo.lines.begin() + 1, ehlo.lines.end());
+    const SmtpReply ehlo = Command("EHLO " + name, TimeOuts.Command);
+    if (ehlo.Code == 250) {
+        FCapabilities.assign(ehlo.Lines.begin() + 1, ehlo.Lines.end());
         return;
     }
-    Require(Command("HELO " + name, timeOuts.command), {250});
+    Require(Command("HELO " + name, TimeOuts.Command), {250});
 }
 
 std::vector<std::string> SmtpSession::AuthMechanisms() const
@@ -269,8 +269,8 @@ void SmtpSession::StartTls()
         })) {
         throw ETlsError("TLS: the server does not offer STARTTLS.");
     }
-    Require(Command("STARTTLS", timeOuts.command), {220});
-    Connection().StartTls(host, tlsTrustFile, TcpConnection::Clock::now() + timeOuts.command);
+    Require(Command("STARTTLS", TimeOuts.Command), {220});
+    Connection().StartTls(Host, TlsTrustFile, TcpConnection::Clock::now() + TimeOuts.Command);
     // What the server said before TLS may have been changed on the way.
     Hello();
 }
@@ -284,73 +284,73 @@ void SmtpSession::Login()
     const auto offers = [&](std::string_view aName) {
         return std::find(mechanisms.begin(), mechanisms.end(), aName) != mechanisms.end();
     };
-    if (oauthToken) {
-        if (userName.empty()) {
+    if (OAuthToken) {
+        if (UserName.empty()) {
             throw ESmtpClientError("OAuth 2 sign-in needs a UserName.");
         }
         const bool xoauth2 = offers("XOAUTH2");
         if (!xoauth2 && !offers("OAUTHBEARER")) {
             throw ESmtpClientError("The server offers no OAuth 2 sign-in (XOAUTH2, OAUTHBEARER).");
         }
-        const std::string token = oauthToken();
+        const std::string token = OAuthToken();
         // RFC 7628 section 3.2.1, and the earlier XOAUTH2 form without the
         // GS2 header.
         const std::string separator(1, '\x01');
         const std::string response =
-            xoauth2 ? "user=" + userName + separator + "auth=Bearer " + token + separator + separator
-                    : "n,a=" + userName + "," + separator + "host=" + host + separator +
-                          "port=" + std::to_string(port) + separator + "auth=Bearer " + token + separator + separator;
+            xoauth2 ? "user=" + UserName + separator + "auth=Bearer " + token + separator + separator
+                    : "n,a=" + UserName + "," + separator + "host=" + Host + separator +
+                          "port=" + std::to_string(Port) + separator + "auth=Bearer " + token + separator + separator;
         const SmtpReply reply = Command(
-            std::string(xoauth2 ? "AUTH XOAUTH2 " : "AUTH OAUTHBEARER ") + EncodeBase64(response), timeOuts.command);
-        if (reply.code == 334) {
+            std::string(xoauth2 ? "AUTH XOAUTH2 " : "AUTH OAUTHBEARER ") + EncodeBase64(response), TimeOuts.Command);
+        if (reply.Code == 334) {
             // The server's error details; the dummy response ends the
             // exchange with the final refusal.
-            Require(Command(xoauth2 ? "" : EncodeBase64("\x01"), timeOuts.command), {235});
+            Require(Command(xoauth2 ? "" : EncodeBase64("\x01"), TimeOuts.Command), {235});
         } else {
             Require(reply, {235});
         }
         FLoggedIn = true;
         return;
     }
-    if (authentication != SmtpAuthentication::login || userName.empty()) {
+    if (Authentication != SmtpAuthentication::saLogin || UserName.empty()) {
         return;
     }
     if (offers("LOGIN")) {
-        Require(Command("AUTH LOGIN", timeOuts.command), {334});
-        Require(Command(EncodeBase64(userName), timeOuts.command), {334});
-        Require(Command(EncodeBase64(password), timeOuts.command), {235});
+        Require(Command("AUTH LOGIN", TimeOuts.Command), {334});
+        Require(Command(EncodeBase64(UserName), TimeOuts.Command), {334});
+        Require(Command(EncodeBase64(Password), TimeOuts.Command), {235});
         FLoggedIn = true;
     } else if (Secure() && offers("PLAIN")) {
         Require(
-            Command("AUTH PLAIN " + EncodeBase64(std::string(1, '\0') + userName + '\0' + password), timeOuts.command),
+            Command("AUTH PLAIN " + EncodeBase64(std::string(1, '\0') + UserName + '\0' + Password), TimeOuts.Command),
             {235});
         FLoggedIn = true;
     }
 }
 
-void SmtpSession::Reset() { Command("RSET", timeOuts.command); }
+void SmtpSession::Reset() { Command("RSET", TimeOuts.Command); }
 
 void SmtpSession::SendSender(const MailAddress& aFrom)
 {
-    Require(Command("MAIL FROM: <" + aFrom.address + ">", timeOuts.command), {250});
+    Require(Command("MAIL FROM: <" + aFrom.Address + ">", TimeOuts.Command), {250});
 }
 
 void SmtpSession::SendRecipient(const MailAddress& aTo)
 {
-    Require(Command("RCPT TO:<" + aTo.address + ">", timeOuts.command), {250, 251});
+    Require(Command("RCPT TO:<" + aTo.Address + ">", TimeOuts.Command), {250, 251});
 }
 
 void SmtpSession::SendData(const MailMessage& aMessage)
 {
-    Require(Command("DATA", timeOuts.dataStart), {354});
+    Require(Command("DATA", TimeOuts.DataStart), {354});
     {
         // Never end a partial message with "."; closing makes the server
         // drop it.
         const hostutils::TScopeFail closeOnFailure([this] { CloseConnection(); });
         SocketSink sink(Connection(), *this);
-        writer.WriteMessage(aMessage, sink, MessageForm::transmission);
+        Writer.WriteMessage(aMessage, sink, MessageForm::mfTransmission);
     }
-    Require(Command(".", timeOuts.dataEnd), {250});
+    Require(Command(".", TimeOuts.DataEnd), {250});
 }
 
 void SmtpSession::SendMessage(const MailMessage& aMessage)
@@ -358,9 +358,9 @@ void SmtpSession::SendMessage(const MailMessage& aMessage)
     Connection();
     Login();
     Reset();
-    SendSender(aMessage.from);
+    SendSender(aMessage.From);
     try {
-        for (const auto* list : {&aMessage.to, &aMessage.cc, &aMessage.bcc}) {
+        for (const auto* list : {&aMessage.To, &aMessage.Cc, &aMessage.Bcc}) {
             for (const MailAddress& recipient : *list) {
                 SendRecipient(recipient);
             }
@@ -378,7 +378,7 @@ void SmtpSession::SendMessage(const MailMessage& aMessage)
     }
 }
 
-void SmtpSession::Quit() { Require(Command("QUIT", timeOuts.quit), {221}); }
+void SmtpSession::Quit() { Require(Command("QUIT", TimeOuts.Quit), {221}); }
 
 void SmtpSession::Disconnect()
 {

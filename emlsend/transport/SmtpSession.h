@@ -24,7 +24,7 @@
 //   an OAuth 2 token, no mechanism     "The server offers no OAuth 2 sign-in
 //                                      (XOAUTH2, OAUTHBEARER)."
 //   an OAuth 2 token, no user name     "OAuth 2 sign-in needs a UserName."
-//   the token could not be had         what the oauthToken callback throws
+//   the token could not be had         what the OAuthToken callback throws
 //   an attachment that cannot be read  the message writer's texts
 
 #include "MessageWriter.h"
@@ -43,23 +43,23 @@ namespace emlsend {
 
 class TcpConnection;
 
-enum class SmtpAuthentication { none, login };
+enum class SmtpAuthentication { saNone, saLogin };
 
-// none: plain text throughout; startTls: EHLO, STARTTLS, the handshake and
-// EHLO again, a server without STARTTLS being a failure; tls: TLS from the
+// ssNone: plain text throughout; ssStartTls: EHLO, STARTTLS, the handshake and
+// EHLO again, a server without STARTTLS being a failure; ssTls: TLS from the
 // first byte (the port is then usually 465).
-enum class SmtpSecurity { none, startTls, tls };
+enum class SmtpSecurity { ssNone, ssStartTls, ssTls };
 
 // How long the client waits for each reply and for each block of data to be
 // taken by the peer. Defaults follow RFC 5321 section 4.5.3.2, except QUIT,
 // whose answer changes nothing once the transaction is over.
 struct SmtpTimeOuts {
-    std::chrono::milliseconds greeting{5 * 60 * 1000};  // the 220 greeting
-    std::chrono::milliseconds command{5 * 60 * 1000};   // EHLO, AUTH, RSET, MAIL, RCPT
-    std::chrono::milliseconds dataStart{2 * 60 * 1000}; // the 354 after DATA
-    std::chrono::milliseconds dataBlock{3 * 60 * 1000}; // each write of the message
-    std::chrono::milliseconds dataEnd{10 * 60 * 1000};  // the 250 after "."
-    std::chrono::milliseconds quit{30 * 1000};          // the 221 after QUIT
+    std::chrono::milliseconds Greeting{5 * 60 * 1000};  // the 220 greeting
+    std::chrono::milliseconds Command{5 * 60 * 1000};   // EHLO, AUTH, RSET, MAIL, RCPT
+    std::chrono::milliseconds DataStart{2 * 60 * 1000}; // the 354 after DATA
+    std::chrono::milliseconds DataBlock{3 * 60 * 1000}; // each write of the message
+    std::chrono::milliseconds DataEnd{10 * 60 * 1000};  // the 250 after "."
+    std::chrono::milliseconds Quit{30 * 1000};          // the 221 after QUIT
 };
 
 // aTimeOuts with every limit cut to aCap where aCap is shorter. A cap of
@@ -69,30 +69,30 @@ SmtpTimeOuts CapTimeOuts(SmtpTimeOuts aTimeOuts, std::chrono::milliseconds aCap)
 class SmtpSession {
 public:
     // Settings, read when Connect and SendMessage run.
-    std::string host; // name, IPv4 or IPv6 address
-    std::uint16_t port = 25;
-    std::string userName;
-    std::string password;
+    std::string Host; // name, IPv4 or IPv6 address
+    std::uint16_t Port = 25;
+    std::string UserName;
+    std::string Password;
     // Limit for the TCP connection in ms: > 0 a limit, 0 and negative values
     // no limit of our own (the system's connect time-out applies).
-    int connectTimeOut = 30000;
-    SmtpAuthentication authentication = SmtpAuthentication::login;
-    SmtpSecurity security = SmtpSecurity::none;
+    int ConnectTimeOut = 30000;
+    SmtpAuthentication Authentication = SmtpAuthentication::saLogin;
+    SmtpSecurity Security = SmtpSecurity::ssNone;
     // PEM file of certificates trusted besides the system's; empty: none.
-    std::string tlsTrustFile;
+    std::string TlsTrustFile;
     // When set, the sign-in uses an OAuth 2 access token that this returns
     // (called once per sign-in, after the connection is secured), as
-    // userName; its exceptions fail the send with their text.
-    std::function<std::string()> oauthToken;
-    SmtpTimeOuts timeOuts;
+    // UserName; its exceptions fail the send with their text.
+    std::function<std::string()> OAuthToken;
+    SmtpTimeOuts TimeOuts;
     // Writes the message after DATA; tests pin its boundaries and date.
-    MessageWriter writer;
+    MessageWriter Writer;
 
     // Progress of the message data: once when the body starts (after the
     // header block went out), then after every write of the body with the
     // number of body bytes sent so far.
-    std::function<void()> onBodyStarted;
-    std::function<void(std::uint64_t)> onBytesWritten;
+    std::function<void()> OnBodyStarted;
+    std::function<void(std::uint64_t)> OnBytesWritten;
 
     SmtpSession();
     // Closes an open connection without QUIT.
@@ -104,8 +104,8 @@ public:
     // port of 0 fails with an empty text before anything else. When the
     // greeting or the hello fails, the connection is closed without QUIT.
     // A connection already open is dropped first.
-    // With security tls the handshake runs before the greeting, with
-    // startTls after the first EHLO; either must succeed.
+    // With Security ssTls the handshake runs before the greeting, with
+    // ssStartTls after the first EHLO; either must succeed.
     void Connect();
 
     // Sign-in (once per connection, Login), then RSET, MAIL FROM, RCPT TO for To, Cc
@@ -136,8 +136,8 @@ public:
     void GetGreeting(); // needs 220
     void Hello();       // EHLO, else HELO needing 250
     void StartTls();    // STARTTLS 220, handshake, EHLO
-    // With oauthToken: XOAUTH2 (else OAUTHBEARER), 235, failing when neither
-    // is offered. Otherwise, with authentication login and a user name:
+    // With OAuthToken: XOAUTH2 (else OAUTHBEARER), 235, failing when neither
+    // is offered. Otherwise, with Authentication saLogin and a user name:
     // AUTH LOGIN (334, 334, 235) when offered, else, only over TLS,
     // AUTH PLAIN (235) when offered, else no sign-in.
     void Login();

@@ -24,11 +24,11 @@ constexpr int kPollStepMs = 125;
 
 // Closes a socket handle unless released.
 struct HandleGuard {
-    int handle = -1;
+    int Handle = -1;
     ~HandleGuard()
     {
-        if (handle >= 0) {
-            ::close(handle);
+        if (Handle >= 0) {
+            ::close(Handle);
         }
     }
 };
@@ -56,17 +56,17 @@ constexpr int kOwnLimit = -1; // ConnectOne's error when our own limit passed
 int ConnectOne(const addrinfo& aAddress, bool aLimited, TcpConnection::Clock::time_point aDeadline, int& aError)
 {
     HandleGuard guard{::socket(aAddress.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
-    if (guard.handle < 0) {
+    if (guard.Handle < 0) {
         aError = errno;
         return -1;
     }
-    if (::connect(guard.handle, aAddress.ai_addr, aAddress.ai_addrlen) != 0) {
+    if (::connect(guard.Handle, aAddress.ai_addr, aAddress.ai_addrlen) != 0) {
         if (errno != EINPROGRESS) {
             aError = errno;
             return -1;
         }
         while (true) {
-            pollfd fd{guard.handle, POLLOUT, 0};
+            pollfd fd{guard.Handle, POLLOUT, 0};
             int wait = kPollStepMs;
             if (aLimited) {
                 wait = MillisecondsLeft(aDeadline, kPollStepMs);
@@ -85,7 +85,7 @@ int ConnectOne(const addrinfo& aAddress, bool aLimited, TcpConnection::Clock::ti
         }
         int error = 0;
         socklen_t length = sizeof error;
-        if (::getsockopt(guard.handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        if (::getsockopt(guard.Handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
             error = errno;
         }
         if (error != 0) {
@@ -94,9 +94,9 @@ int ConnectOne(const addrinfo& aAddress, bool aLimited, TcpConnection::Clock::ti
         }
     }
     const int noDelay = 1;
-    ::setsockopt(guard.handle, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-    const int handle = guard.handle;
-    guard.handle = -1;
+    ::setsockopt(guard.Handle, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    const int handle = guard.Handle;
+    guard.Handle = -1;
     return handle;
 }
 

@@ -93,22 +93,22 @@ enum class Step { done, again, closed };
 } // namespace
 
 struct TlsLayer::State {
-    int handle = -1;
-    std::unique_ptr<SSL_CTX, ContextDeleter> context;
-    std::unique_ptr<SSL, SslDeleter> ssl;
+    int Handle = -1;
+    std::unique_ptr<SSL_CTX, ContextDeleter> Context;
+    std::unique_ptr<SSL, SslDeleter> Ssl;
 
     // Interprets aResult of an SSL call. Waits for the socket when the call
     // wants to read or write (false when aDeadline passed), throws on errors.
     // Returns Step::closed when the peer ended the connection.
     Step Continue(int aResult, Clock::time_point aDeadline, bool& aTimedOut)
     {
-        const int error = SSL_get_error(ssl.get(), aResult);
+        const int error = SSL_get_error(Ssl.get(), aResult);
         switch (error) {
         case SSL_ERROR_NONE:
             return Step::done;
         case SSL_ERROR_WANT_READ:
         case SSL_ERROR_WANT_WRITE:
-            aTimedOut = !WaitForSocket(handle, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, aDeadline);
+            aTimedOut = !WaitForSocket(Handle, error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, aDeadline);
             return Step::again;
         case SSL_ERROR_ZERO_RETURN:
             return Step::closed;
@@ -138,12 +138,12 @@ std::unique_ptr<TlsLayer> TlsLayer::Handshake(int aHandle, const std::string& aH
 {
     ERR_clear_error();
     auto state = std::make_unique<State>();
-    state->handle = aHandle;
-    state->context.reset(SSL_CTX_new(TLS_client_method()));
-    if (!state->context) {
+    state->Handle = aHandle;
+    state->Context.reset(SSL_CTX_new(TLS_client_method()));
+    if (!state->Context) {
         ThrowTls(QueuedReason());
     }
-    SSL_CTX* const context = state->context.get();
+    SSL_CTX* const context = state->Context.get();
     SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
     SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
     SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
@@ -160,15 +160,15 @@ std::unique_ptr<TlsLayer> TlsLayer::Handshake(int aHandle, const std::string& aH
         }
     }
 
-    state->ssl.reset(SSL_new(context));
+    state->Ssl.reset(SSL_new(context));
     BIO* const bio = SocketMethod() != nullptr ? BIO_new(SocketMethod()) : nullptr;
-    if (!state->ssl || bio == nullptr) {
+    if (!state->Ssl || bio == nullptr) {
         BIO_free(bio);
         ThrowTls(QueuedReason());
     }
     BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(aHandle)));
     BIO_set_init(bio, 1);
-    SSL* const ssl = state->ssl.get();
+    SSL* const ssl = state->Ssl.get();
     SSL_set_bio(ssl, bio, bio);
     SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
     if (IsAddressLiteral(aHost)) {
@@ -206,7 +206,7 @@ std::size_t TlsLayer::Read(char* aBuffer, std::size_t aSize, Clock::time_point a
     const int size = static_cast<int>(std::min<std::size_t>(aSize, 1 << 30));
     while (true) {
         ERR_clear_error();
-        const int got = SSL_read(FState->ssl.get(), aBuffer, size);
+        const int got = SSL_read(FState->Ssl.get(), aBuffer, size);
         if (got > 0) {
             return static_cast<std::size_t>(got);
         }
@@ -225,7 +225,7 @@ void TlsLayer::WriteAll(std::string_view aBytes, Clock::time_point aDeadline)
     while (!aBytes.empty()) {
         ERR_clear_error();
         const int size = static_cast<int>(std::min<std::size_t>(aBytes.size(), 1 << 30));
-        const int sent = SSL_write(FState->ssl.get(), aBytes.data(), size);
+        const int sent = SSL_write(FState->Ssl.get(), aBytes.data(), size);
         if (sent > 0) {
             aBytes.remove_prefix(static_cast<std::size_t>(sent));
             continue;
@@ -240,6 +240,6 @@ void TlsLayer::WriteAll(std::string_view aBytes, Clock::time_point aDeadline)
     }
 }
 
-std::string TlsLayer::Version() const { return SSL_get_version(FState->ssl.get()); }
+std::string TlsLayer::Version() const { return SSL_get_version(FState->Ssl.get()); }
 
 } // namespace emlsend

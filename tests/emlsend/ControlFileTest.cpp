@@ -69,11 +69,11 @@ TEST(EmlsendControlFile, ClassifiesLinesIntoSections)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const TControlFile file = TControlFile::Parse(c.content);
-        EXPECT_EQ(file.body, c.body);
-        EXPECT_EQ(file.to, c.to);
-        EXPECT_EQ(file.html, c.html);
-        EXPECT_EQ(file.smtp, c.smtp);
-        EXPECT_EQ(file.deleteFile, c.deleteFile);
+        EXPECT_EQ(file.Body, c.body);
+        EXPECT_EQ(file.To, c.to);
+        EXPECT_EQ(file.Html, c.html);
+        EXPECT_EQ(file.Smtp, c.smtp);
+        EXPECT_EQ(file.DeleteFile, c.deleteFile);
     }
 }
 
@@ -82,14 +82,14 @@ TEST(EmlsendControlFile, FillsEverySection)
     const TControlFile file =
         TControlFile::Parse("[SMTP]\r\nHost=h\r\n[SUBJECT]\r\ns1\r\ns2\r\n[FROM]\r\nf\r\n[TO]\r\nt\r\n[COPIES]\r\nc\r\n"
                             "[HIDDEN COPIES]\r\nb\r\n[ATTACHMENTS]\r\n/a\r\n\r\n[BODY]\r\nx\r\n");
-    EXPECT_EQ(file.smtpLines, Lines{"Host=h"});
-    EXPECT_EQ(file.subject, (Lines{"s1", "s2"}));
-    EXPECT_EQ(file.from, Lines{"f"});
-    EXPECT_EQ(file.to, Lines{"t"});
-    EXPECT_EQ(file.copies, Lines{"c"});
-    EXPECT_EQ(file.hiddenCopies, Lines{"b"});
-    EXPECT_EQ(file.attachments, (Lines{"/a", ""}));
-    EXPECT_EQ(file.body, Lines{"x"});
+    EXPECT_EQ(file.SmtpLines, Lines{"Host=h"});
+    EXPECT_EQ(file.Subject, (Lines{"s1", "s2"}));
+    EXPECT_EQ(file.From, Lines{"f"});
+    EXPECT_EQ(file.To, Lines{"t"});
+    EXPECT_EQ(file.Copies, Lines{"c"});
+    EXPECT_EQ(file.HiddenCopies, Lines{"b"});
+    EXPECT_EQ(file.Attachments, (Lines{"/a", ""}));
+    EXPECT_EQ(file.Body, Lines{"x"});
 }
 
 TEST(EmlsendControlFile, ReadsSmtpSettings)
@@ -118,13 +118,13 @@ TEST(EmlsendControlFile, ReadsSmtpSettings)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const TSmtpSettings settings = TSmtpSettings::Parse(c.lines);
-        EXPECT_EQ(settings.host, c.host);
-        EXPECT_EQ(settings.port, c.port);
-        EXPECT_EQ(settings.timeOut, c.timeOut);
+        EXPECT_EQ(settings.Host, c.host);
+        EXPECT_EQ(settings.Port, c.port);
+        EXPECT_EQ(settings.TimeOut, c.timeOut);
     }
     const TSmtpSettings login = TSmtpSettings::Parse({"UserName=jan=novak", "Password= a=b "});
-    EXPECT_EQ(login.userName, "jan=novak") << "the value is everything after the first equals sign";
-    EXPECT_EQ(login.password, " a=b ");
+    EXPECT_EQ(login.UserName, "jan=novak") << "the value is everything after the first equals sign";
+    EXPECT_EQ(login.Password, " a=b ");
 }
 
 TEST(EmlsendControlFile, PutsTheResultFileBesideTheControlFile)
@@ -148,36 +148,36 @@ TEST(EmlsendControlFile, ComposesTheMessageThroughTheMailer)
     ComposeMessage(file, *mailer, {"builtin.example.cz", "builtin-user", "builtin-password"});
     const MailMessage& message = mailer->Message();
     SmtpSession& session = mailer->Session();
-    EXPECT_EQ(session.host, "smtp.example.cz");
-    EXPECT_EQ(session.port, 2525);
-    EXPECT_EQ(session.userName, "jan");
-    EXPECT_EQ(session.password, "builtin-password") << "absent keys keep the built-in account";
-    EXPECT_EQ(message.subject, "Prvn\xED") << "the first subject line only";
-    EXPECT_EQ(message.from, (MailAddress{"Jan", "jan@example.cz"})) << "the first sender line only";
-    EXPECT_EQ(message.to, (std::vector<MailAddress>{{"", "a@example.cz"}, {"", ""}}))
+    EXPECT_EQ(session.Host, "smtp.example.cz");
+    EXPECT_EQ(session.Port, 2525);
+    EXPECT_EQ(session.UserName, "jan");
+    EXPECT_EQ(session.Password, "builtin-password") << "absent keys keep the built-in account";
+    EXPECT_EQ(message.Subject, "Prvn\xED") << "the first subject line only";
+    EXPECT_EQ(message.From, (MailAddress{"Jan", "jan@example.cz"})) << "the first sender line only";
+    EXPECT_EQ(message.To, (std::vector<MailAddress>{{"", "a@example.cz"}, {"", ""}}))
         << "an empty recipient line is an empty address";
-    EXPECT_EQ(message.cc, (std::vector<MailAddress>{{"", "c@example.cz"}}));
-    EXPECT_EQ(message.bcc, (std::vector<MailAddress>{{"", "b@example.cz"}}));
+    EXPECT_EQ(message.Cc, (std::vector<MailAddress>{{"", "c@example.cz"}}));
+    EXPECT_EQ(message.Bcc, (std::vector<MailAddress>{{"", "b@example.cz"}}));
 
     const TInterfacePtr<TMailer> plain = MakeInterfaced<TMailer>();
     ComposeMessage(TControlFile::Parse("[SMTP]\nHost=h:abc\n"), *plain, {"builtin", "u", "p"});
-    EXPECT_EQ(plain->Session().host, "h");
-    EXPECT_EQ(plain->Session().port, 25) << "a port that is no number keeps 25";
-    EXPECT_EQ(plain->Session().userName, "u");
+    EXPECT_EQ(plain->Session().Host, "h");
+    EXPECT_EQ(plain->Session().Port, 25) << "a port that is no number keeps 25";
+    EXPECT_EQ(plain->Session().UserName, "u");
 }
 
 TEST(EmlsendControlFile, ReadsTheBundledExample)
 {
     const TControlFile file = TControlFile::Read(std::string(EMLSEND_TEST_SCRIPTS) + "/../../examples/zprava.txt");
-    EXPECT_TRUE(file.smtp);
-    EXPECT_FALSE(file.deleteFile);
-    EXPECT_FALSE(file.html);
-    EXPECT_EQ(file.smtpLines, (Lines{"Host=localhost:25", "TimeOut=30000"}));
-    EXPECT_EQ(file.subject, Lines{"Faktura \xE8. 2024/0815"});
-    EXPECT_EQ(file.hiddenCopies, Lines{"archiv@example.cz"});
-    ASSERT_EQ(file.body.size(), 6U);
-    EXPECT_EQ(file.body[0], "Dobr\xFD den,");
-    EXPECT_EQ(file.body[1], "");
+    EXPECT_TRUE(file.Smtp);
+    EXPECT_FALSE(file.DeleteFile);
+    EXPECT_FALSE(file.Html);
+    EXPECT_EQ(file.SmtpLines, (Lines{"Host=localhost:25", "TimeOut=30000"}));
+    EXPECT_EQ(file.Subject, Lines{"Faktura \xE8. 2024/0815"});
+    EXPECT_EQ(file.HiddenCopies, Lines{"archiv@example.cz"});
+    ASSERT_EQ(file.Body.size(), 6U);
+    EXPECT_EQ(file.Body[0], "Dobr\xFD den,");
+    EXPECT_EQ(file.Body[1], "");
     try {
         TControlFile::Read("/nonexistent/zprava.txt");
         FAIL() << "a missing file was read";

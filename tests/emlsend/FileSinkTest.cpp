@@ -73,10 +73,10 @@ TEST(EmlsendFileSink, AMessageWithAMissingAttachmentLeavesTheOldFile)
     const std::string path = dir.File("tempmsg.eml");
     test::WriteFile(path, "a good message");
     MailMessage message;
-    message.from = {"", "jan@example.cz"};
-    message.subject = "x";
-    message.parts.push_back(MessagePart::Text({"body"}, "windows-1250"));
-    message.parts.push_back(MessagePart::Attachment(dir.File("gone.pdf")));
+    message.From = {"", "jan@example.cz"};
+    message.Subject = "x";
+    message.Parts.push_back(MessagePart::Text({"body"}, "windows-1250"));
+    message.Parts.push_back(MessagePart::Attachment(dir.File("gone.pdf")));
     EXPECT_THROW(MessageWriter().WriteMessageToFile(message, path), EFOpenError);
     EXPECT_EQ(test::ReadFile(path), "a good message");
     EXPECT_EQ(Names(dir.path()), std::set<std::string>{"tempmsg.eml"});

@@ -118,22 +118,23 @@ TEST(EmlsendMailer, StoresAddressesByKindAndPriorities)
     mailer->AddAddress("Second <second@example.cz>", akFrom);
     mailer->AddAddress("r2@example.cz", akReceipt);
     const MailMessage& m = mailer->Message();
-    EXPECT_EQ(m.to, (std::vector<MailAddress>{{"", "k1@example.cz"}}));
-    EXPECT_EQ(m.cc, (std::vector<MailAddress>{{"", "k2@example.cz"}}));
-    EXPECT_EQ(m.bcc, (std::vector<MailAddress>{{"", "k3@example.cz"}}));
-    EXPECT_EQ(m.replyTo, (std::vector<MailAddress>{{"", "k5@example.cz"}}));
-    EXPECT_EQ(m.from, (MailAddress{"Second", "second@example.cz"})) << "a later sender replaces";
-    EXPECT_EQ(m.receiptRecipient, (MailAddress{"", "r2@example.cz"}));
+    EXPECT_EQ(m.To, (std::vector<MailAddress>{{"", "k1@example.cz"}}));
+    EXPECT_EQ(m.Cc, (std::vector<MailAddress>{{"", "k2@example.cz"}}));
+    EXPECT_EQ(m.Bcc, (std::vector<MailAddress>{{"", "k3@example.cz"}}));
+    EXPECT_EQ(m.ReplyTo, (std::vector<MailAddress>{{"", "k5@example.cz"}}));
+    EXPECT_EQ(m.From, (MailAddress{"Second", "second@example.cz"})) << "a later sender replaces";
+    EXPECT_EQ(m.ReceiptRecipient, (MailAddress{"", "r2@example.cz"}));
 
-    const std::pair<std::int16_t, MailPriority> levels[] = {
-        {4, MailPriority::highest}, {3, MailPriority::high},   {5, MailPriority::high},  {-1, MailPriority::high},
-        {1, MailPriority::low},     {0, MailPriority::lowest}, {2, MailPriority::normal}};
+    const std::pair<std::int16_t, MailPriority> levels[] = {{4, MailPriority::mpHighest}, {3, MailPriority::mpHigh},
+                                                            {5, MailPriority::mpHigh},    {-1, MailPriority::mpHigh},
+                                                            {1, MailPriority::mpLow},     {0, MailPriority::mpLowest},
+                                                            {2, MailPriority::mpNormal}};
     for (const auto& [level, priority] : levels) {
         mailer->SetPriority(level);
-        EXPECT_EQ(m.priority, priority) << "level " << level;
+        EXPECT_EQ(m.Priority, priority) << "level " << level;
     }
     mailer->SetPort(70000);
-    EXPECT_EQ(mailer->Session().port, 70000 - 65536) << "the low 16 bits";
+    EXPECT_EQ(mailer->Session().Port, 70000 - 65536) << "the low 16 bits";
 }
 
 TEST(EmlsendMailer, ClearEmptiesTheMessageButKeepsAttachmentsAndSettings)
@@ -150,7 +151,7 @@ TEST(EmlsendMailer, ClearEmptiesTheMessageButKeepsAttachmentsAndSettings)
     mailer->SetHost("h");
     mailer->Clear();
     EXPECT_EQ(mailer->Message(), MailMessage{}) << "charset windows-1250, nothing else";
-    EXPECT_EQ(mailer->Session().host, "h");
+    EXPECT_EQ(mailer->Session().Host, "h");
     mailer->AddBodyLine("new");
     mailer->SaveToFile(dir.File("m.eml"), true);
     const std::string written = test::ReadFile(dir.File("m.eml"));
@@ -226,8 +227,8 @@ TEST(EmlsendMailer, NamesAttachmentsAsTheFileSystemHasThem)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const MessagePart part = AttachmentPart(c.given);
-        EXPECT_EQ(part.filePath, c.path);
-        EXPECT_EQ(part.charset, c.charset);
+        EXPECT_EQ(part.FilePath, c.path);
+        EXPECT_EQ(part.Charset, c.charset);
     }
 
     // What a reader makes of them, with a subject and a sender name too long

@@ -34,18 +34,18 @@ MessageWriter PinnedWriter()
 {
     MessageWriter writer;
     auto next = std::make_shared<int>(0);
-    writer.makeBoundary = [next] { return ++*next == 1 ? kB1 : kB2; };
-    writer.makeDate = [] { return kDate; };
-    writer.makeMessageId = [](std::string_view aDomain) { return "<1@" + std::string(aDomain) + ">"; };
+    writer.MakeBoundary = [next] { return ++*next == 1 ? kB1 : kB2; };
+    writer.MakeDate = [] { return kDate; };
+    writer.MakeMessageId = [](std::string_view aDomain) { return "<1@" + std::string(aDomain) + ">"; };
     return writer;
 }
 
 MailMessage BaseMessage()
 {
     MailMessage message;
-    message.from = MailAddress::Parse("Jan Nov\xE1k <jan@example.cz>");
-    message.to.push_back(MailAddress::Parse("a@example.cz"));
-    message.subject = "Faktura \xE8. 12";
+    message.From = MailAddress::Parse("Jan Nov\xE1k <jan@example.cz>");
+    message.To.push_back(MailAddress::Parse("a@example.cz"));
+    message.Subject = "Faktura \xE8. 12";
     return message;
 }
 
@@ -90,16 +90,16 @@ std::string Write(const MailMessage& aMessage, MessageForm aForm)
 {
     StringSink sink;
     PinnedWriter().WriteMessage(aMessage, sink, aForm);
-    return sink.data;
+    return sink.Data;
 }
 
 TEST(EmlsendMessageLayout, SinglePartPlainText)
 {
     MailMessage message = BaseMessage();
-    message.parts.push_back(MessagePart::Text({"Dobr\xFD den,", "", ".te\xE8ka"}, "windows-1250"));
+    message.Parts.push_back(MessagePart::Text({"Dobr\xFD den,", "", ".te\xE8ka"}, "windows-1250"));
     const std::string expected = kAddressLines + Lines({"MIME-Version: 1.0", "Date: " + kDate, kMessageId}) +
                                  kTextHeader + Lines({"Dobr=FD den,", "", "=2Ete=E8ka", ""});
-    EXPECT_EQ(Write(message, MessageForm::transmission), expected);
+    EXPECT_EQ(Write(message, MessageForm::mfTransmission), expected);
 }
 
 TEST(EmlsendMessageLayout, TextWithAttachments)
@@ -108,23 +108,23 @@ TEST(EmlsendMessageLayout, TextWithAttachments)
     test::WriteFile(dir.File("data.bin"), std::string("\x00\x01\x02\x03", 4));
     test::WriteFile(dir.File("p\xF8\xEDloha.txt"), "abc");
     MailMessage message = BaseMessage();
-    message.parts.push_back(MessagePart::Text({"Hello"}, "windows-1250"));
-    message.parts.push_back(MessagePart::Attachment(dir.File("data.bin")));
-    message.parts.push_back(MessagePart::Attachment(dir.File("p\xF8\xEDloha.txt")));
+    message.Parts.push_back(MessagePart::Text({"Hello"}, "windows-1250"));
+    message.Parts.push_back(MessagePart::Attachment(dir.File("data.bin")));
+    message.Parts.push_back(MessagePart::Attachment(dir.File("p\xF8\xEDloha.txt")));
     const std::string expected =
         kAddressLines + kMultipartLines + Lines({"--" + kB1}) + kTextHeader + Lines({"Hello", ""}) +
         Attachment(kB1, "data.bin", "AAECAw==") + "\r\n" +
         Attachment(kB1, "=?windows-1250?Q?p=F8=EDloha.txt?=", "YWJj", "windows-1250''p%F8%EDloha.txt") + "\r\n" +
         Lines({"--" + kB1 + "--", ""});
-    EXPECT_EQ(Write(message, MessageForm::transmission), expected);
+    EXPECT_EQ(Write(message, MessageForm::mfTransmission), expected);
 }
 
 MailMessage HtmlMessage()
 {
     MailMessage message = BaseMessage();
-    message.parts.push_back(MessagePart::Container("multipart/alternative"));
-    message.parts.push_back(MessagePart::Text({"Zapn\xECte HTML."}, "windows-1250", "", 0));
-    message.parts.push_back(
+    message.Parts.push_back(MessagePart::Container("multipart/alternative"));
+    message.Parts.push_back(MessagePart::Text({"Zapn\xECte HTML."}, "windows-1250", "", 0));
+    message.Parts.push_back(
         MessagePart::Text({"<HTML>", "<p>Ahoj</p>"}, "windows-1250", "text/html; charset=us-ascii", 0));
     return message;
 }
@@ -138,7 +138,7 @@ const std::string kHtmlBody =
 TEST(EmlsendMessageLayout, HtmlWithoutAttachments)
 {
     const std::string expected = kAddressLines + kMultipartLines + kHtmlBody + Lines({"--" + kB1 + "--", ""});
-    EXPECT_EQ(Write(HtmlMessage(), MessageForm::transmission), expected);
+    EXPECT_EQ(Write(HtmlMessage(), MessageForm::mfTransmission), expected);
 }
 
 TEST(EmlsendMessageLayout, HtmlWithAttachmentsAsFile)
@@ -146,14 +146,14 @@ TEST(EmlsendMessageLayout, HtmlWithAttachmentsAsFile)
     test::TempDir dir;
     test::WriteFile(dir.File("a.txt"), "abcd");
     MailMessage message = HtmlMessage();
-    message.headerLines.push_back("X-Unsent: 1");
-    message.cc.push_back(MailAddress::Parse("Petr <petr@example.cz>"));
-    message.bcc.push_back(MailAddress::Parse("secret@example.cz"));
-    message.bcc.push_back(MailAddress::Parse("other@example.cz"));
-    message.replyTo.push_back(MailAddress::Parse("reply@example.cz"));
-    message.receiptRecipient = MailAddress::Parse("receipt@example.cz");
-    message.priority = MailPriority::highest;
-    message.parts.push_back(MessagePart::Attachment(dir.File("a.txt")));
+    message.HeaderLines.push_back("X-Unsent: 1");
+    message.Cc.push_back(MailAddress::Parse("Petr <petr@example.cz>"));
+    message.Bcc.push_back(MailAddress::Parse("secret@example.cz"));
+    message.Bcc.push_back(MailAddress::Parse("other@example.cz"));
+    message.ReplyTo.push_back(MailAddress::Parse("reply@example.cz"));
+    message.ReceiptRecipient = MailAddress::Parse("receipt@example.cz");
+    message.Priority = MailPriority::mpHighest;
+    message.Parts.push_back(MessagePart::Attachment(dir.File("a.txt")));
     const std::string expected =
         Lines({"X-Unsent: 1"}) + kAddressLines +
         Lines({"Cc: \"Petr\" <petr@example.cz>", "Bcc: secret@example.cz, other@example.cz",
@@ -172,23 +172,23 @@ TEST(EmlsendMessageLayout, HtmlWithAttachmentsAsFile)
 TEST(EmlsendMessageLayout, HeaderEdgeCases)
 {
     MailMessage message;
-    message.parts.push_back(MessagePart::Text({}, "windows-1250"));
-    EXPECT_EQ(Write(message, MessageForm::file),
+    message.Parts.push_back(MessagePart::Text({}, "windows-1250"));
+    EXPECT_EQ(Write(message, MessageForm::mfFile),
               Lines({"MIME-Version: 1.0", "Date: " + kDate, "Message-ID: <1@" + MessageIdDomain({}) + ">"}) +
                   kTextHeader + Lines({"", "."}))
         << "no From, Subject or address lines; an empty body has one empty line";
 
-    message.subject = "Hello   ";
-    message.from = MailAddress::Parse("a@b.cz");
-    message.priority = MailPriority::lowest;
-    const std::string written = Write(message, MessageForm::transmission);
+    message.Subject = "Hello   ";
+    message.From = MailAddress::Parse("a@b.cz");
+    message.Priority = MailPriority::mpLowest;
+    const std::string written = Write(message, MessageForm::mfTransmission);
     EXPECT_NE(written.find("Subject: Hello\r\n"), std::string::npos) << "trailing blanks lost";
     EXPECT_NE(written.find("From: \"a@b.cz\" <a@b.cz>\r\n"), std::string::npos);
     EXPECT_NE(written.find("X-Priority: 5\r\n"), std::string::npos);
 
-    message.subject = "Hi\r\n.\r\nRCPT TO:<x@y>";
-    message.headerLines = {".hidden\r\nX: y"};
-    const std::string injected = Write(message, MessageForm::transmission);
+    message.Subject = "Hi\r\n.\r\nRCPT TO:<x@y>";
+    message.HeaderLines = {".hidden\r\nX: y"};
+    const std::string injected = Write(message, MessageForm::mfTransmission);
     EXPECT_NE(injected.find("Subject: Hi  .  RCPT TO:<x@y>\r\n"), std::string::npos) << injected;
     EXPECT_EQ(injected.rfind("..hidden  X: y\r\n", 0), 0U) << injected;
     EXPECT_EQ(injected.find("\r\n.\r\n"), std::string::npos);
@@ -199,18 +199,18 @@ TEST(EmlsendMessageLayout, TwoWritingsDifferOnlyInBoundariesAndDate)
     test::TempDir dir;
     test::WriteFile(dir.File("x.bin"), test::PseudoRandomBytes(1000, 1));
     MailMessage message = HtmlMessage();
-    message.parts.push_back(MessagePart::Attachment(dir.File("x.bin")));
+    message.Parts.push_back(MessagePart::Attachment(dir.File("x.bin")));
     MessageWriter writer; // random boundaries, real date
     StringSink first;
     StringSink second;
-    writer.WriteMessage(message, first, MessageForm::transmission);
-    writer.WriteMessage(message, second, MessageForm::transmission);
-    ASSERT_EQ(first.data.size(), second.data.size());
+    writer.WriteMessage(message, first, MessageForm::mfTransmission);
+    writer.WriteMessage(message, second, MessageForm::mfTransmission);
+    ASSERT_EQ(first.Data.size(), second.Data.size());
     std::set<std::string> boundaries;
     std::size_t at = 0;
-    while ((at = first.data.find("boundary=\"", at)) != std::string::npos) {
-        const std::string boundary = first.data.substr(at + 10, 34);
-        EXPECT_EQ(first.data[at + 44], '"');
+    while ((at = first.Data.find("boundary=\"", at)) != std::string::npos) {
+        const std::string boundary = first.Data.substr(at + 10, 34);
+        EXPECT_EQ(first.Data[at + 44], '"');
         const std::size_t mark = boundary.find("=_");
         EXPECT_NE(mark, std::string::npos);
         EXPECT_EQ(boundary.find_first_not_of("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz=_"),
@@ -220,8 +220,8 @@ TEST(EmlsendMessageLayout, TwoWritingsDifferOnlyInBoundariesAndDate)
     }
     EXPECT_EQ(boundaries.size(), 2U);
     std::size_t differing = 0;
-    for (std::size_t i = 0; i < first.data.size(); ++i) {
-        differing += first.data[i] != second.data[i];
+    for (std::size_t i = 0; i < first.Data.size(); ++i) {
+        differing += first.Data[i] != second.Data[i];
     }
     EXPECT_GT(differing, 0U);
     EXPECT_LE(differing, 4 * 34U * 2 + 8 + 32) << "boundaries (each written several times), date, message id";
@@ -253,11 +253,11 @@ TEST(EmlsendMessageWriter, IdentifiesEveryMessageUnderTheSendersDomain)
     EXPECT_NE(RandomMessageId("example.cz"), first);
 
     MailMessage message = BaseMessage();
-    message.parts.push_back(MessagePart::Text({"x"}, "windows-1250"));
+    message.Parts.push_back(MessagePart::Text({"x"}, "windows-1250"));
     StringSink sink;
-    MessageWriter().WriteMessage(message, sink, MessageForm::transmission);
-    EXPECT_TRUE(std::regex_search(sink.data, std::regex("\r\nMessage-ID: <[0-9a-f]{32}@example\\.cz>\r\n")))
-        << sink.data;
+    MessageWriter().WriteMessage(message, sink, MessageForm::mfTransmission);
+    EXPECT_TRUE(std::regex_search(sink.Data, std::regex("\r\nMessage-ID: <[0-9a-f]{32}@example\\.cz>\r\n")))
+        << sink.Data;
 }
 
 TEST(EmlsendMessageWriter, MeasureEqualsTheTransmissionFormAndTheClosingLine)
@@ -267,9 +267,9 @@ TEST(EmlsendMessageWriter, MeasureEqualsTheTransmissionFormAndTheClosingLine)
         SCOPED_TRACE(size);
         test::WriteFile(dir.File("a.bin"), test::PseudoRandomBytes(size, 7));
         MailMessage message = HtmlMessage();
-        message.bcc.push_back(MailAddress::Parse("hidden@example.cz"));
-        message.parts.push_back(MessagePart::Attachment(dir.File("a.bin")));
-        const std::string written = Write(message, MessageForm::transmission);
+        message.Bcc.push_back(MailAddress::Parse("hidden@example.cz"));
+        message.Parts.push_back(MessagePart::Attachment(dir.File("a.bin")));
+        const std::string written = Write(message, MessageForm::mfTransmission);
         EXPECT_EQ(written.find("hidden@"), std::string::npos);
         EXPECT_EQ(PinnedWriter().Measure(message), written.size() + 3);
     }
@@ -279,19 +279,19 @@ TEST(EmlsendMessageWriter, ReportsFailuresWithTheirTexts)
 {
     test::TempDir dir;
     MailMessage message = BaseMessage();
-    message.parts.push_back(MessagePart::Text({"x"}, "windows-1250"));
-    message.parts.push_back(MessagePart::Attachment(dir.File("missing.pdf")));
+    message.Parts.push_back(MessagePart::Text({"x"}, "windows-1250"));
+    message.Parts.push_back(MessagePart::Attachment(dir.File("missing.pdf")));
     StringSink sink;
     try {
-        PinnedWriter().WriteMessage(message, sink, MessageForm::transmission);
+        PinnedWriter().WriteMessage(message, sink, MessageForm::mfTransmission);
         FAIL() << "a missing attachment must fail";
     } catch (const EFOpenError& error) {
         EXPECT_EQ(std::string(error.what()),
                   "Cannot open file \"" + dir.File("missing.pdf") + "\". No such file or directory");
     }
-    EXPECT_NE(sink.data.find("Content-Type: text/plain"), std::string::npos) << "lines before the failure stay written";
+    EXPECT_NE(sink.Data.find("Content-Type: text/plain"), std::string::npos) << "lines before the failure stay written";
 
-    message.parts.back() = MessagePart::Attachment(dir.path());
+    message.Parts.back() = MessagePart::Attachment(dir.path());
     EXPECT_THROW(PinnedWriter().Measure(message), EFOpenError) << "a directory is no attachment";
 
     try {
@@ -302,7 +302,7 @@ TEST(EmlsendMessageWriter, ReportsFailuresWithTheirTexts)
                   "Cannot create file \"" + dir.File("no/such/dir.eml") + "\". No such file or directory");
     }
 
-    message.parts.pop_back();
+    message.Parts.pop_back();
     try {
         PinnedWriter().WriteMessageToFile(message, "/dev/full");
         FAIL() << "a full disk must not pass as success";
@@ -311,12 +311,12 @@ TEST(EmlsendMessageWriter, ReportsFailuresWithTheirTexts)
     }
 
     MessageWriter failingClock = PinnedWriter();
-    failingClock.makeDate = []() -> std::string {
+    failingClock.MakeDate = []() -> std::string {
         throw ETimeZoneError("Failed attempting to retrieve time zone information.");
     };
     StringSink untouched;
-    EXPECT_THROW(failingClock.WriteMessage(message, untouched, MessageForm::file), ETimeZoneError);
-    EXPECT_TRUE(untouched.data.empty());
+    EXPECT_THROW(failingClock.WriteMessage(message, untouched, MessageForm::mfFile), ETimeZoneError);
+    EXPECT_TRUE(untouched.Data.empty());
 }
 
 TEST(EmlsendMessageWriter, RefusesPartListsItCannotNest)
@@ -334,16 +334,16 @@ TEST(EmlsendMessageWriter, RefusesPartListsItCannotNest)
     for (const auto& [what, parts] : cases) {
         SCOPED_TRACE(what);
         MailMessage message;
-        message.parts = parts;
+        message.Parts = parts;
         StringSink sink;
-        EXPECT_THROW(PinnedWriter().WriteMessage(message, sink, MessageForm::file), EInvalidMessage);
-        EXPECT_TRUE(sink.data.empty());
+        EXPECT_THROW(PinnedWriter().WriteMessage(message, sink, MessageForm::mfFile), EInvalidMessage);
+        EXPECT_TRUE(sink.Data.empty());
     }
     MailMessage message;
-    message.parts.push_back(MessagePart::Text({"a"}, ""));
-    message.parts.back().transferEncoding = "8bit";
+    message.Parts.push_back(MessagePart::Text({"a"}, ""));
+    message.Parts.back().TransferEncoding = "8bit";
     StringSink sink;
-    EXPECT_THROW(PinnedWriter().WriteMessage(message, sink, MessageForm::file), EInvalidMessage);
+    EXPECT_THROW(PinnedWriter().WriteMessage(message, sink, MessageForm::mfFile), EInvalidMessage);
 }
 
 TEST(EmlsendMessageWriter, ReportsTheBodyPhaseToTheSink)
@@ -361,8 +361,8 @@ TEST(EmlsendMessageWriter, ReportsTheBodyPhaseToTheSink)
         int phase = 0;
     } sink;
     MailMessage message = HtmlMessage();
-    message.headerLines.push_back("X-Unsent: 1");
-    PinnedWriter().WriteMessage(message, sink, MessageForm::file);
+    message.HeaderLines.push_back("X-Unsent: 1");
+    PinnedWriter().WriteMessage(message, sink, MessageForm::mfFile);
     ASSERT_EQ(sink.phase, 2) << "body started and finished once each";
     EXPECT_EQ(sink.writes[0], 1) << "the header block goes out in one write";
     EXPECT_EQ(sink.phases[0],

@@ -29,22 +29,22 @@ struct Fixture {
                                  "et.txt"),
                         text);
         test::WriteFile(dir.File("empty.dat"), "");
-        message.from = MailAddress::Parse("Jan Nov\xE1k <jan@example.cz>");
-        message.to = {MailAddress::Parse("\"Nov\xE1k, Petr\" <petr@example.cz>"),
+        message.From = MailAddress::Parse("Jan Nov\xE1k <jan@example.cz>");
+        message.To = {MailAddress::Parse("\"Nov\xE1k, Petr\" <petr@example.cz>"),
                       MailAddress::Parse("plain@example.cz")};
-        message.cc = {MailAddress::Parse("\xC8"
+        message.Cc = {MailAddress::Parse("\xC8"
                                          "ern\xFD <cerny@example.cz>")};
-        message.bcc = {MailAddress::Parse("Skryt\xFD <skryty@example.cz>")};
-        message.subject = std::string(40, '\x8E') + " faktura \xE8. 12";
-        message.parts.push_back(MessagePart::Container("multipart/alternative"));
-        message.parts.push_back(MessagePart::Text({"Pro spr\xE1vn\xE9 zobrazen\xED"}, "windows-1250", "", 0));
-        message.parts.push_back(MessagePart::Text({"<HTML>", std::string(150, 'a') + " =end ", ".leading", ""},
+        message.Bcc = {MailAddress::Parse("Skryt\xFD <skryty@example.cz>")};
+        message.Subject = std::string(40, '\x8E') + " faktura \xE8. 12";
+        message.Parts.push_back(MessagePart::Container("multipart/alternative"));
+        message.Parts.push_back(MessagePart::Text({"Pro spr\xE1vn\xE9 zobrazen\xED"}, "windows-1250", "", 0));
+        message.Parts.push_back(MessagePart::Text({"<HTML>", std::string(150, 'a') + " =end ", ".leading", ""},
                                                   "windows-1250", "text/html", 0));
         for (const char* name : {"data.bin",
                                  "\xFA\xE8"
                                  "et.txt",
                                  "empty.dat"}) {
-            message.parts.push_back(MessagePart::Attachment(dir.File(name)));
+            message.Parts.push_back(MessagePart::Attachment(dir.File(name)));
         }
     }
 };
@@ -60,7 +60,7 @@ TEST(EmlsendPythonPeers, EmailPackageReadsTheMessageFile)
     // that line stands alone; Python keeps the folding blank in front of
     // the unfolded value.
     const std::vector<std::string> expected = {
-        "H Subject " + Hex(" " + f.message.subject),
+        "H Subject " + Hex(" " + f.message.Subject),
         "H MIME-Version " + Hex("1.0"),
         "A From " + Hex("Jan Nov\xE1k") + " jan@example.cz",
         "A To " + Hex("Nov\xE1k, Petr") + " petr@example.cz",
@@ -97,19 +97,19 @@ TEST(EmlsendPythonPeers, AiosmtpdReceivesTheMessage)
     ASSERT_NE(server.port(), 0) << "the server did not start";
 
     SmtpSession session;
-    session.host = "127.0.0.1";
-    session.port = server.port();
-    session.userName = "user@example.cz";
-    session.password = "tajn\xE9 heslo";
-    session.timeOuts.command = 20s;
-    session.timeOuts.dataEnd = 20s;
-    session.timeOuts.quit = 20s;
-    session.writer.makeDate = [] { return std::string("Tue, 3 Mar 2009 14:05:09 +0100"); };
-    session.writer.makeMessageId = [](std::string_view aDomain) { return "<1@" + std::string(aDomain) + ">"; };
+    session.Host = "127.0.0.1";
+    session.Port = server.port();
+    session.UserName = "user@example.cz";
+    session.Password = "tajn\xE9 heslo";
+    session.TimeOuts.Command = 20s;
+    session.TimeOuts.DataEnd = 20s;
+    session.TimeOuts.Quit = 20s;
+    session.Writer.MakeDate = [] { return std::string("Tue, 3 Mar 2009 14:05:09 +0100"); };
+    session.Writer.MakeMessageId = [](std::string_view aDomain) { return "<1@" + std::string(aDomain) + ">"; };
     int boundary = 0;
-    session.writer.makeBoundary = [&] { return "Boundary" + std::to_string(++boundary) + "=_x"; };
+    session.Writer.MakeBoundary = [&] { return "Boundary" + std::to_string(++boundary) + "=_x"; };
     std::uint64_t lastCount = 0;
-    session.onBytesWritten = [&](std::uint64_t aCount) {
+    session.OnBytesWritten = [&](std::uint64_t aCount) {
         EXPECT_GT(aCount, lastCount);
         lastCount = aCount;
     };
@@ -126,11 +126,11 @@ TEST(EmlsendPythonPeers, AiosmtpdReceivesTheMessage)
 
     boundary = 0;
     StringSink written;
-    session.writer.WriteMessage(f.message, written, MessageForm::transmission);
+    session.Writer.WriteMessage(f.message, written, MessageForm::mfTransmission);
     const std::string data = test::ReadFile(spool.File("1.data"));
-    EXPECT_EQ(data, written.data) << "the data is exactly what the writer produces";
+    EXPECT_EQ(data, written.Data) << "the data is exactly what the writer produces";
     EXPECT_EQ(data.find("skryty"), std::string::npos) << "no Bcc in the data";
-    EXPECT_EQ(lastCount, written.data.size() - written.data.find("\r\n\r\n") - 2) << "progress counts every body byte";
+    EXPECT_EQ(lastCount, written.Data.size() - written.Data.find("\r\n\r\n") - 2) << "progress counts every body byte";
 }
 
 } // namespace

@@ -28,31 +28,31 @@ using test::ScriptedServer;
 MailMessage TestMessage()
 {
     MailMessage message;
-    message.from = MailAddress::Parse("Jan <jan@example.cz>");
-    message.to = {MailAddress::Parse("Ann <to1@example.cz>"), MailAddress::Parse("to2@example.cz")};
-    message.cc = {MailAddress::Parse("cc@example.cz")};
-    message.bcc = {MailAddress::Parse("Hidden <bcc@example.cz>")};
-    message.subject = "Test";
-    message.parts.push_back(MessagePart::Text({"Hello", ".dot"}, "windows-1250"));
+    message.From = MailAddress::Parse("Jan <jan@example.cz>");
+    message.To = {MailAddress::Parse("Ann <to1@example.cz>"), MailAddress::Parse("to2@example.cz")};
+    message.Cc = {MailAddress::Parse("cc@example.cz")};
+    message.Bcc = {MailAddress::Parse("Hidden <bcc@example.cz>")};
+    message.Subject = "Test";
+    message.Parts.push_back(MessagePart::Text({"Hello", ".dot"}, "windows-1250"));
     return message;
 }
 
 std::unique_ptr<SmtpSession> Session(std::uint16_t aPort)
 {
     auto session = std::make_unique<SmtpSession>();
-    session->host = "127.0.0.1";
-    session->port = aPort;
-    session->connectTimeOut = 5000;
+    session->Host = "127.0.0.1";
+    session->Port = aPort;
+    session->ConnectTimeOut = 5000;
     // Short limits: a test never waits long for a reply that will not come.
-    session->timeOuts.greeting = 5s;
-    session->timeOuts.command = 5s;
-    session->timeOuts.dataStart = 5s;
-    session->timeOuts.dataBlock = 5s;
-    session->timeOuts.dataEnd = 5s;
-    session->timeOuts.quit = 5s;
-    session->writer.makeBoundary = [] { return std::string("B"); };
-    session->writer.makeDate = [] { return std::string("Tue, 3 Mar 2009 14:05:09 +0100"); };
-    session->writer.makeMessageId = [](std::string_view aDomain) { return "<1@" + std::string(aDomain) + ">"; };
+    session->TimeOuts.Greeting = 5s;
+    session->TimeOuts.Command = 5s;
+    session->TimeOuts.DataStart = 5s;
+    session->TimeOuts.DataBlock = 5s;
+    session->TimeOuts.DataEnd = 5s;
+    session->TimeOuts.Quit = 5s;
+    session->Writer.MakeBoundary = [] { return std::string("B"); };
+    session->Writer.MakeDate = [] { return std::string("Tue, 3 Mar 2009 14:05:09 +0100"); };
+    session->Writer.MakeMessageId = [](std::string_view aDomain) { return "<1@" + std::string(aDomain) + ">"; };
     return session;
 }
 
@@ -88,12 +88,12 @@ TEST(EmlsendSmtpSession, RunsTheWholeDialogue)
         Answer(peer, "221 Bye\r\n");
     });
     auto session = Session(server.port());
-    session->userName = "user@example.cz";
-    session->password = "p\xE1ss";
+    session->UserName = "user@example.cz";
+    session->Password = "p\xE1ss";
     int started = 0;
     std::vector<std::uint64_t> counts;
-    session->onBodyStarted = [&] { ++started; };
-    session->onBytesWritten = [&](std::uint64_t aCount) { counts.push_back(aCount); };
+    session->OnBodyStarted = [&] { ++started; };
+    session->OnBytesWritten = [&](std::uint64_t aCount) { counts.push_back(aCount); };
     session->Connect();
     EXPECT_EQ(session->Capabilities(),
               (std::vector<std::string>{"SIZE 1000000", "AUTH PLAIN LOGIN CRAM-MD5", "8BITMIME"}));
@@ -121,13 +121,13 @@ TEST(EmlsendSmtpSession, RunsTheWholeDialogue)
     EXPECT_EQ(lines.back(), "QUIT");
 
     StringSink reference;
-    session->writer.WriteMessage(TestMessage(), reference, MessageForm::transmission);
-    EXPECT_EQ(data, reference.data) << "the data is what the writer produces";
+    session->Writer.WriteMessage(TestMessage(), reference, MessageForm::mfTransmission);
+    EXPECT_EQ(data, reference.Data) << "the data is what the writer produces";
     EXPECT_EQ(data.find("bcc@"), std::string::npos) << "no Bcc in the data";
     EXPECT_EQ(started, 1);
     ASSERT_FALSE(counts.empty());
-    const std::size_t headerSize = reference.data.find("Content-Type: text/plain");
-    EXPECT_EQ(counts.back(), reference.data.size() - headerSize) << "body bytes: everything after the header lines";
+    const std::size_t headerSize = reference.Data.find("Content-Type: text/plain");
+    EXPECT_EQ(counts.back(), reference.Data.size() - headerSize) << "body bytes: everything after the header lines";
 }
 
 struct ScriptCase {
@@ -257,8 +257,8 @@ TEST(EmlsendSmtpSession, FollowsTheReplyRules)
         SCOPED_TRACE(c.what);
         ScriptedServer server(c.script);
         auto session = Session(server.port());
-        session->timeOuts.command = 1s;
-        session->userName = c.userName;
+        session->TimeOuts.Command = 1s;
+        session->UserName = c.userName;
         const auto start = std::chrono::steady_clock::now();
         session->Connect();
         EXPECT_EQ(FailureOf([&] { session->SendMessage(TestMessage()); }), c.failure);
@@ -302,9 +302,9 @@ TEST(EmlsendSmtpSession, SignsInWithAnOAuthToken)
             Answer(p, "221 bye\r\n");
         });
         auto session = Session(server.port());
-        session->userName = "jan@example.cz";
+        session->UserName = "jan@example.cz";
         int calls = 0;
-        session->oauthToken = [&] {
+        session->OAuthToken = [&] {
             ++calls;
             return std::string("tok-1");
         };
@@ -337,8 +337,8 @@ TEST(EmlsendSmtpSession, FailsToConnectWithTheRightTexts)
 {
     SmtpSession empty;
     EXPECT_EQ(FailureOf([&] { empty.Connect(); }), "") << "no host";
-    empty.host = "127.0.0.1";
-    empty.port = 0;
+    empty.Host = "127.0.0.1";
+    empty.Port = 0;
     EXPECT_EQ(FailureOf([&] { empty.Connect(); }), "") << "port 0";
     EXPECT_EQ(FailureOf([&] { empty.SendMessage(TestMessage()); }), "Not Connected");
     EXPECT_NO_THROW(empty.Disconnect());
@@ -346,12 +346,12 @@ TEST(EmlsendSmtpSession, FailsToConnectWithTheRightTexts)
     for (const int timeOut : {5000, 0, -1}) {
         SCOPED_TRACE(timeOut);
         auto refused = Session(test::UnusedPort());
-        refused->connectTimeOut = timeOut;
+        refused->ConnectTimeOut = timeOut;
         EXPECT_EQ(FailureOf([&] { refused->Connect(); }), "Socket Error # 111\r\nConnection refused");
     }
 
     auto unknown = Session(25);
-    unknown->host = "no-such-host.invalid";
+    unknown->Host = "no-such-host.invalid";
     EXPECT_EQ(FailureOf([&] { unknown->Connect(); }).rfind("Socket Error # ", 0), 0U);
 
     ScriptedServer busy([](Peer& p) { p.Send("554 5.3.2 Too busy\r\n"); });
@@ -361,7 +361,7 @@ TEST(EmlsendSmtpSession, FailsToConnectWithTheRightTexts)
 
     ScriptedServer silent([](Peer& p) { p.WaitForClose(); });
     auto waiting = Session(silent.port());
-    waiting->timeOuts.greeting = 300ms;
+    waiting->TimeOuts.Greeting = 300ms;
     EXPECT_EQ(FailureOf([&] { waiting->Connect(); }), "Read timed out.");
     EXPECT_FALSE(waiting->Connected());
 }
@@ -386,7 +386,7 @@ TEST(EmlsendSmtpSession, GivesUpConnectingAfterTheTimeOut)
     }
     ::usleep(100000);
     auto session = Session(ntohs(address.sin_port));
-    session->connectTimeOut = 400;
+    session->ConnectTimeOut = 400;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(FailureOf([&] { session->Connect(); }), "Connect timed out.");
     const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -505,7 +505,7 @@ TEST(EmlsendSmtpSession, DropsTheConnectionWhenTheDataCannotBeCompleted)
     });
     auto session = Session(server.port());
     MailMessage message = TestMessage();
-    message.parts.push_back(MessagePart::Attachment(dir.File("gone.pdf")));
+    message.Parts.push_back(MessagePart::Attachment(dir.File("gone.pdf")));
     session->Connect();
     EXPECT_EQ(FailureOf([&] { session->SendMessage(message); }),
               "Cannot open file \"" + dir.File("gone.pdf") + "\". No such file or directory");
@@ -523,7 +523,7 @@ TEST(EmlsendSmtpSession, RefusesLineBreaksInCommands)
     });
     auto session = Session(server.port());
     MailMessage message = TestMessage();
-    message.from.address = "a@b.cz>\r\nRCPT TO:<victim@x.cz";
+    message.From.Address = "a@b.cz>\r\nRCPT TO:<victim@x.cz";
     session->Connect();
     EXPECT_EQ(FailureOf([&] { session->SendMessage(message); }), "Line break in SMTP command.");
     session->Disconnect();
@@ -566,7 +566,7 @@ TEST(EmlsendSmtpReply, ParsesCodesAndTexts)
         std::size_t next = 0;
         const SmtpReply reply = ReadSmtpReply([&](std::size_t) { return c.lines.at(next++); });
         EXPECT_EQ(next, c.lines.size());
-        EXPECT_EQ(reply.code, c.code);
+        EXPECT_EQ(reply.Code, c.code);
         EXPECT_EQ(reply.Text(), c.text);
     }
     for (const std::string bad : {"099 low", "abc x", "25", "25x", "-50 x"}) {
@@ -585,12 +585,12 @@ TEST(EmlsendSmtpTimeOuts, AreTheDocumentedWaits)
 {
     using std::chrono::milliseconds;
     const SmtpTimeOuts waits;
-    EXPECT_EQ(waits.greeting, milliseconds(300000)) << "5 minutes";
-    EXPECT_EQ(waits.command, milliseconds(300000)) << "5 minutes";
-    EXPECT_EQ(waits.dataStart, milliseconds(120000)) << "2 minutes";
-    EXPECT_EQ(waits.dataBlock, milliseconds(180000)) << "3 minutes";
-    EXPECT_EQ(waits.dataEnd, milliseconds(600000)) << "10 minutes";
-    EXPECT_EQ(waits.quit, milliseconds(30000)) << "30 seconds";
+    EXPECT_EQ(waits.Greeting, milliseconds(300000)) << "5 minutes";
+    EXPECT_EQ(waits.Command, milliseconds(300000)) << "5 minutes";
+    EXPECT_EQ(waits.DataStart, milliseconds(120000)) << "2 minutes";
+    EXPECT_EQ(waits.DataBlock, milliseconds(180000)) << "3 minutes";
+    EXPECT_EQ(waits.DataEnd, milliseconds(600000)) << "10 minutes";
+    EXPECT_EQ(waits.Quit, milliseconds(30000)) << "30 seconds";
 }
 
 TEST(EmlsendSmtpHello, SendsAFullyQualifiedNameElseTheAddressLiteral)
@@ -619,21 +619,21 @@ TEST(EmlsendSmtpTimeOuts, ACapOnlyShortens)
     using std::chrono::milliseconds;
     const SmtpTimeOuts rfc;
     const SmtpTimeOuts same = CapTimeOuts(rfc, milliseconds(24 * 3600 * 1000));
-    EXPECT_EQ(same.greeting, rfc.greeting);
-    EXPECT_EQ(same.dataEnd, rfc.dataEnd);
-    EXPECT_EQ(same.quit, rfc.quit);
+    EXPECT_EQ(same.Greeting, rfc.Greeting);
+    EXPECT_EQ(same.DataEnd, rfc.DataEnd);
+    EXPECT_EQ(same.Quit, rfc.Quit);
     for (const milliseconds none : {milliseconds(0), milliseconds(-1)}) {
         const SmtpTimeOuts unchanged = CapTimeOuts(rfc, none);
-        EXPECT_EQ(unchanged.command, rfc.command);
-        EXPECT_EQ(unchanged.dataBlock, rfc.dataBlock);
+        EXPECT_EQ(unchanged.Command, rfc.Command);
+        EXPECT_EQ(unchanged.DataBlock, rfc.DataBlock);
     }
     const SmtpTimeOuts capped = CapTimeOuts(rfc, milliseconds(60000));
-    EXPECT_EQ(capped.greeting, milliseconds(60000));
-    EXPECT_EQ(capped.command, milliseconds(60000));
-    EXPECT_EQ(capped.dataStart, milliseconds(60000));
-    EXPECT_EQ(capped.dataBlock, milliseconds(60000));
-    EXPECT_EQ(capped.dataEnd, milliseconds(60000));
-    EXPECT_EQ(capped.quit, milliseconds(30000)) << "a shorter wait stays";
+    EXPECT_EQ(capped.Greeting, milliseconds(60000));
+    EXPECT_EQ(capped.Command, milliseconds(60000));
+    EXPECT_EQ(capped.DataStart, milliseconds(60000));
+    EXPECT_EQ(capped.DataBlock, milliseconds(60000));
+    EXPECT_EQ(capped.DataEnd, milliseconds(60000));
+    EXPECT_EQ(capped.Quit, milliseconds(30000)) << "a shorter wait stays";
 }
 
 } // namespace
