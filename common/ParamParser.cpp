@@ -107,9 +107,9 @@ QString TParamParser::ResolveAlias(const QString& aName) const
     return aName;
 }
 
-bool TParamParser::NameEquals(const QString& a, const QString& b) const
+bool TParamParser::NameEquals(const QString& aLeft, const QString& aRight) const
 {
-    return a.compare(b, FCaseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive) == 0;
+    return aLeft.compare(aRight, FCaseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive) == 0;
 }
 
 bool TParamParser::IsAccepted(const QString& aName) const

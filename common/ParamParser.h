@@ -93,7 +93,7 @@ public:
     static QStringList SplitCommandLine(QStringView aCommandLine, QString* aRest = nullptr);
 
 private:
-    bool NameEquals(const QString& a, const QString& b) const;
+    bool NameEquals(const QString& aLeft, const QString& aRight) const;
     bool IsAccepted(const QString& aName) const;
     QString ResolveAlias(const QString& aName) const;
 

@@ -16,8 +16,8 @@ public:
     constexpr TSet() = default;
     constexpr TSet(std::initializer_list<E> aMembers)
     {
-        for (E e : aMembers)
-            FBits |= Bit(e);
+        for (E member : aMembers)
+            FBits |= Bit(member);
     }
     static constexpr TSet FromBits(Bits aBits)
     {
@@ -27,26 +27,26 @@ public:
     }
 
     constexpr Bits ToBits() const { return FBits; }
-    constexpr bool Contains(E e) const { return (FBits & Bit(e)) != 0; }
+    constexpr bool Contains(E aMember) const { return (FBits & Bit(aMember)) != 0; }
     constexpr bool Empty() const { return FBits == 0; }
 
-    constexpr TSet& Include(E e)
+    constexpr TSet& Include(E aMember)
     {
-        FBits |= Bit(e);
+        FBits |= Bit(aMember);
         return *this;
     }
-    constexpr TSet& Exclude(E e)
+    constexpr TSet& Exclude(E aMember)
     {
-        FBits &= static_cast<Bits>(~Bit(e));
+        FBits &= static_cast<Bits>(~Bit(aMember));
         return *this;
     }
-    constexpr TSet operator+(E e) const { return TSet(*this).Include(e); }
-    constexpr TSet operator-(E e) const { return TSet(*this).Exclude(e); }
-    constexpr TSet operator+(TSet o) const { return FromBits(static_cast<Bits>(FBits | o.FBits)); }
+    constexpr TSet operator+(E aMember) const { return TSet(*this).Include(aMember); }
+    constexpr TSet operator-(E aMember) const { return TSet(*this).Exclude(aMember); }
+    constexpr TSet operator+(TSet aOther) const { return FromBits(static_cast<Bits>(FBits | aOther.FBits)); }
     constexpr bool operator==(const TSet&) const = default;
 
 private:
-    static constexpr Bits Bit(E e) { return static_cast<Bits>(Bits{1} << static_cast<unsigned>(e)); }
+    static constexpr Bits Bit(E aMember) { return static_cast<Bits>(Bits{1} << static_cast<unsigned>(aMember)); }
     Bits FBits = 0;
 };
 

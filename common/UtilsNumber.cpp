@@ -8,16 +8,16 @@ namespace hostutils {
 
 namespace {
 
-int DigitValue(char c, int base)
+int DigitValue(char aChar, int aBase)
 {
     int v = -1;
-    if (c >= '0' && c <= '9')
-        v = c - '0';
-    else if (c >= 'a' && c <= 'f')
-        v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-        v = c - 'A' + 10;
-    return v < base ? v : -1;
+    if (aChar >= '0' && aChar <= '9')
+        v = aChar - '0';
+    else if (aChar >= 'a' && aChar <= 'f')
+        v = aChar - 'a' + 10;
+    else if (aChar >= 'A' && aChar <= 'F')
+        v = aChar - 'A' + 10;
+    return v < aBase ? v : -1;
 }
 
 } // namespace

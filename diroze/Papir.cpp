@@ -102,16 +102,16 @@ void RequireRealSize(const TPoint& aVelikost)
 
 // The item of the font list that the controls name: the selected one, else
 // the first whose name matches the text without regard to case.
-QString ReadFontName(const TPapirControls& c)
+QString ReadFontName(const TPapirControls& aControls)
 {
-    int font = c.FontIndex >= 0 && c.FontIndex < c.FontItems.size() ? c.FontIndex : -1;
+    int font = aControls.FontIndex >= 0 && aControls.FontIndex < aControls.FontItems.size() ? aControls.FontIndex : -1;
     if (font < 0)
-        for (int i = 0; i < c.FontItems.size() && font < 0; ++i)
-            if (c.FontItems[i].compare(c.FontText, Qt::CaseInsensitive) == 0)
+        for (int i = 0; i < aControls.FontItems.size() && font < 0; ++i)
+            if (aControls.FontItems[i].compare(aControls.FontText, Qt::CaseInsensitive) == 0)
                 font = i;
     if (font < 0)
         throw EInvalidInput(TSettingsControl::lstFont, QStringLiteral("Prosím vyberte existující font."));
-    return c.FontItems[font];
+    return aControls.FontItems[font];
 }
 
 } // namespace
@@ -218,31 +218,31 @@ int32_t ReadMillimetres(const QString& aText, TSettingsControl aControl, const Q
     return static_cast<int32_t>(RoundHalfEven(hundredths));
 }
 
-TPapir ReadPapir(const TPapirControls& c, const QLocale& aLocale)
+TPapir ReadPapir(const TPapirControls& aControls, const QLocale& aLocale)
 {
     TPapir p;
-    if (!c.Format)
+    if (!aControls.Format)
         throw EInvalidInput(TSettingsControl::lstFormat, QStringLiteral("Prosím vyberte formát papíru."));
-    p.Format = *c.Format;
-    p.Orientace = c.Portrait ? poPortrait : poLandscape;
+    p.Format = *aControls.Format;
+    p.Orientace = aControls.Portrait ? poPortrait : poLandscape;
     for (const TTextSetting& s : kTextSettings) {
         switch (s.Reader) {
         case TSettingReader::Millimetres:
-            s.Value(p) = ReadMillimetres(c.*s.Text, s.Control, aLocale);
+            s.Value(p) = ReadMillimetres(aControls.*s.Text, s.Control, aLocale);
             break;
         case TSettingReader::WholeNumber:
-            s.Value(p) = ReadNonNegativeInt(c.*s.Text, s.Control);
+            s.Value(p) = ReadNonNegativeInt(aControls.*s.Text, s.Control);
             break;
         case TSettingReader::FontName:
-            p.Pismo.Nazev = ReadFontName(c);
+            p.Pismo.Nazev = ReadFontName(aControls);
             break;
         }
         // The sizes are checked once both are read, before the next setting.
         if (s.Control == TSettingsControl::edtHeight)
             RequireRealSize(p.Velikost);
     }
-    p.Pismo.Zarovnani = static_cast<TZarovnaniTextu>(std::clamp(c.AlignmentIndex, 0, 2) + 1);
-    p.Radky = c.Radky;
+    p.Pismo.Zarovnani = static_cast<TZarovnaniTextu>(std::clamp(aControls.AlignmentIndex, 0, 2) + 1);
+    p.Radky = aControls.Radky;
     return p;
 }
 

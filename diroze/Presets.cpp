@@ -265,49 +265,50 @@ QDomElement TPresets::FindByName(const QString& aName)
     return {};
 }
 
-void TPresets::Apply(QDomElement aPreset, TPapirControls& c, const QLocale& aLocale)
+void TPresets::Apply(QDomElement aPreset, TPapirControls& aControls, const QLocale& aLocale)
 {
     RequireActive();
     QDomElement papir = LookUp(aPreset, QStringLiteral("papir"));
     const int format = ToInt(papir.attribute(QStringLiteral("format"), QString::number(pA4)));
     const auto offered = std::find(OfferedPaperFormats.begin(), OfferedPaperFormats.end(), format);
-    c.Format = offered != OfferedPaperFormats.end() ? *offered : pA4;
-    ApplyFormatChange(c, aLocale);
-    c.Portrait = !ToBool(papir.attribute(QStringLiteral("na-sirku"), QStringLiteral("false")));
-    ApplyFormatChange(c, aLocale);
+    aControls.Format = offered != OfferedPaperFormats.end() ? *offered : pA4;
+    ApplyFormatChange(aControls, aLocale);
+    aControls.Portrait = !ToBool(papir.attribute(QStringLiteral("na-sirku"), QStringLiteral("false")));
+    ApplyFormatChange(aControls, aLocale);
     for (const TTextSetting& s : kTextSettings) {
         if (!s.Element)
             continue;
         // A missing attribute gives the preset default; without one the text stays.
         const QDomElement element = LookUp(aPreset, QString::fromLatin1(s.Element));
-        const QString fallback = s.PresetDefault ? QString::fromLatin1(s.PresetDefault) : c.*s.Text;
-        c.*s.Text = element.attribute(QString::fromLatin1(s.Attribute), fallback);
+        const QString fallback = s.PresetDefault ? QString::fromLatin1(s.PresetDefault) : aControls.*s.Text;
+        aControls.*s.Text = element.attribute(QString::fromLatin1(s.Attribute), fallback);
     }
-    c.FontIndex = -1;
+    aControls.FontIndex = -1;
 
     QDomElement pismo = LookUp(aPreset, QStringLiteral("pismo"));
     // The alignment is stored under the gap's name.
-    c.AlignmentIndex = ToInt(pismo.attribute(QStringLiteral("mezera-x"), QStringLiteral("0")));
+    aControls.AlignmentIndex = ToInt(pismo.attribute(QStringLiteral("mezera-x"), QStringLiteral("0")));
     for (int i = 0; i < kLineCount; ++i)
-        c.Radky[size_t(i)] = ToBool(pismo.attribute(QStringLiteral("radek-%1").arg(i), QStringLiteral("false")));
+        aControls.Radky[size_t(i)] =
+            ToBool(pismo.attribute(QStringLiteral("radek-%1").arg(i), QStringLiteral("false")));
 }
 
-void TPresets::Store(QDomElement aPreset, const TPapirControls& c)
+void TPresets::Store(QDomElement aPreset, const TPapirControls& aControls)
 {
     RequireActive();
     QDomElement papir = LookUp(aPreset, QStringLiteral("papir"));
-    SetAttribute(papir, QStringLiteral("format"), QString::number(c.Format.value_or(pA4)));
-    SetAttribute(papir, QStringLiteral("na-sirku"), BoolText(!c.Portrait));
+    SetAttribute(papir, QStringLiteral("format"), QString::number(aControls.Format.value_or(pA4)));
+    SetAttribute(papir, QStringLiteral("na-sirku"), BoolText(!aControls.Portrait));
     for (const TTextSetting& s : kTextSettings) {
         if (!s.Element)
             continue;
         QDomElement element = LookUp(aPreset, QString::fromLatin1(s.Element));
-        SetAttribute(element, QString::fromLatin1(s.Attribute), c.*s.Text);
+        SetAttribute(element, QString::fromLatin1(s.Attribute), aControls.*s.Text);
     }
     QDomElement pismo = LookUp(aPreset, QStringLiteral("pismo"));
-    SetAttribute(pismo, QStringLiteral("mezera-x"), QString::number(c.AlignmentIndex));
+    SetAttribute(pismo, QStringLiteral("mezera-x"), QString::number(aControls.AlignmentIndex));
     for (int i = 0; i < kLineCount; ++i)
-        SetAttribute(pismo, QStringLiteral("radek-%1").arg(i), BoolText(c.Radky[size_t(i)]));
+        SetAttribute(pismo, QStringLiteral("radek-%1").arg(i), BoolText(aControls.Radky[size_t(i)]));
 }
 
 QDomElement TPresets::Add(const QString& aName)

@@ -73,12 +73,12 @@ QString IniValue(const QString& aText, const QString& aSection, const QString& a
         aText, [&](const QString& aName) { return aName.compare(aSection, Qt::CaseInsensitive) == 0; }, aKey);
 }
 
-bool SamePrinterName(const QString& a, const QString& b)
+bool SamePrinterName(const QString& aLeft, const QString& aRight)
 {
-    if (a.size() != b.size())
+    if (aLeft.size() != aRight.size())
         return false;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        if (AsciiUpper(a[i].unicode()) != AsciiUpper(b[i].unicode()))
+    for (qsizetype i = 0; i < aLeft.size(); ++i)
+        if (AsciiUpper(aLeft[i].unicode()) != AsciiUpper(aRight[i].unicode()))
             return false;
     return true;
 }

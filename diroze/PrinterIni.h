@@ -16,7 +16,7 @@ namespace diroze {
 QString IniValue(const QString& aText, const QString& aSection, const QString& aKey);
 
 // Whether two printer names are equal when only the letters A to Z ignore case.
-bool SamePrinterName(const QString& a, const QString& b);
+bool SamePrinterName(const QString& aLeft, const QString& aRight);
 
 // The first of aInstalled, in their order, whose name is the "Name" of
 // section "Printer" in the file aIniPath; empty with no file, no name or no match.

@@ -144,9 +144,10 @@ QPen ToQPen(const TPenSpec& aPen)
     return pen;
 }
 
-QRectF ToQRectF(const TRect& r)
+QRectF ToQRectF(const TRect& aRect)
 {
-    return QRectF(r.Left, r.Top, double(int64_t{r.Right} - r.Left), double(int64_t{r.Bottom} - r.Top));
+    return QRectF(aRect.Left, aRect.Top, double(int64_t{aRect.Right} - aRect.Left),
+                  double(int64_t{aRect.Bottom} - aRect.Top));
 }
 
 int ToQtTextFlags(uint32_t aFormat)

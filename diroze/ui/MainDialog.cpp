@@ -453,17 +453,18 @@ TPapirControls TfrmHlavni::Controls() const
     return c;
 }
 
-void TfrmHlavni::SetControls(const TPapirControls& c)
+void TfrmHlavni::SetControls(const TPapirControls& aControls)
 {
-    lstFormat->setCurrentIndex(c.Format ? lstFormat->findData(int(*c.Format)) : -1);
-    (c.Portrait ? chkPortrait : chkLandScape)->setChecked(true);
+    lstFormat->setCurrentIndex(aControls.Format ? lstFormat->findData(int(*aControls.Format)) : -1);
+    (aControls.Portrait ? chkPortrait : chkLandScape)->setChecked(true);
     for (const TTextSetting& s : kTextSettings)
         if (s.Element)
-            SetText(s.Control, c.*s.Text);
-    lstAlignment->setCurrentIndex(c.AlignmentIndex >= 0 && c.AlignmentIndex < lstAlignment->count() ? c.AlignmentIndex
-                                                                                                    : -1);
+            SetText(s.Control, aControls.*s.Text);
+    lstAlignment->setCurrentIndex(aControls.AlignmentIndex >= 0 && aControls.AlignmentIndex < lstAlignment->count()
+                                      ? aControls.AlignmentIndex
+                                      : -1);
     for (int i = 0; i < kLineCount && i < lstRadky->count(); ++i)
-        lstRadky->item(i)->setCheckState(c.Radky[size_t(i)] ? Qt::Checked : Qt::Unchecked);
+        lstRadky->item(i)->setCheckState(aControls.Radky[size_t(i)] ? Qt::Checked : Qt::Unchecked);
 }
 
 TPapir TfrmHlavni::ReadPapir()

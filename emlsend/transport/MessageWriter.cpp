@@ -35,9 +35,9 @@ MailAddress OneLine(const MailAddress& aAddress)
     return MailAddress{OneLine(aAddress.Name), OneLine(aAddress.Address)};
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+bool EqualsIgnoringCase(std::string_view aLeft, std::string_view aRight)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return aLeft.size() == aRight.size() && std::equal(aLeft.begin(), aLeft.end(), aRight.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
