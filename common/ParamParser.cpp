@@ -1,5 +1,6 @@
 #include "ParamParser.h"
 
+#include "AssignChanged.h"
 #include "UtilsString.h"
 
 #include <QFile>
@@ -187,25 +188,22 @@ QString TParamParser::GetArgument(const QString& aName, int aIndex) const
 
 void TParamParser::SetCaseSensitive(bool aValue)
 {
-    if (aValue == FCaseSensitive)
+    if (!hostutils::AssignChanged(FCaseSensitive, aValue))
         return;
-    FCaseSensitive = aValue;
     Parse();
 }
 
 void TParamParser::SetUseOnlyAccepted(bool aValue)
 {
-    if (aValue == FUseOnlyAccepted)
+    if (!hostutils::AssignChanged(FUseOnlyAccepted, aValue))
         return;
-    FUseOnlyAccepted = aValue;
     Parse();
 }
 
 void TParamParser::SetArgumentDelimiter(const QString& aValue)
 {
-    if (aValue == FArgumentDelimiter)
+    if (!hostutils::AssignChanged(FArgumentDelimiter, aValue))
         return;
-    FArgumentDelimiter = aValue;
     Parse();
 }
 

@@ -2,13 +2,23 @@
 
 #include "Exceptions.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
 namespace diroze {
 
 namespace {
 
 [[noreturn]] void Fail(const QString& aMessage) { throw hostutils::Exception(aMessage.toStdString()); }
 
-bool IsDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool IsDigit(QChar aChar) { return aChar >= u'0' && aChar <= u'9'; }
+
+// The letters of a style prefix: font styles and text alignments.
+constexpr std::pair<char16_t, TFontStyle> kStyleLetters[] = {
+    {u'b', fsBold}, {u'i', fsItalic}, {u'u', fsUnderline}, {u's', fsStrikeOut}};
+constexpr std::pair<char16_t, TZarovnaniTextu> kAlignmentLetters[] = {
+    {u'l', ztLeft}, {u'r', ztRight}, {u'c', ztCenter}};
 
 } // namespace
 
@@ -112,31 +122,16 @@ void TStitek::ReadStylePrefix(int aLine, QStringView& aText)
             rest = aText.sliced(p + 2);
             break;
         }
-        switch (c.unicode()) {
-        case u'b':
-            pismo.Styl.Include(fsBold);
-            break;
-        case u'i':
-            pismo.Styl.Include(fsItalic);
-            break;
-        case u'u':
-            pismo.Styl.Include(fsUnderline);
-            break;
-        case u's':
-            pismo.Styl.Include(fsStrikeOut);
-            break;
-        case u'l':
-            pismo.Zarovnani = ztLeft;
-            break;
-        case u'r':
-            pismo.Zarovnani = ztRight;
-            break;
-        case u'c':
-            pismo.Zarovnani = ztCenter;
-            break;
-        default:
+        const auto style = std::find_if(std::begin(kStyleLetters), std::end(kStyleLetters),
+                                        [&](const auto& aEntry) { return aEntry.first == c; });
+        const auto alignment = std::find_if(std::begin(kAlignmentLetters), std::end(kAlignmentLetters),
+                                            [&](const auto& aEntry) { return aEntry.first == c; });
+        if (style != std::end(kStyleLetters))
+            pismo.Styl.Include(style->second);
+        else if (alignment != std::end(kAlignmentLetters))
+            pismo.Zarovnani = alignment->second;
+        else
             Fail(QStringLiteral("Neplatný příkaz pro formátování \"") + c + u'"');
-        }
     }
     aText = rest;
     if (pismo != TPismo{}) {

@@ -74,33 +74,29 @@ void TPaperPreview::InvalidateAll()
 
 void TPaperPreview::SetPaperColor(const QColor& aValue)
 {
-    if (aValue == FPaperColor)
+    if (!hostutils::AssignChanged(FPaperColor, aValue))
         return;
-    FPaperColor = aValue;
     InvalidateAll();
 }
 
 void TPaperPreview::SetBorderColor(const QColor& aValue)
 {
-    if (aValue == FBorderColor)
+    if (!hostutils::AssignChanged(FBorderColor, aValue))
         return;
-    FBorderColor = aValue;
     InvalidateAll();
 }
 
 void TPaperPreview::SetShadowColor(const QColor& aValue)
 {
-    if (aValue == FShadowColor)
+    if (!hostutils::AssignChanged(FShadowColor, aValue))
         return;
-    FShadowColor = aValue;
     InvalidateAll();
 }
 
 void TPaperPreview::SetControlColor(const QColor& aValue)
 {
-    if (aValue == FControlColor)
+    if (!hostutils::AssignChanged(FControlColor, aValue))
         return;
-    FControlColor = aValue;
     InvalidateAll();
 }
 

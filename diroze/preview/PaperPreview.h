@@ -5,6 +5,8 @@
 // part copies the buffer and the page is drawn again only when its visible
 // part grows or it was invalidated.
 
+#include "AssignChanged.h"
+
 #include <QColor>
 #include <QImage>
 #include <QWidget>
@@ -61,10 +63,7 @@ private:
     template <typename T>
     void Set(T& aField, const T& aValue, TUpdateSeverity aSeverity)
     {
-        if (aField == aValue)
-            return;
-        aField = aValue;
-        if (OnChange)
+        if (hostutils::AssignChanged(aField, aValue) && OnChange)
             OnChange(aSeverity);
     }
 

@@ -1,5 +1,7 @@
 #include "PreviewView.h"
 
+#include "AssignChanged.h"
+
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -63,9 +65,8 @@ void TPrintPreviewView::OptionsChanged(TUpdateSeverity aSeverity)
 
 void TPrintPreviewView::SetAntialiasing(bool aValue)
 {
-    if (aValue == FAntialiasing)
+    if (!hostutils::AssignChanged(FAntialiasing, aValue))
         return;
-    FAntialiasing = aValue;
     FPaperView->InvalidatePage();
 }
 
@@ -114,9 +115,8 @@ void TPrintPreviewView::SetCurrentPage(int aValue)
     if (TotalPages() == 0)
         return;
     aValue = std::clamp(aValue, 1, TotalPages());
-    if (aValue == FCurrentPage)
+    if (!hostutils::AssignChanged(FCurrentPage, aValue))
         return;
-    FCurrentPage = aValue;
     FPaperView->InvalidatePage();
     FPaperView->repaint(FPaperView->PageRect());
     if (OnChange)
@@ -144,9 +144,8 @@ void TPrintPreviewView::SetZoom(int aValue)
 
 void TPrintPreviewView::SetZoomState(TZoomState aValue)
 {
-    if (aValue == FZoomState)
+    if (!hostutils::AssignChanged(FZoomState, aValue))
         return;
-    FZoomState = aValue;
     const int before = FZoom;
     LayoutPaperView(-1, -1);
     if (FZoom == before)

@@ -1,5 +1,6 @@
 #include "PrintPreview.h"
 
+#include "AssignChanged.h"
 #include "PrinterSetup.h"
 
 #include <QGuiApplication>
@@ -140,9 +141,8 @@ void TPrintPreview::LayoutPaperView(int, int) {}
 
 void TPrintPreview::SetState(TPreviewState aValue)
 {
-    if (aValue == FState)
+    if (!hostutils::AssignChanged(FState, aValue))
         return;
-    FState = aValue;
     if (OnStateChange)
         OnStateChange();
 }

@@ -1,5 +1,7 @@
 #include "Widgets.h"
 
+#include "AssignChanged.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -35,9 +37,8 @@ TCategoryPanel::TCategoryPanel(const QString& aCaption, QWidget* aParent) : QWid
 
 void TCategoryPanel::SetCollapsed(bool aValue)
 {
-    if (aValue == FCollapsed)
+    if (!hostutils::AssignChanged(FCollapsed, aValue))
         return;
-    FCollapsed = aValue;
     FContent->setVisible(!aValue);
     FHeader->setArrowType(aValue ? Qt::RightArrow : Qt::DownArrow);
     if (aValue && OnCollapse)
