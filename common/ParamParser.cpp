@@ -186,26 +186,18 @@ QString TParamParser::GetArgument(const QString& aName, int aIndex) const
     return param->Arguments()[aIndex];
 }
 
-void TParamParser::SetCaseSensitive(bool aValue)
+template <typename T>
+void TParamParser::ChangeAndParse(T& aField, const T& aValue)
 {
-    if (!hostutils::AssignChanged(FCaseSensitive, aValue))
-        return;
-    Parse();
+    if (hostutils::AssignChanged(aField, aValue))
+        Parse();
 }
 
-void TParamParser::SetUseOnlyAccepted(bool aValue)
-{
-    if (!hostutils::AssignChanged(FUseOnlyAccepted, aValue))
-        return;
-    Parse();
-}
+void TParamParser::SetCaseSensitive(bool aValue) { ChangeAndParse(FCaseSensitive, aValue); }
 
-void TParamParser::SetArgumentDelimiter(const QString& aValue)
-{
-    if (!hostutils::AssignChanged(FArgumentDelimiter, aValue))
-        return;
-    Parse();
-}
+void TParamParser::SetUseOnlyAccepted(bool aValue) { ChangeAndParse(FUseOnlyAccepted, aValue); }
+
+void TParamParser::SetArgumentDelimiter(const QString& aValue) { ChangeAndParse(FArgumentDelimiter, aValue); }
 
 TParamParser& GlobalParamParser()
 {

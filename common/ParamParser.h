@@ -96,6 +96,9 @@ private:
     bool NameEquals(const QString& aLeft, const QString& aRight) const;
     bool IsAccepted(const QString& aName) const;
     QString ResolveAlias(const QString& aName) const;
+    // Stores aValue and parses the command line again when it changed a setting.
+    template <typename T>
+    void ChangeAndParse(T& aField, const T& aValue);
 
     QString FCommandLine;
     std::vector<TParamParserParam> FParams;

@@ -72,33 +72,19 @@ void TPaperPreview::InvalidateAll()
     update();
 }
 
-void TPaperPreview::SetPaperColor(const QColor& aValue)
+void TPaperPreview::ChangeColor(QColor& aField, const QColor& aValue)
 {
-    if (!hostutils::AssignChanged(FPaperColor, aValue))
-        return;
-    InvalidateAll();
+    if (hostutils::AssignChanged(aField, aValue))
+        InvalidateAll();
 }
 
-void TPaperPreview::SetBorderColor(const QColor& aValue)
-{
-    if (!hostutils::AssignChanged(FBorderColor, aValue))
-        return;
-    InvalidateAll();
-}
+void TPaperPreview::SetPaperColor(const QColor& aValue) { ChangeColor(FPaperColor, aValue); }
 
-void TPaperPreview::SetShadowColor(const QColor& aValue)
-{
-    if (!hostutils::AssignChanged(FShadowColor, aValue))
-        return;
-    InvalidateAll();
-}
+void TPaperPreview::SetBorderColor(const QColor& aValue) { ChangeColor(FBorderColor, aValue); }
 
-void TPaperPreview::SetControlColor(const QColor& aValue)
-{
-    if (!hostutils::AssignChanged(FControlColor, aValue))
-        return;
-    InvalidateAll();
-}
+void TPaperPreview::SetShadowColor(const QColor& aValue) { ChangeColor(FShadowColor, aValue); }
+
+void TPaperPreview::SetControlColor(const QColor& aValue) { ChangeColor(FControlColor, aValue); }
 
 void TPaperPreview::SetBorderWidth(int aValue) { ChangeFrameWidths(std::max(aValue, 0), FShadowWidth); }
 

@@ -131,6 +131,7 @@ protected:
 
 private:
     void ChangeFrameWidths(int aBorderWidth, int aShadowWidth);
+    void ChangeColor(QColor& aField, const QColor& aValue);
 
     bool FPreservePaperSize = true;
     QColor FPaperColor = Qt::white;

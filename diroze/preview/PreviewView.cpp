@@ -65,9 +65,8 @@ void TPrintPreviewView::OptionsChanged(TUpdateSeverity aSeverity)
 
 void TPrintPreviewView::SetAntialiasing(bool aValue)
 {
-    if (!hostutils::AssignChanged(FAntialiasing, aValue))
-        return;
-    FPaperView->InvalidatePage();
+    if (hostutils::AssignChanged(FAntialiasing, aValue))
+        FPaperView->InvalidatePage();
 }
 
 void TPrintPreviewView::DrawPage(int aPageNo, QPainter& aPainter, const QRect& aRect)
