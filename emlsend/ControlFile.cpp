@@ -23,20 +23,21 @@ std::string AsciiUpper(std::string_view aText)
     return upper;
 }
 
+// A section header and the lines it collects.
 struct THeader {
     std::string_view Text;
-    TControlFile::TSection Section;
+    std::vector<std::string> TControlFile::*Lines;
 };
 
 constexpr THeader kHeaders[] = {
-    {"[SMTP]", TControlFile::TSection::scSmtp},
-    {"[SUBJECT]", TControlFile::TSection::scSubject},
-    {"[FROM]", TControlFile::TSection::scFrom},
-    {"[TO]", TControlFile::TSection::scTo},
-    {"[COPIES]", TControlFile::TSection::scCopies},
-    {"[HIDDEN COPIES]", TControlFile::TSection::scHiddenCopies},
-    {"[ATTACHMENTS]", TControlFile::TSection::scAttachments},
-    {"[BODY]", TControlFile::TSection::scBody},
+    {"[SMTP]", &TControlFile::SmtpLines},
+    {"[SUBJECT]", &TControlFile::Subject},
+    {"[FROM]", &TControlFile::From},
+    {"[TO]", &TControlFile::To},
+    {"[COPIES]", &TControlFile::Copies},
+    {"[HIDDEN COPIES]", &TControlFile::HiddenCopies},
+    {"[ATTACHMENTS]", &TControlFile::Attachments},
+    {"[BODY]", &TControlFile::Body},
 };
 
 constexpr std::string_view kNoDelete = "[NODELETE]";
@@ -73,35 +74,10 @@ std::vector<std::string> SplitControlLines(std::string_view aContent)
     return lines;
 }
 
-std::vector<std::string>* TControlFile::Lines(TSection aSection)
-{
-    switch (aSection) {
-    case TSection::scSmtp:
-        return &SmtpLines;
-    case TSection::scSubject:
-        return &Subject;
-    case TSection::scFrom:
-        return &From;
-    case TSection::scTo:
-        return &To;
-    case TSection::scCopies:
-        return &Copies;
-    case TSection::scHiddenCopies:
-        return &HiddenCopies;
-    case TSection::scAttachments:
-        return &Attachments;
-    case TSection::scBody:
-        return &Body;
-    case TSection::scNone:
-        break;
-    }
-    return nullptr;
-}
-
 TControlFile TControlFile::Parse(std::string_view aContent)
 {
     TControlFile file;
-    TSection current = TSection::scNone;
+    std::vector<std::string> TControlFile::*current = nullptr; // no section open
     for (std::string& line : SplitControlLines(aContent)) {
         if (line.starts_with("**")) {
             continue;
@@ -114,8 +90,8 @@ TControlFile TControlFile::Parse(std::string_view aContent)
         bool isHeader = false;
         for (const THeader& header : kHeaders) {
             if (upper == header.Text) {
-                current = header.Section;
-                file.Smtp = file.Smtp || current == TSection::scSmtp;
+                current = header.Lines;
+                file.Smtp = file.Smtp || current == &TControlFile::SmtpLines;
                 isHeader = true;
                 break;
             }
@@ -124,14 +100,14 @@ TControlFile TControlFile::Parse(std::string_view aContent)
             continue;
         }
         if (line.find('[') != std::string::npos) {
-            current = TSection::scNone;
+            current = nullptr;
             continue;
         }
         if (upper == "<HTML>") {
             file.Html = true;
         }
-        if (std::vector<std::string>* lines = file.Lines(current)) {
-            lines->push_back(std::move(line));
+        if (current) {
+            (file.*current).push_back(std::move(line));
         }
     }
     return file;

@@ -18,8 +18,6 @@ namespace emlsend {
 std::vector<std::string> SplitControlLines(std::string_view aContent);
 
 struct TControlFile {
-    enum class TSection { scNone, scSmtp, scSubject, scFrom, scTo, scCopies, scHiddenCopies, scAttachments, scBody };
-
     bool Html = false;      // a line "<HTML>" (any case) stood anywhere
     bool Smtp = false;      // "[SMTP]" was present: send by SMTP
     bool DeleteFile = true; // cleared by "[NODELETE]"
@@ -48,8 +46,6 @@ struct TControlFile {
     // Reads and parses the file at aPath. Throws EFOpenError
     // "Cannot open file \"%s\". %s" when it cannot be read.
     static TControlFile Read(const std::string& aPath);
-
-    std::vector<std::string>* Lines(TSection aSection);
 };
 
 // The settings of the SMTP section; a key that is absent stays empty.

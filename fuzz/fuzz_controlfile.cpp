@@ -22,14 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
     FUZZ_CHECK(total + lines.size() <= aSize + 1);
 
     emlsend::TControlFile file = emlsend::TControlFile::Parse(content);
-    using TSection = emlsend::TControlFile::TSection;
     size_t next = 0; // kept lines appear in file order: check each section is a subsequence
     size_t kept = 0;
-    for (const TSection section :
-         {TSection::scSmtp, TSection::scSubject, TSection::scFrom, TSection::scTo, TSection::scCopies,
-          TSection::scHiddenCopies, TSection::scAttachments, TSection::scBody}) {
+    for (const std::vector<std::string>* section : {&file.SmtpLines, &file.Subject, &file.From, &file.To, &file.Copies,
+                                                    &file.HiddenCopies, &file.Attachments, &file.Body}) {
         next = 0;
-        for (const std::string& line : *file.Lines(section)) {
+        for (const std::string& line : *section) {
             FUZZ_CHECK(line.find('[') == std::string::npos);
             FUZZ_CHECK(!line.starts_with("**"));
             while (next < lines.size() && lines[next] != line)
