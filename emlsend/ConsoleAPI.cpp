@@ -45,10 +45,10 @@ TConsole TConsole::ForHandle(int aHandle)
     return TConsole(aHandle, ::isatty(aHandle) == 1, codeset != nullptr && *codeset != '\0' ? codeset : "ASCII");
 }
 
-void TConsole::WriteRaw(std::string_view aBytes)
+void WriteQuietly(int aHandle, std::string_view aBytes)
 {
     while (!aBytes.empty()) {
-        const ssize_t written = ::write(FHandle, aBytes.data(), aBytes.size());
+        const ssize_t written = ::write(aHandle, aBytes.data(), aBytes.size());
         if (written < 0 && errno == EINTR) {
             continue;
         }
@@ -62,22 +62,22 @@ void TConsole::WriteRaw(std::string_view aBytes)
 void TConsole::SetCursorPosition(std::int16_t aColumn, std::int16_t aRow)
 {
     if (FTerminal) {
-        WriteRaw("\x1B[" + std::to_string(std::max<int>(aRow, 0) + 1) + ";" +
-                 std::to_string(std::max<int>(aColumn, 0) + 1) + "H");
+        WriteQuietly(FHandle, "\x1B[" + std::to_string(std::max<int>(aRow, 0) + 1) + ";" +
+                                  std::to_string(std::max<int>(aColumn, 0) + 1) + "H");
     }
 }
 
 void TConsole::SetCursorVisible(bool aVisible)
 {
     if (FTerminal) {
-        WriteRaw(aVisible ? "\x1B[?25h" : "\x1B[?25l");
+        WriteQuietly(FHandle, aVisible ? "\x1B[?25h" : "\x1B[?25l");
     }
 }
 
 void TConsole::Write(std::string_view aCp852)
 {
     if (!FTerminal) {
-        WriteRaw(aCp852);
+        WriteQuietly(FHandle, aCp852);
         return;
     }
     std::string shown;
@@ -85,13 +85,13 @@ void TConsole::Write(std::string_view aCp852)
     for (const char c : aCp852) {
         shown += FTranslation[static_cast<unsigned char>(c)];
     }
-    WriteRaw(shown);
+    WriteQuietly(FHandle, shown);
 }
 
 void TConsole::EndLine()
 {
     if (FTerminal) {
-        WriteRaw("\r\n");
+        WriteQuietly(FHandle, "\r\n");
     }
 }
 

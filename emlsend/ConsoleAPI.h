@@ -40,13 +40,16 @@ public:
     void EndLine();
 
 private:
-    void WriteRaw(std::string_view aBytes);
-
     int FHandle = -1;
     bool FTerminal = false;
     // The terminal's bytes for every code page 852 byte.
     std::array<std::string, 256> FTranslation;
 };
+
+// Writes all of aBytes to aHandle, again after an interruption or a partial
+// write. A failed write ends it quietly: a console or error stream that went
+// away must not stop the run.
+void WriteQuietly(int aHandle, std::string_view aBytes);
 
 // The process's standard output, set up on first use.
 TConsole& StandardConsole();

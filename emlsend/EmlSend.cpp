@@ -7,7 +7,6 @@
 #include "Umailer.h"
 #include "SmtpSession.h"
 
-#include <cerrno>
 #include <exception>
 #include <langinfo.h>
 #include <sys/stat.h>
@@ -74,18 +73,7 @@ void ReportFailure(int aErrorHandle, const std::string& aText)
             // Unknown terminal character set: the bytes as they are.
         }
     }
-    const std::string line = "emlsend: " + shown + "\n";
-    std::string_view rest = line;
-    while (!rest.empty()) {
-        const ssize_t written = ::write(aErrorHandle, rest.data(), rest.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return;
-        }
-        rest.remove_prefix(static_cast<std::size_t>(written));
-    }
+    WriteQuietly(aErrorHandle, "emlsend: " + shown + "\n");
 }
 
 } // namespace
@@ -107,33 +95,22 @@ void ComposeMessage(const TControlFile& aFile, IMailer& aMailer, const TServerAc
     aMailer.SetUserName(aAccount.UserName);
     aMailer.SetPassword(aAccount.Password);
     const TSmtpSettings settings = TSmtpSettings::Parse(aFile.SmtpLines);
-    if (settings.Port) {
-        aMailer.SetPort(*settings.Port);
-    }
-    if (settings.Host) {
-        aMailer.SetHost(*settings.Host);
-    }
-    if (settings.UserName) {
-        aMailer.SetUserName(*settings.UserName);
-    }
-    if (settings.Password) {
-        aMailer.SetPassword(*settings.Password);
-    }
-    if (settings.TimeOut) {
-        aMailer.SetTimeOut(*settings.TimeOut);
-    }
-    if (settings.Security) {
-        aMailer.SetSecurity(*settings.Security);
-        if (!settings.Port && ParseSecurity(*settings.Security) == SmtpSecurity::ssTls) {
-            aMailer.SetPort(kTlsPort);
+    const auto setIfGiven = [&aMailer](const auto& aSetting, auto aSetter) {
+        if (aSetting) {
+            (aMailer.*aSetter)(*aSetting);
         }
+    };
+    setIfGiven(settings.Port, &IMailer::SetPort);
+    setIfGiven(settings.Host, &IMailer::SetHost);
+    setIfGiven(settings.UserName, &IMailer::SetUserName);
+    setIfGiven(settings.Password, &IMailer::SetPassword);
+    setIfGiven(settings.TimeOut, &IMailer::SetTimeOut);
+    setIfGiven(settings.Security, &IMailer::SetSecurity);
+    if (settings.Security && !settings.Port && ParseSecurity(*settings.Security) == SmtpSecurity::ssTls) {
+        aMailer.SetPort(kTlsPort);
     }
-    if (settings.TlsTrustFile) {
-        aMailer.SetTlsTrustFile(*settings.TlsTrustFile);
-    }
-    if (settings.OAuthTokenCommand) {
-        aMailer.SetOAuthTokenCommand(*settings.OAuthTokenCommand);
-    }
+    setIfGiven(settings.TlsTrustFile, &IMailer::SetTlsTrustFile);
+    setIfGiven(settings.OAuthTokenCommand, &IMailer::SetOAuthTokenCommand);
     aMailer.SetHtml(aFile.Html);
     if (!aFile.Subject.empty()) {
         aMailer.SetSubject(aFile.Subject.front());
