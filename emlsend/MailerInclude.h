@@ -138,7 +138,7 @@ public:
     TInterfacePtr(const TInterfacePtr& aOther) noexcept : TInterfacePtr(aOther.FObject) {}
     TInterfacePtr(TInterfacePtr&& aOther) noexcept : FObject(std::exchange(aOther.FObject, nullptr)) {}
     template <typename U>
-    TInterfacePtr(const TInterfacePtr<U>& aOther) noexcept : TInterfacePtr(aOther.get())
+    TInterfacePtr(const TInterfacePtr<U>& aOther) noexcept : TInterfacePtr(aOther.Get())
     {
     }
     ~TInterfacePtr() { Reset(); }
@@ -156,7 +156,7 @@ public:
         }
     }
 
-    T* get() const noexcept { return FObject; }
+    T* Get() const noexcept { return FObject; }
     T* operator->() const noexcept { return FObject; }
     T& operator*() const noexcept { return *FObject; }
     explicit operator bool() const noexcept { return FObject != nullptr; }

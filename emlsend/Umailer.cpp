@@ -102,7 +102,7 @@ void TMailer::AddListener(IProgressListener& aListener) { FListeners.emplace_bac
 void TMailer::RemoveListener(IProgressListener& aListener)
 {
     const auto found = std::find_if(FListeners.begin(), FListeners.end(),
-                                    [&](const auto& aHeld) { return aHeld.get() == &aListener; });
+                                    [&](const auto& aHeld) { return aHeld.Get() == &aListener; });
     if (found != FListeners.end()) {
         FListeners.erase(found);
     }

@@ -103,7 +103,9 @@ public:
     // For tests: the composed message, the client and the measured size.
     const MailMessage& Message() const noexcept { return FMessage; }
     SmtpSession& Session() noexcept { return FSMTP; }
-    std::int64_t size() const noexcept { return FSize; }
+    // The connect limit in ms that the next send applies (SetTimeOut).
+    std::int32_t TimeOut() const noexcept { return FTimeOut; }
+    std::int64_t Size() const noexcept { return FSize; }
 
 private:
     ~TMailer() override = default;

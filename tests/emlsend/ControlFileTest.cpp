@@ -152,6 +152,7 @@ TEST(EmlsendControlFile, ComposesTheMessageThroughTheMailer)
     EXPECT_EQ(session.Port, 2525);
     EXPECT_EQ(session.UserName, "jan");
     EXPECT_EQ(session.Password, "builtin-password") << "absent keys keep the built-in account";
+    EXPECT_EQ(mailer->TimeOut(), 1234);
     EXPECT_EQ(message.Subject, "Prvn\xED") << "the first subject line only";
     EXPECT_EQ(message.From, (MailAddress{"Jan", "jan@example.cz"})) << "the first sender line only";
     EXPECT_EQ(message.To, (std::vector<MailAddress>{{"", "a@example.cz"}, {"", ""}}))
@@ -164,6 +165,7 @@ TEST(EmlsendControlFile, ComposesTheMessageThroughTheMailer)
     EXPECT_EQ(plain->Session().Host, "h");
     EXPECT_EQ(plain->Session().Port, 25) << "a port that is no number keeps 25";
     EXPECT_EQ(plain->Session().UserName, "u");
+    EXPECT_EQ(plain->TimeOut(), 30000) << "no TimeOut keeps the default";
 }
 
 TEST(EmlsendControlFile, ReadsTheBundledExample)

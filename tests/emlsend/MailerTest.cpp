@@ -82,7 +82,7 @@ TEST(EmlsendMailer, CountsReferencesAndAnswersItsInterfaces)
     bool listenerGone = false;
     {
         const TInterfacePtr<IMailer> mailer = CreateMailer();
-        auto* object = static_cast<TMailer*>(mailer.get());
+        auto* object = static_cast<TMailer*>(mailer.Get());
         EXPECT_EQ(object->RefCount(), 1U);
         {
             const TInterfacePtr<IInterface> base = Supports<IInterface>(mailer);
@@ -331,7 +331,7 @@ TEST(EmlsendMailer, SendFailuresBecomeResultsWithTheirText)
         EXPECT_EQ(mailer->Send(), srSendFailed);
         EXPECT_EQ(mailer->GetErrorText(),
                   "Cannot open file \"" + dir.File("gone.pdf") + "\". No such file or directory");
-        EXPECT_EQ(mailer->size(), kDefaultMessageSize);
+        EXPECT_EQ(mailer->Size(), kDefaultMessageSize);
         ASSERT_FALSE(listener->percents.empty());
         EXPECT_EQ(listener->percents.front(), 0);
         // Up to 208 600 body bytes (the text part) went out in blocks
@@ -375,7 +375,7 @@ TEST(EmlsendMailer, SendsToAiosmtpdWithProgressForEveryListenerInOrder)
     EXPECT_EQ(test::ReadFile(spool.File("1.rcpt")), "to@example.cz\nbcc@example.cz\n");
     EXPECT_EQ(test::ReadFile(spool.File("1.auth")), "jan\nheslo\n");
     const std::string data = test::ReadFile(spool.File("1.data"));
-    EXPECT_EQ(static_cast<std::uint64_t>(mailer->size()), data.size() + 3)
+    EXPECT_EQ(static_cast<std::uint64_t>(mailer->Size()), data.size() + 3)
         << "the 100 % mark is the data with its closing period line";
 
     ASSERT_GE(a->percents.size(), 3U);
@@ -388,7 +388,7 @@ TEST(EmlsendMailer, SendsToAiosmtpdWithProgressForEveryListenerInOrder)
     EXPECT_EQ(a->percents.front(), 0);
     EXPECT_TRUE(std::is_sorted(a->percents.begin(), a->percents.end()));
     const std::uint64_t header = data.find("\r\n\r\n") + 2;
-    EXPECT_EQ(a->percents.back(), ProgressPercent(data.size() + 3 - header - 3, mailer->size()))
+    EXPECT_EQ(a->percents.back(), ProgressPercent(data.size() + 3 - header - 3, mailer->Size()))
         << "the last notice counts every body byte and stays below 100 by the header's share";
 }
 
