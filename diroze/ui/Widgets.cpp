@@ -15,6 +15,17 @@
 
 namespace diroze {
 
+namespace {
+
+void SetBold(QWidget& aWidget)
+{
+    QFont bold = aWidget.font();
+    bold.setBold(true);
+    aWidget.setFont(bold);
+}
+
+} // namespace
+
 TCategoryPanel::TCategoryPanel(const QString& aCaption, QWidget* aParent) : QWidget(aParent)
 {
     auto* layout = new QVBoxLayout(this);
@@ -26,9 +37,7 @@ TCategoryPanel::TCategoryPanel(const QString& aCaption, QWidget* aParent) : QWid
     FHeader->setArrowType(Qt::DownArrow);
     FHeader->setAutoRaise(true);
     FHeader->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    QFont bold = FHeader->font();
-    bold.setBold(true);
-    FHeader->setFont(bold);
+    SetBold(*FHeader);
     FContent = new QWidget(this);
     layout->addWidget(FHeader);
     layout->addWidget(FContent);
@@ -61,9 +70,7 @@ TBalloonHint::TBalloonHint(QWidget* aParent) : QFrame(aParent, Qt::ToolTip)
     FIcon->setAlignment(Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     FTitle = new QLabel(this);
-    QFont bold = FTitle->font();
-    bold.setBold(true);
-    FTitle->setFont(bold);
+    SetBold(*FTitle);
     FText = new QLabel(this);
     texts->addWidget(FTitle);
     texts->addWidget(FText);

@@ -289,21 +289,21 @@ void WriteAttachmentPart(const MessagePart& aPart, std::string_view aCharset, Li
     const std::string extended = name == fileName ? std::string() : ExtendedParameter(fileName, charset);
     const std::string contentType =
         aPart.ContentType.empty() ? std::string("application/octet-stream") : aPart.ContentType;
+    // The last parameter of a header field: the quoted name, then the
+    // extended form when there is one.
+    const auto nameParameter = [&](const std::string& aKey) {
+        if (extended.empty()) {
+            aOut.Line("        " + aKey + "=\"" + name + "\"");
+        } else {
+            aOut.Line("        " + aKey + "=\"" + name + "\";");
+            aOut.Line("        " + aKey + "*=" + extended);
+        }
+    };
     aOut.Line("Content-Type: " + contentType + ";");
-    if (extended.empty()) {
-        aOut.Line("        name=\"" + name + "\"");
-    } else {
-        aOut.Line("        name=\"" + name + "\";");
-        aOut.Line("        name*=" + extended);
-    }
+    nameParameter("name");
     aOut.Line("Content-Transfer-Encoding: base64");
     aOut.Line("Content-Disposition: attachment;");
-    if (extended.empty()) {
-        aOut.Line("        filename=\"" + name + "\"");
-    } else {
-        aOut.Line("        filename=\"" + name + "\";");
-        aOut.Line("        filename*=" + extended);
-    }
+    nameParameter("filename");
     aOut.Line("");
     WriteBase64File(aPart.FilePath, aOut.Sink());
 }
