@@ -2,62 +2,24 @@
 
 #include "TestPeers.h"
 #include "diroze/PrintSpool.h"
+#include "diroze/ProgramRun.h"
 #include "preview/Units.h"
 #include "QtPrinters.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+using namespace printspool;
+using namespace programrun;
+
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QString out, err;
-};
-
-// aConfigHome: XDG_CONFIG_HOME of the run; by default an empty folder, so
-// that no presets of the user running the tests come into play.
-Result RunDiroze(const QStringList& aArgs, const QString& aConfigHome = {})
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    const QTemporaryDir emptyConfig;
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), aConfigHome.isEmpty() ? emptyConfig.path() : aConfigHome);
-    env.remove(QStringLiteral("DISPLAY")); // no display at all
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(DIROZE_BINARY), aArgs);
-    process.waitForFinished(120000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
-QString Tool(const QString& aProgram, const QStringList& aArgs)
-{
-    QProcess process;
-    process.start(aProgram, aArgs);
-    process.waitForFinished(120000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-bool HaveTools()
-{
-    for (const char* tool : {"pdfinfo", "pdftotext", "pdftoppm", "zbarimg"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            return false;
-    return true;
-}
-
-const QString kExample = QStringLiteral(EXAMPLES_DIR "/stitky.txt");
+bool HaveTools() { return HaveTool("pdfinfo") && HaveTool("pdftotext") && HaveTool("pdftoppm") && HaveTool("zbarimg"); }
 
 TEST(PdfJob, ExampleSheetIsTrueSizeReadableAndScannable)
 {
@@ -65,9 +27,9 @@ TEST(PdfJob, ExampleSheetIsTrueSizeReadableAndScannable)
         SKIP_WITHOUT_PEER("poppler-utils or zbar-tools are not installed");
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("stitky.pdf"));
-    const Result r = RunDiroze({kExample, QStringLiteral("-numbers"), QStringLiteral("-pdf:") + pdf});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    const TRunResult r = RunDiroze({kExample, QStringLiteral("-numbers"), QStringLiteral("-pdf:") + pdf});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();
+    EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
 
     const QString info = Tool(QStringLiteral("pdfinfo"), {pdf});
     EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")))) << info.toStdString();
@@ -85,13 +47,7 @@ TEST(PdfJob, ExampleSheetIsTrueSizeReadableAndScannable)
         at = std::max(at, found);
     }
 
-    Tool(QStringLiteral("pdftoppm"), {"-r", "300", "-png", pdf, dir.filePath(QStringLiteral("sheet"))});
-    QStringList codes = Tool(QStringLiteral("zbarimg"), {"-q", "--raw", dir.filePath(QStringLiteral("sheet-1.png"))})
-                            .split('\n', Qt::SkipEmptyParts);
-    codes.sort();
-    EXPECT_EQ(codes, (QStringList{"40063812", "8590000123455", "8590000123462", "8590000123479", "8590000200019",
-                                  "8590000200026", "8590000200033", "8590000200040", "8590000300016", "8590000300023",
-                                  "8590000300030", "85900011"}));
+    EXPECT_EQ(ScannedCodes(pdf, dir.path()), kExampleCodes);
 }
 
 TEST(PdfJob, ManySheetsMakeManyPages)
@@ -105,8 +61,8 @@ TEST(PdfJob, ManySheetsMakeManyPages)
         data.write(QStringLiteral("96385074;štítek %1\r\n").arg(i).toLatin1());
     data.close();
     const QString pdf = dir.filePath(QStringLiteral("many.pdf"));
-    const Result r = RunDiroze({data.fileName(), QStringLiteral("-pdf:") + pdf});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const TRunResult r = RunDiroze({data.fileName(), QStringLiteral("-pdf:") + pdf});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();
     EXPECT_TRUE(Tool(QStringLiteral("pdfinfo"), {pdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
 }
 
@@ -115,24 +71,24 @@ TEST(PdfJob, FailuresExitWithOneAndLeaveNoFile)
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("out.pdf"));
 
-    Result r = RunDiroze({dir.filePath(QStringLiteral("missing.txt")), QStringLiteral("-pdf:") + pdf});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot open file \"") + dir.filePath(QStringLiteral("missing.txt")) +
+    TRunResult r = RunDiroze({dir.filePath(QStringLiteral("missing.txt")), QStringLiteral("-pdf:") + pdf});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("Cannot open file \"") + dir.filePath(QStringLiteral("missing.txt")) +
                                QStringLiteral("\". No such file or directory")))
-        << r.err.toStdString();
+        << r.Err.toStdString();
 
     QFile bad(dir.filePath(QStringLiteral("bad.txt")));
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write(";ok\r\n@9\r\n");
     bad.close();
     r = RunDiroze({bad.fileName(), QStringLiteral("-pdf:") + pdf});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("řádek 2: Neznámý povel \"@9\""))) << r.err.toStdString();
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("řádek 2: Neznámý povel \"@9\""))) << r.Err.toStdString();
     EXPECT_FALSE(QFile::exists(pdf));
 
     r = RunDiroze({kExample, QStringLiteral("-pdf:") + dir.filePath(QStringLiteral("no/such/dir/out.pdf"))});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("Cannot create file"))) << r.err.toStdString();
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("Cannot create file"))) << r.Err.toStdString();
 
     // A good file is not replaced by a failed run.
     QFile previous(pdf);
@@ -140,7 +96,7 @@ TEST(PdfJob, FailuresExitWithOneAndLeaveNoFile)
     previous.write("previous");
     previous.close();
     r = RunDiroze({bad.fileName(), QStringLiteral("-pdf:") + pdf});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.ExitCode, 1);
     ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
     EXPECT_EQ(previous.readAll(), QByteArray("previous"));
 }
@@ -190,12 +146,9 @@ TEST(PdfJob, EachFailureNamesTheFileOrThingAtFault)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(c.presets);
         file.close();
-        QProcess process;
-        process.start(program, QStringList{kExample} + c.switches);
-        process.waitForFinished(120000);
-        const QString err = QString::fromUtf8(process.readAllStandardError());
-        EXPECT_EQ(process.exitCode(), 1);
-        EXPECT_TRUE(err.startsWith(c.expected)) << err.toStdString();
+        const TRunResult r = RunDiroze(QStringList{kExample} + c.switches, {}, program);
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_TRUE(r.Err.startsWith(c.expected)) << r.Err.toStdString();
     }
 }
 
@@ -203,7 +156,7 @@ TEST(PdfJob, EachFailureNamesTheFileOrThingAtFault)
 // marked as used; the A3 and custom sizes show which one was taken.
 TEST(PdfJob, TheNamedOrMarkedPresetLaysOutPdfAndPrint)
 {
-    if (const QString why = printspool::Unavailable(); !why.isEmpty())
+    if (const QString why = Unavailable(); !why.isEmpty())
         SKIP_WITHOUT_PEER(why.toStdString());
     QTemporaryDir dir;
     const QString program = dir.filePath(QStringLiteral("diroze"));
@@ -220,7 +173,7 @@ TEST(PdfJob, TheNamedOrMarkedPresetLaysOutPdfAndPrint)
     presets.close();
     QFile ini(dir.filePath(QStringLiteral("printer.ini")));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Printer]\nName=" + printspool::kQueue.toUtf8() + "\n");
+    ini.write("[Printer]\nName=" + kQueue.toUtf8() + "\n");
     ini.close();
     struct Row {
         const char* proves;
@@ -239,12 +192,10 @@ TEST(PdfJob, TheNamedOrMarkedPresetLaysOutPdfAndPrint)
         QStringList args{kExample};
         for (const QString& s : row.switches)
             args << QString(s).replace(QStringLiteral("OUT"), pdf);
-        printspool::TSpoolSession spool;
+        TSpoolSession spool;
         ASSERT_TRUE(spool.Locked());
-        QProcess process;
-        process.start(program, args);
-        process.waitForFinished(120000);
-        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        const TRunResult r = RunDiroze(args, {}, program);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();
         const QString out = row.switches.front() == "-print" ? spool.WaitForPdf() : pdf;
         ASSERT_FALSE(out.isEmpty()) << "no PDF from the queue";
         const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("Page size:\\s+([0-9.]+) x ([0-9.]+)"))
@@ -258,13 +209,13 @@ TEST(PdfJob, TheNamedOrMarkedPresetLaysOutPdfAndPrint)
 
 TEST(CheckJob, ListsLabelsOrReportsTheBadLine)
 {
-    Result r = RunDiroze({kExample, QStringLiteral("-check"), QStringLiteral("-numbers")});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.contains(QStringLiteral("2: EAN-13 8590000123455 | Šroubek M6 × 20")));
-    EXPECT_TRUE(r.out.endsWith(QStringLiteral("Štítků: 16\n")));
+    TRunResult r = RunDiroze({kExample, QStringLiteral("-check"), QStringLiteral("-numbers")});
+    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_TRUE(r.Out.contains(QStringLiteral("2: EAN-13 8590000123455 | Šroubek M6 × 20")));
+    EXPECT_TRUE(r.Out.endsWith(QStringLiteral("Štítků: 16\n")));
     r = RunDiroze({kExample, QStringLiteral("-check"), QStringLiteral("-codePage:abc")});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("'abc' is not a valid integer value")));
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("'abc' is not a valid integer value")));
 }
 
 TEST(Program, AnswersHelpVersionAndNamesItsFiles)
@@ -285,23 +236,23 @@ TEST(Program, AnswersHelpVersionAndNamesItsFiles)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.join(u' ').toStdString());
-        const Result r = RunDiroze(c.args, config.path());
-        EXPECT_EQ(r.exitCode, 0);
-        EXPECT_TRUE(r.out.startsWith(c.expectedStart)) << r.out.toStdString();
-        EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+        const TRunResult r = RunDiroze(c.args, {QStringLiteral("XDG_CONFIG_HOME=") + config.path()});
+        EXPECT_EQ(r.ExitCode, 0);
+        EXPECT_TRUE(r.Out.startsWith(c.expectedStart)) << r.Out.toStdString();
+        EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
     }
 }
 
 TEST(PdfJob, TheInstalledPresetsAreReadUntilTheUserHasOwn)
 {
     if (!HaveTools())
-        GTEST_SKIP() << "poppler-utils are not installed";
+        SKIP_WITHOUT_PEER("poppler-utils are not installed");
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("label.pdf"));
     // A preset of the installed defaults; the run saves nothing.
-    Result r =
-        RunDiroze({kExample, QStringLiteral("-preset:Štítek 62 × 29 mm"), QStringLiteral("-pdf:") + pdf}, dir.path());
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    TRunResult r = RunDiroze({kExample, QStringLiteral("-preset:Štítek 62 × 29 mm"), QStringLiteral("-pdf:") + pdf},
+                             {QStringLiteral("XDG_CONFIG_HOME=") + dir.path()});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();
     const QString info = Tool(QStringLiteral("pdfinfo"), {pdf});
     EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page size:\\s+17[56](\\.\\d+)? x 82(\\.\\d+)? pts"))))
         << info.toStdString();
@@ -314,9 +265,10 @@ TEST(PdfJob, TheInstalledPresetsAreReadUntilTheUserHasOwn)
     ASSERT_TRUE(own.open(QIODevice::WriteOnly));
     own.write("<diroze><predvolby/></diroze>");
     own.close();
-    r = RunDiroze({kExample, QStringLiteral("-preset:Štítek 62 × 29 mm"), QStringLiteral("-pdf:") + pdf}, dir.path());
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("Předvolba \"Štítek 62 × 29 mm\" neexistuje."))) << r.err.toStdString();
+    r = RunDiroze({kExample, QStringLiteral("-preset:Štítek 62 × 29 mm"), QStringLiteral("-pdf:") + pdf},
+                  {QStringLiteral("XDG_CONFIG_HOME=") + dir.path()});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("Předvolba \"Štítek 62 × 29 mm\" neexistuje."))) << r.Err.toStdString();
 }
 
 } // namespace
