@@ -1,8 +1,9 @@
 #pragma once
-// What the emlsend benchmarks share: a file of pseudo-random bytes to send
-// and a child process measured alone.
+// What the emlsend benchmarks share: a file of pseudo-random bytes to send,
+// the message that carries it, and a child process measured alone.
 
 #include "ByteSink.h"
+#include "MailMessage.h"
 
 #include <algorithm>
 #include <chrono>
@@ -19,9 +20,9 @@
 
 namespace emlsend::bench {
 
-struct RunResult {
-    double seconds = 0;
-    long peakKiB = 0;
+struct TRunResult {
+    double Seconds = 0;
+    long PeakKiB = 0;
 };
 
 // Writes aBytes of xorshift output to aPath: data no encoder can shorten.
@@ -42,10 +43,23 @@ inline void MakeInput(const std::string& aPath, std::size_t aBytes)
     file.Close();
 }
 
+// The benchmarks' message: one line of text and aAttachment, as the control
+// file of the send benchmark describes it.
+inline MailMessage BenchMessage(const std::string& aAttachment)
+{
+    MailMessage message;
+    message.From = MailAddress::Parse("bench@example.cz");
+    message.To.push_back(MailAddress::Parse("to@example.cz"));
+    message.Subject = "Benchmark";
+    message.Parts.push_back(MessagePart::Text({"Velk\xE1 p\xF8\xEDloha."}, "windows-1250"));
+    message.Parts.push_back(MessagePart::Attachment(aAttachment));
+    return message;
+}
+
 // Runs aArguments (the program by its full path first) with standard input
 // from aInput and standard output to aOutput (created anew); wall time and
 // peak RSS. A child that fails ends the benchmark.
-inline RunResult Run(const std::vector<std::string>& aArguments, const std::string& aInput, const std::string& aOutput)
+inline TRunResult Run(const std::vector<std::string>& aArguments, const std::string& aInput, const std::string& aOutput)
 {
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
@@ -70,7 +84,7 @@ inline RunResult Run(const std::vector<std::string>& aArguments, const std::stri
         std::fprintf(stderr, "%s failed\n", aArguments[0].c_str());
         std::exit(1);
     }
-    return RunResult{std::chrono::duration<double>(end - start).count(), usage.ru_maxrss};
+    return TRunResult{std::chrono::duration<double>(end - start).count(), usage.ru_maxrss};
 }
 
 } // namespace emlsend::bench

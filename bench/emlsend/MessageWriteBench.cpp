@@ -26,17 +26,11 @@ namespace {
 
 using emlsend::bench::MakeInput;
 using emlsend::bench::Run;
-using emlsend::bench::RunResult;
+using emlsend::bench::TRunResult;
 
 int WriteMessage(const char* aAttachment, const char* aTarget)
 {
-    emlsend::MailMessage message;
-    message.From = emlsend::MailAddress::Parse("Bench <bench@example.cz>");
-    message.To.push_back(emlsend::MailAddress::Parse("to@example.cz"));
-    message.Subject = "Benchmark";
-    message.Parts.push_back(emlsend::MessagePart::Text({"Large attachment follows."}, "windows-1250"));
-    message.Parts.push_back(emlsend::MessagePart::Attachment(aAttachment));
-    emlsend::MessageWriter().WriteMessageToFile(message, aTarget);
+    emlsend::MessageWriter().WriteMessageToFile(emlsend::bench::BenchMessage(aAttachment), aTarget);
     return 0;
 }
 
@@ -56,23 +50,23 @@ int main(int argc, char** argv)
     MakeInput(input, bytes);
     const std::string self = std::filesystem::read_symlink("/proc/self/exe");
 
-    RunResult best64{1e9, 0};
-    RunResult bestWriter{1e9, 0};
+    TRunResult best64{1e9, 0};
+    TRunResult bestWriter{1e9, 0};
     for (int run = 0; run < runs; ++run) {
-        const RunResult b = Run({"/usr/bin/base64", input}, "/dev/null", dir + "/base64.out");
-        const RunResult w = Run({self, "--write", input, dir + "/message.eml"}, "/dev/null", "/dev/null");
-        best64 = b.seconds < best64.seconds ? b : best64;
-        bestWriter = w.seconds < bestWriter.seconds ? w : bestWriter;
-        best64.peakKiB = std::max(best64.peakKiB, b.peakKiB);
-        bestWriter.peakKiB = std::max(bestWriter.peakKiB, w.peakKiB);
+        const TRunResult b = Run({"/usr/bin/base64", input}, "/dev/null", dir + "/base64.out");
+        const TRunResult w = Run({self, "--write", input, dir + "/message.eml"}, "/dev/null", "/dev/null");
+        best64 = b.Seconds < best64.Seconds ? b : best64;
+        bestWriter = w.Seconds < bestWriter.Seconds ? w : bestWriter;
+        best64.PeakKiB = std::max(best64.PeakKiB, b.PeakKiB);
+        bestWriter.PeakKiB = std::max(bestWriter.PeakKiB, w.PeakKiB);
     }
     const double mb = static_cast<double>(bytes) / 1e6;
     std::printf("attachment: %zu MB, best of %d runs\n", megabytes, runs);
     std::printf("%-22s %10s %12s %14s\n", "", "seconds", "MB/s", "peak RSS KiB");
-    std::printf("%-22s %10.3f %12.1f %14ld\n", "coreutils base64", best64.seconds, mb / best64.seconds, best64.peakKiB);
-    std::printf("%-22s %10.3f %12.1f %14ld\n", "MessageWriter (file)", bestWriter.seconds, mb / bestWriter.seconds,
-                bestWriter.peakKiB);
-    std::printf("writer throughput: %.0f %% of base64\n", 100.0 * best64.seconds / bestWriter.seconds);
+    std::printf("%-22s %10.3f %12.1f %14ld\n", "coreutils base64", best64.Seconds, mb / best64.Seconds, best64.PeakKiB);
+    std::printf("%-22s %10.3f %12.1f %14ld\n", "MessageWriter (file)", bestWriter.Seconds, mb / bestWriter.Seconds,
+                bestWriter.PeakKiB);
+    std::printf("writer throughput: %.0f %% of base64\n", 100.0 * best64.Seconds / bestWriter.Seconds);
     std::filesystem::remove_all(dir);
     return 0;
 }

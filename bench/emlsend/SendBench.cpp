@@ -43,7 +43,7 @@ namespace {
 
 using emlsend::bench::MakeInput;
 using emlsend::bench::Run;
-using emlsend::bench::RunResult;
+using emlsend::bench::TRunResult;
 
 [[noreturn]] void Die(const char* aWhat)
 {
@@ -146,9 +146,9 @@ void Serve(int aClient, std::atomic<std::uint64_t>& aReceived, SSL_CTX* aTls)
     ::close(aClient);
 }
 
-void Report(const char* aName, const RunResult& aResult, double aMegabytes)
+void Report(const char* aName, const TRunResult& aResult, double aMegabytes)
 {
-    std::printf("%-12s %10.3f %12.1f %14ld\n", aName, aResult.seconds, aMegabytes / aResult.seconds, aResult.peakKiB);
+    std::printf("%-12s %10.3f %12.1f %14ld\n", aName, aResult.Seconds, aMegabytes / aResult.Seconds, aResult.PeakKiB);
 }
 
 } // namespace
@@ -194,16 +194,11 @@ int main(int argc, char** argv)
     });
 
     // The same message for msmtp: the transmission form in a file.
-    emlsend::MailMessage message;
-    message.From = emlsend::MailAddress::Parse("bench@example.cz");
-    message.To.push_back(emlsend::MailAddress::Parse("to@example.cz"));
-    message.Subject = "Benchmark";
-    message.Parts.push_back(emlsend::MessagePart::Text({"Velk\xE1 p\xF8\xEDloha."}, "windows-1250"));
-    message.Parts.push_back(emlsend::MessagePart::Attachment(attachment));
     const std::string messageFile = dir + "/message.eml";
     {
         emlsend::FileSink sink(messageFile);
-        emlsend::MessageWriter().WriteMessage(message, sink, emlsend::MessageForm::mfTransmission);
+        emlsend::MessageWriter().WriteMessage(emlsend::bench::BenchMessage(attachment), sink,
+                                              emlsend::MessageForm::mfTransmission);
         sink.Close();
     }
     const auto controlFile = [&](const std::string& aName, const std::string& aSecurity) {
@@ -226,7 +221,7 @@ int main(int argc, char** argv)
         const char* name;
         std::vector<std::string> arguments;
         std::string input;
-        RunResult best{1e9, 0};
+        TRunResult best{1e9, 0};
     };
     std::vector<Variant> variants = {{"emlsend", {EMLSEND_PROGRAM, plainControl}, "", {1e9, 0}},
                                      {"emlsend TLS", {EMLSEND_PROGRAM, tlsControl}, "", {1e9, 0}}};
@@ -243,15 +238,15 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         for (Variant& variant : variants) {
             const std::uint64_t before = received;
-            const RunResult result =
+            const TRunResult result =
                 Run(variant.arguments, variant.input.empty() ? "/dev/null" : variant.input, "/dev/null");
             if (received - before < megabytes * 1000 * 1000 || std::filesystem::exists(dir + "/eml456.txt")) {
                 std::fprintf(stderr, "%s did not deliver the message\n", variant.name);
                 return 1;
             }
-            const long peak = std::max(variant.best.peakKiB, result.peakKiB);
-            variant.best = result.seconds < variant.best.seconds ? result : variant.best;
-            variant.best.peakKiB = peak;
+            const long peak = std::max(variant.best.PeakKiB, result.PeakKiB);
+            variant.best = result.Seconds < variant.best.Seconds ? result : variant.best;
+            variant.best.PeakKiB = peak;
         }
     }
     ::shutdown(listener, SHUT_RDWR);
