@@ -116,7 +116,10 @@ private:
     size_t FPos = 0;
 };
 
-QColor ToQColor(TColor c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+QColor ToQColor(TColor aColor)
+{
+    return QColor(int(aColor & 0xFF), int((aColor >> 8) & 0xFF), int((aColor >> 16) & 0xFF));
+}
 
 QPen ToQPen(const TPenSpec& aPen)
 {
@@ -124,22 +127,11 @@ QPen ToQPen(const TPenSpec& aPen)
         return QPen(Qt::NoPen);
     QPen pen(ToQColor(aPen.Color));
     pen.setWidth(aPen.Width <= 1 ? 0 : aPen.Width); // 0: the device's thinnest line
-    switch (aPen.Style) {
-    case TPenStyle::psDash:
-        pen.setStyle(Qt::DashLine);
-        break;
-    case TPenStyle::psDot:
-        pen.setStyle(Qt::DotLine);
-        break;
-    case TPenStyle::psDashDot:
-        pen.setStyle(Qt::DashDotLine);
-        break;
-    case TPenStyle::psDashDotDot:
-        pen.setStyle(Qt::DashDotDotLine);
-        break;
-    default:
-        break;
-    }
+    // Indexed by TPenStyle; psClear was handled above.
+    static constexpr Qt::PenStyle kStyles[] = {Qt::SolidLine,   Qt::DashLine,       Qt::DotLine,
+                                               Qt::DashDotLine, Qt::DashDotDotLine, Qt::NoPen};
+    const auto style = static_cast<size_t>(aPen.Style);
+    pen.setStyle(style < std::size(kStyles) ? kStyles[style] : Qt::SolidLine);
     pen.setJoinStyle(Qt::MiterJoin);
     return pen;
 }

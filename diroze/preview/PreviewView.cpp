@@ -334,17 +334,15 @@ void TPrintPreviewView::keyPressEvent(QKeyEvent* aEvent)
     QScrollBar& v = *verticalScrollBar();
     switch (aEvent->key()) {
     case Qt::Key_Home:
+    case Qt::Key_End: {
+        const auto action =
+            aEvent->key() == Qt::Key_Home ? QAbstractSlider::SliderToMinimum : QAbstractSlider::SliderToMaximum;
         if (none)
-            return h.triggerAction(QAbstractSlider::SliderToMinimum);
+            return h.triggerAction(action);
         if (ctrl)
-            return v.triggerAction(QAbstractSlider::SliderToMinimum);
+            return v.triggerAction(action);
         break;
-    case Qt::Key_End:
-        if (none)
-            return h.triggerAction(QAbstractSlider::SliderToMaximum);
-        if (ctrl)
-            return v.triggerAction(QAbstractSlider::SliderToMaximum);
-        break;
+    }
     case Qt::Key_Left:
     case Qt::Key_Right:
     case Qt::Key_Up:

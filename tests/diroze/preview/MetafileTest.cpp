@@ -159,6 +159,36 @@ TEST(Playback, FillsRectanglesAndClipsText)
             ASSERT_EQ(image.pixel(x, y), qRgb(255, 255, 255));
 }
 
+TEST(Playback, PenStylesKeepTheirPattern)
+{
+    // Dark runs along 180 pixels of a rectangle's top edge.
+    const struct {
+        TPenStyle style;
+        int minRuns, maxRuns, minLongest, maxLongest;
+    } rows[] = {
+        {TPenStyle::psSolid, 1, 1, 180, 180},
+        {TPenStyle::psDash, 25, 35, 4, 6},
+        {TPenStyle::psDot, 55, 65, 1, 2}, // the label frames' dotted line
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(int(row.style));
+        TMetafile page(2000, 2000);
+        TCanvas canvas(page, 2540);
+        canvas.Pen().Style = row.style;
+        canvas.Brush().Style = TBrushStyle::bsClear;
+        canvas.Rectangle(100, 1000, 1900, 1500);
+        const QImage image = Render(page);
+        int runs = 0, longest = 0, length = 0;
+        for (int x = 10; x < 190; ++x) {
+            length = qGray(image.pixel(x, 100)) < 128 ? length + 1 : 0;
+            runs += length == 1;
+            longest = std::max(longest, length);
+        }
+        EXPECT_TRUE(runs >= row.minRuns && runs <= row.maxRuns) << runs;
+        EXPECT_TRUE(longest >= row.minLongest && longest <= row.maxLongest) << longest;
+    }
+}
+
 // --- barcode drawing ---
 
 std::vector<TRect> Bars(const TMetafile& aPage)
