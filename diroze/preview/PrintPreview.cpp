@@ -141,9 +141,7 @@ void TPrintPreview::LayoutPaperView(int, int) {}
 
 void TPrintPreview::SetState(TPreviewState aValue)
 {
-    if (!hostutils::AssignChanged(FState, aValue))
-        return;
-    if (OnStateChange)
+    if (hostutils::AssignChanged(FState, aValue) && OnStateChange)
         OnStateChange();
 }
 
