@@ -11,8 +11,6 @@
 #include <QPrinter>
 #include <QRect>
 
-#include <cmath>
-
 namespace diroze {
 
 namespace {
@@ -81,8 +79,8 @@ void TPrintPreview::PrintPagesEx(const TIntegerList& aPages)
         if (!toFile && OnPrinterOffset) {
             const TPoint offset = OnPrinterOffset(Printer().printerName());
             const QPrinter& printer = Printer();
-            target.translate(static_cast<int>(std::lround(offset.X * printer.logicalDpiX() / 2540.0)),
-                             static_cast<int>(std::lround(offset.Y * printer.logicalDpiY() / 2540.0)));
+            target.translate(ConvertUnits(offset.X, printer.logicalDpiX(), mmHiMetric, mmPixel),
+                             ConvertUnits(offset.Y, printer.logicalDpiY(), mmHiMetric, mmPixel));
         }
         const int count = static_cast<int>(aPages.size());
         bool cancelled = false;
