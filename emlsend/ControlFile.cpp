@@ -1,5 +1,6 @@
 #include "ControlFile.h"
 
+#include "AsciiCase.h"
 #include "Exceptions.h"
 #include "UtilsNumber.h"
 
@@ -11,17 +12,6 @@
 
 namespace emlsend {
 namespace {
-
-std::string AsciiUpper(std::string_view aText)
-{
-    std::string upper(aText);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
 
 // A section header and the lines it collects.
 struct THeader {
@@ -82,7 +72,7 @@ TControlFile TControlFile::Parse(std::string_view aContent)
         if (line.starts_with("**")) {
             continue;
         }
-        const std::string upper = AsciiUpper(line);
+        const std::string upper = hostutils::AsciiUpper(line);
         if (upper == kNoDelete) {
             file.DeleteFile = false;
             continue;
@@ -155,7 +145,7 @@ TSmtpSettings TSmtpSettings::Parse(const std::vector<std::string>& aLines)
         if (equals == std::string::npos) {
             continue;
         }
-        const std::string key = AsciiUpper(std::string_view(line).substr(0, equals));
+        const std::string key = hostutils::AsciiUpper(std::string_view(line).substr(0, equals));
         std::string value = line.substr(equals + 1);
         std::optional<std::string>* target = key == "HOST"                ? &host
                                              : key == "USERNAME"          ? &settings.UserName

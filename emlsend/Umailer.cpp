@@ -1,5 +1,6 @@
 #include "Umailer.h"
 
+#include "AsciiCase.h"
 #include "CodePage.h"
 #include "MailClient.h"
 #include "ScopeGuard.h"
@@ -63,10 +64,7 @@ std::chrono::milliseconds ReplyWaitCap(const char* aValue)
 
 std::optional<SmtpSecurity> ParseSecurity(std::string_view aValue)
 {
-    std::string upper(aValue);
-    for (char& c : upper) {
-        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
+    const std::string upper = hostutils::AsciiUpper(aValue);
     if (upper.empty() || upper == "NONE") {
         return SmtpSecurity::ssNone;
     }

@@ -1,5 +1,6 @@
 #include "MessageWriter.h"
 
+#include "AsciiCase.h"
 #include "ContentEncoding.h"
 #include "HeaderEncoding.h"
 #include "TransportErrors.h"
@@ -35,13 +36,6 @@ MailAddress OneLine(const MailAddress& aAddress)
     return MailAddress{OneLine(aAddress.Name), OneLine(aAddress.Address)};
 }
 
-bool EqualsIgnoringCase(std::string_view aLeft, std::string_view aRight)
-{
-    return aLeft.size() == aRight.size() && std::equal(aLeft.begin(), aLeft.end(), aRight.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 std::string_view TrimBlanks(std::string_view aText)
 {
     while (!aText.empty() && (aText.front() == ' ' || aText.front() == '\t')) {
@@ -63,7 +57,7 @@ std::string WithoutCharset(std::string_view aContentType)
         const std::size_t end = std::min(aContentType.find(';', start), aContentType.size());
         const std::string_view piece = aContentType.substr(start, end - start);
         const std::string_view name = TrimBlanks(piece.substr(0, piece.find('=')));
-        if (first || !EqualsIgnoringCase(name, "charset")) {
+        if (first || !hostutils::EqualsIgnoringAsciiCase(name, "charset")) {
             if (!first) {
                 out += ';';
             }
@@ -151,7 +145,7 @@ void ValidateParts(const std::vector<MessagePart>& aParts)
         }
         const std::string_view expected =
             part.Kind == MessagePart::PartKind::pkAttachment ? "base64" : "quoted-printable";
-        if (!part.TransferEncoding.empty() && !EqualsIgnoringCase(part.TransferEncoding, expected)) {
+        if (!part.TransferEncoding.empty() && !hostutils::EqualsIgnoringAsciiCase(part.TransferEncoding, expected)) {
             throw EInvalidMessage("Unsupported transfer encoding \"" + part.TransferEncoding + "\"");
         }
     }

@@ -1,12 +1,12 @@
 #include "SmtpSession.h"
 
+#include "AsciiCase.h"
 #include "ContentEncoding.h"
 #include "ScopeGuard.h"
 #include "TcpConnection.h"
 #include "TransportErrors.h"
 
 #include <algorithm>
-#include <cctype>
 #include <netdb.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -93,14 +93,6 @@ private:
     bool FInBody = false;
     std::uint64_t FSent = 0;
 };
-
-bool StartsWithIgnoringCase(std::string_view aText, std::string_view aPrefix)
-{
-    return aText.size() >= aPrefix.size() &&
-           std::equal(aPrefix.begin(), aPrefix.end(), aText.begin(), [](char a, char b) {
-               return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
-           });
-}
 
 } // namespace
 
@@ -242,12 +234,13 @@ std::vector<std::string> SmtpSession::AuthMechanisms() const
 {
     std::vector<std::string> mechanisms;
     for (const std::string& line : FCapabilities) {
-        if (!StartsWithIgnoringCase(line, "AUTH") || line.size() < 5 || (line[4] != ' ' && line[4] != '=')) {
+        if (!hostutils::StartsWithIgnoringAsciiCase(line, "AUTH") || line.size() < 5 ||
+            (line[4] != ' ' && line[4] != '=')) {
             continue;
         }
         std::string rest = line.substr(5);
         for (char& c : rest) {
-            c = c == '=' ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            c = c == '=' ? ' ' : hostutils::AsciiUpper(c);
         }
         std::size_t start = 0;
         while (start < rest.size()) {
@@ -265,7 +258,7 @@ void SmtpSession::StartTls()
 {
     const std::vector<std::string>& offered = FCapabilities;
     if (std::none_of(offered.begin(), offered.end(), [](const std::string& aLine) {
-            return aLine.size() == 8 && StartsWithIgnoringCase(aLine, "STARTTLS");
+            return aLine.size() == 8 && hostutils::StartsWithIgnoringAsciiCase(aLine, "STARTTLS");
         })) {
         throw ETlsError("TLS: the server does not offer STARTTLS.");
     }
