@@ -1,7 +1,6 @@
 #include "MailMessage.h"
 
-#include <algorithm>
-#include <cctype>
+#include "AsciiCase.h"
 
 namespace emlsend {
 
@@ -36,12 +35,7 @@ MessagePart MessagePart::Attachment(std::string aFilePath, int aParentIndex)
 
 bool MessagePart::IsContainer() const
 {
-    constexpr std::string_view kPrefix = "multipart/";
-    if (Kind != PartKind::pkText || ContentType.size() < kPrefix.size()) {
-        return false;
-    }
-    return std::equal(kPrefix.begin(), kPrefix.end(), ContentType.begin(),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    return Kind == PartKind::pkText && hostutils::StartsWithIgnoringAsciiCase(ContentType, "multipart/");
 }
 
 std::string FileNameOfPath(std::string_view aPath)
