@@ -1,6 +1,7 @@
 #include "UtilsFile.h"
 
 #include "Exceptions.h"
+#include "FileHandle.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,11 +21,6 @@ namespace {
 {
     throw EFOpenError("Cannot open file \"" + ExpandFileName(aFileName).toStdString() + "\". " + std::strerror(aErrno));
 }
-
-struct FdCloser {
-    int Fd;
-    ~FdCloser() { ::close(Fd); }
-};
 
 } // namespace
 
@@ -53,10 +49,10 @@ std::string ReadWholeFile(const QString& aFileName)
     if (aFileName.isEmpty())
         ThrowOpenError(aFileName, ENOENT);
     const QByteArray path = QFile::encodeName(aFileName);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const TFileHandle file(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    if (!file.Valid())
         ThrowOpenError(aFileName, errno);
-    FdCloser closer{fd};
+    const int fd = file.Get();
 
     std::string content;
     struct stat st {};

@@ -1,5 +1,7 @@
 #include "TokenCommand.h"
 
+#include "FileHandle.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -28,33 +30,34 @@ std::string Trimmed(const std::string& aText)
     return aText.substr(first, aText.find_last_not_of(blanks) - first + 1);
 }
 
-// Closes the handles it holds.
-struct Pipe {
-    int Ends[2] = {-1, -1};
-    ~Pipe()
-    {
-        for (const int end : Ends) {
-            if (end >= 0) {
-                ::close(end);
-            }
-        }
-    }
+struct TPipe {
+    hostutils::TFileHandle Read, Write;
 };
+
+// A new pipe, both ends closed on exec; no handles when it failed (errno says why).
+TPipe OpenPipe()
+{
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        return {};
+    }
+    return {hostutils::TFileHandle(ends[0]), hostutils::TFileHandle(ends[1])};
+}
 
 } // namespace
 
 std::string RunTokenCommand(const std::string& aCommand, std::chrono::milliseconds aLimit)
 {
-    Pipe output;
-    Pipe errors;
-    if (::pipe2(output.Ends, O_CLOEXEC) != 0 || ::pipe2(errors.Ends, O_CLOEXEC) != 0) {
+    TPipe output = OpenPipe();
+    TPipe errors = output.Read.Valid() ? OpenPipe() : TPipe{};
+    if (!errors.Read.Valid()) {
         Fail(std::string("cannot be started: ") + std::strerror(errno));
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, output.Ends[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, errors.Ends[1], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output.Write.Get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errors.Write.Get(), STDERR_FILENO);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
@@ -72,12 +75,11 @@ std::string RunTokenCommand(const std::string& aCommand, std::chrono::millisecon
     if (spawned != 0) {
         Fail(std::string("cannot be started: ") + std::strerror(spawned));
     }
-    ::close(output.Ends[1]);
-    ::close(errors.Ends[1]);
-    output.Ends[1] = errors.Ends[1] = -1;
+    output.Write.Close();
+    errors.Write.Close();
 
     std::string texts[2];
-    pollfd handles[2] = {{output.Ends[0], POLLIN, 0}, {errors.Ends[0], POLLIN, 0}};
+    pollfd handles[2] = {{output.Read.Get(), POLLIN, 0}, {errors.Read.Get(), POLLIN, 0}};
     const auto deadline = std::chrono::steady_clock::now() + aLimit;
     bool timedOut = false;
     bool tooLong = false;

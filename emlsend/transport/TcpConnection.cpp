@@ -1,5 +1,6 @@
 #include "TcpConnection.h"
 
+#include "FileHandle.h"
 #include "TlsLayer.h"
 #include "TransportErrors.h"
 
@@ -21,17 +22,6 @@ namespace {
 constexpr int kPollStepMs = 125;
 
 [[noreturn]] void ThrowSocketError(int aCode) { throw ESocketError(aCode, std::strerror(aCode)); }
-
-// Closes a socket handle unless released.
-struct HandleGuard {
-    int Handle = -1;
-    ~HandleGuard()
-    {
-        if (Handle >= 0) {
-            ::close(Handle);
-        }
-    }
-};
 
 struct AddrInfoDeleter {
     void operator()(addrinfo* aInfo) const { ::freeaddrinfo(aInfo); }
@@ -55,18 +45,18 @@ constexpr int kOwnLimit = -1; // ConnectOne's error when our own limit passed
 // (aLimited), waits until aDeadline.
 int ConnectOne(const addrinfo& aAddress, bool aLimited, TcpConnection::Clock::time_point aDeadline, int& aError)
 {
-    HandleGuard guard{::socket(aAddress.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0)};
-    if (guard.Handle < 0) {
+    hostutils::TFileHandle guard(::socket(aAddress.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!guard.Valid()) {
         aError = errno;
         return -1;
     }
-    if (::connect(guard.Handle, aAddress.ai_addr, aAddress.ai_addrlen) != 0) {
+    if (::connect(guard.Get(), aAddress.ai_addr, aAddress.ai_addrlen) != 0) {
         if (errno != EINPROGRESS) {
             aError = errno;
             return -1;
         }
         while (true) {
-            pollfd fd{guard.Handle, POLLOUT, 0};
+            pollfd fd{guard.Get(), POLLOUT, 0};
             int wait = kPollStepMs;
             if (aLimited) {
                 wait = MillisecondsLeft(aDeadline, kPollStepMs);
@@ -85,7 +75,7 @@ int ConnectOne(const addrinfo& aAddress, bool aLimited, TcpConnection::Clock::ti
         }
         int error = 0;
         socklen_t length = sizeof error;
-        if (::getsockopt(guard.Handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+        if (::getsockopt(guard.Get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
             error = errno;
         }
         if (error != 0) {
@@ -94,10 +84,8 @@ int ConnectOne(const addrinfo& aAddress, bool aLimited, TcpConnection::Clock::ti
         }
     }
     const int noDelay = 1;
-    ::setsockopt(guard.Handle, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-    const int handle = guard.Handle;
-    guard.Handle = -1;
-    return handle;
+    ::setsockopt(guard.Get(), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    return guard.Release();
 }
 
 } // namespace
