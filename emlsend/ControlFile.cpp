@@ -1,6 +1,6 @@
 #include "ControlFile.h"
 
-#include "AsciiCase.h"
+#include "AsciiText.h"
 #include "Exceptions.h"
 #include "UtilsNumber.h"
 

@@ -1,5 +1,6 @@
 #include "TokenCommand.h"
 
+#include "AsciiText.h"
 #include "FileHandle.h"
 
 #include <cerrno>
@@ -17,18 +18,9 @@ namespace emlsend {
 namespace {
 
 constexpr std::size_t kMaxOutput = 64 * 1024;
+constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
 
 [[noreturn]] void Fail(const std::string& aReason) { throw ETokenCommandError("OAuthTokenCommand " + aReason); }
-
-std::string Trimmed(const std::string& aText)
-{
-    const char* const blanks = " \t\r\n\v\f";
-    const std::size_t first = aText.find_first_not_of(blanks);
-    if (first == std::string::npos) {
-        return {};
-    }
-    return aText.substr(first, aText.find_last_not_of(blanks) - first + 1);
-}
 
 struct TPipe {
     hostutils::TFileHandle Read, Write;
@@ -136,7 +128,8 @@ std::string RunTokenCommand(const std::string& aCommand, std::chrono::millisecon
     if (tooLong) {
         Fail("printed more than 64 KiB.");
     }
-    std::string detail = Trimmed(texts[1].substr(0, texts[1].find('\n')));
+    std::string detail(
+        hostutils::TrimmedBlanks(std::string_view(texts[1]).substr(0, texts[1].find('\n')), kWhiteSpace));
     detail = detail.empty() ? "." : ": " + detail;
     if (WIFSIGNALED(status)) {
         Fail("was ended by signal " + std::to_string(WTERMSIG(status)) + detail);
@@ -144,7 +137,7 @@ std::string RunTokenCommand(const std::string& aCommand, std::chrono::millisecon
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         Fail("failed with exit code " + std::to_string(WEXITSTATUS(status)) + detail);
     }
-    std::string token = Trimmed(texts[0]);
+    std::string token(hostutils::TrimmedBlanks(texts[0], kWhiteSpace));
     if (token.empty()) {
         Fail("printed no token.");
     }

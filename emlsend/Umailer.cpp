@@ -1,6 +1,6 @@
 #include "Umailer.h"
 
-#include "AsciiCase.h"
+#include "AsciiText.h"
 #include "CodePage.h"
 #include "MailClient.h"
 #include "ScopeGuard.h"

@@ -1,23 +1,12 @@
 #include "MailAddress.h"
 
+#include "AsciiText.h"
 #include "HeaderEncoding.h"
 
 #include <algorithm>
 
 namespace emlsend {
 namespace {
-
-std::string_view Trim(std::string_view aText)
-{
-    const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!aText.empty() && isBlank(aText.front())) {
-        aText.remove_prefix(1);
-    }
-    while (!aText.empty() && isBlank(aText.back())) {
-        aText.remove_suffix(1);
-    }
-    return aText;
-}
 
 // Removes parenthesised comments (nested, outside quotes) and unquotes
 // double-quoted stretches, honouring backslash escapes inside them.
@@ -59,7 +48,7 @@ std::string Unquote(std::string_view aText)
 
 MailAddress MailAddress::Parse(std::string_view aText)
 {
-    aText = Trim(aText);
+    aText = hostutils::TrimmedBlanks(aText);
     // Find the opening angle bracket outside quotes and comments.
     bool inQuote = false;
     int commentDepth = 0;
@@ -82,14 +71,14 @@ MailAddress MailAddress::Parse(std::string_view aText)
     }
     MailAddress result;
     if (open == std::string_view::npos) {
-        result.Address = std::string(Trim(Unquote(aText)));
+        result.Address = std::string(hostutils::TrimmedBlanks(Unquote(aText)));
         return result;
     }
     const std::size_t close = aText.find('>', open + 1);
     const std::string_view inside =
         aText.substr(open + 1, close == std::string_view::npos ? std::string_view::npos : close - open - 1);
-    result.Address = std::string(Trim(inside));
-    result.Name = std::string(Trim(Unquote(aText.substr(0, open))));
+    result.Address = std::string(hostutils::TrimmedBlanks(inside));
+    result.Name = std::string(hostutils::TrimmedBlanks(Unquote(aText.substr(0, open))));
     return result;
 }
 

@@ -1,6 +1,6 @@
 #include "MailMessage.h"
 
-#include "AsciiCase.h"
+#include "AsciiText.h"
 
 namespace emlsend {
 

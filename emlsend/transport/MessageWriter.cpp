@@ -1,6 +1,6 @@
 #include "MessageWriter.h"
 
-#include "AsciiCase.h"
+#include "AsciiText.h"
 #include "ContentEncoding.h"
 #include "HeaderEncoding.h"
 #include "TransportErrors.h"
@@ -36,17 +36,6 @@ MailAddress OneLine(const MailAddress& aAddress)
     return MailAddress{OneLine(aAddress.Name), OneLine(aAddress.Address)};
 }
 
-std::string_view TrimBlanks(std::string_view aText)
-{
-    while (!aText.empty() && (aText.front() == ' ' || aText.front() == '\t')) {
-        aText.remove_prefix(1);
-    }
-    while (!aText.empty() && (aText.back() == ' ' || aText.back() == '\t')) {
-        aText.remove_suffix(1);
-    }
-    return aText;
-}
-
 // The media type with any "charset" parameter removed.
 std::string WithoutCharset(std::string_view aContentType)
 {
@@ -56,12 +45,12 @@ std::string WithoutCharset(std::string_view aContentType)
     while (start <= aContentType.size()) {
         const std::size_t end = std::min(aContentType.find(';', start), aContentType.size());
         const std::string_view piece = aContentType.substr(start, end - start);
-        const std::string_view name = TrimBlanks(piece.substr(0, piece.find('=')));
+        const std::string_view name = hostutils::TrimmedBlanks(piece.substr(0, piece.find('=')));
         if (first || !hostutils::EqualsIgnoringAsciiCase(name, "charset")) {
             if (!first) {
                 out += ';';
             }
-            out += first ? std::string(TrimBlanks(piece)) : std::string(piece);
+            out += first ? std::string(hostutils::TrimmedBlanks(piece)) : std::string(piece);
         }
         first = false;
         start = end + 1;

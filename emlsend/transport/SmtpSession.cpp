@@ -1,6 +1,6 @@
 #include "SmtpSession.h"
 
-#include "AsciiCase.h"
+#include "AsciiText.h"
 #include "ContentEncoding.h"
 #include "ScopeGuard.h"
 #include "TcpConnection.h"

@@ -1,6 +1,7 @@
 #pragma once
-// Letter case of protocol and file keywords: only the ASCII letters A to Z
-// change case; every other byte stays as it is, whatever the locale.
+// Single-byte text of protocols and files: letter case, where only the ASCII
+// letters A to Z change case and every other byte stays as it is whatever the
+// locale, and blanks around a value.
 
 #include <algorithm>
 #include <string>
@@ -26,6 +27,15 @@ constexpr bool EqualsIgnoringAsciiCase(std::string_view aLeft, std::string_view 
 constexpr bool StartsWithIgnoringAsciiCase(std::string_view aText, std::string_view aPrefix)
 {
     return EqualsIgnoringAsciiCase(aText.substr(0, std::min(aText.size(), aPrefix.size())), aPrefix);
+}
+
+// aText without the bytes of aBlanks at either end.
+constexpr std::string_view TrimmedBlanks(std::string_view aText, std::string_view aBlanks = " \t")
+{
+    const std::size_t first = aText.find_first_not_of(aBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    return aText.substr(first, aText.find_last_not_of(aBlanks) - first + 1);
 }
 
 } // namespace hostutils
