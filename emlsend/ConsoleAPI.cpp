@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <langinfo.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace emlsend {
@@ -80,6 +81,7 @@ void TConsole::Write(std::string_view aCp852)
         WriteQuietly(FHandle, aCp852);
         return;
     }
+    FWritten = FWritten || !aCp852.empty();
     std::string shown;
     shown.reserve(aCp852.size() * 3);
     for (const char c : aCp852) {
@@ -90,9 +92,19 @@ void TConsole::Write(std::string_view aCp852)
 
 void TConsole::EndLine()
 {
-    if (FTerminal) {
+    if (FTerminal && FWritten) {
         WriteQuietly(FHandle, "\r\n");
+        FWritten = false;
     }
+}
+
+bool TConsole::Fits(int aColumns, int aRows) const
+{
+    winsize size{};
+    if (!FTerminal || ::ioctl(FHandle, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) {
+        return true;
+    }
+    return aColumns <= size.ws_col && aRows <= size.ws_row;
 }
 
 TConsole& StandardConsole()

@@ -35,13 +35,19 @@ public:
     void SetCursorVisible(bool aVisible);
     // Writes code page 852 bytes.
     void Write(std::string_view aCp852);
-    // Ends the line the cursor is on (terminal only), so that what follows
-    // the program starts on a line of its own.
+    // Ends the line the cursor is on (terminal only, and only after
+    // something was written), so that what follows the program starts on a
+    // line of its own.
     void EndLine();
+    // Whether a terminal has at least aColumns columns and aRows rows, so
+    // that writing there never wraps or scrolls. True when the size is
+    // unknown (no terminal, or one that does not tell).
+    bool Fits(int aColumns, int aRows) const;
 
 private:
     int FHandle = -1;
     bool FTerminal = false;
+    bool FWritten = false; // anything since the last EndLine
     // The terminal's bytes for every code page 852 byte.
     std::array<std::string, 256> FTranslation;
 };

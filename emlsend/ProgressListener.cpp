@@ -44,8 +44,19 @@ void TProgressListener::Progress(std::uint8_t aPercent)
     }
 }
 
+bool TProgressListener::FitsOnScreen() const
+{
+    const long long right = static_cast<long long>(FX) + std::max(FWidth, kCaptionCells);
+    const long long bottom = static_cast<long long>(FY) + FLines;
+    constexpr long long kMax = std::numeric_limits<int>::max();
+    return FConsole.Fits(static_cast<int>(std::min(right, kMax)), static_cast<int>(std::min(bottom, kMax)));
+}
+
 void TProgressListener::Draw()
 {
+    if (!FitsOnScreen()) {
+        return;
+    }
     const int filled = FilledCells(FPercent, FWidth);
     for (long long row = FY; row < static_cast<long long>(FY) + FLines; ++row) {
         FConsole.SetCursorPosition(ScreenCoordinate(FX), ScreenCoordinate(row));
@@ -60,6 +71,9 @@ void TProgressListener::Draw()
 
 void TProgressListener::WriteCaption()
 {
+    if (!FitsOnScreen()) {
+        return;
+    }
     FConsole.SetCursorPosition(ScreenCoordinate(FX), ScreenCoordinate(FY));
     FConsole.Write(Cp1250ToCp852(kCaption) + RepeatString(" ", FWidth - kCaptionCells));
 }

@@ -4,7 +4,8 @@
 // at column `FX`, row `FY`, repeated on `FLines` rows: filled cells (code
 // page 852 byte 219) followed by empty ones (byte 176). Nothing is drawn
 // until the first percentage that differs from the last one drawn (0 at
-// the start).
+// the start). On a terminal too small for that place (the caption or the
+// bar would wrap and scroll) neither the caption nor the bar is drawn.
 
 #include "ConsoleAPI.h"
 #include "MailerInclude.h"
@@ -41,6 +42,8 @@ public:
 
 private:
     ~TProgressListener() override = default;
+    // Whether the caption and every row of the bar fit on the terminal.
+    bool FitsOnScreen() const;
 
     int FPercent = 0;
     int FX = 0;

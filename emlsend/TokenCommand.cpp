@@ -3,7 +3,9 @@
 #include "AsciiText.h"
 #include "FileHandle.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -17,7 +19,10 @@ extern char** environ;
 namespace emlsend {
 namespace {
 
-constexpr std::size_t kMaxOutput = 64 * 1024;
+// What is kept of each output stream: more than any token may have.
+constexpr std::size_t kMaxKept = kMaxTokenSize + 1024;
+// Beyond this the command is stopped: it prints no token but something else.
+constexpr std::uint64_t kMaxPrinted = 64 * 1024 * 1024;
 constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
 
 [[noreturn]] void Fail(const std::string& aReason) { throw ETokenCommandError("OAuthTokenCommand " + aReason); }
@@ -71,62 +76,93 @@ std::string RunTokenCommand(const std::string& aCommand, std::chrono::millisecon
     errors.Write.Close();
 
     std::string texts[2];
+    std::uint64_t printed = 0; // every byte of the standard output, also those not kept
     pollfd handles[2] = {{output.Read.Get(), POLLIN, 0}, {errors.Read.Get(), POLLIN, 0}};
     const auto deadline = std::chrono::steady_clock::now() + aLimit;
     bool timedOut = false;
     bool tooLong = false;
-    while ((handles[0].fd >= 0 || handles[1].fd >= 0) && !tooLong) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) {
-            timedOut = true;
-            break;
-        }
-        const int ready = ::poll(handles, 2, static_cast<int>(std::min<long long>(left, 1000)));
-        if (ready < 0 && errno != EINTR) {
-            break;
-        }
+    bool exited = false;
+    // Reads what is ready on the open streams; with aWait, waits up to
+    // aWait ms for something to come.
+    const auto readStreams = [&](int aWait) {
+        const int ready = ::poll(handles, 2, aWait);
         for (int i = 0; i < 2 && ready > 0; ++i) {
             if (handles[i].fd < 0 || handles[i].revents == 0) {
                 continue;
             }
             char buffer[4096];
             const ssize_t got = ::read(handles[i].fd, buffer, sizeof buffer);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+                continue;
+            }
             if (got <= 0) {
                 handles[i].fd = -1;
-            } else if (texts[i].size() < kMaxOutput) {
-                texts[i].append(buffer, static_cast<std::size_t>(got));
-                tooLong = i == 0 && texts[0].size() > kMaxOutput;
+                continue;
+            }
+            if (i == 0) {
+                printed += static_cast<std::uint64_t>(got);
+                tooLong = printed > kMaxPrinted;
+            }
+            if (texts[i].size() < kMaxKept) {
+                texts[i].append(buffer,
+                                std::min<std::size_t>(static_cast<std::size_t>(got), kMaxKept - texts[i].size()));
             }
         }
+    };
+    // The output is complete once the shell has exited and its stream is
+    // closed or the first line of a token has ended: a background child may
+    // hold the stream open for long after.
+    const auto outputComplete = [&] {
+        if (!exited) {
+            return false;
+        }
+        if (handles[0].fd < 0) {
+            return true;
+        }
+        const std::size_t token = texts[0].find_first_not_of(kWhiteSpace);
+        return token != std::string::npos && texts[0].find('\n', token) != std::string::npos;
+    };
+    while (!tooLong) {
+        if (!exited) {
+            // The exit is seen without reaping the shell, so that its process
+            // group stays to be ended below.
+            siginfo_t info{};
+            exited = ::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                     info.si_pid == child;
+        }
+        if (outputComplete()) {
+            break;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            timedOut = true;
+            break;
+        }
+        // Short waits: the shell's exit is noticed by polling it.
+        readStreams(static_cast<int>(std::min<long long>(left, 20)));
     }
+    // The rest of the error stream that is already there, for the message.
+    ::fcntl(errors.Read.Get(), F_SETFL, O_NONBLOCK);
+    if (handles[1].fd >= 0) {
+        handles[0].fd = -1;
+        readStreams(0);
+    }
+    // Whatever the command left running ends with it.
+    ::kill(-child, SIGKILL);
     int status = 0;
-    if (timedOut || tooLong) {
-        ::kill(-child, SIGKILL);
-    } else {
-        // Both streams closed: wait out the rest of the limit for the exit.
-        while (::waitpid(child, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                timedOut = true;
-                ::kill(-child, SIGKILL);
-                break;
-            }
-            ::usleep(10 * 1000);
-        }
-        if (!timedOut) {
-            child = -1;
-        }
-    }
-    if (child > 0) {
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     if (timedOut) {
         const auto ms = aLimit.count();
         Fail("took longer than " + (ms % 1000 == 0 ? std::to_string(ms / 1000) + " s." : std::to_string(ms) + " ms."));
     }
+    const auto tokenTooLong = [&](const std::string& aSize) {
+        throw ETokenCommandError("OAuthTokenCommand \"" + aCommand + "\" printed a token of " + aSize +
+                                 " bytes; a token may have at most " + std::to_string(kMaxTokenSize) + ".");
+    };
     if (tooLong) {
-        Fail("printed more than 64 KiB.");
+        tokenTooLong("more than " + std::to_string(kMaxPrinted));
     }
     std::string detail(
         hostutils::TrimmedBlanks(std::string_view(texts[1]).substr(0, texts[1].find('\n')), kWhiteSpace));
@@ -140,6 +176,9 @@ std::string RunTokenCommand(const std::string& aCommand, std::chrono::millisecon
     std::string token(hostutils::TrimmedBlanks(texts[0], kWhiteSpace));
     if (token.empty()) {
         Fail("printed no token.");
+    }
+    if (token.size() > kMaxTokenSize) {
+        tokenTooLong(std::to_string(texts[0].size() >= kMaxKept ? printed : token.size()));
     }
     return token;
 }

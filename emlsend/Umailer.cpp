@@ -275,7 +275,9 @@ std::int16_t TMailer::Send()
         FSMTP.Security = *security;
         FSMTP.OAuthToken = nullptr;
         if (!FOAuthTokenCommand.empty()) {
-            FSMTP.OAuthToken = [command = FOAuthTokenCommand] { return RunTokenCommand(command); };
+            // Before connecting: a token that cannot be had or is too long
+            // to be sent fails the send without a word to the server.
+            FSMTP.OAuthToken = [token = RunTokenCommand(FOAuthTokenCommand)] { return token; };
         }
         FSMTP.Connect();
         failure = srSendFailed;

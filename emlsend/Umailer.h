@@ -97,7 +97,8 @@ public:
     const char* GetErrorText() override;
     void SetSecurity(std::string_view aSecurity) override;
     void SetTlsTrustFile(std::string_view aPath) override;
-    // Runs through RunTokenCommand (TokenCommand.h) when the sign-in starts.
+    // Runs through RunTokenCommand (TokenCommand.h) at the start of Send,
+    // before connecting; its failure is a failed connection (result 1).
     void SetOAuthTokenCommand(std::string_view aCommand) override;
 
     // For tests: the composed message, the client and the measured size.

@@ -10,7 +10,7 @@ packages=(
   fonts-liberation xdg-utils
   dpkg-dev man-db
   python3 python3-aiosmtpd zbar-tools poppler-utils
-  libssl-dev openssl ca-certificates
+  libssl-dev libidn2-dev openssl ca-certificates
   clang-14 libclang-rt-14-dev clang-format-14
   libcups2-dev cups cups-client cups-bsd printer-driver-cups-pdf
   qt6-translations-l10n

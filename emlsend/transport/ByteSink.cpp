@@ -23,11 +23,12 @@ void CountingSink::AddCount(std::uint64_t aCount)
 namespace {
 
 // A new file of mode 0600 beside aPath, named ".<name>.XXXXXX"; -1 when
-// none can be made there or aPath exists and is no regular file.
+// none can be made there or aPath exists and is neither a regular file nor
+// a symbolic link (which the rename replaces, never writes through).
 int CreateBeside(const std::string& aPath, std::string& aTempPath)
 {
     struct stat info {};
-    if (::lstat(aPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    if (::lstat(aPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
         return -1;
     }
     const std::size_t slash = aPath.rfind('/');
@@ -56,7 +57,8 @@ FileSink::FileSink(std::string aPath, mode_t aMode) : FPath(std::move(aPath))
         ::fchmod(FHandle, aMode & ~mask);
     }
     if (FHandle < 0) {
-        FHandle = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, aMode);
+        // Another user who can write the directory may have put a link here.
+        FHandle = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, aMode);
     }
     if (FHandle < 0) {
         throw EFCreateError("Cannot create file \"" + FPath + "\". " + std::strerror(errno));

@@ -62,10 +62,11 @@ private:
 // The bytes go to a new hidden file beside aPath that Close renames over
 // aPath, so a failure at any step (a full disk, an attachment that cannot be
 // read) leaves the file that stood at aPath as it was and no part-written
-// file: without a successful Close the hidden file is removed. Where no file
-// can be made beside it (a directory that is not writable) or aPath is no
-// regular file (a device such as /dev/full), aPath itself is truncated and
-// written, as before.
+// file: without a successful Close the hidden file is removed. A symbolic
+// link at aPath is replaced by the file, never written through. Where no
+// file can be made beside it (a directory that is not writable) or aPath is
+// a device (such as /dev/full), aPath itself is truncated and written, but
+// never through a link (that fails with ELOOP).
 // Failures: EFCreateError "Cannot create file \"%s\". %s" from the
 // constructor; EInOutError "Cannot write file \"%s\". %s" from Write and
 // Close.

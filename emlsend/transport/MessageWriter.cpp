@@ -2,6 +2,7 @@
 
 #include "AsciiText.h"
 #include "ContentEncoding.h"
+#include "FileHandle.h"
 #include "HeaderEncoding.h"
 #include "TransportErrors.h"
 
@@ -140,38 +141,54 @@ void ValidateParts(const std::vector<MessagePart>& aParts)
     }
 }
 
-// An open attachment file, closed on destruction.
+// Why a file that is no regular file cannot be an attachment.
+std::string NotRegularReason(mode_t aMode)
+{
+    if (S_ISDIR(aMode)) {
+        return std::strerror(EISDIR);
+    }
+    const char* kind = S_ISFIFO(aMode)   ? "a FIFO"
+                       : S_ISCHR(aMode)  ? "a character device"
+                       : S_ISBLK(aMode)  ? "a block device"
+                       : S_ISSOCK(aMode) ? "a socket"
+                                         : "a special file";
+    return std::string("Not a regular file but ") + kind;
+}
+
+// An attachment: a regular file, opened once and read up to the size it
+// had when it was opened. Closed on destruction.
 class InputFile {
 public:
     explicit InputFile(const std::string& aPath) : FPath(aPath)
     {
-        FHandle = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (FHandle < 0) {
+        // Without O_NONBLOCK, opening a FIFO would wait for a writer.
+        FHandle = hostutils::TFileHandle(::open(aPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (!FHandle.Valid()) {
             throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(errno));
         }
-        if (::fstat(FHandle, &FStat) != 0) {
-            const int error = errno;
-            ::close(FHandle);
-            throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(error));
+        struct stat info {};
+        if (::fstat(FHandle.Get(), &info) != 0) {
+            throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(errno));
         }
-        if (S_ISDIR(FStat.st_mode)) {
-            ::close(FHandle);
-            throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(EISDIR));
+        if (!S_ISREG(info.st_mode)) {
+            throw EFOpenError("Cannot open file \"" + aPath + "\". " + NotRegularReason(info.st_mode));
         }
+        FLeft = static_cast<std::uint64_t>(info.st_size);
+        FSize = FLeft;
     }
-    ~InputFile() { ::close(FHandle); }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
 
-    bool IsRegular() const { return S_ISREG(FStat.st_mode); }
-    std::uint64_t size() const { return static_cast<std::uint64_t>(FStat.st_size); }
+    // The size when the file was opened; exactly this many bytes are read.
+    std::uint64_t size() const { return FSize; }
 
-    // Fills aBuffer up to aSize bytes, fewer only at the end of the file.
+    // Fills aBuffer with up to aSize of the bytes not read yet; fewer only
+    // at the measured end. A file that became shorter fails with EInOutError;
+    // what a file gained after it was opened is not read.
     std::size_t ReadFull(unsigned char* aBuffer, std::size_t aSize)
     {
+        const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(aSize, FLeft));
         std::size_t filled = 0;
-        while (filled < aSize) {
-            const ssize_t got = ::read(FHandle, aBuffer + filled, aSize - filled);
+        while (filled < wanted) {
+            const ssize_t got = ::read(FHandle.Get(), aBuffer + filled, wanted - filled);
             if (got < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -179,24 +196,26 @@ public:
                 throw EInOutError("Cannot read file \"" + FPath + "\". " + std::strerror(errno));
             }
             if (got == 0) {
-                break;
+                throw EInOutError("Cannot read file \"" + FPath + "\". The file became shorter while it was read");
             }
             filled += static_cast<std::size_t>(got);
         }
+        FLeft -= filled;
         return filled;
     }
 
 private:
     std::string FPath;
-    int FHandle = -1;
-    struct stat FStat {};
+    hostutils::TFileHandle FHandle;
+    std::uint64_t FSize = 0;
+    std::uint64_t FLeft = 0;
 };
 
 // Streams the file as base64 lines, a block of lines per sink write.
 void WriteBase64File(const std::string& aPath, ByteSink& aSink)
 {
     InputFile file(aPath);
-    if (aSink.CountsOnly() && file.IsRegular()) {
+    if (aSink.CountsOnly()) {
         aSink.AddCount(Base64LinesSize(file.size()));
         return;
     }

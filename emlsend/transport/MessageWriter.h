@@ -52,8 +52,12 @@ public:
     // ParentIndex that names no container still open at that part (the
     // parts of a container follow it without a gap) or a transfer encoding
     // other than the one the writer produces; ETimeZoneError (before anything
-    // is written); EFOpenError "Cannot open file \"%s\". %s" and EInOutError
-    // "Cannot read file \"%s\". %s" for an attachment; anything aSink throws.
+    // is written); EFOpenError "Cannot open file \"%s\". %s" for an attachment
+    // that cannot be opened or is no regular file (a FIFO, a device, a
+    // directory: nothing waits for a writer or reads without end) and
+    // EInOutError "Cannot read file \"%s\". %s" for one that fails or
+    // becomes shorter while it is read (it is read up to the size it had
+    // when opened); anything aSink throws.
     // Lines already written stay written.
     void WriteMessage(const MailMessage& aMessage, ByteSink& aSink, MessageForm aForm) const;
 
@@ -63,9 +67,8 @@ public:
     void WriteMessageToFile(const MailMessage& aMessage, const std::string& aPath) const;
 
     // The size in bytes of the transmission form plus the closing period
-    // line, computed without keeping any bytes: an attachment that is a
-    // regular file is opened and its size taken, not read. Fails as
-    // WriteMessage does.
+    // line, computed without keeping any bytes: each attachment is opened
+    // and its size taken, not read. Fails as WriteMessage does.
     std::uint64_t Measure(const MailMessage& aMessage) const;
 
 private:

@@ -2,6 +2,7 @@
 
 #include "AsciiText.h"
 #include "ContentEncoding.h"
+#include "EnvelopeAddress.h"
 #include "ScopeGuard.h"
 #include "TcpConnection.h"
 #include "TransportErrors.h"
@@ -323,14 +324,14 @@ void SmtpSession::Login()
 
 void SmtpSession::Reset() { Command("RSET", TimeOuts.Command); }
 
-void SmtpSession::SendSender(const MailAddress& aFrom)
+void SmtpSession::SendSender(const MailAddress& aFrom, std::string_view aCharset)
 {
-    Require(Command("MAIL FROM: <" + aFrom.Address + ">", TimeOuts.Command), {250});
+    Require(Command("MAIL FROM: <" + EnvelopeAddress(aFrom.Address, aCharset) + ">", TimeOuts.Command), {250});
 }
 
-void SmtpSession::SendRecipient(const MailAddress& aTo)
+void SmtpSession::SendRecipient(const MailAddress& aTo, std::string_view aCharset)
 {
-    Require(Command("RCPT TO:<" + aTo.Address + ">", TimeOuts.Command), {250, 251});
+    Require(Command("RCPT TO:<" + EnvelopeAddress(aTo.Address, aCharset) + ">", TimeOuts.Command), {250, 251});
 }
 
 void SmtpSession::SendData(const MailMessage& aMessage)
@@ -349,13 +350,20 @@ void SmtpSession::SendData(const MailMessage& aMessage)
 void SmtpSession::SendMessage(const MailMessage& aMessage)
 {
     Connection();
+    // Every envelope address has its ASCII form, or nothing is sent.
+    EnvelopeAddress(aMessage.From.Address, aMessage.Charset);
+    for (const auto* list : {&aMessage.To, &aMessage.Cc, &aMessage.Bcc}) {
+        for (const MailAddress& recipient : *list) {
+            EnvelopeAddress(recipient.Address, aMessage.Charset);
+        }
+    }
     Login();
     Reset();
-    SendSender(aMessage.From);
+    SendSender(aMessage.From, aMessage.Charset);
     try {
         for (const auto* list : {&aMessage.To, &aMessage.Cc, &aMessage.Bcc}) {
             for (const MailAddress& recipient : *list) {
-                SendRecipient(recipient);
+                SendRecipient(recipient, aMessage.Charset);
             }
         }
         SendData(aMessage);

@@ -18,6 +18,8 @@
 //   the peer takes no data             "Write timed out."
 //   a reply over the size bounds       "Reply too long."
 //   an address with a line break       "Line break in SMTP command."
+//   an address without ASCII form      "The address \"%s\" cannot be sent: ..."
+//                                      (EnvelopeAddress.h)
 //   TLS could not be set up or broke   "TLS: <reason>" (TlsLayer.h), and
 //                                      "TLS handshake timed out."
 //   StartTLS without the extension     "TLS: the server does not offer STARTTLS."
@@ -108,7 +110,9 @@ public:
     // ssStartTls after the first EHLO; either must succeed.
     void Connect();
 
-    // Sign-in (once per connection, Login), then RSET, MAIL FROM, RCPT TO for To, Cc
+    // Checks that every envelope address has an ASCII form (a non-ASCII
+    // local part fails, naming the address, before any command is sent);
+    // sign-in (once per connection, Login), then RSET, MAIL FROM, RCPT TO for To, Cc
     // and Bcc in order, DATA, the message without "Bcc", and ".". A refused
     // RCPT, DATA or "." is followed by RSET (its outcome ignored) and then
     // fails with the refusal; a refused login or sender fails at once. A
@@ -141,9 +145,12 @@ public:
     // AUTH LOGIN (334, 334, 235) when offered, else, only over TLS,
     // AUTH PLAIN (235) when offered, else no sign-in.
     void Login();
-    void Reset();                               // RSET, any reply
-    void SendSender(const MailAddress& aFrom);  // MAIL FROM: <a>, needs 250
-    void SendRecipient(const MailAddress& aTo); // RCPT TO:<a>, needs 250 or 251
+    void Reset(); // RSET, any reply
+    // MAIL FROM: <a>, needs 250, and RCPT TO:<a>, needs 250 or 251; the
+    // address in its ASCII form (EnvelopeAddress.h), aCharset being that of
+    // its bytes.
+    void SendSender(const MailAddress& aFrom, std::string_view aCharset);
+    void SendRecipient(const MailAddress& aTo, std::string_view aCharset);
     void SendData(const MailMessage& aMessage); // DATA 354, message, "." 250
     void Quit();                                // QUIT, needs 221
 
