@@ -100,5 +100,33 @@ TEST(EmlsendFileSink, DevicesAndDirectoriesAreWrittenInPlaceWithTheirFailures)
     EXPECT_EQ(Names(dir.path()), std::set<std::string>{"eml456.txt"});
 }
 
+TEST(EmlsendFileSink, ReplacesALinkAndNeverWritesThroughIt)
+{
+    // Another user who can write a shared directory plants the link: to a
+    // file of the runner's, or to one that does not exist yet.
+    for (const bool targetExists : {true, false}) {
+        SCOPED_TRACE(targetExists ? "a link to a file" : "a dangling link");
+        test::TempDir dir;
+        test::TempDir elsewhere;
+        const std::string target = elsewhere.File("victim");
+        if (targetExists) {
+            test::WriteFile(target, "precious");
+        }
+        const std::string path = dir.File("eml456.txt");
+        ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+        FileSink sink(path, 0666);
+        sink.Write("result\r\n");
+        sink.Close();
+        struct stat info {};
+        ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << "the link is replaced by the file";
+        EXPECT_EQ(test::ReadFile(path), "result\r\n");
+        EXPECT_EQ(Names(elsewhere.path()), targetExists ? std::set<std::string>{"victim"} : std::set<std::string>{});
+        if (targetExists) {
+            EXPECT_EQ(test::ReadFile(target), "precious");
+        }
+    }
+}
+
 } // namespace
 } // namespace emlsend

@@ -180,11 +180,24 @@ TEST(EmlsendMessageLayout, HeaderEdgeCases)
 
     message.Subject = "Hello   ";
     message.From = MailAddress::Parse("a@b.cz");
-    message.Priority = MailPriority::mpLowest;
     const std::string written = Write(message, MessageForm::mfTransmission);
     EXPECT_NE(written.find("Subject: Hello\r\n"), std::string::npos) << "trailing blanks lost";
     EXPECT_NE(written.find("From: \"a@b.cz\" <a@b.cz>\r\n"), std::string::npos);
-    EXPECT_NE(written.find("X-Priority: 5\r\n"), std::string::npos);
+    const std::pair<MailPriority, std::string> priorities[] = {
+        {MailPriority::mpHighest, "X-Priority: 1\r\n"},
+        {MailPriority::mpHigh, "X-Priority: 2\r\n"},
+        {MailPriority::mpNormal, ""},
+        {MailPriority::mpLow, "X-Priority: 4\r\n"},
+        {MailPriority::mpLowest, "X-Priority: 5\r\n"},
+    };
+    for (const auto& [priority, line] : priorities) {
+        SCOPED_TRACE(line);
+        message.Priority = priority;
+        const std::string header = Write(message, MessageForm::mfTransmission);
+        const std::size_t at = header.find("X-Priority:");
+        EXPECT_EQ(at == std::string::npos ? "" : header.substr(at, header.find("\r\n", at) + 2 - at), line);
+    }
+    message.Priority = MailPriority::mpLowest;
 
     message.Subject = "Hi\r\n.\r\nRCPT TO:<x@y>";
     message.HeaderLines = {".hidden\r\nX: y"};

@@ -150,6 +150,11 @@ TEST(EmlsendProgram, AFailedSendLeavesItsTextInTheResultFile)
          "Cannot open file \"\". No such file or directory\r\n", false, false},
         {"nobody listens", "[TO]\r\na@example.cz\r\n", false, false, "Socket Error # 111\r\nConnection refused\r\n",
          false},
+        // A FIFO without a writer and an endless device: no wait, no reading without end.
+        {"a FIFO attachment", "[TO]\r\na@example.cz\r\n[ATTACHMENTS]\r\n@/fifo\r\n", false, true,
+         "Cannot open file \"@/fifo\". Not a regular file but a FIFO\r\n", false, false},
+        {"a device attachment", "[TO]\r\na@example.cz\r\n[ATTACHMENTS]\r\n/dev/zero\r\n", false, true,
+         "Cannot open file \"/dev/zero\". Not a regular file but a character device\r\n", false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -160,18 +165,29 @@ TEST(EmlsendProgram, AFailedSendLeavesItsTextInTheResultFile)
             server = std::make_unique<test::ScriptedServer>(RefusingServer(c.refuseData));
             port = server->port();
         }
+        const auto expand = [&](std::string aText) {
+            for (std::size_t at; (at = aText.find("@/")) != std::string::npos;) {
+                aText.replace(at, 1, dir.path());
+            }
+            return aText;
+        };
+        ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
         const std::string control = dir.File("ctl");
-        test::WriteFile(control, "[SMTP]\r\nHost=127.0.0.1:" + std::to_string(port) + "\r\n" + c.sections +
+        test::WriteFile(control, "[SMTP]\r\nHost=127.0.0.1:" + std::to_string(port) + "\r\n" + expand(c.sections) +
                                      "[BODY]\r\ntext\r\n");
         test::WriteFile(dir.File("eml456.txt"), "an older, longer result");
-        const test::ProcessResult run = test::RunProcess({kProgram, control}, {}, dir.path());
+        const test::ProcessResult run = test::RunProcess({kProgram, control}, {}, dir.path(), 20);
+        EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.exitCode, 0) << "a failed send is no failure of the program";
         EXPECT_EQ(run.err, "");
-        EXPECT_EQ(test::ReadFile(dir.File("eml456.txt")), c.result);
+        EXPECT_EQ(test::ReadFile(dir.File("eml456.txt")), expand(c.result));
         EXPECT_EQ(Exists(control), c.kept);
         if (server) {
             const std::vector<std::string> lines = server->Finish();
-            ASSERT_FALSE(lines.empty());
+            if (lines.empty()) {
+                ADD_FAILURE() << "the server saw nothing";
+                continue;
+            }
             EXPECT_EQ(lines.back() == "QUIT", c.quit) << lines.back();
             if (c.result.starts_with("Empty")) {
                 EXPECT_EQ(lines[lines.size() - 3], "RCPT TO:<>") << "refused, then RSET and QUIT";
@@ -338,37 +354,51 @@ TEST(EmlsendProgram, AFailedMessageFileLeavesTheOldOneWhole)
 
 TEST(EmlsendProgram, DrawsOnATerminalWithEscapeSequencesAndBlockCharacters)
 {
-    test::TempDir dir;
-    test::TempDir spool;
-    test::AiosmtpdServer server(spool.path());
-    ASSERT_NE(server.port(), 0) << "the server did not start";
-    const std::string control = dir.File("ctl.txt");
-    test::WriteFile(control, "[SMTP]\nHost=127.0.0.1:" + std::to_string(server.port()) +
-                                 "\n[TO]\na@example.cz\n[BODY]\n" + std::string(100000, 'x') + "\n");
-    const test::ProcessResult run = test::RunProcess({test::kPython, kScripts + "/run_in_pty.py", kProgram, control},
-                                                     {"LC_ALL=C.UTF-8", "LANG=C.UTF-8"});
-    EXPECT_EQ(run.exitCode, 0) << run.out;
-    const std::string caption = "\x1B[?25l\x1B[13;16HP\u0159ipravuji email k odesl\u00E1n\u00ED        ";
-    EXPECT_EQ(run.out.substr(0, caption.size()), caption) << "cursor hidden, caption at row 13, column 16";
-    const std::string bar = "\x1B[13;16H";
-    const std::size_t last = run.out.rfind(bar);
-    ASSERT_NE(last, std::string::npos) << "the bar was drawn";
-    ASSERT_GT(last, caption.size() - 1);
-    std::string lastBar = run.out.substr(last + bar.size());
-    const std::string ending = "\r\r\n\x1B[?25h"; // the terminal turns our LF into CR LF
-    ASSERT_TRUE(lastBar.ends_with(ending)) << "a line of its own and the cursor back at the end";
-    lastBar.resize(lastBar.size() - ending.size());
-    std::size_t full = 0;
-    while (lastBar.compare(full * 3, 3, "\u2588") == 0) {
-        ++full;
+    // The caption and the bar take columns 16 to 50 of row 13: on a smaller
+    // terminal they would wrap and scroll, so nothing is drawn there.
+    const struct {
+        const char* size; // rows x columns
+        bool drawn;
+    } cases[] = {{"24x80", true}, {"13x50", true}, {"12x80", false}, {"24x49", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        test::TempDir dir;
+        test::TempDir spool;
+        test::AiosmtpdServer server(spool.path());
+        ASSERT_NE(server.port(), 0) << "the server did not start";
+        const std::string control = dir.File("ctl.txt");
+        test::WriteFile(control, "[SMTP]\nHost=127.0.0.1:" + std::to_string(server.port()) +
+                                     "\n[TO]\na@example.cz\n[BODY]\n" + std::string(100000, 'x') + "\n");
+        const test::ProcessResult run =
+            test::RunProcess({test::kPython, kScripts + "/run_in_pty.py", "--size", c.size, kProgram, control},
+                             {"LC_ALL=C.UTF-8", "LANG=C.UTF-8"});
+        EXPECT_EQ(run.exitCode, 0) << run.out;
+        EXPECT_FALSE(Exists(control));
+        if (!c.drawn) {
+            EXPECT_EQ(run.out, "\x1B[?25l\x1B[?25h") << "no caption, no bar, no line: the cursor stays";
+            continue;
+        }
+        const std::string caption = "\x1B[?25l\x1B[13;16HP\u0159ipravuji email k odesl\u00E1n\u00ED        ";
+        EXPECT_EQ(run.out.substr(0, caption.size()), caption) << "cursor hidden, caption at row 13, column 16";
+        const std::string bar = "\x1B[13;16H";
+        const std::size_t last = run.out.rfind(bar);
+        ASSERT_NE(last, std::string::npos) << "the bar was drawn";
+        ASSERT_GT(last, caption.size() - 1);
+        std::string lastBar = run.out.substr(last + bar.size());
+        const std::string ending = "\r\r\n\x1B[?25h"; // the terminal turns our LF into CR LF
+        ASSERT_TRUE(lastBar.ends_with(ending)) << "a line of its own and the cursor back at the end";
+        lastBar.resize(lastBar.size() - ending.size());
+        std::size_t full = 0;
+        while (lastBar.compare(full * 3, 3, "\u2588") == 0) {
+            ++full;
+        }
+        std::string expected;
+        for (std::size_t i = 0; i < 35; ++i) {
+            expected += i < full ? "\u2588" : "\u2591";
+        }
+        EXPECT_EQ(lastBar, expected);
+        EXPECT_GE(full, 33U);
     }
-    std::string expected;
-    for (std::size_t i = 0; i < 35; ++i) {
-        expected += i < full ? "\u2588" : "\u2591";
-    }
-    EXPECT_EQ(lastBar, expected);
-    EXPECT_GE(full, 33U);
-    EXPECT_FALSE(Exists(control));
 }
 
 } // namespace

@@ -34,6 +34,7 @@ struct SecureCase {
     std::string result;               // eml456.txt; "" when the message must arrive
     std::string mechanism = {};       // the sign-in the server saw
     std::string auth = {};            // the server's record of it
+    std::string host = "localhost";   // the Host setting without the port
 };
 
 TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason)
@@ -59,6 +60,7 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason)
          "PLAIN",
          "jan\ntajn\xE9\n"},
         {"no password in PLAIN without TLS", "", {"--exclude", "LOGIN"}, login, "", "", ""},
+        {"LOGIN with a user name and an empty password", "", {}, "UserName=jan\r\n", "", "LOGIN", "jan\n\n"},
         {"OAuth 2 with a token command",
          "server",
          {"--token", "ya29.token-1"},
@@ -72,6 +74,13 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason)
          {"--token", "t"},
          "Security=StartTLS\r\n" + trust + "UserName=jan\r\nOAuthTokenCommand=echo 'no network' >&2; exit 3\r\n",
          "OAuthTokenCommand failed with exit code 3: no network\r\n"},
+        {"a token too long for a sign-in line, refused before connecting",
+         "server",
+         {"--token", "t"},
+         "Security=StartTLS\r\n" + trust +
+             "UserName=jan\r\nOAuthTokenCommand=head -c 1048576 /dev/zero | tr '\\0' a\r\n",
+         "OAuthTokenCommand \"head -c 1048576 /dev/zero | tr '\\0' a\" printed a token of 1048576 bytes; a token may "
+         "have at most 16384.\r\n"},
         {"a token command that prints nothing",
          "server",
          {"--token", "t"},
@@ -82,6 +91,14 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason)
          {},
          "Security=StartTLS\r\n" + trust,
          "TLS: certificate verify failed: hostname mismatch\r\n"},
+        {"a certificate for another name at an IP address",
+         "wrong",
+         {},
+         "Security=StartTLS\r\n" + trust,
+         "TLS: certificate verify failed: IP address mismatch\r\n",
+         "",
+         "",
+         "127.0.0.1"},
         {"a certificate of an unknown CA",
          "unknown",
          {},
@@ -131,7 +148,7 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason)
         test::AiosmtpdServer server(spool.path(), options);
         ASSERT_NE(server.port(), 0) << "the server did not start";
         const std::string control = dir.File("ctl.txt");
-        test::WriteFile(control, "[SMTP]\r\nHost=localhost:" + std::to_string(server.port()) + "\r\n" +
+        test::WriteFile(control, "[SMTP]\r\nHost=" + c.host + ":" + std::to_string(server.port()) + "\r\n" +
                                      expand(c.settings) +
                                      "[FROM]\r\njan@example.cz\r\n[TO]\r\npetr@example.cz\r\n[BODY]\r\nAhoj\r\n");
         const test::ProcessResult run = test::RunProcess({kProgram, control}, {"EMLSEND_MAX_REPLY_WAIT_MS=10000"});
@@ -153,20 +170,37 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason)
 
 TEST(EmlsendSecureSend, ATokenCommandRunsOnlyFromAControlFileOfTheUser)
 {
-    test::TempDir dir;
-    const std::string marker = dir.File("ran");
-    const std::string control = dir.File("ctl.txt");
-    test::WriteFile(control, "[SMTP]\r\nHost=127.0.0.1:" + std::to_string(test::UnusedPort()) +
-                                 "\r\nUserName=jan\r\nOAuthTokenCommand=touch " + marker +
-                                 "; echo t\r\n[BODY]\r\nx\r\n");
-    ASSERT_EQ(::chmod(control.c_str(), 0664), 0);
-    const test::ProcessResult run = test::RunProcess({kProgram, control});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(test::ReadFile(dir.File("eml456.txt")),
-              "OAuthTokenCommand refused: the control file \"" + control +
-                  "\" must belong to the user running emlsend and be writable by no one else.\r\n");
-    EXPECT_FALSE(Exists(marker)) << "nothing is run";
-    EXPECT_FALSE(Exists(control)) << "a failed send deletes the control file";
+    const struct {
+        const char* what;
+        mode_t mode;
+        bool otherOwner; // the file belongs to another user (needs root to set up)
+    } cases[] = {
+        {"a file others may write", 0664, false},
+        {"another user's file that only its owner may write", 0644, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.otherOwner && ::geteuid() != 0) {
+            GTEST_SKIP() << "giving a file to another user needs root";
+        }
+        test::TempDir dir;
+        const std::string marker = dir.File("ran");
+        const std::string control = dir.File("ctl.txt");
+        test::WriteFile(control, "[SMTP]\r\nHost=127.0.0.1:" + std::to_string(test::UnusedPort()) +
+                                     "\r\nUserName=jan\r\nOAuthTokenCommand=touch " + marker +
+                                     "; echo t\r\n[BODY]\r\nx\r\n");
+        ASSERT_EQ(::chmod(control.c_str(), c.mode), 0);
+        if (c.otherOwner) {
+            ASSERT_EQ(::chown(control.c_str(), 65534, 65534), 0);
+        }
+        const test::ProcessResult run = test::RunProcess({kProgram, control});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(test::ReadFile(dir.File("eml456.txt")),
+                  "OAuthTokenCommand refused: the control file \"" + control +
+                      "\" must belong to the user running emlsend and be writable by no one else.\r\n");
+        EXPECT_FALSE(Exists(marker)) << "nothing is run";
+        EXPECT_FALSE(Exists(control)) << "a failed send deletes the control file";
+    }
 }
 
 // Whether process aPid is still running (not gone, not a zombie).
@@ -198,6 +232,52 @@ TEST(EmlsendSecureSend, ATokenCommandIsBoundedInTime)
     EXPECT_FALSE(Running(pid)) << "the background child of the command was left running";
     EXPECT_EQ(kTokenCommandLimit, 30s);
     EXPECT_EQ(RunTokenCommand("printf '\\t tok en \\r\\n'"), "tok en");
+}
+
+TEST(EmlsendSecureSend, ATokenCommandEndsWithItsShellAndItsTokenIsBounded)
+{
+    const std::string aa = "head -c 16384 /dev/zero | tr '\\0' a";
+    const struct {
+        const char* what;
+        std::string command; // "@" stands for the test's directory
+        std::string token;   // "" when it must fail
+        std::string failure;
+    } cases[] = {
+        {"a background child holds the output open", "sleep 60 & echo $! > @/pid; echo TOKEN", "TOKEN", ""},
+        {"the output closed before the exit: the exit code counts", "echo t; exec >&-; sleep 0.2; exit 4", "",
+         "OAuthTokenCommand failed with exit code 4."},
+        {"a token of 16 KiB", aa, std::string(16384, 'a'), ""},
+        {"a token of 16 KiB and a byte", aa + "; printf b", "",
+         "OAuthTokenCommand \"" + aa + "; printf b\" printed a token of 16385 bytes; a token may have at most 16384."},
+        {"a token of 1 MiB", "head -c 1048576 /dev/zero | tr '\\0' a", "",
+         "OAuthTokenCommand \"head -c 1048576 /dev/zero | tr '\\0' a\" printed a token of 1048576 bytes; a token may "
+         "have at most 16384."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        std::string command = c.command;
+        if (const std::size_t at = command.find('@'); at != std::string::npos) {
+            command.replace(at, 1, dir.path());
+        }
+        std::string token;
+        std::string failure;
+        try {
+            token = RunTokenCommand(command, 10s);
+        } catch (const ETokenCommandError& error) {
+            failure = error.what();
+        }
+        EXPECT_EQ(token, c.token);
+        EXPECT_EQ(failure, c.failure);
+        if (Exists(dir.File("pid"))) {
+            const std::string pid =
+                test::ReadFile(dir.File("pid")).substr(0, test::ReadFile(dir.File("pid")).find('\n'));
+            for (int i = 0; i < 50 && Running(pid); ++i) {
+                std::this_thread::sleep_for(20ms);
+            }
+            EXPECT_FALSE(Running(pid)) << "the background child was left running";
+        }
+    }
 }
 
 TEST(EmlsendSecureSend, ReachesAServerOnTheIPv6Loopback)

@@ -530,6 +530,61 @@ TEST(EmlsendSmtpSession, RefusesLineBreaksInCommands)
     EXPECT_EQ(server.Finish(), (std::vector<std::string>{Ehlo(), "RSET", "QUIT"}));
 }
 
+TEST(EmlsendSmtpSession, SendsEnvelopeAddressesInTheirAsciiForm)
+{
+    // windows-1250 bytes: "příklad.cz" and the local part "uživatel".
+    const std::string domain = "p\xF8\xEDklad.cz";
+    const std::string ascii = "xn--pklad-zsa96e.cz";
+    const struct {
+        const char* what;
+        std::string from;
+        std::string to;
+        std::string failure;
+        std::vector<std::string> expected; // after EHLO
+    } cases[] = {
+        {"a recipient's domain in IDNA form",
+         "jan@example.cz",
+         "petr@" + domain,
+         "stop\r\n",
+         {"RSET", "MAIL FROM: <jan@example.cz>", "RCPT TO:<petr@" + ascii + ">", "RSET", "QUIT"}},
+        {"the sender's domain in IDNA form",
+         "jan@" + domain,
+         "petr@example.cz",
+         "stop\r\n",
+         {"RSET", "MAIL FROM: <jan@" + ascii + ">", "RCPT TO:<petr@example.cz>", "RSET", "QUIT"}},
+        {"a local part without ASCII form: nothing is sent, the address is named",
+         "jan@example.cz",
+         "u\x9Eivatel@" + domain,
+         "The address \"u\x9Eivatel@" + domain + "\" cannot be sent: its local part is not ASCII.",
+         {"QUIT"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedServer server([](Peer& p) {
+            Greet(p);
+            while (true) {
+                const std::string line = p.ReadLine();
+                if (line == "<eof>" || line == "<timeout>") {
+                    return;
+                }
+                p.Send(line.starts_with("RCPT") ? "550 stop\r\n" : line == "QUIT" ? "221 bye\r\n" : "250 ok\r\n");
+            }
+        });
+        auto session = Session(server.port());
+        MailMessage message = TestMessage();
+        message.From = MailAddress::Parse(c.from);
+        message.To = {MailAddress::Parse(c.to)};
+        message.Cc.clear();
+        message.Bcc.clear();
+        session->Connect();
+        EXPECT_EQ(FailureOf([&] { session->SendMessage(message); }), c.failure);
+        session->Disconnect();
+        std::vector<std::string> expected = {Ehlo()};
+        expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+        EXPECT_EQ(server.Finish(), expected);
+    }
+}
+
 TEST(EmlsendSmtpSession, ClosesEvenWhenQuitFails)
 {
     ScriptedServer server([](Peer& p) {

@@ -1,6 +1,7 @@
-"""Runs a command on a pseudo-terminal of 24 rows and 80 columns and prints
-everything it wrote there, byte for byte; exits with the command's exit
-code. Used to see the console display as a terminal gets it."""
+"""Runs a command on a pseudo-terminal of 24 rows and 80 columns (or the
+size given by a first argument "--size ROWSxCOLUMNS") and prints everything
+it wrote there, byte for byte; exits with the command's exit code. Used to
+see the console display as a terminal gets it."""
 import fcntl
 import os
 import pty
@@ -11,8 +12,12 @@ import termios
 
 
 def main(command):
+    rows, columns = 24, 80
+    if command[:1] == ["--size"]:
+        rows, columns = (int(n) for n in command[1].split("x"))
+        command = command[2:]
     master, slave = pty.openpty()
-    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 80, 0, 0))
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
     child = subprocess.Popen(command, stdin=slave, stdout=slave, stderr=slave,
                              start_new_session=True)
     os.close(slave)
