@@ -295,6 +295,8 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile)
          "emlsend: Cannot create file \"@/eml456.txt\". Is a directory\n"},
         {"an attachment of the message file cannot be read", "[ATTACHMENTS]\n@/gone\xE8.pdf\n",
          "emlsend: Cannot open file \"@/gone\xE8.pdf\". No such file or directory\n"},
+        {"an attachment of the message file is a FIFO", "[ATTACHMENTS]\n@/fifo\n",
+         "emlsend: Cannot open file \"@/fifo\". Not a regular file but a FIFO\n"},
         {"the private directory is a link", "[BODY]\nx\n",
          "emlsend: Cannot create file \"@/run/emlsend/tempmsg-XXXXXX.eml\". \"@/run/emlsend\" is not a directory\n"},
         {"no mail program can be started", "[BODY]\nx\n",
@@ -316,13 +318,17 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile)
         ::mkdir(dir.File("elsewhere").c_str(), 0700);
         ::symlink(dir.File("elsewhere").c_str(), dir.File("run/emlsend").c_str());
         ::mkdir(dir.File("runtime").c_str(), 0700);
+        ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
         const std::string control = dir.File("ctl.txt");
         test::WriteFile(control, expand(c.content));
         const bool linked = std::string(c.what).find("link") != std::string::npos;
         const bool noOpener = std::string(c.what).find("mail program") != std::string::npos;
         const test::ProcessResult run =
-            test::RunProcess({kProgram, control}, {"XDG_RUNTIME_DIR=" + dir.File(linked ? "run" : "runtime"),
-                                                   noOpener ? "PATH=" + dir.File("elsewhere") : opener.PathVariable()});
+            test::RunProcess({kProgram, control},
+                             {"XDG_RUNTIME_DIR=" + dir.File(linked ? "run" : "runtime"),
+                              noOpener ? "PATH=" + dir.File("elsewhere") : opener.PathVariable()},
+                             {}, 20);
+        EXPECT_FALSE(run.timedOut);
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(run.err, expand(c.diagnostic)) << "the text bytes unchanged through a pipe";
         EXPECT_TRUE(Exists(control));
