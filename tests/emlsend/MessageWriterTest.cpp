@@ -288,6 +288,57 @@ TEST(EmlsendMessageWriter, MeasureEqualsTheTransmissionFormAndTheClosingLine)
     }
 }
 
+// Changes the attachment aPath while its first block is being sent: another
+// program appends to it or cuts it short.
+class ChangingFileSink : public StringSink {
+public:
+    ChangingFileSink(std::string aPath, bool aGrow) : FPath(std::move(aPath)), FGrow(aGrow) {}
+    void Write(std::string_view aBytes) override
+    {
+        StringSink::Write(aBytes);
+        if (aBytes.size() > 100000 && !FChanged) {
+            FChanged = true;
+            if (FGrow) {
+                test::WriteFile(FPath, test::ReadFile(FPath) + std::string(500000, 'g'));
+            } else {
+                EXPECT_EQ(::truncate(FPath.c_str(), 1000), 0);
+            }
+        }
+    }
+
+private:
+    std::string FPath;
+    bool FGrow = false;
+    bool FChanged = false;
+};
+
+TEST(EmlsendMessageWriter, ReadsAnAttachmentUpToTheSizeItHadWhenOpened)
+{
+    for (const bool grow : {true, false}) {
+        SCOPED_TRACE(grow ? "a file that grows" : "a file cut short");
+        test::TempDir dir;
+        const std::string path = dir.File("log.txt");
+        test::WriteFile(path, test::PseudoRandomBytes(300000, 5));
+        MailMessage message = BaseMessage();
+        message.Parts.push_back(MessagePart::Text({"x"}, "windows-1250"));
+        message.Parts.push_back(MessagePart::Attachment(path));
+        const std::uint64_t measured = PinnedWriter().Measure(message);
+        ChangingFileSink sink(path, grow);
+        std::string failure;
+        try {
+            PinnedWriter().WriteMessage(message, sink, MessageForm::mfTransmission);
+        } catch (const EInOutError& error) {
+            failure = error.what();
+        }
+        if (grow) {
+            EXPECT_EQ(failure, "");
+            EXPECT_EQ(sink.Data.size() + 3, measured) << "the measured size is what goes out";
+        } else {
+            EXPECT_EQ(failure, "Cannot read file \"" + path + "\". The file became shorter while it was read");
+        }
+    }
+}
+
 TEST(EmlsendMessageWriter, ReportsFailuresWithTheirTexts)
 {
     test::TempDir dir;
