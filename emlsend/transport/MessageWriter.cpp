@@ -173,6 +173,9 @@ public:
         if (!S_ISREG(info.st_mode)) {
             throw EFOpenError("Cannot open file \"" + aPath + "\". " + NotRegularReason(info.st_mode));
         }
+        // A regular file is read as any other (the flag matters only with
+        // mandatory locks).
+        ::fcntl(FHandle.Get(), F_SETFL, ::fcntl(FHandle.Get(), F_GETFL) & ~O_NONBLOCK);
         FLeft = static_cast<std::uint64_t>(info.st_size);
         FSize = FLeft;
     }
