@@ -627,6 +627,71 @@ TEST(PrinterIni, SectionKeyAndNameMatching)
     EXPECT_EQ(PrinterFromIni(dir.filePath("missing.ini"), {"Other"}), QString());
 }
 
+// printer.ini as Windows editors save it: UTF-16 with a byte-order mark,
+// CR-only line ends, a quoted value. What cannot be understood, -check says.
+TEST(PrinterIni, FilesAsWindowsEditorsSaveThem)
+{
+    auto utf16 = [](const QString& aText, bool aBigEndian) {
+        QByteArray bytes = aBigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+        for (const QChar c : aText) {
+            const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+            bytes +=
+                aBigEndian ? QByteArray{&high, 1} + QByteArray{&low, 1} : QByteArray{&low, 1} + QByteArray{&high, 1};
+        }
+        return bytes;
+    };
+    const QString plain = QStringLiteral("[Printer]\r\nName=Kancelar HP\r\n");
+    struct Row {
+        const char* proves;
+        QByteArray bytes;
+        QString printer; // what PrinterFromIni finds
+        QString fault;   // what PrinterIniFault says
+    };
+    const std::vector<Row> rows = {
+        {"UTF-16 LE with BOM", utf16(plain, false), "Kancelar HP", ""},
+        {"UTF-16 BE with BOM", utf16(plain, true), "Kancelar HP", ""},
+        {"UTF-8 with BOM", "\xEF\xBB\xBF" + plain.toUtf8(), "Kancelar HP", ""},
+        {"CR-only line ends", "; tiskárna\r[Printer]\rName=Kancelar HP\r", "Kancelar HP", ""},
+        {"a quoted value", "[Printer]\nName=\"Kancelar HP\"\n", "Kancelar HP", ""},
+        {"a single-quoted value", "[Printer]\nName = 'Kancelar HP' \n", "Kancelar HP", ""},
+        {"UTF-16 without BOM", utf16(plain, false).mid(2), "",
+         QStringLiteral("není to text v UTF-8 ani v UTF-16 s BOM")},
+        {"a line that is no setting", "[Printer]\nKancelar HP\n", "",
+         QStringLiteral("řádek 2 není sekce [název] ani klíč=hodnota: Kancelar HP")},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("printer.ini"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(row.bytes);
+        file.close();
+        EXPECT_EQ(PrinterFromIni(path, {"Jiná", "Kancelar HP"}), row.printer);
+        EXPECT_EQ(PrinterIniFault(path), row.fault);
+        TConfigFiles files = ConfigFilesIn(dir.path() + QStringLiteral("/"));
+        const QString line = DescribeConfigFiles(files).value(1);
+        EXPECT_EQ(line,
+                  QStringLiteral("Soubor tiskárny: ") + path +
+                      (row.fault.isEmpty() ? QString()
+                                           : QStringLiteral(" (nepoužije se, nelze mu rozumět: %1)").arg(row.fault)));
+    }
+}
+
+// Without a printer.ini nothing is read and nothing is said.
+TEST(PrinterIni, NoFileNoWarning)
+{
+    static QStringList messages;
+    messages.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& aText) { messages << aText; });
+    EXPECT_EQ(PrinterFromIni(QString(), {"Kancelar HP"}), QString());
+    EXPECT_EQ(PrinterOffsetsFromFile(QString())(QStringLiteral("Kancelar HP")), (TPoint{0, 0}));
+    EXPECT_EQ(PrinterIniFault(QString()), QString());
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
+}
+
 TEST(PrinterIni, CalibrationOfTheNamedPrinter)
 {
     const QString ini = QStringLiteral("[Printer]\nName=Zebra_ZD420\nOffsetX=9\n"
