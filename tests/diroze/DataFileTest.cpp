@@ -352,6 +352,9 @@ TEST_F(DataFile, EndlessSourcesStopAtTheFirstNulOrTheSizeLimit)
         QStringList firstLines; // the labels, when they load
         std::string error;
     };
+    std::string utf16Text; // 64 KiB of "x" a write
+    for (int i = 0; i < 1 << 15; ++i)
+        utf16Text += "x\0"s;
     const std::vector<Row> rows = {
         {"/dev/zero: the text ends at once", "/dev/zero", {}, {}, {}, {}, "Soubor je prázdný"},
         {"NUL after two lines, then endless text", nullptr, ";a\n;b\n\0"s, "xxxxxxxx", {}, {"a", "b"}, {}},
@@ -365,7 +368,7 @@ TEST_F(DataFile, EndlessSourcesStopAtTheFirstNulOrTheSizeLimit)
         {"UTF-16 that never ends: its zero bytes are no NUL",
          nullptr,
          std::string(";\0a\0\n\0", 6),
-         "x\0"s,
+         utf16Text,
          QStringLiteral("-codePage:1200"),
          {},
          "Soubor je větší než 64 MiB, tolik dat se nečte"},
