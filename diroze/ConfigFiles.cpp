@@ -1,5 +1,6 @@
 #include "ConfigFiles.h"
 
+#include "PrinterIni.h"
 #include "UtilsFile.h"
 
 #include <QDir>
@@ -90,9 +91,11 @@ QStringList DescribeConfigFiles(const TConfigFiles& aFiles)
                        ? QStringLiteral(" (zatím neexistuje)")
                        : QStringLiteral(" (zatím neexistuje, předvolby se čtou z %1)").arg(aFiles.PresetsSeed);
     }
-    const QString printer = aFiles.PrinterIni.isEmpty() ? QStringLiteral("Soubor tiskárny: žádný (hledá se %1)")
-                                                              .arg(aFiles.PrinterIniPlaces.join(QStringLiteral(", ")))
-                                                        : QStringLiteral("Soubor tiskárny: ") + aFiles.PrinterIni;
+    QString printer = aFiles.PrinterIni.isEmpty() ? QStringLiteral("Soubor tiskárny: žádný (hledá se %1)")
+                                                        .arg(aFiles.PrinterIniPlaces.join(QStringLiteral(", ")))
+                                                  : QStringLiteral("Soubor tiskárny: ") + aFiles.PrinterIni;
+    if (const QString fault = PrinterIniFault(aFiles.PrinterIni); !fault.isEmpty())
+        printer += QStringLiteral(" (nepoužije se, nelze mu rozumět: %1)").arg(fault);
     return {presets, printer};
 }
 

@@ -48,7 +48,8 @@ inline TConfigFiles LocateConfigFiles() { return LocateConfigFiles(CurrentConfig
 // Both files in the one directory aDir (with a trailing "/"), nothing seeded.
 TConfigFiles ConfigFilesIn(const QString& aDir);
 
-// The two lines "diroze -check" prints about the files.
+// The two lines "diroze -check" prints about the files; the printer file's
+// line says so when the file cannot be read or understood (PrinterIniFault).
 QStringList DescribeConfigFiles(const TConfigFiles& aFiles);
 
 } // namespace diroze

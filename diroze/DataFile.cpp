@@ -136,8 +136,23 @@ void LoadFile(TStitekList& aDiroze, const QString& aFileName, TStitekOptions aDe
 {
     aDiroze.clear();
     const int codePage = CodePageFromParams(aParams);
-    hostutils::TCodePageDecoder check(codePage); // an unknown code page fails before the file is read
-    const std::string bytes = hostutils::ReadWholeFile(aFileName);
+    // The text ends at its first NUL: the file is read only that far, decoded
+    // as it comes in (an unknown code page fails before the file is read),
+    // and never beyond kMaxDataFileBytes.
+    hostutils::TCodePageDecoder probe(codePage);
+    std::string bytes;
+    size_t decoded = 0;
+    std::u16string text;
+    hostutils::ReadFileChunks(aFileName, [&](std::string_view aChunk) {
+        if (bytes.size() + aChunk.size() > kMaxDataFileBytes)
+            throw hostutils::Exception(QStringLiteral("Soubor je větší než %1 MiB, tolik dat se nečte")
+                                           .arg(kMaxDataFileBytes >> 20)
+                                           .toStdString());
+        bytes.append(aChunk);
+        text.clear();
+        decoded += probe.Decode(std::string_view(bytes).substr(decoded), text, false);
+        return text.find(u'\0') == std::u16string::npos;
+    });
     LoadLabels(aDiroze, bytes, codePage, aDefaultOptions);
 }
 

@@ -31,6 +31,9 @@ private:
 
 constexpr int kDefaultCodePage = 852;
 
+// The most a data file may hold up to the NUL that ends its text: 64 MiB.
+constexpr size_t kMaxDataFileBytes = size_t{64} << 20;
+
 // The code page the "codePage" switch names, kDefaultCodePage without it.
 // Throws EConvertError for an argument that is not a whole number.
 int CodePageFromParams(const hostutils::TParamParser& aParams);
@@ -40,11 +43,13 @@ TStitekOptions DefaultOptionsFromParams(const hostutils::TParamParser& aParams);
 
 // Clears aDiroze and appends one label per line of the file, decoded with the
 // "codePage" switch of aParams. Lines end at CR LF, LF or CR; a NUL ends the
-// text; a break at the very end adds no empty line. A byte-order mark is
-// skipped only when it belongs to the chosen encoding.
+// text, and the file is read no further than that NUL (a device such as
+// /dev/zero ends at once); a break at the very end adds no empty line. A
+// byte-order mark is skipped only when it belongs to the chosen encoding.
 //
 // Throws: EConvertError (switch argument), EEncodingError("Invalid code page"),
-// EFOpenError (file), Exception("Soubor je prázdný") when there is no line, and
+// EFOpenError (file), Exception("Soubor je prázdný") when there is no line,
+// Exception("Soubor je větší než 64 MiB, tolik dat se nečte") when the text goes on beyond kMaxDataFileBytes, and
 // EBadLine with a line's own message. When a line fails, the labels before it stay in
 // aDiroze and the rest of the file is not read.
 void LoadFile(TStitekList& aDiroze, const QString& aFileName, TStitekOptions aDefaultOptions,

@@ -70,6 +70,11 @@ private:
     TSettingsControl FControl;
 };
 
+// The range of the spin edits (label counts, first label): what the dialog
+// lets a count be once the field is left, and all a preset may set.
+constexpr int32_t kSpinEditMin = 1;
+constexpr int32_t kSpinEditMax = 1000;
+
 // What the settings controls hold. The texts start as a new dialog shows
 // them (the dialog defaults of kTextSettings).
 struct TPapirControls {

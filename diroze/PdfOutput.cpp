@@ -27,11 +27,11 @@ namespace {
 
 void WritePdf(TPrintPreview& aNahled, const QString& aFileName)
 {
-    hostutils::TWholeSaveFile file(aFileName);
-    if (aFileName.isEmpty() || !file.Open())
-        CannotCreate(aFileName, aFileName.isEmpty() ? QStringLiteral("No file name given") : file.errorString());
+    hostutils::TOutputFile file(aFileName);
+    if (!file.Open())
+        CannotCreate(aFileName, file.ErrorString());
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(file.Device());
         writer.setCreator(QStringLiteral("diroze"));
         writer.setResolution(1200);
         writer.setPageLayout(PageLayoutFor(aNahled.Orientation(), aNahled.PageSize()));
@@ -51,8 +51,8 @@ void WritePdf(TPrintPreview& aNahled, const QString& aFileName)
         }
         painter.end();
     }
-    if (!file.commit())
-        CannotCreate(aFileName, file.errorString());
+    if (!file.Commit())
+        CannotCreate(aFileName, file.ErrorString());
 }
 
 TPapirControls StartControls(const hostutils::TParamParser& aParams, QString* aLayoutSource)
@@ -69,7 +69,7 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams, QString* aL
         if (preset.isNull())
             throw hostutils::Exception(QStringLiteral("Předvolba \"%1\" neexistuje.").arg(name).toStdString());
     } else {
-        preset = presets.MarkedElement();
+        preset = WithSubject(files.Presets, [&] { return presets.MarkedElement(); });
     }
     if (!preset.isNull()) {
         // On a copy in memory: the file is not touched.

@@ -11,8 +11,10 @@
 namespace diroze {
 
 // Writes every recorded page of aNahled to aFileName at true size, one PDF
-// page per recorded page, fetching the pages one at a time. The file is
-// replaced only when it is complete. Throws hostutils::EFCreateError("Cannot create file
+// page per recorded page, fetching the pages one at a time. A regular file
+// is replaced only when the PDF is complete; a FIFO, a character device or
+// a descriptor such as "/dev/stdout" is written directly; other targets are
+// refused (hostutils::TOutputFile). Throws hostutils::EFCreateError("Cannot create file
 // \"%s\". %s") when it cannot be written.
 void WritePdf(TPrintPreview& aNahled, const QString& aFileName);
 

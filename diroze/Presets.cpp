@@ -9,6 +9,8 @@
 #include <QXmlStreamWriter>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <sys/stat.h>
 
@@ -30,6 +32,71 @@ QString SourceLine(const QByteArray& aContent, int aLine)
 }
 
 int ToInt(const QString& aText) { return hostutils::StrToInt(aText.toStdString()); }
+
+// The preset that holds aElement (itself, when it is one).
+QDomElement PresetOf(QDomElement aElement)
+{
+    while (!aElement.isNull() && aElement.tagName() != kPreset)
+        aElement = aElement.parentNode().toElement();
+    return aElement;
+}
+
+[[noreturn]] void ThrowPresetValue(const QDomElement& aElement, const QString& aAttribute, const QString& aExpected)
+{
+    const QDomElement preset = PresetOf(aElement);
+    QString where = QStringLiteral("předvolba \"%1\"").arg(TPresets::Name(preset));
+    if (aElement != preset)
+        where += QStringLiteral(", prvek %1").arg(aElement.tagName());
+    throw EPresetValue(QStringLiteral("%1, atribut %2=\"%3\": čeká se %4")
+                           .arg(where, aAttribute, aElement.attribute(aAttribute), aExpected)
+                           .toStdString());
+}
+
+int IntAttribute(const QDomElement& aElement, const QString& aAttribute, const QString& aDefault)
+{
+    try {
+        return ToInt(aElement.attribute(aAttribute, aDefault));
+    } catch (const hostutils::EConvertError&) {
+        ThrowPresetValue(aElement, aAttribute, QStringLiteral("celé číslo"));
+    }
+}
+
+// A label count as its spin edit can hold it, or the failure.
+void CheckCount(const QDomElement& aElement, const QString& aAttribute, const QString& aText)
+{
+    int32_t count = 0;
+    try {
+        count = ReadNonNegativeInt(aText, TSettingsControl::edtPocetX);
+    } catch (const EInvalidInput&) {
+        count = -1;
+    }
+    if (count < kSpinEditMin || count > kSpinEditMax)
+        ThrowPresetValue(aElement, aAttribute,
+                         QStringLiteral("celé číslo od %1 do %2").arg(kSpinEditMin).arg(kSpinEditMax));
+}
+
+// Refuses a document that nests elements deeper than kMaxPresetsDepth before
+// the DOM is built, whose parser would take minutes over it. Other faults
+// are left to the DOM parser, which reports them.
+void CheckDepth(const QByteArray& aContent)
+{
+    QXmlStreamReader reader(aContent);
+    int depth = 0;
+    while (!reader.atEnd() && !reader.hasError()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+        if (token != QXmlStreamReader::StartElement || ++depth <= kMaxPresetsDepth)
+            continue;
+        const int line = static_cast<int>(reader.lineNumber());
+        throw EPresetsLoad(QStringLiteral("Prvky jsou vnořeny hlouběji než %1 úrovní, předvolby jich potřebují 4"
+                                          "\nLine: %2\n")
+                               .arg(kMaxPresetsDepth)
+                               .arg(line)
+                               .toStdString() +
+                           SourceLine(aContent, line).toStdString());
+    }
+}
 
 // The order in which a preset's attributes are written, by element name.
 const std::map<QString, QStringList>& AttributeOrder()
@@ -111,7 +178,9 @@ void MakePrivateDirectories(const QString& aDir)
     if (aDir.isEmpty() || QFileInfo(aDir).isDir())
         return;
     MakePrivateDirectories(QFileInfo(aDir).absolutePath() == aDir ? QString() : QFileInfo(aDir).absolutePath());
-    ::mkdir(QFile::encodeName(aDir).constData(), 0700);
+    if (::mkdir(QFile::encodeName(aDir).constData(), 0700) != 0 && errno != EEXIST)
+        throw hostutils::EFCreateError("Cannot create folder \"" + hostutils::ExpandFileName(aDir).toStdString() +
+                                       "\". " + std::strerror(errno));
 }
 
 } // namespace
@@ -140,6 +209,15 @@ bool TPresets::ToBool(const QString& aText)
     throw hostutils::EConvertError("'" + aText.toStdString() + "' is not a valid boolean value");
 }
 
+bool TPresets::BoolAttribute(const QDomElement& aElement, const QString& aAttribute, const QString& aDefault)
+{
+    try {
+        return ToBool(aElement.attribute(aAttribute, aDefault));
+    } catch (const hostutils::EConvertError&) {
+        ThrowPresetValue(aElement, aAttribute, QStringLiteral("true nebo false"));
+    }
+}
+
 void TPresets::Load(const QString& aPath, const QString& aSeedPath)
 {
     FPath = aPath;
@@ -155,11 +233,16 @@ void TPresets::Load(const QString& aPath, const QString& aSeedPath)
         FActive = true;
         return;
     }
-    if (!file.open(QIODevice::ReadOnly))
-        throw EPresetsLoad(("Cannot open file \"" + hostutils::ExpandFileName(file.fileName()) + "\". " +
-                            file.errorString() + "\nLine: 0\n")
-                               .toStdString());
-    const QByteArray content = file.readAll();
+    // Read as far as the limit: a device or FIFO in its place ends there.
+    QByteArray content;
+    hostutils::ReadFileChunks(file.fileName(), [&](std::string_view aChunk) {
+        if (content.size() + qint64(aChunk.size()) > kMaxPresetsBytes)
+            throw EPresetsLoad(
+                QStringLiteral("Soubor předvoleb je větší než %1 MiB").arg(kMaxPresetsBytes >> 20).toStdString());
+        content.append(aChunk.data(), qsizetype(aChunk.size()));
+        return true;
+    });
+    CheckDepth(content);
     QString reason;
     int line = 0, column = 0;
     if (!FDocument.setContent(content, &reason, &line, &column)) {
@@ -248,7 +331,7 @@ QDomElement TPresets::MarkedElement()
 {
     QDomElement marked;
     for (const QDomElement& e : Elements())
-        if (ToBool(e.attribute(QStringLiteral("vybrana"), QStringLiteral("false"))))
+        if (BoolAttribute(e, QStringLiteral("vybrana"), QStringLiteral("false")))
             marked = e;
     return marked;
 }
@@ -269,11 +352,11 @@ void TPresets::Apply(QDomElement aPreset, TPapirControls& aControls, const QLoca
 {
     RequireActive();
     QDomElement papir = LookUp(aPreset, QStringLiteral("papir"));
-    const int format = ToInt(papir.attribute(QStringLiteral("format"), QString::number(pA4)));
+    const int format = IntAttribute(papir, QStringLiteral("format"), QString::number(pA4));
     const auto offered = std::find(OfferedPaperFormats.begin(), OfferedPaperFormats.end(), format);
     aControls.Format = offered != OfferedPaperFormats.end() ? *offered : pA4;
     ApplyFormatChange(aControls, aLocale);
-    aControls.Portrait = !ToBool(papir.attribute(QStringLiteral("na-sirku"), QStringLiteral("false")));
+    aControls.Portrait = !BoolAttribute(papir, QStringLiteral("na-sirku"), QStringLiteral("false"));
     ApplyFormatChange(aControls, aLocale);
     for (const TTextSetting& s : kTextSettings) {
         if (!s.Element)
@@ -281,16 +364,20 @@ void TPresets::Apply(QDomElement aPreset, TPapirControls& aControls, const QLoca
         // A missing attribute gives the preset default; without one the text stays.
         const QDomElement element = LookUp(aPreset, QString::fromLatin1(s.Element));
         const QString fallback = s.PresetDefault ? QString::fromLatin1(s.PresetDefault) : aControls.*s.Text;
-        aControls.*s.Text = element.attribute(QString::fromLatin1(s.Attribute), fallback);
+        const QString attribute = QString::fromLatin1(s.Attribute);
+        const QString text = element.attribute(attribute, fallback);
+        // The counts are kept to what their spin edits allow.
+        if (s.Control == TSettingsControl::edtPocetX || s.Control == TSettingsControl::edtPocetY)
+            CheckCount(element, attribute, text);
+        aControls.*s.Text = text;
     }
     aControls.FontIndex = -1;
 
     QDomElement pismo = LookUp(aPreset, QStringLiteral("pismo"));
     // The alignment is stored under the gap's name.
-    aControls.AlignmentIndex = ToInt(pismo.attribute(QStringLiteral("mezera-x"), QStringLiteral("0")));
+    aControls.AlignmentIndex = IntAttribute(pismo, QStringLiteral("mezera-x"), QStringLiteral("0"));
     for (int i = 0; i < kLineCount; ++i)
-        aControls.Radky[size_t(i)] =
-            ToBool(pismo.attribute(QStringLiteral("radek-%1").arg(i), QStringLiteral("false")));
+        aControls.Radky[size_t(i)] = BoolAttribute(pismo, QStringLiteral("radek-%1").arg(i), QStringLiteral("false"));
 }
 
 void TPresets::Store(QDomElement aPreset, const TPapirControls& aControls)

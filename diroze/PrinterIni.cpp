@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QStringDecoder>
 
 #include <cmath>
 #include <optional>
@@ -23,12 +24,27 @@ QString Trimmed(QStringView aText)
 
 char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; }
 
+// A value without the quotes around it, as a value written "Kancelar HP" means.
+QString Unquoted(const QString& aValue)
+{
+    if (aValue.size() >= 2 && (aValue.front() == u'"' || aValue.front() == u'\'') && aValue.back() == aValue.front())
+        return aValue.sliced(1, aValue.size() - 2);
+    return aValue;
+}
+
+// The lines of an INI text: they end at LF, CR LF or a lone CR.
+QList<QStringView> IniLines(const QString& aText)
+{
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+    return QStringView(aText).split(lineEnd);
+}
+
 // The value of aKey in the first section whose trimmed name aSectionMatches.
 template <typename SectionMatch>
 QString IniValueIn(const QString& aText, SectionMatch aSectionMatches, const QString& aKey)
 {
     bool inSection = false;
-    for (QStringView raw : QStringView(aText).split(u'\n')) {
+    for (QStringView raw : IniLines(aText)) {
         const QString line = Trimmed(raw);
         if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
             continue;
@@ -39,7 +55,7 @@ QString IniValueIn(const QString& aText, SectionMatch aSectionMatches, const QSt
         }
         const qsizetype eq = line.indexOf(u'=');
         if (inSection && eq > 0 && Trimmed(QStringView(line).first(eq)).compare(aKey, Qt::CaseInsensitive) == 0)
-            return Trimmed(QStringView(line).sliced(eq + 1));
+            return Unquoted(Trimmed(QStringView(line).sliced(eq + 1)));
     }
     return {};
 }
@@ -58,11 +74,33 @@ std::optional<int32_t> OffsetHundredths(const QString& aText)
     return static_cast<int32_t>(RoundHalfEven(static_cast<long double>(mm) * 100));
 }
 
-// The text of an INI file; empty when there is no file to read.
-QString IniText(const QString& aIniPath)
+// The largest printer file that is read.
+constexpr qint64 kMaxIniBytes = qint64{1} << 20;
+
+// An INI file's text: UTF-16 or UTF-32 with a byte-order mark, else UTF-8
+// (its byte-order mark skipped). aFault, when given, gets why the file
+// cannot be read or understood, or stays empty. No file gives no text.
+QString IniText(const QString& aIniPath, QString* aFault = nullptr)
 {
+    if (aIniPath.isEmpty())
+        return {};
     QFile file(aIniPath);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (aFault)
+            *aFault = file.errorString();
+        return {};
+    }
+    const QByteArray bytes = file.read(kMaxIniBytes + 1);
+    if (bytes.size() > kMaxIniBytes) {
+        if (aFault)
+            *aFault = QStringLiteral("soubor je větší než 1 MiB");
+        return {};
+    }
+    QStringDecoder decoder(QStringConverter::encodingForData(bytes).value_or(QStringConverter::Utf8));
+    const QString text = decoder.decode(bytes);
+    if (aFault && (decoder.hasError() || text.contains(QChar(0))))
+        *aFault = QStringLiteral("není to text v UTF-8 ani v UTF-16 s BOM");
+    return text;
 }
 
 } // namespace
@@ -91,6 +129,24 @@ QString PrinterFromIni(const QString& aIniPath, const QStringList& aInstalled)
     for (const QString& printer : aInstalled)
         if (SamePrinterName(printer, name))
             return printer;
+    return {};
+}
+
+QString PrinterIniFault(const QString& aIniPath)
+{
+    QString fault;
+    const QString text = IniText(aIniPath, &fault);
+    if (!fault.isEmpty())
+        return fault;
+    int number = 0;
+    for (QStringView raw : IniLines(text)) {
+        ++number;
+        const QString line = Trimmed(raw);
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+            continue;
+        if (line.startsWith(u'[') ? line.indexOf(u']') < 0 : line.indexOf(u'=') <= 0)
+            return QStringLiteral("řádek %1 není sekce [název] ani klíč=hodnota: %2").arg(number).arg(line.left(40));
+    }
     return {};
 }
 

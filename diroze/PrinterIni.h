@@ -10,10 +10,18 @@
 
 namespace diroze {
 
-// The value of aKey in aSection of an INI text; section and key names match
-// without regard to case, the value is trimmed of blanks and control
-// characters. Empty when missing.
+// The value of aKey in aSection of an INI text; lines end at LF, CR LF or CR;
+// section and key names match without regard to case, the value is trimmed
+// of blanks and control characters and loses the double or single quotes
+// around it. Empty when missing. The files are read as UTF-8, or as UTF-16
+// when they start with its byte-order mark.
 QString IniValue(const QString& aText, const QString& aSection, const QString& aKey);
+
+// Why the printer file aIniPath cannot be used, or empty when it can (or
+// aIniPath is empty): the system's reason when it cannot be read, text in
+// no encoding it may have, or the first line that is neither a section, a
+// comment nor key=value.
+QString PrinterIniFault(const QString& aIniPath);
 
 // Whether two printer names are equal when only the letters A to Z ignore case.
 bool SamePrinterName(const QString& aLeft, const QString& aRight);

@@ -112,9 +112,23 @@ private:
     {
         c.Pen().Color = clSilver;
         c.Pen().Style = TPenStyle::psDot;
-        for (int32_t x = 0; x < FPapir.Pocet.X; ++x)
-            for (int32_t y = 0; y < FPapir.Pocet.Y; ++y)
-                c.Rectangle(Cell(x, y).ToRect());
+        // Only frames that reach onto the paper, and no more a side than the
+        // spin edits allow: a count typed far beyond them does not stall the preview.
+        const auto onPaper = [](int64_t aFrom, int64_t aTo, int64_t aSize) {
+            return std::max(aFrom, aTo) > 0 && std::min(aFrom, aTo) < aSize;
+        };
+        const int64_t columns = std::min<int64_t>(FPapir.Pocet.X, kSpinEditMax);
+        const int64_t rows = std::min<int64_t>(FPapir.Pocet.Y, kSpinEditMax);
+        for (int64_t x = 0; x < columns; ++x) {
+            const TRect64 column = Cell(x, 0);
+            if (!onPaper(column.Left, column.Right, FPapir.Velikost.X))
+                continue;
+            for (int64_t y = 0; y < rows; ++y) {
+                const TRect64 cell = Cell(x, y);
+                if (onPaper(cell.Top, cell.Bottom, FPapir.Velikost.Y))
+                    c.Rectangle(cell.ToRect());
+            }
+        }
     }
 
     // Starts the next sheet at its first cell; false instead when only the

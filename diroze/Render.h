@@ -11,7 +11,8 @@ namespace diroze {
 inline const QString kLineSample = QStringLiteral("WjpqČÁ9,!");
 
 // Replaces aNahled's document with the labels laid out on sheets of aPapir.
-// aPreviewOnly: cell frames on the first page, and only that page is
+// aPreviewOnly: cell frames on the first page (those that reach onto the
+// paper, of the first kSpinEditMax columns and rows), and only that page is
 // recorded; otherwise every sheet, without frames. Ends with the engine
 // zoomed to fit.
 //

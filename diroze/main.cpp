@@ -6,7 +6,8 @@
 // reads the data file and lists its labels, or reports the first bad line.
 // -pdf renders every sheet as for printing into a PDF file; -print
 // prints them on the current printer. None opens a window; -pdf and -print
-// need no display. --help and --version answer on standard output.
+// need no display; the dialog does, and without one it says so and ends with
+// exit code 1. --help and --version answer on standard output.
 
 #include "CheckReport.h"
 #include "ConfigFiles.h"
@@ -28,6 +29,8 @@
 
 #include <clocale>
 #include <cstdio>
+
+#include <xcb/xcb.h>
 
 using namespace diroze;
 
@@ -119,10 +122,45 @@ int RunHeadless(const hostutils::TParamParser& aParams, void (*aJob)(const hostu
     return 0;
 }
 
+// Whether the window system Qt would use is there to show the dialog: an X
+// display that answers for xcb (Qt's choice when QT_QPA_PLATFORM does not
+// name one), a Wayland socket for wayland. Platforms without a display
+// (offscreen, vnc, ...) need none. Checked before Qt starts, which would
+// abort instead.
+bool DisplayAvailable()
+{
+    const QString platforms = QString::fromLocal8Bit(qgetenv("QT_QPA_PLATFORM"));
+    const bool wayland =
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_SOCKET");
+    const auto xDisplay = [] {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            return false;
+        xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+        const bool answered = xcb_connection_has_error(connection) == 0;
+        xcb_disconnect(connection);
+        return answered;
+    };
+    if (platforms.isEmpty())
+        return wayland || xDisplay();
+    // A list such as "wayland;xcb" is tried in order: one that works is enough.
+    for (const QString& entry : platforms.split(u';', Qt::SkipEmptyParts)) {
+        const QString name = entry.section(u':', 0, 0).trimmed();
+        if (name == QStringLiteral("xcb") ? xDisplay() : name.startsWith(QStringLiteral("wayland")) ? wayland : true)
+            return true;
+    }
+    return false;
+}
+
 // The dialog "Tisk štítků" until it closes; the window that was active at
 // the start gets the focus back.
 int RunDialog(const hostutils::TParamParser& aParams)
 {
+    if (!DisplayAvailable()) {
+        QTextStream(stderr) << QStringLiteral("diroze: Dialog \"Tisk štítků\" potřebuje grafický displej (DISPLAY "
+                                              "nebo WAYLAND_DISPLAY), žádný není k dispozici; -pdf, -print a "
+                                              "-check displej nepotřebují.\n");
+        return 1;
+    }
     const TActiveWindow foreground = TActiveWindow::Remember();
     int qtArgc = 1;
     char name[] = "diroze";

@@ -1,6 +1,7 @@
 #include "PrinterSetup.h"
 
 #include "Units.h"
+#include "UtilsFile.h"
 
 #include "PrintPreview.h"
 
@@ -96,6 +97,25 @@ struct TPrinterJob::TState {
 
 namespace {
 
+// Copies the finished spool file to the job's output file by the rules of
+// hostutils::TOutputFile; the reason of a failure, or empty.
+QString CopyToOutputFile(const QString& aSpool, const QString& aOutputFile)
+{
+    QFile spool(aSpool);
+    if (!spool.open(QIODevice::ReadOnly))
+        return spool.errorString();
+    hostutils::TOutputFile output(aOutputFile);
+    if (!output.Open())
+        return output.ErrorString();
+    QByteArray chunk;
+    while (!(chunk = spool.read(1 << 16)).isEmpty())
+        if (output.Device()->write(chunk) != chunk.size())
+            break; // Commit() reports the write's failure
+    if (spool.error() != QFileDevice::NoError)
+        return spool.errorString(); // the output is dropped
+    return output.Commit() ? QString() : output.ErrorString();
+}
+
 // The spooler's name for the paper: the printer's own form, or a custom size.
 QString MediaName(const QPageSize& aSize)
 {
@@ -172,9 +192,10 @@ void TPrinterJob::Finish()
     if (!written)
         refused(s.Spool.errorString());
     if (!s.OutputFile.isEmpty()) {
-        QFile::remove(s.OutputFile);
-        if (!s.Spool.copy(s.OutputFile))
-            refused(s.Spool.errorString());
+        // The old file stays whole until the new one is complete.
+        const QString reason = CopyToOutputFile(s.Spool.fileName(), s.OutputFile);
+        if (!reason.isEmpty())
+            refused(reason);
         return;
     }
     const QByteArray copies = QByteArray::number(s.Copies);

@@ -304,6 +304,8 @@ void TfrmHlavni::Guard(const std::function<void()>& aHandler)
 {
     try {
         aHandler();
+    } catch (const EPresetValue& e) {
+        FSeam.Error(this, FPresets.Path() + QStringLiteral(": ") + hostutils::MessageText(e));
     } catch (const std::exception& e) {
         FSeam.Error(this, hostutils::MessageText(e));
     }
@@ -348,7 +350,7 @@ void TfrmHlavni::FormCreate()
             const QSignalBlocker block(lstPredvolby);
             for (const QDomElement& preset : FPresets.Elements()) {
                 AddPresetItem(TPresets::Name(preset), preset);
-                if (TPresets::ToBool(preset.attribute(QStringLiteral("vybrana"), QStringLiteral("false"))))
+                if (TPresets::BoolAttribute(preset, QStringLiteral("vybrana"), QStringLiteral("false")))
                     marked = preset;
             }
             lstPredvolby->setCurrentIndex(-1);
@@ -357,6 +359,8 @@ void TfrmHlavni::FormCreate()
                     lstPredvolby->setCurrentIndex(i);
         }
         lstPredvolbyChange(nullptr);
+    } catch (const EPresetValue& e) {
+        FSeam.Error(this, FPresets.Path() + QStringLiteral(": ") + hostutils::MessageText(e));
     } catch (const std::exception& e) {
         FSeam.Error(this, hostutils::MessageText(e));
     }

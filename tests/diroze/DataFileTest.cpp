@@ -4,12 +4,23 @@
 #include "QtPrinters.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <optional>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <random>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace diroze;
 using hostutils::TParamParser;
@@ -276,6 +287,119 @@ TEST_F(DataFile, HugeLinesAndManyLines)
     Load(many);
     EXPECT_EQ(FLabels.size(), 1'000'000u);
     EXPECT_EQ(FLabels.back()->BarCode()->Data(), QStringLiteral("12345678"));
+}
+
+// Writes aPrefix and then aRepeat again and again into a FIFO until its
+// reader closes it, as an endless source would; never blocks: it gives up
+// when no reader comes or after a minute.
+class TEndlessFifo {
+public:
+    TEndlessFifo(const QString& aPath, std::string aPrefix, std::string aRepeat)
+    {
+        std::signal(SIGPIPE, SIG_IGN);
+        EXPECT_EQ(::mkfifo(QFile::encodeName(aPath).constData(), 0600), 0);
+        FThread = std::thread(
+            [this, path = QFile::encodeName(aPath), prefix = std::move(aPrefix), repeat = std::move(aRepeat)] {
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+                int fd = -1;
+                while (fd < 0 && !FStop && std::chrono::steady_clock::now() < deadline) {
+                    fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                    if (fd < 0)
+                        ::usleep(10000);
+                }
+                std::string pending = prefix;
+                while (fd >= 0 && !FStop && std::chrono::steady_clock::now() < deadline) {
+                    if (pending.empty())
+                        pending = repeat;
+                    const ssize_t n = ::write(fd, pending.data(), pending.size());
+                    if (n > 0) {
+                        pending.erase(0, size_t(n));
+                        FWritten += n;
+                    } else if (errno == EAGAIN) {
+                        pollfd p{fd, POLLOUT, 0};
+                        ::poll(&p, 1, 50);
+                    } else {
+                        break; // EPIPE: the reader has gone
+                    }
+                }
+                if (fd >= 0)
+                    ::close(fd);
+            });
+    }
+    ~TEndlessFifo()
+    {
+        FStop = true;
+        FThread.join();
+    }
+    long long Written() const { return FWritten; }
+
+private:
+    std::atomic<bool> FStop{false};
+    std::atomic<long long> FWritten{0};
+    std::thread FThread;
+};
+
+// A data file that never ends (a device, a FIFO) is read only up to the NUL
+// that ends its text, and never beyond 64 MiB.
+TEST_F(DataFile, EndlessSourcesStopAtTheFirstNulOrTheSizeLimit)
+{
+    using namespace std::string_literals;
+    struct Row {
+        const char* proves;
+        const char* device; // read instead of a FIFO when set
+        std::string prefix, repeat;
+        QString switches;
+        QStringList firstLines; // the labels, when they load
+        std::string error;
+    };
+    std::string utf16Text; // 64 KiB of "x" a write
+    for (int i = 0; i < 1 << 15; ++i)
+        utf16Text += "x\0"s;
+    const std::vector<Row> rows = {
+        {"/dev/zero: the text ends at once", "/dev/zero", {}, {}, {}, {}, "Soubor je prázdný"},
+        {"NUL after two lines, then endless text", nullptr, ";a\n;b\n\0"s, "xxxxxxxx", {}, {"a", "b"}, {}},
+        {"UTF-16: zero bytes are no NUL, the character is",
+         nullptr,
+         std::string(";\0a\0\n\0;\0b\0\0\0", 12),
+         "x\0"s,
+         QStringLiteral("-codePage:1200"),
+         {"a", "b"},
+         {}},
+        {"UTF-16 that never ends: its zero bytes are no NUL",
+         nullptr,
+         std::string(";\0a\0\n\0", 6),
+         utf16Text,
+         QStringLiteral("-codePage:1200"),
+         {},
+         "Soubor je větší než 64 MiB, tolik dat se nečte"},
+        {"no NUL ever",
+         nullptr,
+         ";a\n",
+         std::string(1 << 16, 'x'),
+         {},
+         {},
+         "Soubor je větší než 64 MiB, tolik dat se nečte"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const QString fifo = FDir.filePath(QStringLiteral("endless"));
+        QFile::remove(fifo);
+        std::optional<TEndlessFifo> source;
+        if (!row.device)
+            source.emplace(fifo, row.prefix, row.repeat);
+        const QString path = row.device ? QString::fromLatin1(row.device) : fifo;
+        const TParamParser params(QStringLiteral("diroze \"%1\" %2").arg(path, row.switches));
+        try {
+            LoadFile(FLabels, path, DefaultOptionsFromParams(params), params);
+            EXPECT_EQ(FirstLines(), row.firstLines);
+            EXPECT_TRUE(row.error.empty());
+        } catch (const hostutils::Exception& e) {
+            EXPECT_EQ(e.what(), row.error);
+        }
+        if (source) {
+            EXPECT_LE(source->Written(), (64 << 20) + (1 << 20)) << "read no further than needed";
+        }
+    }
 }
 
 } // namespace

@@ -14,6 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <optional>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
+#include <unistd.h>
+
 using namespace printspool;
 using namespace programrun;
 
@@ -269,6 +277,185 @@ TEST(PdfJob, TheInstalledPresetsAreReadUntilTheUserHasOwn)
                   {QStringLiteral("XDG_CONFIG_HOME=") + dir.path()});
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_TRUE(r.Err.contains(QStringLiteral("Předvolba \"Štítek 62 × 29 mm\" neexistuje."))) << r.Err.toStdString();
+}
+
+// Reads a FIFO from the side a host would, without ever blocking: opened
+// before the program starts, drained until Stop() and then to its end.
+class TFifoReader {
+public:
+    explicit TFifoReader(const QString& aPath)
+            : FHandle(::open(QFile::encodeName(aPath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
+    {
+        FThread = std::thread([this] {
+            char buffer[4096];
+            for (bool last = false;;) {
+                const ssize_t n = ::read(FHandle, buffer, sizeof buffer);
+                if (n > 0) {
+                    FData.append(buffer, n);
+                    continue;
+                }
+                if (last)
+                    return;
+                last = FStop.load();
+                if (!last)
+                    ::usleep(10000);
+            }
+        });
+    }
+    ~TFifoReader() { Stop(); }
+    // All that was read; call once the writer has ended.
+    QByteArray Stop()
+    {
+        FStop = true;
+        if (FThread.joinable())
+            FThread.join();
+        if (FHandle >= 0)
+            ::close(std::exchange(FHandle, -1));
+        return FData;
+    }
+
+private:
+    int FHandle;
+    std::atomic<bool> FStop{false};
+    QByteArray FData;
+    std::thread FThread;
+};
+
+// What a path is, as lstat sees it.
+mode_t KindOf(const QString& aPath)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(aPath).constData(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+}
+
+// -pdf:TARGET replaces only regular files (or creates missing ones); FIFOs,
+// character devices and descriptors get the PDF written straight into them,
+// and what cannot take a PDF is refused with the reason. Nothing that is not
+// a regular file is ever removed or replaced.
+TEST(PdfJob, TargetsThatAreNoRegularFileAreWrittenDirectlyOrRefused)
+{
+    QTemporaryDir dir;
+    const QString base = dir.path() + QStringLiteral("/");
+    auto node = [&](const char* aName, mode_t aMode, dev_t aDevice) {
+        return ::mknod(QFile::encodeName(base + QLatin1String(aName)).constData(), aMode | 0600, aDevice) == 0;
+    };
+    ASSERT_TRUE(node("fifo", S_IFIFO, 0));
+    const bool devices = node("full", S_IFCHR, makedev(1, 7)) && node("null", S_IFCHR, makedev(1, 3));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    ASSERT_EQ(::symlink("nowhere", QFile::encodeName(base + "dangling").constData()), 0);
+    QFile old(base + QStringLiteral("old.pdf"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+    old.close();
+    ASSERT_EQ(::symlink("old.pdf", QFile::encodeName(base + "link.pdf").constData()), 0);
+
+    struct Row {
+        const char* target;
+        bool needsDevices;
+        int exitCode;
+        const char* error; // part of the message on standard error; empty for none
+        mode_t kindAfter;  // the target's own kind afterwards
+        const char* pdfIn; // where the PDF must be found: "fifo", "stdout" or a file
+    };
+    const std::vector<Row> rows = {
+        {"fifo", false, 0, "", S_IFIFO, "fifo"},
+        {"/dev/stdout", false, 0, "", S_IFLNK, "stdout"},
+        {"full", true, 1, "No space left on device", S_IFCHR, ""},
+        {"null", true, 0, "", S_IFCHR, ""},
+        {"folder", false, 1, "Is a directory", S_IFDIR, ""},
+        {"dangling", false, 1, "symbolic link to a missing file", S_IFLNK, ""},
+        {"link.pdf", false, 0, "", S_IFLNK, "old.pdf"},
+        {"new.pdf", false, 0, "", S_IFREG, "new.pdf"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.target);
+        if (row.needsDevices && !devices) {
+            if (::testpeers::PeersRequired())
+                ADD_FAILURE() << "character devices cannot be made here (not the superuser)";
+            continue;
+        }
+        const QString target = row.target[0] == '/' ? QString::fromLatin1(row.target) : base + row.target;
+        std::optional<TFifoReader> reader;
+        if (QLatin1String(row.pdfIn) == QLatin1String("fifo"))
+            reader.emplace(target);
+        const TRunResult r = RunDiroze({kExample, QStringLiteral("-pdf:") + target});
+        const QByteArray fromFifo = reader ? reader->Stop() : QByteArray();
+        EXPECT_EQ(r.ExitCode, row.exitCode) << r.Err.toStdString();
+        if (*row.error)
+            EXPECT_TRUE(r.Err.contains(QLatin1String(row.error))) << r.Err.toStdString();
+        else
+            EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
+        EXPECT_EQ(KindOf(target), row.kindAfter);
+        QByteArray pdf;
+        if (QLatin1String(row.pdfIn) == QLatin1String("fifo"))
+            pdf = fromFifo;
+        else if (QLatin1String(row.pdfIn) == QLatin1String("stdout"))
+            pdf = r.Out.toLatin1();
+        else if (*row.pdfIn) {
+            QFile written(base + row.pdfIn);
+            EXPECT_TRUE(written.open(QIODevice::ReadOnly));
+            pdf = written.readAll();
+        }
+        if (*row.pdfIn) {
+            EXPECT_TRUE(pdf.startsWith("%PDF-")) << pdf.left(20).toStdString();
+            EXPECT_TRUE(pdf.trimmed().endsWith("%%EOF")) << "the whole PDF";
+        }
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot).size(),
+              devices ? 8 : 6)
+        << "no temporary file left";
+}
+
+// The dialog needs a window system; without one it says so in one line
+// instead of aborting in Qt, and names the switches that need none.
+TEST(PdfJob, TheDialogWithoutADisplaySaysSoInOneLine)
+{
+    const std::vector<QStringList> environments = {
+        {},
+        {"DISPLAY=:97"}, // no X server answers there
+        {"QT_QPA_PLATFORM=wayland"},
+        {"QT_QPA_PLATFORM=xcb", "WAYLAND_DISPLAY=wayland-97"},
+    };
+    ASSERT_FALSE(QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X97")));
+    for (const QStringList& environment : environments) {
+        SCOPED_TRACE(environment.join(u' ').toStdString());
+        const TRunResult r = RunDiroze({kExample}, environment);
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_EQ(r.Err, QStringLiteral("diroze: Dialog \"Tisk štítků\" potřebuje grafický displej (DISPLAY nebo "
+                                        "WAYLAND_DISPLAY), žádný není k dispozici; -pdf, -print a -check displej "
+                                        "nepotřebují.\n"));
+    }
+}
+
+// A preset value that no control of the dialog could hold stops -pdf with the
+// presets file, the preset, the attribute and what it should be.
+TEST(PdfJob, BadPresetValuesAreNamedWithTheirFile)
+{
+    struct Row {
+        const char* preset;
+        const char* message;
+    };
+    const std::vector<Row> rows = {
+        {"<predvolba nazev=\"A\" vybrana=\"true\"><stitek pocet-x=\"0\"/></predvolba>",
+         "předvolba \"A\", prvek stitek, atribut pocet-x=\"0\": čeká se celé číslo od 1 do 1000"},
+        {"<predvolba nazev=\"B\" vybrana=\"true\"><stitek pocet-y=\"10000\"/></predvolba>",
+         "předvolba \"B\", prvek stitek, atribut pocet-y=\"10000\": čeká se celé číslo od 1 do 1000"},
+        {"<predvolba nazev=\"C\" vybrana=\"ano\"/>",
+         "předvolba \"C\", atribut vybrana=\"ano\": čeká se true nebo false"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.preset);
+        QTemporaryDir config;
+        ASSERT_TRUE(QDir(config.path()).mkdir(QStringLiteral("diroze")));
+        const QString path = config.filePath(QStringLiteral("diroze/diroze.xml"));
+        QFile presets(path);
+        ASSERT_TRUE(presets.open(QIODevice::WriteOnly));
+        presets.write(QByteArray("<diroze><predvolby>") + row.preset + "</predvolby></diroze>");
+        presets.close();
+        const TRunResult r = RunDiroze({kExample, QStringLiteral("-pdf:") + config.filePath(QStringLiteral("o.pdf"))},
+                                       {QStringLiteral("XDG_CONFIG_HOME=") + config.path()});
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_EQ(r.Err, QStringLiteral("diroze: %1: %2\n").arg(path, QString::fromUtf8(row.message)));
+    }
 }
 
 } // namespace

@@ -256,13 +256,16 @@ TEST_F(PresetsFile, ConversionErrorsStopWithEarlierValuesSet)
           "</predvolby></diroze>");
     FPresets.Load(Path());
     TPapirControls c;
-    EXPECT_EQ(ApplyError(FPresets.FindByName("a"), c), "'ano' is not a valid boolean value");
+    EXPECT_EQ(ApplyError(FPresets.FindByName("a"), c),
+              "předvolba \"a\", prvek papir, atribut na-sirku=\"ano\": čeká se true nebo false");
     EXPECT_EQ(c.Format, pA3) << "the format before it was set";
     TPapirControls d;
-    EXPECT_EQ(ApplyError(FPresets.FindByName("b"), d), "'x7' is not a valid integer value");
+    EXPECT_EQ(ApplyError(FPresets.FindByName("b"), d),
+              "předvolba \"b\", prvek papir, atribut format=\"x7\": čeká se celé číslo");
     EXPECT_FALSE(d.Format.has_value());
     TPapirControls e;
-    EXPECT_EQ(ApplyError(FPresets.FindByName("c"), e), "'' is not a valid integer value");
+    EXPECT_EQ(ApplyError(FPresets.FindByName("c"), e),
+              "předvolba \"c\", prvek pismo, atribut mezera-x=\"\": čeká se celé číslo");
     EXPECT_EQ(e.FontText, QStringLiteral("Times New Roman"));
 
     EXPECT_TRUE(TPresets::ToBool("TrUe"));
@@ -296,6 +299,120 @@ TEST_F(PresetsFile, FindByNamePrefersTheExactSpelling)
     EXPECT_EQ(FPresets.FindByName("etikety"), FPresets.Elements()[1]);
     EXPECT_EQ(FPresets.FindByName("ETIKETY"), FPresets.Elements()[0]);
     EXPECT_TRUE(FPresets.FindByName("jiné").isNull());
+}
+
+// Values a preset holds that the dialog's controls could not: refused with
+// the preset, the element, the attribute and what is expected; a refused
+// count never reaches the controls, so nothing divides by it.
+TEST_F(PresetsFile, ValuesNoControlCouldHoldAreRefusedByName)
+{
+    struct Row {
+        const char* preset;
+        const char* message;
+    };
+    const std::vector<Row> rows = {
+        {"<stitek pocet-x=\"0\"/>", "prvek stitek, atribut pocet-x=\"0\": čeká se celé číslo od 1 do 1000"},
+        {"<stitek pocet-y=\"1001\"/>", "prvek stitek, atribut pocet-y=\"1001\": čeká se celé číslo od 1 do 1000"},
+        {"<stitek pocet-x=\"10000\" pocet-y=\"10000\"/>",
+         "prvek stitek, atribut pocet-x=\"10000\": čeká se celé číslo od 1 do 1000"},
+        {"<stitek pocet-x=\"-3\"/>", "prvek stitek, atribut pocet-x=\"-3\": čeká se celé číslo od 1 do 1000"},
+        {"<stitek pocet-y=\"dva\"/>", "prvek stitek, atribut pocet-y=\"dva\": čeká se celé číslo od 1 do 1000"},
+        {"<pismo radek-3=\"snad\"/>", "prvek pismo, atribut radek-3=\"snad\": čeká se true nebo false"},
+        {"<stitek pocet-x=\"1000\" pocet-y=\"1\"/>", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.preset);
+        Write(QByteArray("<diroze><predvolby><predvolba nazev=\"Chybná\">") + row.preset +
+              "</predvolba></predvolby></diroze>");
+        FPresets.Load(Path());
+        TPapirControls c;
+        const std::string error = ApplyError(FPresets.FindByName(QStringLiteral("Chybná")), c);
+        EXPECT_EQ(error, row.message ? "předvolba \"Chybná\", " + std::string(row.message) : "(applied)");
+        EXPECT_GE(ReadNonNegativeInt(c.PocetX, TSettingsControl::edtPocetX), 1);
+        EXPECT_GE(ReadNonNegativeInt(c.PocetY, TSettingsControl::edtPocetY), 1);
+    }
+    Write("<diroze><predvolby><predvolba nazev=\"Značka\" vybrana=\"ano\"/></predvolby></diroze>");
+    FPresets.Load(Path());
+    try {
+        FPresets.MarkedElement();
+        ADD_FAILURE();
+    } catch (const EPresetValue& e) {
+        EXPECT_STREQ(e.what(), "předvolba \"Značka\", atribut vybrana=\"ano\": čeká se true nebo false");
+    }
+}
+
+// A presets file that cannot be read says what is wrong with it; one nested
+// far deeper than the format's few levels is refused before the DOM is
+// built, whose parser would take minutes.
+TEST_F(PresetsFile, FilesThatCannotBeReadSayWhy)
+{
+    const QString folder = FDir.filePath(QStringLiteral("folder.xml"));
+    ASSERT_TRUE(QDir(FDir.path()).mkdir(QStringLiteral("folder.xml")));
+    const int levels = 200000;
+    const QByteArray nested =
+        "<diroze>" + QByteArray("<a>").repeated(levels) + QByteArray("</a>").repeated(levels) + "</diroze>";
+    struct Row {
+        const char* proves;
+        QString path;
+        QByteArray content; // written to Path() when not empty
+        QString message;
+    };
+    const std::vector<Row> rows = {
+        {"a directory", folder, {}, QStringLiteral("Cannot open file \"%1\". Is a directory").arg(folder)},
+        {"200,000 levels", Path(), nested,
+         QStringLiteral("Prvky jsou vnořeny hlouběji než 64 úrovní, předvolby jich potřebují 4\nLine: 1\n") +
+             QString::fromLatin1(nested.left(40))},
+        {"64 levels are still read", Path(),
+         "<diroze>" + QByteArray("<a>").repeated(63) + QByteArray("</a>").repeated(63) + "</diroze>", QString()},
+        {"a file beyond 16 MiB", Path(), "<diroze>" + QByteArray(16 << 20, ' ') + "</diroze>",
+         QStringLiteral("Soubor předvoleb je větší než 16 MiB")},
+        {"a device without end",
+         QStringLiteral("/dev/zero"),
+         {},
+         QStringLiteral("Soubor předvoleb je větší než 16 MiB")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        if (!row.content.isEmpty())
+            Write(row.content);
+        try {
+            FPresets.Load(row.path);
+            EXPECT_TRUE(row.message.isEmpty());
+            EXPECT_TRUE(FPresets.IsActive());
+        } catch (const hostutils::Exception& e) {
+            EXPECT_EQ(QString::fromUtf8(e.what()), row.message);
+            EXPECT_FALSE(FPresets.IsActive());
+        }
+    }
+}
+
+// A configuration folder that cannot be made is named with the system's reason.
+TEST_F(PresetsFile, AFolderThatCannotBeMadeIsNamedWithTheReason)
+{
+    Write("not a folder");
+    FPresets.Load(Path() + QStringLiteral("/diroze/diroze.xml"), FDir.filePath(QStringLiteral("none.xml")));
+    FPresets.Add(QStringLiteral("a"));
+    try {
+        FPresets.Save();
+        ADD_FAILURE();
+    } catch (const hostutils::EFCreateError& e) {
+        EXPECT_EQ(QString::fromUtf8(e.what()),
+                  QStringLiteral("Cannot create folder \"%1/diroze\". Not a directory").arg(Path()));
+    }
+    if (::geteuid() == 0)
+        return; // permissions do not stop the superuser
+    const QString locked = FDir.filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir(FDir.path()).mkdir(QStringLiteral("locked")));
+    ::chmod(QFile::encodeName(locked).constData(), 0500);
+    FPresets.Load(locked + QStringLiteral("/diroze/diroze.xml"), FDir.filePath(QStringLiteral("none.xml")));
+    FPresets.Add(QStringLiteral("a"));
+    try {
+        FPresets.Save();
+        ADD_FAILURE();
+    } catch (const hostutils::EFCreateError& e) {
+        EXPECT_EQ(QString::fromUtf8(e.what()),
+                  QStringLiteral("Cannot create folder \"%1/diroze\". Permission denied").arg(locked));
+    }
 }
 
 TEST_F(PresetsFile, SavingWhereNothingCanBeWrittenFailsAndKeepsTheMark)
@@ -508,6 +625,71 @@ TEST(PrinterIni, SectionKeyAndNameMatching)
         << "the first in the system's order";
     EXPECT_EQ(PrinterFromIni(file.fileName(), {"Other"}), QString());
     EXPECT_EQ(PrinterFromIni(dir.filePath("missing.ini"), {"Other"}), QString());
+}
+
+// printer.ini as Windows editors save it: UTF-16 with a byte-order mark,
+// CR-only line ends, a quoted value. What cannot be understood, -check says.
+TEST(PrinterIni, FilesAsWindowsEditorsSaveThem)
+{
+    auto utf16 = [](const QString& aText, bool aBigEndian) {
+        QByteArray bytes = aBigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE");
+        for (const QChar c : aText) {
+            const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+            bytes +=
+                aBigEndian ? QByteArray{&high, 1} + QByteArray{&low, 1} : QByteArray{&low, 1} + QByteArray{&high, 1};
+        }
+        return bytes;
+    };
+    const QString plain = QStringLiteral("[Printer]\r\nName=Kancelar HP\r\n");
+    struct Row {
+        const char* proves;
+        QByteArray bytes;
+        QString printer; // what PrinterFromIni finds
+        QString fault;   // what PrinterIniFault says
+    };
+    const std::vector<Row> rows = {
+        {"UTF-16 LE with BOM", utf16(plain, false), "Kancelar HP", ""},
+        {"UTF-16 BE with BOM", utf16(plain, true), "Kancelar HP", ""},
+        {"UTF-8 with BOM", "\xEF\xBB\xBF" + plain.toUtf8(), "Kancelar HP", ""},
+        {"CR-only line ends", "; tiskárna\r[Printer]\rName=Kancelar HP\r", "Kancelar HP", ""},
+        {"a quoted value", "[Printer]\nName=\"Kancelar HP\"\n", "Kancelar HP", ""},
+        {"a single-quoted value", "[Printer]\nName = 'Kancelar HP' \n", "Kancelar HP", ""},
+        {"UTF-16 without BOM", utf16(plain, false).mid(2), "",
+         QStringLiteral("není to text v UTF-8 ani v UTF-16 s BOM")},
+        {"a line that is no setting", "[Printer]\nKancelar HP\n", "",
+         QStringLiteral("řádek 2 není sekce [název] ani klíč=hodnota: Kancelar HP")},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("printer.ini"));
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(row.bytes);
+        file.close();
+        EXPECT_EQ(PrinterFromIni(path, {"Jiná", "Kancelar HP"}), row.printer);
+        EXPECT_EQ(PrinterIniFault(path), row.fault);
+        TConfigFiles files = ConfigFilesIn(dir.path() + QStringLiteral("/"));
+        const QString line = DescribeConfigFiles(files).value(1);
+        EXPECT_EQ(line,
+                  QStringLiteral("Soubor tiskárny: ") + path +
+                      (row.fault.isEmpty() ? QString()
+                                           : QStringLiteral(" (nepoužije se, nelze mu rozumět: %1)").arg(row.fault)));
+    }
+}
+
+// Without a printer.ini nothing is read and nothing is said.
+TEST(PrinterIni, NoFileNoWarning)
+{
+    static QStringList messages;
+    messages.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& aText) { messages << aText; });
+    EXPECT_EQ(PrinterFromIni(QString(), {"Kancelar HP"}), QString());
+    EXPECT_EQ(PrinterOffsetsFromFile(QString())(QStringLiteral("Kancelar HP")), (TPoint{0, 0}));
+    EXPECT_EQ(PrinterIniFault(QString()), QString());
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
 }
 
 TEST(PrinterIni, CalibrationOfTheNamedPrinter)

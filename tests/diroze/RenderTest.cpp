@@ -98,6 +98,37 @@ TEST_F(RenderFixture, PreviewFramesEveryCellOfTheFirstPage)
     EXPECT_TRUE(All<rec::Rectangle>(0).empty()) << "no frames when printing";
 }
 
+// Counts typed far beyond the spin edits (the reader lets them through while
+// typing) draw no more frames than the spin edits allow a side, and only
+// frames that reach onto the paper: the preview stays quick.
+TEST_F(RenderFixture, PreviewFramesAreBounded)
+{
+    LoadNumbered(3);
+    struct Row {
+        const char* proves;
+        TPoint pocet, okraj, mezery;
+        size_t frames;
+    };
+    const std::vector<Row> rows = {
+        {"a hundred million rows: the first thousand", {1, 100'000'000}, {1000, 1200}, {200, 300}, 1000},
+        {"1500 columns of 0.14 mm: a thousand", {1500, 2}, {0, 0}, {0, 0}, 2000},
+        {"cells beside the paper get no frame", {10, 1}, {0, 0}, {3000, 0}, 8},
+        {"the dialog's own grid", {4, 10}, {1000, 1200}, {200, 300}, 40},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        P.Pocet = row.pocet;
+        P.Okraj = row.okraj;
+        P.Mezery = row.mezery;
+        Render(FPreview, FLabels, P, true);
+        const auto frames = All<rec::Rectangle>(0);
+        EXPECT_EQ(frames.size(), row.frames);
+        for (const rec::Rectangle& f : frames)
+            ASSERT_TRUE(std::max(f.R.Left, f.R.Right) > 0 && std::min(f.R.Left, f.R.Right) < P.Velikost.X &&
+                        std::max(f.R.Top, f.R.Bottom) > 0 && std::min(f.R.Top, f.R.Bottom) < P.Velikost.Y);
+    }
+}
+
 TEST_F(RenderFixture, FortyLabelsFillOnePageTheFortyFirstStartsTheNext)
 {
     LoadNumbered(40);

@@ -359,6 +359,20 @@ TEST_F(Dialog, DeletingSelectsThePreviousOrTheNewFirst)
     EXPECT_FALSE(PresetsOnDisk().contains("Malé")) << "and writes the modified presets";
 }
 
+// A preset's count that the spin edit could not hold is reported with the
+// presets file and never reaches the controls or the preview.
+TEST_F(Dialog, APresetValueNoControlCouldHoldIsReportedWithItsFile)
+{
+    Start("<diroze><predvolby><predvolba nazev=\"Nula\" vybrana=\"true\"><papir format=\"8\"/>"
+          "<stitek pocet-x=\"0\"/></predvolba></predvolby></diroze>");
+    ASSERT_EQ(FSeam.Errors.size(), 1);
+    EXPECT_TRUE(FSeam.Errors[0].startsWith(FDir.filePath(QStringLiteral("diroze.xml")) +
+                                           QStringLiteral(": předvolba \"Nula\", prvek stitek, atribut "
+                                                          "pocet-x=\"0\": čeká se celé číslo od 1 do 1000")))
+        << FSeam.Errors[0].toStdString();
+    EXPECT_EQ(D().edtPocetX->text(), QStringLiteral("4")) << "the dialog's own count stays";
+}
+
 TEST_F(Dialog, MalformedPresetsAreReportedAndNeverOverwritten)
 {
     const QByteArray bad = "<diroze><predvolby><predvolba nazev=\"x\"></predvolby></diroze>";
