@@ -169,6 +169,9 @@ public:
     // The paper in the printer's pixels, origin at the paper's corner: where
     // a page plays at true size. Empty without a printer.
     TRect PrinterPhysicalPageBounds();
+    // The spooler's id of the last job this engine handed to a printer; 0
+    // when none was (a job to a file has no id).
+    int LastJobId() const { return FLastJobId; }
 
     using TPreviewPageDrawEvent = std::function<void(int aPageNo, QPainter& aCanvas)>;
     using TPreviewPageProcessingEvent = std::function<void(int aPageNo, TPageProcessingChoice& aChoice)>;
@@ -227,6 +230,7 @@ private:
     int32_t FScreenPixelsPerInch = 96;
     std::unique_ptr<QPrinter> FPrinter;
     std::unique_ptr<TPrinterJob> FPrinterJob; // open between PrintBegin and PrintEnd
+    int FLastJobId = 0;
 };
 
 } // namespace diroze

@@ -90,6 +90,7 @@ struct TPrinterJob::TState {
     std::unique_ptr<QPdfWriter> Writer;
     QPainter Painter;
     bool Finished = false;
+    int JobId = 0;
 
     QString Label() const { return Printer.isEmpty() ? OutputFile : Printer; }
 };
@@ -201,6 +202,9 @@ void TPrinterJob::Finish()
     cupsFreeOptions(count, options);
     if (job <= 0)
         refused(QString::fromUtf8(cupsLastErrorString()));
+    s.JobId = job;
 }
+
+int TPrinterJob::JobId() const { return FState->JobId; }
 
 } // namespace diroze

@@ -76,6 +76,9 @@ public:
     // Ends the document and hands it over. Throws EPrinter("Printer \"%s\" did
     // not accept the job. %s") with the spooler's or the file's reason.
     void Finish();
+    // The spooler's id of the job Finish handed over; 0 before that and for
+    // a job written to a file.
+    int JobId() const;
 
 private:
     struct TState;

@@ -159,9 +159,10 @@ void TPrintPreview::PrintEnd(bool aSucceeded)
         if (OnAfterPrint)
             OnAfterPrint();
     });
-    if (job && aSucceeded)
+    if (job && aSucceeded) {
         job->Finish();
-    else if (job)
+        FLastJobId = job->JobId();
+    } else if (job)
         job->Abort();
 }
 

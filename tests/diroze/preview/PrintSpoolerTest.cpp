@@ -96,7 +96,7 @@ TEST(PrintSpooler, RangeAndAllPagesReachThePrinterWithAnEmptyTitle)
         TSpoolSession spool;
         ASSERT_TRUE(spool.Locked());
         preview.PrintPages(2, 3);
-        const QString pdf = spool.WaitForPdf();
+        const QString pdf = spool.WaitForPdf(preview.LastJobId());
         ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
         EXPECT_EQ(Info(pdf, QStringLiteral("Pages")), QStringLiteral("2"));
         EXPECT_EQ(PrintedPages(pdf), (std::vector<int>{2, 3}));
@@ -106,7 +106,7 @@ TEST(PrintSpooler, RangeAndAllPagesReachThePrinterWithAnEmptyTitle)
         TSpoolSession spool;
         ASSERT_TRUE(spool.Locked());
         preview.Print();
-        const QString pdf = spool.WaitForPdf();
+        const QString pdf = spool.WaitForPdf(preview.LastJobId());
         ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
         EXPECT_EQ(Info(pdf, QStringLiteral("Pages")), QStringLiteral("5"));
         EXPECT_EQ(PrintedPages(pdf), (std::vector<int>{1, 2, 3, 4, 5}));
@@ -167,7 +167,7 @@ TEST(PrintSpooler, PaperSizeOrientationAndTrueSizePlacement)
         const QSizeF mm = layout.fullRect(QPageLayout::Millimeter).size();
         EXPECT_NEAR(mm.width(), preview.PageSize().X / 100.0, 0.1);
         EXPECT_NEAR(mm.height(), preview.PageSize().Y / 100.0, 0.1);
-        const QString pdf = spool.WaitForPdf();
+        const QString pdf = spool.WaitForPdf(preview.LastJobId());
         ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
         const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("([0-9.]+) x ([0-9.]+) pts"))
                                                  .match(Info(pdf, QStringLiteral("Page size")));
