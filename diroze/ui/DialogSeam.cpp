@@ -8,6 +8,8 @@
 #include <QPrintEngine>
 #include <QPrinter>
 
+#include <utility>
+
 namespace diroze {
 
 QString ErrorBoxText(const QString& aMessage)
@@ -57,7 +59,13 @@ TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages)
         aPrinter.printEngine()->setProperty(kCupsOptions, options);
 
     const bool someRanges = aPrinter.printRange() == QPrinter::PageRange && !aPrinter.pageRanges().isEmpty();
-    const bool odd = pageSet == QStringLiteral("odd"), even = pageSet == QStringLiteral("even");
+    bool odd = pageSet == QStringLiteral("odd"), even = pageSet == QStringLiteral("even");
+    // The print dialog counts odd and even from the first page of the range,
+    // as the pages of a job that holds just the range: a range that starts
+    // on an even page gets the opposite set. The pages are chosen here by
+    // their numbers in the document, so the set is turned back.
+    if (someRanges && aPrinter.pageRanges().firstPage() % 2 == 0)
+        std::swap(odd, even);
     choice.Range = someRanges || odd || even;
     for (int page = 1; page <= aTotalPages; ++page)
         if ((!someRanges || aPrinter.pageRanges().contains(page)) && !(odd && page % 2 == 0) &&

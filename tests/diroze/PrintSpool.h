@@ -9,10 +9,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QImage>
 #include <QLockFile>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <pwd.h>
@@ -165,5 +167,27 @@ private:
     std::vector<int> FJobsBefore;
     QString FFound;
 };
+
+// The page numbers that the pages of a portrait aPdf show, in page order.
+inline std::vector<int> PrintedPages(const QString& aPdf)
+{
+    QTemporaryDir dir;
+    Tool(QStringLiteral("pdftoppm"), {"-r", "127", "-gray", "-png", aPdf, dir.filePath(QStringLiteral("p"))});
+    std::vector<int> pages;
+    QStringList files = QDir(dir.path()).entryList({QStringLiteral("p-*.png")}, QDir::Files, QDir::Name);
+    for (const QString& file : files) {
+        const QImage image(dir.filePath(file));
+        const int y = 62 * 5; // 5 pixels a millimetre
+        int runs = 0;
+        bool dark = false;
+        for (int x = 0; x < std::min(image.width(), 150 * 5); ++x) {
+            const bool now = qGray(image.pixel(x, y)) < 128;
+            runs += now && !dark;
+            dark = now;
+        }
+        pages.push_back(runs);
+    }
+    return pages;
+}
 
 } // namespace printspool

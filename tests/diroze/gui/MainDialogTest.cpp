@@ -1,6 +1,7 @@
 #include "ParamParser.h"
 #include "TestPeers.h"
 #include "diroze/PrintSpool.h"
+#include "diroze/preview/RecordedPages.h"
 #include "preview/PreviewView.h"
 #include "ui/DialogApplication.h"
 #include "ui/DialogSeam.h"
@@ -15,14 +16,17 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPageRanges>
+#include <QPrintDialog>
 #include <QPrintEngine>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTranslator>
 
@@ -487,7 +491,9 @@ TEST(PrintChoice, ExactlyThePagesOfTheListAndThePageSet)
         std::vector<int> printed;
     } cases[] = {
         {"page list", QStringLiteral("1,3"), {}, true, {1, 3}},
-        {"range with even pages", QStringLiteral("2-4"), QStringLiteral("even"), true, {2, 4}},
+        // The dialog counts the set from the range's first page: "even" of
+        // 2-4 is written as "odd".
+        {"range with even pages", QStringLiteral("2-4"), QStringLiteral("odd"), true, {2, 4}},
         {"all odd pages", {}, QStringLiteral("odd"), true, {1, 3, 5}},
         {"range beyond the end", QStringLiteral("4-9"), {}, true, {4, 5}},
         {"all pages", {}, {}, false, {1, 2, 3, 4, 5}},
@@ -508,6 +514,68 @@ TEST(PrintChoice, ExactlyThePagesOfTheListAndThePageSet)
         EXPECT_EQ(printer.printEngine()->property(cupsOptions).toStringList(),
                   (QStringList{QStringLiteral("number-up"), QStringLiteral("1")}))
             << "the spooler does not pick pages out of the job again";
+    }
+}
+
+// The system print dialog answered through its own controls, as a person
+// would: a range (from, to), a page list or all pages, with all, odd or even
+// pages; the choice printed through the spooler's PDF printer. Odd and even
+// are the document's page numbers, whatever page the range starts on.
+TEST(PrintChoice, OddAndEvenAreDocumentPagesForEveryRangeAndList)
+{
+    if (const QString why = printspool::Unavailable(); !why.isEmpty())
+        SKIP_WITHOUT_PEER(why.toStdString());
+    enum TSet { kAll, kOdd, kEven }; // the items of the dialog's page set list
+    struct Case {
+        const char* what;
+        int from, to;  // a range; 0: none
+        QString pages; // a page list; empty: none
+        TSet set;
+        std::vector<int> printed;
+    };
+    const Case cases[] = {
+        {"all pages, odd", 0, 0, {}, kOdd, {1, 3, 5}},
+        {"all pages, even", 0, 0, {}, kEven, {2, 4}},
+        {"range 2 to 5", 2, 5, {}, kAll, {2, 3, 4, 5}},
+        {"range 2 to 5, odd", 2, 5, {}, kOdd, {3, 5}},
+        {"range 2 to 5, even", 2, 5, {}, kEven, {2, 4}},
+        {"range 1 to 4, even", 1, 4, {}, kEven, {2, 4}},
+        {"range 3 to 5, odd", 3, 5, {}, kOdd, {3, 5}},
+        {"list 2-4, odd", 0, 0, QStringLiteral("2-4"), kOdd, {3}},
+        {"list 2-4, even", 0, 0, QStringLiteral("2-4"), kEven, {2, 4}},
+        {"list 1,4-5, odd", 0, 0, QStringLiteral("1,4-5"), kOdd, {1, 5}},
+        {"list 2,3,5, all", 0, 0, QStringLiteral("2,3,5"), kAll, {2, 3, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TPrintPreview preview;
+        recordedpages::RecordMarkedPages(preview, 5);
+        preview.Printer().setPrinterName(printspool::kQueue);
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            if (c.from > 0) {
+                dialog->findChild<QRadioButton*>(QStringLiteral("printRange"))->setChecked(true);
+                dialog->findChild<QSpinBox*>(QStringLiteral("to"))->setValue(c.to);
+                dialog->findChild<QSpinBox*>(QStringLiteral("from"))->setValue(c.from);
+            } else if (!c.pages.isEmpty()) {
+                dialog->findChild<QRadioButton*>(QStringLiteral("pagesRadioButton"))->setChecked(true);
+                dialog->findChild<QLineEdit*>(QStringLiteral("pagesLineEdit"))->setText(c.pages);
+            }
+            dialog->findChild<QComboBox*>(QStringLiteral("pageSetCombo"))->setCurrentIndex(c.set);
+            dialog->accept();
+        });
+        TDialogSeam seam;
+        const TPrintChoice choice = seam.Print(nullptr, preview.Printer(), preview.TotalPages());
+        ASSERT_TRUE(choice.Accepted);
+        printspool::TSpoolSession spool;
+        if (choice.Range)
+            preview.PrintPagesEx(choice.Pages);
+        else
+            preview.Print();
+        const QString pdf = spool.WaitForPdf(preview.LastJobId());
+        ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
+        EXPECT_EQ(printspool::PrintedPages(pdf), c.printed);
     }
 }
 

@@ -28,41 +28,7 @@ namespace {
         SKIP_WITHOUT_PEER(why.toStdString());                                                                          \
     }
 
-// Records aCount pages. Each has a black 10 mm square 20 mm from the
-// paper's left edge and 30 mm from its top; page N has N small 4 mm squares
-// in a row 60 mm from the top, 8 mm apart, so that the page can be told
-// from its picture (the spooler's PDF printer keeps no text).
-void RecordPages(TPrintPreview& aPreview, int aCount)
-{
-    recordedpages::RecordPages(aPreview, aCount, [](TCanvas& aCanvas, int aPage) {
-        aCanvas.Brush().Color = 0;
-        aCanvas.FillRect(TRect{2000, 3000, 3000, 4000});
-        for (int mark = 0; mark < aPage; ++mark)
-            aCanvas.FillRect(TRect{2000 + 800 * mark, 6000, 2400 + 800 * mark, 6400});
-    });
-}
-
-// The page numbers that the pages of a portrait aPdf show, in page order.
-std::vector<int> PrintedPages(const QString& aPdf)
-{
-    QTemporaryDir dir;
-    Tool(QStringLiteral("pdftoppm"), {"-r", "127", "-gray", "-png", aPdf, dir.filePath(QStringLiteral("p"))});
-    std::vector<int> pages;
-    QStringList files = QDir(dir.path()).entryList({QStringLiteral("p-*.png")}, QDir::Files, QDir::Name);
-    for (const QString& file : files) {
-        const QImage image(dir.filePath(file));
-        const int y = 62 * 5; // 5 pixels a millimetre
-        int runs = 0;
-        bool dark = false;
-        for (int x = 0; x < std::min(image.width(), 150 * 5); ++x) {
-            const bool now = qGray(image.pixel(x, y)) < 128;
-            runs += now && !dark;
-            dark = now;
-        }
-        pages.push_back(runs);
-    }
-    return pages;
-}
+void RecordPages(TPrintPreview& aPreview, int aCount) { recordedpages::RecordMarkedPages(aPreview, aCount); }
 
 QString Info(const QString& aPdf, const QString& aKey)
 {
