@@ -14,7 +14,13 @@
 
 #include <cups/cups.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace diroze {
 
@@ -76,6 +82,81 @@ bool PrinterListed(const QString& aPrinterName)
 }
 
 bool AnyPrinterListed() { return !QPrinterInfo::availablePrinterNames().isEmpty(); }
+
+namespace {
+
+// Connects to one address of the print service within 10 seconds; 0, or
+// the system's error number.
+int ConnectError(const http_addr_t& aAddress)
+{
+    const int fd = socket(aAddress.addr.sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return errno;
+    int error = 0;
+    if (connect(fd, &aAddress.addr, static_cast<socklen_t>(httpAddrLength(&aAddress))) != 0) {
+        error = errno;
+        if (error == EINPROGRESS) {
+            pollfd poll{fd, POLLOUT, 0};
+            const int ready = ::poll(&poll, 1, 10000);
+            socklen_t length = sizeof error;
+            if (ready <= 0)
+                error = ready == 0 ? ETIMEDOUT : errno;
+            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                error = errno;
+        }
+    }
+    close(fd);
+    return error;
+}
+
+} // namespace
+
+QString PrintServiceUnreachable()
+{
+    const char* server = cupsServer();
+    const int port = ippPort();
+    const QByteArray service = QByteArray::number(port);
+    QString reason = QStringLiteral("its name is unknown");
+    if (http_addrlist_t* addresses = httpAddrGetList(server, AF_UNSPEC, service.constData())) {
+        int error = 0;
+        for (const http_addrlist_t* a = addresses; a; a = a->next) {
+            error = ConnectError(a->addr);
+            if (error == 0)
+                break;
+        }
+        httpAddrFreeList(addresses);
+        if (error == 0)
+            return QString();
+        reason = QString::fromLocal8Bit(std::strerror(error));
+    }
+    const QString name = QString::fromLocal8Bit(server);
+    const QString where = name.startsWith(u'/') ? name : QStringLiteral("%1:%2").arg(name).arg(port);
+    return QStringLiteral("The print service cannot be reached at %1 (%2)").arg(where, reason);
+}
+
+QString MissingDefaultDestination()
+{
+    for (const char* variable : {"LPDEST", "PRINTER"}) {
+        const QByteArray value = qgetenv(variable);
+        if (value.isEmpty())
+            continue;
+        // "queue/instance" names an instance of a queue.
+        const qsizetype slash = value.indexOf('/');
+        const QByteArray name = slash < 0 ? value : value.left(slash);
+        const QByteArray instance = slash < 0 ? QByteArray() : value.mid(slash + 1);
+        cups_dest_t* dest =
+            cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), instance.isEmpty() ? nullptr : instance.constData());
+        if (dest) {
+            cupsFreeDests(1, dest);
+            return QString();
+        }
+        if (qstrcmp(variable, "PRINTER") == 0 && value == "lp")
+            return QString();
+        return QStringLiteral("The printer or class \"%1\" (%2) does not exist")
+            .arg(QString::fromLocal8Bit(value), QLatin1String(variable));
+    }
+    return QString();
+}
 
 struct TPrinterJob::TState {
     QString Printer;    // the spooler's printer, or empty for a file

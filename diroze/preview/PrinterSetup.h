@@ -50,6 +50,17 @@ bool PrinterListed(const QString& aPrinterName);
 // Whether the spooler lists at least one printer.
 bool AnyPrinterListed();
 
+// Empty when the print service (the scheduler the spooler's clients talk
+// to) answers; otherwise "The print service cannot be reached at WHERE
+// (REASON)", WHERE being its address and port or its socket.
+QString PrintServiceUnreachable();
+
+// Empty when the user's default destination, named by the environment
+// variable LPDEST or else PRINTER, exists or none is named; otherwise
+// "The printer or class \"NAME\" (VARIABLE) does not exist". PRINTER=lp, an
+// old convention, names no destination unless one is called so.
+QString MissingDefaultDestination();
+
 // One print job. Its pages are written as PDF into a private temporary file
 // with the printer object's page layout (full page: the origin at the
 // paper's corner) and resolution, and handed over only by Finish: to the
