@@ -3,10 +3,15 @@
 #include "FormSave.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QMessageBox>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPrintDialog>
 #include <QPrintEngine>
 #include <QPrinter>
+#include <QRadioButton>
 
 #include <utility>
 
@@ -74,8 +79,70 @@ TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages)
     return choice;
 }
 
+namespace {
+
+// Qt's printer properties dialog opens on the printer's default paper,
+// whatever paper the printer object holds. While a print dialog is open
+// this sets, whenever a properties dialog is shown, its page setup controls
+// to the sheet's paper and orientation, as a person would: the job is
+// printed on the sheet's paper in any case.
+class TSheetPaperInProperties : public QObject {
+public:
+    explicit TSheetPaperInProperties(const QPageLayout& aLayout) : FLayout(aLayout) { qApp->installEventFilter(this); }
+    ~TSheetPaperInProperties() override { qApp->removeEventFilter(this); }
+    TSheetPaperInProperties(const TSheetPaperInProperties&) = delete;
+    TSheetPaperInProperties& operator=(const TSheetPaperInProperties&) = delete;
+
+protected:
+    bool eventFilter(QObject* aWatched, QEvent* aEvent) override
+    {
+        if (aEvent->type() == QEvent::Show && aWatched->isWidgetType() &&
+            qstrcmp(aWatched->metaObject()->className(), "QPrintPropertiesDialog") == 0)
+            ShowPaper(*static_cast<QWidget*>(aWatched));
+        return QObject::eventFilter(aWatched, aEvent);
+    }
+
+private:
+    void ShowPaper(QWidget& aProperties) const
+    {
+        auto* sizes = aProperties.findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+        auto* units = aProperties.findChild<QComboBox*>(QStringLiteral("unitCombo"));
+        auto* width = aProperties.findChild<QDoubleSpinBox*>(QStringLiteral("pageWidth"));
+        auto* height = aProperties.findChild<QDoubleSpinBox*>(QStringLiteral("pageHeight"));
+        auto* portrait = aProperties.findChild<QRadioButton*>(QStringLiteral("portrait"));
+        auto* landscape = aProperties.findChild<QRadioButton*>(QStringLiteral("landscape"));
+        if (!sizes || !units || !width || !height || !portrait || !landscape)
+            return; // another Qt: its dialog is left as it is
+        QRadioButton* orientation = FLayout.orientation() == QPageLayout::Landscape ? landscape : portrait;
+        if (!orientation->isChecked())
+            orientation->click();
+        int item = -1, custom = -1;
+        for (int i = 0; i < sizes->count(); ++i) {
+            const QVariant data = sizes->itemData(i);
+            if (!data.isValid())
+                custom = i;
+            else if (item < 0 && data.value<QPageSize>().isEquivalentTo(FLayout.pageSize()))
+                item = i;
+        }
+        if (item >= 0) {
+            sizes->setCurrentIndex(item);
+        } else if (custom >= 0) {
+            sizes->setCurrentIndex(custom);
+            const auto unit = units->currentData().value<QPageLayout::Unit>();
+            const QSizeF size = FLayout.fullRect(unit).size();
+            width->setValue(size.width());
+            height->setValue(size.height());
+        }
+    }
+
+    QPageLayout FLayout;
+};
+
+} // namespace
+
 TPrintChoice TDialogSeam::Print(QWidget* aOwner, QPrinter& aPrinter, int aTotalPages)
 {
+    const TSheetPaperInProperties sheetPaper(aPrinter.pageLayout());
     QPrintDialog dialog(&aPrinter, aOwner);
     dialog.setMinMax(1, aTotalPages);
     dialog.setFromTo(1, aTotalPages);

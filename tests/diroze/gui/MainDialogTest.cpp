@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -576,6 +577,64 @@ TEST(PrintChoice, OddAndEvenAreDocumentPagesForEveryRangeAndList)
         const QString pdf = spool.WaitForPdf(preview.LastJobId());
         ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
         EXPECT_EQ(printspool::PrintedPages(pdf), c.printed);
+    }
+}
+
+// The printer properties of the print dialog show the sheet's paper and
+// orientation, not the printer's default paper.
+TEST(PrintChoice, PrinterPropertiesShowTheSheetsPaper)
+{
+    if (const QString why = printspool::Unavailable(); !why.isEmpty())
+        SKIP_WITHOUT_PEER(why.toStdString());
+    struct Row {
+        const char* proves;
+        TPaperType type;
+        TPrinterOrientation orientation;
+        TPoint customSize;
+        QString item; // the paper list's item
+        bool landscape;
+        double width, height; // millimetres, as oriented
+    };
+    const Row rows[] = {
+        {"a custom 100 x 150 mm sheet", pCustom, poPortrait, {10000, 15000}, QStringLiteral("Custom"), false, 100, 150},
+        {"a custom sheet in landscape", pCustom, poLandscape, {15000, 10000}, QStringLiteral("Custom"), true, 150, 100},
+        {"the printer's own A5 in landscape", pA5, poLandscape, {}, QStringLiteral("A5"), true, 210, 148},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        TPrintPreview preview;
+        preview.SetPaperType(row.type);
+        preview.SetOrientation(row.orientation);
+        if (row.type == pCustom) {
+            preview.SetPaperWidth(row.customSize.X);
+            preview.SetPaperHeight(row.customSize.Y);
+        }
+        preview.Printer().setPrinterName(printspool::kQueue);
+        preview.SetPrinterOptions(); // as the print flow does before the dialog
+        QString item;
+        bool landscape = false;
+        double width = 0, height = 0;
+        QTimer::singleShot(0, [&] {
+            QWidget* print = QApplication::activeModalWidget();
+            ASSERT_NE(print, nullptr);
+            QTimer::singleShot(0, [&] {
+                QWidget* properties = QApplication::activeModalWidget();
+                ASSERT_NE(properties, nullptr);
+                item = properties->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"))->currentText();
+                landscape = properties->findChild<QRadioButton*>(QStringLiteral("landscape"))->isChecked();
+                width = properties->findChild<QDoubleSpinBox*>(QStringLiteral("pageWidth"))->value();
+                height = properties->findChild<QDoubleSpinBox*>(QStringLiteral("pageHeight"))->value();
+                properties->close();
+            });
+            print->findChild<QPushButton*>(QStringLiteral("properties"))->click();
+            print->close();
+        });
+        TDialogSeam seam;
+        EXPECT_FALSE(seam.Print(nullptr, preview.Printer(), 1).Accepted);
+        EXPECT_EQ(item, row.item);
+        EXPECT_EQ(landscape, row.landscape);
+        EXPECT_NEAR(width, row.width, 0.5);
+        EXPECT_NEAR(height, row.height, 0.5);
     }
 }
 
