@@ -251,7 +251,7 @@ QWidget* TfrmHlavni::BuildPresetStrip()
     // The preset row and the buttons on a white strip.
     auto* strip = new TButtonStrip(this);
     QHBoxLayout* row = strip->Row();
-    row->addWidget(Caption(QStringLiteral("Uložené předvolby:"), strip));
+    row->addWidget(Sign(QStringLiteral("Uložené předvolby:"), strip));
     // Long preset names do not widen the dialog: the closed list elides them.
     lstPredvolby = new TDropDown(strip);
     row->addWidget(lstPredvolby, 1);
