@@ -98,6 +98,9 @@ TEST(PrintJob, AMissingDestinationOrServiceIsNamed)
          {QStringLiteral("CUPS_SERVER=127.0.0.1:9")},
          QStringLiteral("diroze: The print service cannot be reached at 127.0.0.1:9 (Connection refused)\n")},
     };
+    // Keeps the other print tests' jobs out of the job list meanwhile.
+    TSpoolSession spool;
+    ASSERT_TRUE(spool.Locked());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.proves);
         const std::vector<int> before = JobIds();
