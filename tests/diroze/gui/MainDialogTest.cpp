@@ -555,15 +555,25 @@ TEST(PrintChoice, OddAndEvenAreDocumentPagesForEveryRangeAndList)
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
-            if (c.from > 0) {
-                dialog->findChild<QRadioButton*>(QStringLiteral("printRange"))->setChecked(true);
-                dialog->findChild<QSpinBox*>(QStringLiteral("to"))->setValue(c.to);
-                dialog->findChild<QSpinBox*>(QStringLiteral("from"))->setValue(c.from);
-            } else if (!c.pages.isEmpty()) {
-                dialog->findChild<QRadioButton*>(QStringLiteral("pagesRadioButton"))->setChecked(true);
-                dialog->findChild<QLineEdit*>(QStringLiteral("pagesLineEdit"))->setText(c.pages);
+            auto* range = dialog->findChild<QRadioButton*>(QStringLiteral("printRange"));
+            auto* from = dialog->findChild<QSpinBox*>(QStringLiteral("from"));
+            auto* to = dialog->findChild<QSpinBox*>(QStringLiteral("to"));
+            auto* list = dialog->findChild<QRadioButton*>(QStringLiteral("pagesRadioButton"));
+            auto* pages = dialog->findChild<QLineEdit*>(QStringLiteral("pagesLineEdit"));
+            auto* set = dialog->findChild<QComboBox*>(QStringLiteral("pageSetCombo"));
+            if (!range || !from || !to || !list || !pages || !set) {
+                dialog->reject();
+                FAIL() << "the print dialog has other controls than Qt 6.4's";
             }
-            dialog->findChild<QComboBox*>(QStringLiteral("pageSetCombo"))->setCurrentIndex(c.set);
+            if (c.from > 0) {
+                range->setChecked(true);
+                to->setValue(c.to);
+                from->setValue(c.from);
+            } else if (!c.pages.isEmpty()) {
+                list->setChecked(true);
+                pages->setText(c.pages);
+            }
+            set->setCurrentIndex(c.set);
             dialog->accept();
         });
         TDialogSeam seam;
@@ -620,18 +630,26 @@ TEST(PrintChoice, PrinterPropertiesShowTheSheetsPaper)
             QTimer::singleShot(0, [&] {
                 QWidget* properties = QApplication::activeModalWidget();
                 ASSERT_NE(properties, nullptr);
-                item = properties->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"))->currentText();
-                landscape = properties->findChild<QRadioButton*>(QStringLiteral("landscape"))->isChecked();
-                width = properties->findChild<QDoubleSpinBox*>(QStringLiteral("pageWidth"))->value();
-                height = properties->findChild<QDoubleSpinBox*>(QStringLiteral("pageHeight"))->value();
+                const auto* sizes = properties->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+                const auto* turned = properties->findChild<QRadioButton*>(QStringLiteral("landscape"));
+                const auto* across = properties->findChild<QDoubleSpinBox*>(QStringLiteral("pageWidth"));
+                const auto* down = properties->findChild<QDoubleSpinBox*>(QStringLiteral("pageHeight"));
+                if (sizes && turned && across && down) {
+                    item = sizes->currentText();
+                    landscape = turned->isChecked();
+                    width = across->value();
+                    height = down->value();
+                }
                 properties->close();
             });
-            print->findChild<QPushButton*>(QStringLiteral("properties"))->click();
+            auto* button = print->findChild<QPushButton*>(QStringLiteral("properties"));
+            if (button)
+                button->click();
             print->close();
         });
         TDialogSeam seam;
         EXPECT_FALSE(seam.Print(nullptr, preview.Printer(), 1).Accepted);
-        EXPECT_EQ(item, row.item);
+        EXPECT_EQ(item.toStdString(), row.item.toStdString());
         EXPECT_EQ(landscape, row.landscape);
         EXPECT_NEAR(width, row.width, 0.5);
         EXPECT_NEAR(height, row.height, 0.5);
