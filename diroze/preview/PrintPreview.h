@@ -140,7 +140,9 @@ public:
     // --- printing (Printing.cpp) ---
     // The printer object jobs go to; made on first use for the system's
     // default printer. The caller may choose another printer, copies and so
-    // on; a print sets its page layout and full-page mode.
+    // on; a print sets its page layout, full-page mode and resolution (the
+    // one the printer prints the job at, PrinterResolution; 1200 dpi for a
+    // file or a printer that names none).
     QPrinter& Printer();
     // Whether the spooler lists at least one printer.
     bool PrinterInstalled() const;
