@@ -15,14 +15,22 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
 {
     TPrintPreview preview;
     RenderJobSheets(aParams, preview);
-    // Print does nothing without a printer; a run without the dialog says so.
-    if (!AnyPrinterListed())
-        throw EPrinter("No printer is installed");
+    // Print does nothing without a printer; a run without the dialog says
+    // so, and whether the print service itself is out of reach.
+    if (!AnyPrinterListed()) {
+        const QString unreachable = PrintServiceUnreachable();
+        throw EPrinter(unreachable.isEmpty() ? std::string("No printer is installed") : unreachable.toStdString());
+    }
     // The printer the dialog would preselect, when printer.ini names an installed one.
     const QString printerIni = LocateConfigFiles().PrinterIni;
     const QString chosen = PrinterFromIni(printerIni, QPrinterInfo::availablePrinterNames());
-    if (!chosen.isEmpty())
+    if (!chosen.isEmpty()) {
         preview.Printer().setPrinterName(chosen);
+    } else if (const QString missing = MissingDefaultDestination(); !missing.isEmpty()) {
+        // The default destination the user named is gone: printing on some
+        // other printer instead would surprise.
+        throw EPrinter(missing.toStdString());
+    }
     preview.OnPrinterOffset = PrinterOffsetsFromFile(printerIni);
     preview.Print();
 }

@@ -13,8 +13,11 @@ namespace diroze {
 // printer, or the first one the spooler lists when none is the default.
 // Returns once the job has been handed to the spooler. Throws the data
 // file's and the layout's failures as EJobFailure about their file,
-// EPrinter("No printer is installed") and the printing failures of
-// TPrintPreview::Print.
+// EPrinter("No printer is installed"), EPrinter with
+// PrintServiceUnreachable's text when the spooler lists no printer because
+// its service cannot be reached, EPrinter with MissingDefaultDestination's
+// text when printer.ini chooses no printer and LPDEST or PRINTER names one
+// that does not exist, and the printing failures of TPrintPreview::Print.
 void RunPrintJob(const hostutils::TParamParser& aParams);
 
 } // namespace diroze

@@ -19,6 +19,8 @@ fi
 #                   (the queue's own cups-pdf-diroze.conf, so the system's
 #                   cups-pdf settings and ~/PDF stay untouched)
 # diroze-rejecting  the same device, but it refuses every job
+# diroze-thermal203 the same device with a PPD whose default resolution is
+#                   203 dpi, as thermal label printers have
 start_cups() {
   if ! command -v cupsd >/dev/null || [[ ! -x /usr/lib/cups/backend/cups-pdf ]]; then
     echo "start-services: cups or printer-driver-cups-pdf is not installed (the printing tests will skip)"
@@ -55,10 +57,17 @@ EOF
   if ! timeout 5 lpstat -v diroze-rejecting >/dev/null 2>&1; then
     timeout 20 lpadmin -p diroze-rejecting -v cups-pdf:/diroze -P "$ppd" -E 2>/dev/null
   fi
-  timeout 20 cupsenable diroze-pdf diroze-rejecting
-  timeout 20 cupsaccept diroze-pdf
+  if ! timeout 5 lpstat -v diroze-thermal203 >/dev/null 2>&1; then
+    local ppd203=/etc/cups/diroze-thermal203.ppd
+    sed -e 's/^\*DefaultResolution: .*/*DefaultResolution: 203dpi/' \
+        -e 's|^\*Resolution 300dpi/300 DPI:.*|*Resolution 203dpi/203 DPI: "<</HWResolution[203 203]>>setpagedevice"\n&|' \
+        "$ppd" >"$ppd203"
+    timeout 20 lpadmin -p diroze-thermal203 -v cups-pdf:/diroze -P "$ppd203" -E 2>/dev/null
+  fi
+  timeout 20 cupsenable diroze-pdf diroze-rejecting diroze-thermal203
+  timeout 20 cupsaccept diroze-pdf diroze-thermal203
   timeout 20 cupsreject -r "closed for the printing tests" diroze-rejecting
-  echo "start-services: CUPS runs with the queues diroze-pdf and diroze-rejecting"
+  echo "start-services: CUPS runs with the queues diroze-pdf, diroze-rejecting and diroze-thermal203"
 }
 
 start_cups

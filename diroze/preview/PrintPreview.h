@@ -140,7 +140,9 @@ public:
     // --- printing (Printing.cpp) ---
     // The printer object jobs go to; made on first use for the system's
     // default printer. The caller may choose another printer, copies and so
-    // on; a print sets its page layout and full-page mode.
+    // on; a print sets its page layout, full-page mode and resolution (the
+    // one the printer prints the job at, PrinterResolution; 1200 dpi for a
+    // file or a printer that names none).
     QPrinter& Printer();
     // Whether the spooler lists at least one printer.
     bool PrinterInstalled() const;
@@ -169,6 +171,9 @@ public:
     // The paper in the printer's pixels, origin at the paper's corner: where
     // a page plays at true size. Empty without a printer.
     TRect PrinterPhysicalPageBounds();
+    // The spooler's id of the last job this engine handed to a printer; 0
+    // when none was (a job to a file has no id).
+    int LastJobId() const { return FLastJobId; }
 
     using TPreviewPageDrawEvent = std::function<void(int aPageNo, QPainter& aCanvas)>;
     using TPreviewPageProcessingEvent = std::function<void(int aPageNo, TPageProcessingChoice& aChoice)>;
@@ -227,6 +232,7 @@ private:
     int32_t FScreenPixelsPerInch = 96;
     std::unique_ptr<QPrinter> FPrinter;
     std::unique_ptr<TPrinterJob> FPrinterJob; // open between PrintBegin and PrintEnd
+    int FLastJobId = 0;
 };
 
 } // namespace diroze

@@ -9,13 +9,21 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QPrintEngine>
 #include <QPrinterInfo>
+#include <QRegularExpression>
 #include <QSizeF>
 #include <QTemporaryFile>
 
 #include <cups/cups.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 namespace diroze {
 
@@ -78,6 +86,145 @@ bool PrinterListed(const QString& aPrinterName)
 
 bool AnyPrinterListed() { return !QPrinterInfo::availablePrinterNames().isEmpty(); }
 
+namespace {
+
+// Connects to one address of the print service within 10 seconds; 0, or
+// the system's error number.
+int ConnectError(const http_addr_t& aAddress)
+{
+    const int fd = socket(aAddress.addr.sa_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return errno;
+    int error = 0;
+    if (connect(fd, &aAddress.addr, static_cast<socklen_t>(httpAddrLength(&aAddress))) != 0) {
+        error = errno;
+        if (error == EINPROGRESS) {
+            pollfd poll{fd, POLLOUT, 0};
+            const int ready = ::poll(&poll, 1, 10000);
+            socklen_t length = sizeof error;
+            if (ready <= 0)
+                error = ready == 0 ? ETIMEDOUT : errno;
+            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                error = errno;
+        }
+    }
+    close(fd);
+    return error;
+}
+
+} // namespace
+
+QString PrintServiceUnreachable()
+{
+    const char* server = cupsServer();
+    const int port = ippPort();
+    const QByteArray service = QByteArray::number(port);
+    QString reason = QStringLiteral("its name is unknown");
+    if (http_addrlist_t* addresses = httpAddrGetList(server, AF_UNSPEC, service.constData())) {
+        int error = 0;
+        for (const http_addrlist_t* a = addresses; a; a = a->next) {
+            error = ConnectError(a->addr);
+            if (error == 0)
+                break;
+        }
+        httpAddrFreeList(addresses);
+        if (error == 0)
+            return QString();
+        reason = QString::fromLocal8Bit(std::strerror(error));
+    }
+    const QString name = QString::fromLocal8Bit(server);
+    const QString where = name.startsWith(u'/') ? name : QStringLiteral("%1:%2").arg(name).arg(port);
+    return QStringLiteral("The print service cannot be reached at %1 (%2)").arg(where, reason);
+}
+
+namespace {
+
+// Dots per inch of a resolution text, or 0.
+int ResolutionText(const QString& aText)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\s*(\\d{1,5})(?:x\\d{1,5})?(dpi|dpcm)\\s*$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = pattern.match(aText);
+    if (!m.hasMatch())
+        return 0;
+    const int value = m.captured(1).toInt();
+    return m.captured(2).compare(QStringLiteral("dpcm"), Qt::CaseInsensitive) == 0
+               ? static_cast<int>(std::lround(value * 2.54))
+               : value;
+}
+
+int ResolutionOption(int aCount, cups_option_t* aOptions)
+{
+    for (const char* name : {"Resolution", "printer-resolution"})
+        if (const char* value = cupsGetOption(name, aCount, aOptions))
+            if (const int dpi = ResolutionText(QString::fromUtf8(value)))
+                return dpi;
+    return 0;
+}
+
+// The print engine's property with the job options (Qt's CUPS support).
+const auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
+
+} // namespace
+
+QStringList JobOptions(const QPrinter& aPrinter)
+{
+    return aPrinter.printEngine() ? aPrinter.printEngine()->property(kCupsOptions).toStringList() : QStringList();
+}
+
+int PrinterResolution(const QString& aPrinterName, const QStringList& aJobOptions)
+{
+    for (qsizetype i = 0; i + 1 < aJobOptions.size(); i += 2)
+        if (aJobOptions[i] == QStringLiteral("Resolution") || aJobOptions[i] == QStringLiteral("printer-resolution"))
+            if (const int dpi = ResolutionText(aJobOptions[i + 1]))
+                return dpi;
+    if (aPrinterName.isEmpty())
+        return 0;
+    const QByteArray name = aPrinterName.toLocal8Bit();
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
+    if (!dest)
+        return 0;
+    int dpi = ResolutionOption(dest->num_options, dest->options);
+    if (dpi == 0) {
+        if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
+            ipp_attribute_t* fallback = cupsFindDestDefault(CUPS_HTTP_DEFAULT, dest, info, "printer-resolution");
+            if (fallback && ippGetValueTag(fallback) == IPP_TAG_RESOLUTION) {
+                int yres = 0;
+                ipp_res_t units = IPP_RES_PER_INCH;
+                const int xres = ippGetResolution(fallback, 0, &yres, &units);
+                dpi = units == IPP_RES_PER_CM ? static_cast<int>(std::lround(xres * 2.54)) : xres;
+            }
+            cupsFreeDestInfo(info);
+        }
+    }
+    cupsFreeDests(1, dest);
+    return std::max(dpi, 0);
+}
+
+QString MissingDefaultDestination()
+{
+    for (const char* variable : {"LPDEST", "PRINTER"}) {
+        const QByteArray value = qgetenv(variable);
+        if (value.isEmpty())
+            continue;
+        // "queue/instance" names an instance of a queue.
+        const qsizetype slash = value.indexOf('/');
+        const QByteArray name = slash < 0 ? value : value.left(slash);
+        const QByteArray instance = slash < 0 ? QByteArray() : value.mid(slash + 1);
+        cups_dest_t* dest =
+            cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), instance.isEmpty() ? nullptr : instance.constData());
+        if (dest) {
+            cupsFreeDests(1, dest);
+            return QString();
+        }
+        if (qstrcmp(variable, "PRINTER") == 0 && value == "lp")
+            return QString();
+        return QStringLiteral("The printer or class \"%1\" (%2) does not exist")
+            .arg(QString::fromLocal8Bit(value), QLatin1String(variable));
+    }
+    return QString();
+}
+
 struct TPrinterJob::TState {
     QString Printer;    // the spooler's printer, or empty for a file
     QString OutputFile; // the file the job goes to, or empty for the spooler
@@ -87,10 +234,12 @@ struct TPrinterJob::TState {
     QPrinter::DuplexMode Duplex = QPrinter::DuplexNone;
     bool Colour = true;
     QString Media;
+    QByteArray Resolution; // the job's resolution, "203dpi"; empty: the printer's default
     QTemporaryFile Spool;
     std::unique_ptr<QPdfWriter> Writer;
     QPainter Painter;
     bool Finished = false;
+    int JobId = 0;
 
     QString Label() const { return Printer.isEmpty() ? OutputFile : Printer; }
 };
@@ -138,6 +287,10 @@ TPrinterJob::TPrinterJob(const QPrinter& aPrinter, const QString& aTitle) : FSta
     s.Collate = aPrinter.collateCopies();
     s.Duplex = aPrinter.duplex();
     s.Colour = aPrinter.colorMode() == QPrinter::Color;
+    const QStringList options = JobOptions(aPrinter);
+    for (qsizetype i = 0; i + 1 < options.size(); i += 2)
+        if (options[i] == QStringLiteral("Resolution"))
+            s.Resolution = options[i + 1].toUtf8();
     QPageLayout layout = aPrinter.pageLayout();
     layout.setMode(QPageLayout::FullPageMode);
     s.Media = MediaName(layout.pageSize());
@@ -216,12 +369,18 @@ void TPrinterJob::Finish()
     if (s.Duplex != QPrinter::DuplexAuto)
         count = cupsAddOption("sides", sides, count, &options);
     count = cupsAddOption("print-color-mode", s.Colour ? "color" : "monochrome", count, &options);
+    // The resolution chosen for the job is the one its pages were drawn at.
+    if (!s.Resolution.isEmpty())
+        count = cupsAddOption("Resolution", s.Resolution.constData(), count, &options);
     const int job =
         cupsPrintFile2(CUPS_HTTP_DEFAULT, s.Printer.toLocal8Bit().constData(),
                        QFile::encodeName(s.Spool.fileName()).constData(), s.Title.toUtf8().constData(), count, options);
     cupsFreeOptions(count, options);
     if (job <= 0)
         refused(QString::fromUtf8(cupsLastErrorString()));
+    s.JobId = job;
 }
+
+int TPrinterJob::JobId() const { return FState->JobId; }
 
 } // namespace diroze

@@ -50,6 +50,30 @@ bool PrinterListed(const QString& aPrinterName);
 // Whether the spooler lists at least one printer.
 bool AnyPrinterListed();
 
+// The resolution, in dots per inch, that a job on the printer aPrinterName
+// prints at: the job's own "Resolution" or "printer-resolution" option in
+// aJobOptions (name, value pairs), else the one the user's options for the
+// destination choose, else the printer's default (for a queue with a PPD,
+// its DefaultResolution). 0 when none is known (no such printer, or it
+// names no resolution). Values such as "300dpi", "300x600dpi" (the first
+// figure counts) and "118dpcm".
+int PrinterResolution(const QString& aPrinterName, const QStringList& aJobOptions);
+
+// The print engine's property that holds a printer object's job options for
+// the spooler as name, value pairs.
+QStringList JobOptions(const QPrinter& aPrinter);
+
+// Empty when the print service (the scheduler the spooler's clients talk
+// to) answers; otherwise "The print service cannot be reached at WHERE
+// (REASON)", WHERE being its address and port or its socket.
+QString PrintServiceUnreachable();
+
+// Empty when the user's default destination, named by the environment
+// variable LPDEST or else PRINTER, exists or none is named; otherwise
+// "The printer or class \"NAME\" (VARIABLE) does not exist". PRINTER=lp, an
+// old convention, names no destination unless one is called so.
+QString MissingDefaultDestination();
+
 // One print job. Its pages are written as PDF into a private temporary file
 // with the printer object's page layout (full page: the origin at the
 // paper's corner) and resolution, and handed over only by Finish: to the
@@ -76,6 +100,9 @@ public:
     // Ends the document and hands it over. Throws EPrinter("Printer \"%s\" did
     // not accept the job. %s") with the spooler's or the file's reason.
     void Finish();
+    // The spooler's id of the job Finish handed over; 0 before that and for
+    // a job written to a file.
+    int JobId() const;
 
 private:
     struct TState;

@@ -18,6 +18,9 @@ namespace {
 // The largest paper side a printer's device mode can hold: 3276.7 mm.
 constexpr int32_t kMaxPaperLoMetric = 32767;
 
+// Dots per inch of a job to a file.
+constexpr int kFileResolution = 1200;
+
 QString MillimetreText(int32_t aHiMetric) { return QString::number(aHiMetric / 100.0); }
 
 [[noreturn]] void ThrowPrinter(const QString& aText) { throw EPrinter(aText.toStdString()); }
@@ -146,6 +149,12 @@ void TPrintPreview::PrintBegin()
         SetPrinterOptions();
     // Logical (0, 0) is the paper's corner, whatever the printer's margins.
     printer.setFullPage(true);
+    // Pages are drawn at the resolution the printer prints the job at, so
+    // that each bar module is a whole number of its own dots.
+    // A file, or a printer that names no resolution, gets 1200 dots per inch.
+    const int dpi =
+        printer.outputFileName().isEmpty() ? PrinterResolution(printer.printerName(), JobOptions(printer)) : 0;
+    printer.setResolution(dpi > 0 ? dpi : kFileResolution);
     printer.setDocName(FPrintJobTitle);
     FPrinterJob = std::make_unique<TPrinterJob>(printer, FPrintJobTitle);
 }
@@ -159,9 +168,10 @@ void TPrintPreview::PrintEnd(bool aSucceeded)
         if (OnAfterPrint)
             OnAfterPrint();
     });
-    if (job && aSucceeded)
+    if (job && aSucceeded) {
         job->Finish();
-    else if (job)
+        FLastJobId = job->JobId();
+    } else if (job)
         job->Abort();
 }
 

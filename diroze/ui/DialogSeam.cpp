@@ -3,10 +3,17 @@
 #include "FormSave.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QMessageBox>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPrintDialog>
 #include <QPrintEngine>
 #include <QPrinter>
+#include <QRadioButton>
+
+#include <utility>
 
 namespace diroze {
 
@@ -57,7 +64,13 @@ TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages)
         aPrinter.printEngine()->setProperty(kCupsOptions, options);
 
     const bool someRanges = aPrinter.printRange() == QPrinter::PageRange && !aPrinter.pageRanges().isEmpty();
-    const bool odd = pageSet == QStringLiteral("odd"), even = pageSet == QStringLiteral("even");
+    bool odd = pageSet == QStringLiteral("odd"), even = pageSet == QStringLiteral("even");
+    // The print dialog counts odd and even from the first page of the range,
+    // as the pages of a job that holds just the range: a range that starts
+    // on an even page gets the opposite set. The pages are chosen here by
+    // their numbers in the document, so the set is turned back.
+    if (someRanges && aPrinter.pageRanges().firstPage() % 2 == 0)
+        std::swap(odd, even);
     choice.Range = someRanges || odd || even;
     for (int page = 1; page <= aTotalPages; ++page)
         if ((!someRanges || aPrinter.pageRanges().contains(page)) && !(odd && page % 2 == 0) &&
@@ -66,8 +79,70 @@ TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages)
     return choice;
 }
 
+namespace {
+
+// Qt's printer properties dialog opens on the printer's default paper,
+// whatever paper the printer object holds. While a print dialog is open
+// this sets, whenever a properties dialog is shown, its page setup controls
+// to the sheet's paper and orientation, as a person would: the job is
+// printed on the sheet's paper in any case.
+class TSheetPaperInProperties : public QObject {
+public:
+    explicit TSheetPaperInProperties(const QPageLayout& aLayout) : FLayout(aLayout) { qApp->installEventFilter(this); }
+    ~TSheetPaperInProperties() override { qApp->removeEventFilter(this); }
+    TSheetPaperInProperties(const TSheetPaperInProperties&) = delete;
+    TSheetPaperInProperties& operator=(const TSheetPaperInProperties&) = delete;
+
+protected:
+    bool eventFilter(QObject* aWatched, QEvent* aEvent) override
+    {
+        if (aEvent->type() == QEvent::Show && aWatched->isWidgetType() &&
+            qstrcmp(aWatched->metaObject()->className(), "QPrintPropertiesDialog") == 0)
+            ShowPaper(*static_cast<QWidget*>(aWatched));
+        return QObject::eventFilter(aWatched, aEvent);
+    }
+
+private:
+    void ShowPaper(QWidget& aProperties) const
+    {
+        auto* sizes = aProperties.findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+        auto* units = aProperties.findChild<QComboBox*>(QStringLiteral("unitCombo"));
+        auto* width = aProperties.findChild<QDoubleSpinBox*>(QStringLiteral("pageWidth"));
+        auto* height = aProperties.findChild<QDoubleSpinBox*>(QStringLiteral("pageHeight"));
+        auto* portrait = aProperties.findChild<QRadioButton*>(QStringLiteral("portrait"));
+        auto* landscape = aProperties.findChild<QRadioButton*>(QStringLiteral("landscape"));
+        if (!sizes || !units || !width || !height || !portrait || !landscape)
+            return; // another Qt: its dialog is left as it is
+        QRadioButton* orientation = FLayout.orientation() == QPageLayout::Landscape ? landscape : portrait;
+        if (!orientation->isChecked())
+            orientation->click();
+        int item = -1, custom = -1;
+        for (int i = 0; i < sizes->count(); ++i) {
+            const QVariant data = sizes->itemData(i);
+            if (!data.isValid())
+                custom = i;
+            else if (item < 0 && data.value<QPageSize>().isEquivalentTo(FLayout.pageSize()))
+                item = i;
+        }
+        if (item >= 0) {
+            sizes->setCurrentIndex(item);
+        } else if (custom >= 0) {
+            sizes->setCurrentIndex(custom);
+            const auto unit = units->currentData().value<QPageLayout::Unit>();
+            const QSizeF size = FLayout.fullRect(unit).size();
+            width->setValue(size.width());
+            height->setValue(size.height());
+        }
+    }
+
+    QPageLayout FLayout;
+};
+
+} // namespace
+
 TPrintChoice TDialogSeam::Print(QWidget* aOwner, QPrinter& aPrinter, int aTotalPages)
 {
+    const TSheetPaperInProperties sheetPaper(aPrinter.pageLayout());
     QPrintDialog dialog(&aPrinter, aOwner);
     dialog.setMinMax(1, aTotalPages);
     dialog.setFromTo(1, aTotalPages);

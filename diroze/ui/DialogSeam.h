@@ -22,8 +22,8 @@ struct TPrintChoice {
 
 // What the print dialog left in aPrinter, for a document of aTotalPages:
 // the page list (say "1,3" or "2-4") and the odd or even page set, as the
-// exact pages to print. The spooler's own page selection options are taken
-// off the printer, since the job then holds just those pages.
+// exact pages to print; odd and even are the document's page numbers. The spooler's own page selection options are
+// taken off the printer, since the job then holds just those pages.
 TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages);
 
 class TDialogSeam {

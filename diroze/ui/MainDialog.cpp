@@ -36,6 +36,8 @@ namespace {
 QLabel* Caption(const QString& aText, QWidget* aParent, bool aGrey = false)
 {
     auto* label = new QLabel(aText, aParent);
+    // A caption wider than the settings column takes a second line.
+    label->setWordWrap(true);
     if (aGrey) {
         QPalette p = label->palette();
         p.setColor(QPalette::WindowText, Qt::gray);
@@ -55,18 +57,58 @@ QLineEdit* LengthEdit(QWidget* aParent)
     return edit;
 }
 
+// A unit or a sign between fields: one short word that never wraps.
+QLabel* Sign(const QString& aText, QWidget* aParent)
+{
+    QLabel* sign = Caption(aText, aParent);
+    sign->setWordWrap(false);
+    return sign;
+}
+
+// The settings grids: the X fields in column 0, the sign "X" in column 1,
+// the Y fields with their unit in column 2; the two field columns share
+// the width, so that the panel fits the settings column with or without
+// its scroll bar.
+QGridLayout* SettingsGrid(QWidget* aContent)
+{
+    auto* grid = new QGridLayout(aContent);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setHorizontalSpacing(4);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(2, 1);
+    return grid;
+}
+
+// A field followed by "mm", left-aligned.
+QHBoxLayout* WithMillimetres(QWidget* aField)
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(4);
+    row->addWidget(aField, 1);
+    row->addWidget(Sign(QStringLiteral("mm"), aField->parentWidget()));
+    return row;
+}
+
 // A row "caption  X-field  X  Y-field  mm" in a grid of the settings.
 void AddPair(QGridLayout* aGrid, int aRow, const QString& aCaption, QWidget* aX, QWidget* aY, bool aMillimetres)
 {
     QWidget* parent = aGrid->parentWidget();
-    aGrid->addWidget(Caption(aCaption, parent), aRow, 0, 1, 5);
+    aGrid->addWidget(Caption(aCaption, parent), aRow, 0, 1, 3);
     aGrid->addWidget(aX, aRow + 1, 0);
-    auto* times = Caption(QStringLiteral("X"), parent);
+    auto* times = Sign(QStringLiteral("X"), parent);
     times->setAlignment(Qt::AlignCenter);
     aGrid->addWidget(times, aRow + 1, 1);
-    aGrid->addWidget(aY, aRow + 1, 2);
     if (aMillimetres)
-        aGrid->addWidget(Caption(QStringLiteral("mm"), parent), aRow + 1, 3);
+        aGrid->addLayout(WithMillimetres(aY), aRow + 1, 2);
+    else
+        aGrid->addWidget(aY, aRow + 1, 2);
+}
+
+// A row "caption  field  mm" in a grid of the settings.
+void AddSingle(QGridLayout* aGrid, int aRow, const QString& aCaption, QWidget* aField)
+{
+    aGrid->addWidget(Caption(aCaption, aGrid->parentWidget()), aRow, 0, 1, 3);
+    aGrid->addLayout(WithMillimetres(aField), aRow + 1, 0);
 }
 
 void AddAxisHeadings(QGridLayout* aGrid, int aRow)
@@ -129,15 +171,15 @@ void TfrmHlavni::BuildControls()
 void TfrmHlavni::BuildPapirPanel(QWidget* aColumn)
 {
     panPapir = new TCategoryPanel(QStringLiteral("Papír"), aColumn);
-    auto* papir = new QGridLayout(panPapir->Content());
-    papir->addWidget(Caption(QStringLiteral("Formát:"), panPapir->Content()), 0, 0, 1, 5);
-    lstFormat = new QComboBox(panPapir->Content());
-    papir->addWidget(lstFormat, 1, 0, 1, 4);
+    QGridLayout* papir = SettingsGrid(panPapir->Content());
+    papir->addWidget(Caption(QStringLiteral("Formát:"), panPapir->Content()), 0, 0, 1, 3);
+    lstFormat = new TDropDown(panPapir->Content());
+    papir->addWidget(lstFormat, 1, 0, 1, 3);
     chkPortrait = new QRadioButton(QStringLiteral("na výšku"), panPapir->Content());
     chkLandScape = new QRadioButton(QStringLiteral("na šířku"), panPapir->Content());
     chkPortrait->setChecked(true);
     papir->addWidget(chkPortrait, 2, 0, 1, 2);
-    papir->addWidget(chkLandScape, 2, 2, 1, 2);
+    papir->addWidget(chkLandScape, 2, 2);
     AddAxisHeadings(papir, 3);
     edtWidth = LengthEdit(panPapir->Content());
     edtHeight = LengthEdit(panPapir->Content());
@@ -153,19 +195,15 @@ void TfrmHlavni::BuildPapirPanel(QWidget* aColumn)
 void TfrmHlavni::BuildStitkyPanel(QWidget* aColumn)
 {
     panStitky = new TCategoryPanel(QStringLiteral("Štítky"), aColumn);
-    auto* stitky = new QGridLayout(panStitky->Content());
+    QGridLayout* stitky = SettingsGrid(panStitky->Content());
     AddAxisHeadings(stitky, 0);
     edtPocetX = new TSpinEdit(1, 1000, panStitky->Content());
     edtPocetY = new TSpinEdit(1, 1000, panStitky->Content());
     AddPair(stitky, 1, QStringLiteral("Počet štítků:"), edtPocetX, edtPocetY, false);
     edtSpaceX = LengthEdit(panStitky->Content());
-    stitky->addWidget(Caption(QStringLiteral("Vodorovná mezera mezi štítky:"), panStitky->Content()), 3, 0, 1, 5);
-    stitky->addWidget(edtSpaceX, 4, 0);
-    stitky->addWidget(Caption(QStringLiteral("mm"), panStitky->Content()), 4, 1);
+    AddSingle(stitky, 3, QStringLiteral("Vodorovná mezera mezi štítky:"), edtSpaceX);
     edtSpaceY = LengthEdit(panStitky->Content());
-    stitky->addWidget(Caption(QStringLiteral("Svislá mezera mezi štítky:"), panStitky->Content()), 5, 0, 1, 5);
-    stitky->addWidget(edtSpaceY, 6, 0);
-    stitky->addWidget(Caption(QStringLiteral("mm"), panStitky->Content()), 6, 1);
+    AddSingle(stitky, 5, QStringLiteral("Svislá mezera mezi štítky:"), edtSpaceY);
     edtPaddingX = LengthEdit(panStitky->Content());
     edtPaddingY = LengthEdit(panStitky->Content());
     AddPair(stitky, 7, QStringLiteral("Vnitřní okraje:"), edtPaddingX, edtPaddingY, true);
@@ -181,20 +219,23 @@ void TfrmHlavni::BuildPismoPanel(QWidget* aColumn)
 {
     panPismo = new TCategoryPanel(QStringLiteral("Písmo"), aColumn);
     auto* pismo = new QVBoxLayout(panPismo->Content());
+    pismo->setContentsMargins(4, 4, 4, 4);
     pismo->addWidget(Caption(QStringLiteral("Font:"), panPismo->Content()));
-    lstFont = new QComboBox(panPismo->Content());
+    lstFont = new TDropDown(panPismo->Content());
     lstFont->setEditable(true);
     lstFont->setInsertPolicy(QComboBox::NoInsert);
+    TakeWheelOnlyWithFocus(lstFont); // its edit, too
     pismo->addWidget(lstFont);
     pismo->addWidget(Caption(QStringLiteral("Velikost:"), panPismo->Content()));
-    lstFontSize = new QComboBox(panPismo->Content());
+    lstFontSize = new TDropDown(panPismo->Content());
     lstFontSize->setEditable(true);
     lstFontSize->setInsertPolicy(QComboBox::NoInsert);
+    TakeWheelOnlyWithFocus(lstFontSize);
     for (int size : {6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 18, 20, 22, 24, 26, 28, 32, 36, 40})
         lstFontSize->addItem(QString::number(size));
     pismo->addWidget(lstFontSize);
     pismo->addWidget(Caption(QStringLiteral("Zarovnání:"), panPismo->Content()));
-    lstAlignment = new QComboBox(panPismo->Content());
+    lstAlignment = new TDropDown(panPismo->Content());
     lstAlignment->addItems({QStringLiteral("vlevo"), QStringLiteral("vpravo"), QStringLiteral("na střed")});
     lstAlignment->setCurrentIndex(0);
     pismo->addWidget(lstAlignment);
@@ -210,9 +251,9 @@ QWidget* TfrmHlavni::BuildPresetStrip()
     // The preset row and the buttons on a white strip.
     auto* strip = new TButtonStrip(this);
     QHBoxLayout* row = strip->Row();
-    row->addWidget(Caption(QStringLiteral("Uložené předvolby:"), strip));
-    lstPredvolby = new QComboBox(strip);
-    lstPredvolby->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    row->addWidget(Sign(QStringLiteral("Uložené předvolby:"), strip));
+    // Long preset names do not widen the dialog: the closed list elides them.
+    lstPredvolby = new TDropDown(strip);
     row->addWidget(lstPredvolby, 1);
     btnSave = new QToolButton(strip);
     btnSave->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));

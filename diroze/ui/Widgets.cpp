@@ -2,14 +2,18 @@
 
 #include "AssignChanged.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QStyleOptionComboBox>
 #include <QStyleOptionFrame>
 #include <QScreen>
 #include <QStyle>
+#include <QStylePainter>
+#include <QWheelEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -120,6 +124,83 @@ void TButtonStrip::paintEvent(QPaintEvent*)
     painter.drawLine(0, 0, width() - 1, 0);
 }
 
+namespace {
+
+// Passes the wheel over an unfocused drop-down on to its parents.
+class TWheelWithFocusOnly : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* aWatched, QEvent* aEvent) override
+    {
+        if (aEvent->type() != QEvent::Wheel)
+            return false;
+        auto* control = static_cast<QWidget*>(aWatched);
+        while (control && !qobject_cast<QComboBox*>(control))
+            control = control->parentWidget();
+        const QWidget* focus = QApplication::focusWidget();
+        if (control && focus && (focus == control || control->isAncestorOf(focus)))
+            return false;
+        // Ignored and filtered out: the application offers the wheel to the parents.
+        aEvent->ignore();
+        return true;
+    }
+};
+
+} // namespace
+
+void TakeWheelOnlyWithFocus(QComboBox* aControl)
+{
+    auto* filter = new TWheelWithFocusOnly(aControl);
+    aControl->setFocusPolicy(Qt::StrongFocus);
+    aControl->installEventFilter(filter);
+    if (QLineEdit* edit = aControl->lineEdit()) {
+        edit->setFocusPolicy(Qt::StrongFocus);
+        edit->installEventFilter(filter);
+    }
+}
+
+TDropDown::TDropDown(QWidget* aParent) : QComboBox(aParent)
+{
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    setMinimumContentsLength(4);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    TakeWheelOnlyWithFocus(this);
+}
+
+int TDropDown::ListWidth() const
+{
+    QAbstractItemView* list = view();
+    int width = 0;
+    const QFontMetrics metrics(list->font());
+    for (int i = 0; i < count(); ++i)
+        width = std::max(width, metrics.horizontalAdvance(itemText(i)));
+    // The item's own margins, the list's frame and a scroll bar.
+    return width + 4 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 2 * list->frameWidth() +
+           style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list) + 16;
+}
+
+void TDropDown::showPopup()
+{
+    view()->setMinimumWidth(ListWidth());
+    QComboBox::showPopup();
+}
+
+void TDropDown::paintEvent(QPaintEvent* aEvent)
+{
+    if (isEditable())
+        return QComboBox::paintEvent(aEvent);
+    QStylePainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight, field.width() - 2);
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
 TSpinEdit::TSpinEdit(int aMin, int aMax, QWidget* aParent) : QLineEdit(aParent), FMin(aMin), FMax(aMax)
 {
     QAction* up = addAction(style()->standardIcon(QStyle::SP_ArrowUp), QLineEdit::TrailingPosition);
@@ -168,6 +249,14 @@ void TSpinEdit::focusOutEvent(QFocusEvent* aEvent)
     if (text() != limited)
         setText(limited);
     QLineEdit::focusOutEvent(aEvent);
+}
+
+void TSpinEdit::wheelEvent(QWheelEvent* aEvent)
+{
+    if (!hasFocus() || aEvent->angleDelta().y() == 0)
+        return aEvent->ignore(); // the column scrolls
+    Step(aEvent->angleDelta().y() > 0 ? 1 : -1);
+    aEvent->accept();
 }
 
 void TSpinEdit::keyPressEvent(QKeyEvent* aEvent)

@@ -1,7 +1,9 @@
 #pragma once
 // Small widgets of the dialog: a collapsible category panel, the error
-// balloon and a spin edit that keeps free text while typing.
+// balloon, a drop-down list that keeps its width, and a spin edit that keeps
+// free text while typing.
 
+#include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
 #include <QTimer>
@@ -63,9 +65,30 @@ private:
     QHBoxLayout* FRow = nullptr;
 };
 
+// Makes a drop-down take the mouse wheel only while it has the focus;
+// otherwise the wheel scrolls what holds it (the settings column). Neither
+// does the wheel give it the focus.
+void TakeWheelOnlyWithFocus(QComboBox* aControl);
+
+// A drop-down list whose width does not follow its items: closed, it elides
+// the chosen item's text to its width; open, its list is wide enough to
+// show every item whole. It takes the wheel only with the focus.
+class TDropDown : public QComboBox {
+public:
+    explicit TDropDown(QWidget* aParent = nullptr);
+    void showPopup() override;
+    // The width the open list needs for its longest item.
+    int ListWidth() const;
+
+protected:
+    void paintEvent(QPaintEvent* aEvent) override;
+};
+
 // A whole number between a minimum and a maximum, typed freely: the text may
 // hold anything while the user types; losing the focus puts the limited value
-// back (a text that is no number becomes the minimum). Up and Down step.
+// back (a text that is no number becomes the minimum). Up and Down step,
+// and so does the mouse wheel while the edit has the focus; without the
+// focus the wheel scrolls what holds the edit.
 class TSpinEdit : public QLineEdit {
 public:
     TSpinEdit(int aMin, int aMax, QWidget* aParent = nullptr);
@@ -78,6 +101,7 @@ public:
 protected:
     void focusOutEvent(QFocusEvent* aEvent) override;
     void keyPressEvent(QKeyEvent* aEvent) override;
+    void wheelEvent(QWheelEvent* aEvent) override;
 
 private:
     void Step(int aDelta);

@@ -53,12 +53,16 @@ TEST(PrintJob, ARefusedJobExitsWithOneAndTheSpoolersReason)
 
 TEST(PrintJob, NoPrinterOrNoDataExitsWithOne)
 {
-    // A scheduler address where none listens: the spooler lists no printer.
+    // A scheduler address where none listens: the spooler lists no printer,
+    // and the message says why.
     QTemporaryDir dir;
-    const QString noServer = QStringLiteral("CUPS_SERVER=") + dir.filePath(QStringLiteral("no-cups.sock"));
+    const QString socket = dir.filePath(QStringLiteral("no-cups.sock"));
+    const QString noServer = QStringLiteral("CUPS_SERVER=") + socket;
     TRunResult r = RunDiroze({kExample, QStringLiteral("-print")}, {noServer});
     EXPECT_EQ(r.ExitCode, 1);
-    EXPECT_EQ(r.Err, QStringLiteral("diroze: No printer is installed\n"));
+    EXPECT_EQ(
+        r.Err,
+        QStringLiteral("diroze: The print service cannot be reached at %1 (No such file or directory)\n").arg(socket));
 
     // The data file is read first: its error names the file.
     const QString missing = dir.filePath(QStringLiteral("missing.txt"));
@@ -66,6 +70,45 @@ TEST(PrintJob, NoPrinterOrNoDataExitsWithOne)
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_TRUE(r.Err.startsWith(QStringLiteral("diroze: ") + missing + QStringLiteral(": Cannot open file \"")))
         << r.Err.toStdString();
+}
+
+// The destination the job goes to: a default named by LPDEST or PRINTER
+// that does not exist, or a print service that cannot be reached, is an
+// error before anything is printed.
+TEST(PrintJob, AMissingDestinationOrServiceIsNamed)
+{
+    if (const QString why = Unavailable(); !why.isEmpty())
+        SKIP_WITHOUT_PEER(why.toStdString());
+    struct Row {
+        const char* proves;
+        QStringList environment;
+        QString err;
+    };
+    const Row rows[] = {
+        {"LPDEST names a missing queue",
+         {QStringLiteral("LPDEST=no-such-queue")},
+         QStringLiteral("diroze: The printer or class \"no-such-queue\" (LPDEST) does not exist\n")},
+        {"PRINTER names a missing queue",
+         {QStringLiteral("PRINTER=no-such-queue")},
+         QStringLiteral("diroze: The printer or class \"no-such-queue\" (PRINTER) does not exist\n")},
+        {"LPDEST comes before PRINTER",
+         {QStringLiteral("LPDEST=no-such-queue"), QStringLiteral("PRINTER=") + kQueue},
+         QStringLiteral("diroze: The printer or class \"no-such-queue\" (LPDEST) does not exist\n")},
+        {"a scheduler address where nothing listens",
+         {QStringLiteral("CUPS_SERVER=127.0.0.1:9")},
+         QStringLiteral("diroze: The print service cannot be reached at 127.0.0.1:9 (Connection refused)\n")},
+    };
+    // Keeps the other print tests' jobs out of the job list meanwhile.
+    TSpoolSession spool;
+    ASSERT_TRUE(spool.Locked());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const std::vector<int> before = JobIds();
+        const TRunResult r = RunDiroze({kExample, QStringLiteral("-print")}, row.environment);
+        EXPECT_EQ(r.ExitCode, 1);
+        EXPECT_EQ(r.Err, row.err);
+        EXPECT_EQ(JobIds(), before) << "nothing printed";
+    }
 }
 
 } // namespace

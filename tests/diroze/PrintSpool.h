@@ -3,20 +3,25 @@
 // scripts/start-services.sh sets up, whose cups-pdf output lands in
 // /var/spool/cups-pdf-diroze/<user>, and "diroze-rejecting", which refuses
 // every job. A test that prints holds a lock shared by all test processes
-// (ctest runs tests in parallel), notes the PDF files already there, prints,
-// and waits a bounded time for the one new file.
+// (ctest runs tests in parallel), prints, and waits a bounded time for the
+// file that its own job made.
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QImage>
 #include <QLockFile>
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <pwd.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace printspool {
 
@@ -61,7 +66,24 @@ inline QString Unavailable()
     return QString();
 }
 
-// One print through the spooler: construct before printing, then WaitForPdf.
+// The ids of the jobs the scheduler knows for aQueue, finished ones included.
+inline std::vector<int> JobIds(const QString& aQueue = kQueue)
+{
+    std::vector<int> ids;
+    const QString prefix = aQueue + u'-';
+    for (const QString& line :
+         Tool(QStringLiteral("lpstat"), {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), aQueue})
+             .split(u'\n', Qt::SkipEmptyParts)) {
+        const QString request = line.section(u' ', 0, 0);
+        if (request.startsWith(prefix))
+            ids.push_back(request.mid(prefix.size()).toInt());
+    }
+    return ids;
+}
+
+// One print through the spooler: construct before printing, then WaitForPdf
+// with the job's id. The session also holds a lock shared by all test
+// processes, for tests that count the queue's jobs.
 class TSpoolSession {
 public:
     TSpoolSession() : FLock(QDir::temp().filePath(QStringLiteral("diroze-print-tests.lock")))
@@ -69,39 +91,55 @@ public:
         FLock.setStaleLockTime(0); // only a dead holder's lock is stale
         FLocked = FLock.tryLock(240000);
         FBefore = PdfFiles();
+        FJobsBefore = JobIds();
     }
     ~TSpoolSession()
     {
-        for (const QString& file : FFound)
-            QFile::remove(file);
+        if (!FFound.isEmpty())
+            QFile::remove(FFound);
     }
     TSpoolSession(const TSpoolSession&) = delete;
     TSpoolSession& operator=(const TSpoolSession&) = delete;
 
     bool Locked() const { return FLocked; }
 
-    // The PDF the print made, once the queue is idle and pdfinfo reads it;
-    // empty when none appears within 90 seconds or more than one does.
-    QString WaitForPdf()
+    // The PDF that the job aJobId made, once the job has left the queue and
+    // pdfinfo reads it; empty when none appears within 90 seconds. cups-pdf
+    // names its files "...-job_<id>.pdf", so jobs that other tests print at
+    // the same time are told apart.
+    QString WaitForPdf(int aJobId)
     {
+        if (aJobId <= 0)
+            return QString();
+        const QString suffix = QStringLiteral("-job_%1.pdf").arg(aJobId);
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < 90000) {
-            QStringList fresh = PdfFiles();
-            for (const QString& old : FBefore)
-                fresh.removeAll(old);
-            if (!fresh.isEmpty() && QueueIdle()) {
-                FFound = fresh;
-                if (fresh.size() != 1)
-                    return QString();
+            for (const QString& file : PdfFiles()) {
+                if (!file.endsWith(suffix) || FBefore.contains(file) || !JobDone(aJobId))
+                    continue;
                 int exitCode = -1;
-                Tool(QStringLiteral("pdfinfo"), {fresh.front()}, &exitCode);
-                if (exitCode == 0)
-                    return fresh.front();
+                Tool(QStringLiteral("pdfinfo"), {file}, &exitCode);
+                if (exitCode == 0) {
+                    FFound = file;
+                    return file;
+                }
             }
             QThread::msleep(200);
         }
         return QString();
+    }
+
+    // For a job printed by another process: the one job of the queue that
+    // was submitted since the session began; empty when there is not
+    // exactly one.
+    QString WaitForPdf()
+    {
+        std::vector<int> fresh;
+        for (int id : JobIds())
+            if (std::find(FJobsBefore.begin(), FJobsBefore.end(), id) == FJobsBefore.end())
+                fresh.push_back(id);
+        return fresh.size() == 1 ? WaitForPdf(fresh.front()) : QString();
     }
 
 private:
@@ -113,15 +151,43 @@ private:
             files << dir.filePath(name);
         return files;
     }
-    static bool QueueIdle()
+    // The job is no longer pending or printing on any queue.
+    static bool JobDone(int aJobId)
     {
-        return Tool(QStringLiteral("lpstat"), {QStringLiteral("-o"), kQueue}).trimmed().isEmpty();
+        const QString suffix = QStringLiteral("-%1").arg(aJobId);
+        for (const QString& line : Tool(QStringLiteral("lpstat"), {QStringLiteral("-o")}).split(u'\n'))
+            if (line.section(u' ', 0, 0).endsWith(suffix))
+                return false;
+        return true;
     }
 
     QLockFile FLock;
     bool FLocked = false;
     QStringList FBefore;
-    QStringList FFound;
+    std::vector<int> FJobsBefore;
+    QString FFound;
 };
+
+// The page numbers that the pages of a portrait aPdf show, in page order.
+inline std::vector<int> PrintedPages(const QString& aPdf)
+{
+    QTemporaryDir dir;
+    Tool(QStringLiteral("pdftoppm"), {"-r", "127", "-gray", "-png", aPdf, dir.filePath(QStringLiteral("p"))});
+    std::vector<int> pages;
+    QStringList files = QDir(dir.path()).entryList({QStringLiteral("p-*.png")}, QDir::Files, QDir::Name);
+    for (const QString& file : files) {
+        const QImage image(dir.filePath(file));
+        const int y = 62 * 5; // 5 pixels a millimetre
+        int runs = 0;
+        bool dark = false;
+        for (int x = 0; x < std::min(image.width(), 150 * 5); ++x) {
+            const bool now = qGray(image.pixel(x, y)) < 128;
+            runs += now && !dark;
+            dark = now;
+        }
+        pages.push_back(runs);
+    }
+    return pages;
+}
 
 } // namespace printspool

@@ -1,6 +1,7 @@
 #include "ParamParser.h"
 #include "TestPeers.h"
 #include "diroze/PrintSpool.h"
+#include "diroze/preview/RecordedPages.h"
 #include "preview/PreviewView.h"
 #include "ui/DialogApplication.h"
 #include "ui/DialogSeam.h"
@@ -10,19 +11,23 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPageRanges>
+#include <QPrintDialog>
 #include <QPrintEngine>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTranslator>
 
@@ -501,7 +506,9 @@ TEST(PrintChoice, ExactlyThePagesOfTheListAndThePageSet)
         std::vector<int> printed;
     } cases[] = {
         {"page list", QStringLiteral("1,3"), {}, true, {1, 3}},
-        {"range with even pages", QStringLiteral("2-4"), QStringLiteral("even"), true, {2, 4}},
+        // The dialog counts the set from the range's first page: "even" of
+        // 2-4 is written as "odd".
+        {"range with even pages", QStringLiteral("2-4"), QStringLiteral("odd"), true, {2, 4}},
         {"all odd pages", {}, QStringLiteral("odd"), true, {1, 3, 5}},
         {"range beyond the end", QStringLiteral("4-9"), {}, true, {4, 5}},
         {"all pages", {}, {}, false, {1, 2, 3, 4, 5}},
@@ -522,6 +529,144 @@ TEST(PrintChoice, ExactlyThePagesOfTheListAndThePageSet)
         EXPECT_EQ(printer.printEngine()->property(cupsOptions).toStringList(),
                   (QStringList{QStringLiteral("number-up"), QStringLiteral("1")}))
             << "the spooler does not pick pages out of the job again";
+    }
+}
+
+// The system print dialog answered through its own controls, as a person
+// would: a range (from, to), a page list or all pages, with all, odd or even
+// pages; the choice printed through the spooler's PDF printer. Odd and even
+// are the document's page numbers, whatever page the range starts on.
+TEST(PrintChoice, OddAndEvenAreDocumentPagesForEveryRangeAndList)
+{
+    if (const QString why = printspool::Unavailable(); !why.isEmpty())
+        SKIP_WITHOUT_PEER(why.toStdString());
+    enum TSet { kAll, kOdd, kEven }; // the items of the dialog's page set list
+    struct Case {
+        const char* what;
+        int from, to;  // a range; 0: none
+        QString pages; // a page list; empty: none
+        TSet set;
+        std::vector<int> printed;
+    };
+    const Case cases[] = {
+        {"all pages, odd", 0, 0, {}, kOdd, {1, 3, 5}},
+        {"all pages, even", 0, 0, {}, kEven, {2, 4}},
+        {"range 2 to 5", 2, 5, {}, kAll, {2, 3, 4, 5}},
+        {"range 2 to 5, odd", 2, 5, {}, kOdd, {3, 5}},
+        {"range 2 to 5, even", 2, 5, {}, kEven, {2, 4}},
+        {"range 1 to 4, even", 1, 4, {}, kEven, {2, 4}},
+        {"range 3 to 5, odd", 3, 5, {}, kOdd, {3, 5}},
+        {"list 2-4, odd", 0, 0, QStringLiteral("2-4"), kOdd, {3}},
+        {"list 2-4, even", 0, 0, QStringLiteral("2-4"), kEven, {2, 4}},
+        {"list 1,4-5, odd", 0, 0, QStringLiteral("1,4-5"), kOdd, {1, 5}},
+        {"list 2,3,5, all", 0, 0, QStringLiteral("2,3,5"), kAll, {2, 3, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TPrintPreview preview;
+        recordedpages::RecordMarkedPages(preview, 5);
+        preview.Printer().setPrinterName(printspool::kQueue);
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            auto* range = dialog->findChild<QRadioButton*>(QStringLiteral("printRange"));
+            auto* from = dialog->findChild<QSpinBox*>(QStringLiteral("from"));
+            auto* to = dialog->findChild<QSpinBox*>(QStringLiteral("to"));
+            auto* list = dialog->findChild<QRadioButton*>(QStringLiteral("pagesRadioButton"));
+            auto* pages = dialog->findChild<QLineEdit*>(QStringLiteral("pagesLineEdit"));
+            auto* set = dialog->findChild<QComboBox*>(QStringLiteral("pageSetCombo"));
+            if (!range || !from || !to || !list || !pages || !set) {
+                dialog->reject();
+                FAIL() << "the print dialog has other controls than Qt 6.4's";
+            }
+            if (c.from > 0) {
+                range->setChecked(true);
+                to->setValue(c.to);
+                from->setValue(c.from);
+            } else if (!c.pages.isEmpty()) {
+                list->setChecked(true);
+                pages->setText(c.pages);
+            }
+            set->setCurrentIndex(c.set);
+            dialog->accept();
+        });
+        TDialogSeam seam;
+        const TPrintChoice choice = seam.Print(nullptr, preview.Printer(), preview.TotalPages());
+        ASSERT_TRUE(choice.Accepted);
+        printspool::TSpoolSession spool;
+        if (choice.Range)
+            preview.PrintPagesEx(choice.Pages);
+        else
+            preview.Print();
+        const QString pdf = spool.WaitForPdf(preview.LastJobId());
+        ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
+        EXPECT_EQ(printspool::PrintedPages(pdf), c.printed);
+    }
+}
+
+// The printer properties of the print dialog show the sheet's paper and
+// orientation, not the printer's default paper.
+TEST(PrintChoice, PrinterPropertiesShowTheSheetsPaper)
+{
+    if (const QString why = printspool::Unavailable(); !why.isEmpty())
+        SKIP_WITHOUT_PEER(why.toStdString());
+    struct Row {
+        const char* proves;
+        TPaperType type;
+        TPrinterOrientation orientation;
+        TPoint customSize;
+        QString item; // the paper list's item
+        bool landscape;
+        double width, height; // millimetres, as oriented
+    };
+    const Row rows[] = {
+        {"a custom 100 x 150 mm sheet", pCustom, poPortrait, {10000, 15000}, QStringLiteral("Custom"), false, 100, 150},
+        {"a custom sheet in landscape", pCustom, poLandscape, {15000, 10000}, QStringLiteral("Custom"), true, 150, 100},
+        {"the printer's own A5 in landscape", pA5, poLandscape, {}, QStringLiteral("A5"), true, 210, 148},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        TPrintPreview preview;
+        preview.SetPaperType(row.type);
+        preview.SetOrientation(row.orientation);
+        if (row.type == pCustom) {
+            preview.SetPaperWidth(row.customSize.X);
+            preview.SetPaperHeight(row.customSize.Y);
+        }
+        preview.Printer().setPrinterName(printspool::kQueue);
+        preview.SetPrinterOptions(); // as the print flow does before the dialog
+        QString item;
+        bool landscape = false;
+        double width = 0, height = 0;
+        QTimer::singleShot(0, [&] {
+            QWidget* print = QApplication::activeModalWidget();
+            ASSERT_NE(print, nullptr);
+            QTimer::singleShot(0, [&] {
+                QWidget* properties = QApplication::activeModalWidget();
+                ASSERT_NE(properties, nullptr);
+                const auto* sizes = properties->findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+                const auto* turned = properties->findChild<QRadioButton*>(QStringLiteral("landscape"));
+                const auto* across = properties->findChild<QDoubleSpinBox*>(QStringLiteral("pageWidth"));
+                const auto* down = properties->findChild<QDoubleSpinBox*>(QStringLiteral("pageHeight"));
+                if (sizes && turned && across && down) {
+                    item = sizes->currentText();
+                    landscape = turned->isChecked();
+                    width = across->value();
+                    height = down->value();
+                }
+                properties->close();
+            });
+            auto* button = print->findChild<QPushButton*>(QStringLiteral("properties"));
+            if (button)
+                button->click();
+            print->close();
+        });
+        TDialogSeam seam;
+        EXPECT_FALSE(seam.Print(nullptr, preview.Printer(), 1).Accepted);
+        EXPECT_EQ(item.toStdString(), row.item.toStdString());
+        EXPECT_EQ(landscape, row.landscape);
+        EXPECT_NEAR(width, row.width, 0.5);
+        EXPECT_NEAR(height, row.height, 0.5);
     }
 }
 

@@ -5,7 +5,11 @@
 #include "TestPeers.h"
 #include "diroze/PrintSpool.h"
 #include "diroze/preview/RecordedPages.h"
+#include "DataFile.h"
+#include "Papir.h"
+#include "ParamParser.h"
 #include "PrinterIni.h"
+#include "Render.h"
 #include "QtPrinters.h"
 #include "preview/PrintPreview.h"
 
@@ -13,6 +17,7 @@
 #include <QImage>
 #include <QPageLayout>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -28,41 +33,7 @@ namespace {
         SKIP_WITHOUT_PEER(why.toStdString());                                                                          \
     }
 
-// Records aCount pages. Each has a black 10 mm square 20 mm from the
-// paper's left edge and 30 mm from its top; page N has N small 4 mm squares
-// in a row 60 mm from the top, 8 mm apart, so that the page can be told
-// from its picture (the spooler's PDF printer keeps no text).
-void RecordPages(TPrintPreview& aPreview, int aCount)
-{
-    recordedpages::RecordPages(aPreview, aCount, [](TCanvas& aCanvas, int aPage) {
-        aCanvas.Brush().Color = 0;
-        aCanvas.FillRect(TRect{2000, 3000, 3000, 4000});
-        for (int mark = 0; mark < aPage; ++mark)
-            aCanvas.FillRect(TRect{2000 + 800 * mark, 6000, 2400 + 800 * mark, 6400});
-    });
-}
-
-// The page numbers that the pages of a portrait aPdf show, in page order.
-std::vector<int> PrintedPages(const QString& aPdf)
-{
-    QTemporaryDir dir;
-    Tool(QStringLiteral("pdftoppm"), {"-r", "127", "-gray", "-png", aPdf, dir.filePath(QStringLiteral("p"))});
-    std::vector<int> pages;
-    QStringList files = QDir(dir.path()).entryList({QStringLiteral("p-*.png")}, QDir::Files, QDir::Name);
-    for (const QString& file : files) {
-        const QImage image(dir.filePath(file));
-        const int y = 62 * 5; // 5 pixels a millimetre
-        int runs = 0;
-        bool dark = false;
-        for (int x = 0; x < std::min(image.width(), 150 * 5); ++x) {
-            const bool now = qGray(image.pixel(x, y)) < 128;
-            runs += now && !dark;
-            dark = now;
-        }
-        pages.push_back(runs);
-    }
-    return pages;
-}
+void RecordPages(TPrintPreview& aPreview, int aCount) { recordedpages::RecordMarkedPages(aPreview, aCount); }
 
 QString Info(const QString& aPdf, const QString& aKey)
 {
@@ -96,7 +67,7 @@ TEST(PrintSpooler, RangeAndAllPagesReachThePrinterWithAnEmptyTitle)
         TSpoolSession spool;
         ASSERT_TRUE(spool.Locked());
         preview.PrintPages(2, 3);
-        const QString pdf = spool.WaitForPdf();
+        const QString pdf = spool.WaitForPdf(preview.LastJobId());
         ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
         EXPECT_EQ(Info(pdf, QStringLiteral("Pages")), QStringLiteral("2"));
         EXPECT_EQ(PrintedPages(pdf), (std::vector<int>{2, 3}));
@@ -106,7 +77,7 @@ TEST(PrintSpooler, RangeAndAllPagesReachThePrinterWithAnEmptyTitle)
         TSpoolSession spool;
         ASSERT_TRUE(spool.Locked());
         preview.Print();
-        const QString pdf = spool.WaitForPdf();
+        const QString pdf = spool.WaitForPdf(preview.LastJobId());
         ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
         EXPECT_EQ(Info(pdf, QStringLiteral("Pages")), QStringLiteral("5"));
         EXPECT_EQ(PrintedPages(pdf), (std::vector<int>{1, 2, 3, 4, 5}));
@@ -167,7 +138,7 @@ TEST(PrintSpooler, PaperSizeOrientationAndTrueSizePlacement)
         const QSizeF mm = layout.fullRect(QPageLayout::Millimeter).size();
         EXPECT_NEAR(mm.width(), preview.PageSize().X / 100.0, 0.1);
         EXPECT_NEAR(mm.height(), preview.PageSize().Y / 100.0, 0.1);
-        const QString pdf = spool.WaitForPdf();
+        const QString pdf = spool.WaitForPdf(preview.LastJobId());
         ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
         const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("([0-9.]+) x ([0-9.]+) pts"))
                                                  .match(Info(pdf, QStringLiteral("Page size")));
@@ -181,6 +152,65 @@ TEST(PrintSpooler, PaperSizeOrientationAndTrueSizePlacement)
         EXPECT_NEAR(box.top(), row.square.top() * 10, 2);
         EXPECT_NEAR(box.right() + 1, (row.square.left() + 10) * 10, 2);
         EXPECT_NEAR(box.bottom() + 1, (row.square.top() + 10) * 10, 2);
+    }
+}
+
+// A label sheet printed on a queue whose PPD says 300 dpi and on one whose
+// PPD says 203 dpi: the job's pages are drawn at that resolution, so every
+// bar module of the sheet as printed is a whole number of the printer's
+// dots. Measured on the PDF rendered at ten pixels a dot.
+TEST(PrintSpooler, BarModulesAreWholeDotsOfTheQueuesResolution)
+{
+    SKIP_WITHOUT_SPOOLER();
+    const QString thermal = QStringLiteral("diroze-thermal203");
+    if (!QPrinterInfo::availablePrinterNames().contains(thermal))
+        SKIP_WITHOUT_PEER("no CUPS queue diroze-thermal203 (scripts/start-services.sh makes it)");
+    TStitekList labels;
+    const hostutils::TParamParser noSwitches;
+    LoadFile(labels, QStringLiteral(EXAMPLES_DIR "/stitky.txt"), DefaultOptionsFromParams(noSwitches), noSwitches);
+    TPrintPreview preview;
+    Render(preview, labels, DefaultPapir(), false);
+    const rec::Bars* bars = nullptr;
+    for (const TMetaRecord& r : preview.PageList().GetEntry(0).Metafile()->Records())
+        if (!bars)
+            bars = std::get_if<rec::Bars>(&r);
+    ASSERT_NE(bars, nullptr);
+
+    for (const auto& [queue, dpi] : {std::pair{kQueue, 300}, std::pair{thermal, 203}}) {
+        SCOPED_TRACE(queue.toStdString());
+        preview.Printer().setPrinterName(queue);
+        TSpoolSession spool;
+        preview.Print();
+        EXPECT_EQ(preview.Printer().resolution(), dpi);
+        const QString pdf = spool.WaitForPdf(preview.LastJobId());
+        ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
+
+        // One row across the symbol's middle, ten pixels a printer dot.
+        const int scale = 10 * dpi;
+        auto pixels = [&](int32_t aHiMetric) { return int(std::lround(aHiMetric / 2540.0 * scale)); };
+        const int x = pixels(bars->R.Left) - 40, y = pixels((bars->R.Top + bars->R.Bottom) / 2);
+        const int width = pixels(bars->R.Right) + 40 - x;
+        QTemporaryDir dir;
+        Tool(QStringLiteral("pdftoppm"), {"-r", QString::number(scale), "-x", QString::number(x), "-y",
+                                          QString::number(y), "-W", QString::number(width), "-H", "1", "-gray", "-png",
+                                          "-singlefile", pdf, dir.filePath(QStringLiteral("row"))});
+        const QImage row(dir.filePath(QStringLiteral("row.png")));
+        ASSERT_FALSE(row.isNull());
+        std::vector<int> runs; // dark and light alternately, from the first dark pixel
+        for (int px = 0; px < row.width(); ++px) {
+            const bool dark = qGray(row.pixel(px, 0)) < 128;
+            if (runs.empty() && !dark)
+                continue;
+            if (runs.empty() || dark != (runs.size() % 2 == 1))
+                runs.push_back(0);
+            ++runs.back();
+        }
+        if (runs.size() % 2 == 0 && !runs.empty())
+            runs.pop_back(); // the white beyond the last bar
+        ASSERT_EQ(runs.size(), bars->Runs.size());
+        const int dots = int(std::lround(runs[0] / 10.0 / bars->Runs[0]));
+        for (size_t k = 0; k < runs.size(); ++k)
+            EXPECT_NEAR(runs[k], bars->Runs[k] * dots * 10, 2) << "element " << k << " of " << runs.size();
     }
 }
 

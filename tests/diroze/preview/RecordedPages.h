@@ -21,4 +21,18 @@ inline void RecordPages(diroze::TPrintPreview& aPreview, int aCount,
     aPreview.EndDoc();
 }
 
+// Records aCount pages. Each has a black 10 mm square 20 mm from the
+// paper's left edge and 30 mm from its top; page N has N small 4 mm squares
+// in a row 60 mm from the top, 8 mm apart, so that the page can be told
+// from its picture (the spooler's PDF printer keeps no text).
+inline void RecordMarkedPages(diroze::TPrintPreview& aPreview, int aCount)
+{
+    RecordPages(aPreview, aCount, [](diroze::TCanvas& aCanvas, int aPage) {
+        aCanvas.Brush().Color = 0;
+        aCanvas.FillRect(diroze::TRect{2000, 3000, 3000, 4000});
+        for (int mark = 0; mark < aPage; ++mark)
+            aCanvas.FillRect(diroze::TRect{2000 + 800 * mark, 6000, 2400 + 800 * mark, 6400});
+    });
+}
+
 } // namespace recordedpages
