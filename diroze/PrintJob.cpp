@@ -24,6 +24,7 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
     if (!chosen.isEmpty())
         preview.Printer().setPrinterName(chosen);
     preview.OnPrinterOffset = PrinterOffsetsFromFile(printerIni);
+    const TTerminalProgress progress(preview);
     preview.Print();
 }
 
