@@ -13,6 +13,11 @@
 #include <QPainter>
 #include <QPdfWriter>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
 namespace diroze {
 
 namespace {
@@ -44,15 +49,44 @@ void WritePdf(TPrintPreview& aNahled, const QString& aFileName)
         const TPoint size = aNahled.PageSize();
         const double dotsPerHiMetric = writer.resolution() / 2540.0;
         const QRectF page(0, 0, size.X * dotsPerHiMetric, size.Y * dotsPerHiMetric);
-        for (int i = 0; i < aNahled.TotalPages(); ++i) {
+        const int total = aNahled.TotalPages();
+        for (int i = 0; i < total; ++i) {
+            if (aNahled.OnProgress)
+                aNahled.OnProgress(i, total);
             if (i > 0)
                 writer.newPage();
             aNahled.PageList().GetEntry(i).Metafile()->Play(painter, page);
         }
         painter.end();
+        if (aNahled.OnProgress)
+            aNahled.OnProgress(total, total);
     }
     if (!file.Commit())
         CannotCreate(aFileName, file.ErrorString());
+}
+
+TTerminalProgress::TTerminalProgress(TPrintPreview& aNahled) : FNahled(aNahled)
+{
+    if (isatty(STDERR_FILENO))
+        FNahled.OnProgress = [this](int aDone, int aTotal) { Show(aDone, aTotal); };
+}
+
+TTerminalProgress::~TTerminalProgress()
+{
+    FNahled.OnProgress = nullptr;
+    if (FLineOpen)
+        std::fputs("\n", stderr);
+}
+
+void TTerminalProgress::Show(int aDone, int aTotal)
+{
+    if (aTotal <= 0)
+        return;
+    // Standard error is unbuffered: each update reaches the terminal at once.
+    std::fprintf(stderr, "\rHotovo %d z %d stran", std::clamp(aDone, 0, aTotal), aTotal);
+    FLineOpen = aDone < aTotal;
+    if (!FLineOpen)
+        std::fputs("\n", stderr);
 }
 
 TPapirControls StartControls(const hostutils::TParamParser& aParams, QString* aLayoutSource)
@@ -99,6 +133,7 @@ void RunPdfJob(const hostutils::TParamParser& aParams)
     const QString output = aParams.GetArgument(QStringLiteral("pdf"));
     TPrintPreview preview;
     RenderJobSheets(aParams, preview);
+    const TTerminalProgress progress(preview);
     WithSubject(output.isEmpty() ? QStringLiteral("-pdf") : output, [&] { WritePdf(preview, output); });
 }
 

@@ -11,7 +11,9 @@
 namespace diroze {
 
 // Writes every recorded page of aNahled to aFileName at true size, one PDF
-// page per recorded page, fetching the pages one at a time. A regular file
+// page per recorded page, fetching the pages one at a time; aNahled's
+// OnProgress hears of each page before it is written and of the end, as
+// when printing. A regular file
 // is replaced only when the PDF is complete; a FIFO, a character device or
 // a descriptor such as "/dev/stdout" is written directly; other targets are
 // refused (hostutils::TOutputFile). Throws hostutils::EFCreateError("Cannot create file
@@ -34,6 +36,25 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams = hostutils:
 // aNahled with the StartControls layout. Throws EJobFailure about the data
 // file or the presets file (a preset's invalid value).
 void RenderJobSheets(const hostutils::TParamParser& aParams, TPrintPreview& aNahled);
+
+// While it lives, the pages done of all ("Hotovo 12 z 250 stran") on
+// standard error, on one line that is rewritten from its start, taken from
+// aNahled's OnProgress; the line ends with the last page. When standard
+// error is no terminal nothing is written. A line still open when it dies
+// (a job that stopped) is ended then, so that a following message starts a
+// line of its own.
+class TTerminalProgress {
+public:
+    explicit TTerminalProgress(TPrintPreview& aNahled);
+    ~TTerminalProgress();
+    TTerminalProgress(const TTerminalProgress&) = delete;
+    TTerminalProgress& operator=(const TTerminalProgress&) = delete;
+
+private:
+    void Show(int aDone, int aTotal);
+    TPrintPreview& FNahled;
+    bool FLineOpen = false;
+};
 
 // The "-pdf:FILE" job: loads the data file named on the command line with its
 // switches, renders every sheet for printing and writes the PDF. Throws

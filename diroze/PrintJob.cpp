@@ -32,6 +32,7 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
         throw EPrinter(missing.toStdString());
     }
     preview.OnPrinterOffset = PrinterOffsetsFromFile(printerIni);
+    const TTerminalProgress progress(preview);
     preview.Print();
 }
 

@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation xdg-utils
   dpkg-dev man-db
-  python3 python3-aiosmtpd zbar-tools poppler-utils
+  python3 python3-aiosmtpd zbar-tools poppler-utils time qpdf
   libssl-dev libidn2-dev openssl ca-certificates
   clang-14 libclang-rt-14-dev clang-format-14
   libcups2-dev cups cups-client cups-bsd printer-driver-cups-pdf

@@ -2,7 +2,9 @@
 
 #include "Exceptions.h"
 
+#include <QBrush>
 #include <QFont>
+#include <QList>
 #include <QPainter>
 #include <QRectF>
 #include <QTransform>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace diroze {
 
@@ -168,7 +171,7 @@ int64_t ModuleCount(const rec::Bars& aBars)
 // when the painter's transformation is not a plain scale and shift, or the
 // symbol lies beyond the device's coordinates: the caller then draws the
 // bars as recorded.
-bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QColor& aColour)
+bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrush& aBrush)
 {
     const QTransform t = aPainter.deviceTransform();
     if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0)
@@ -192,15 +195,23 @@ bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QColo
         --dots;
     if (left + modules * dots > kDeviceLimit || bottom <= top)
         return true;
-    aPainter.save();
-    aPainter.resetTransform();
+    QList<QRect> bars;
+    bars.reserve(static_cast<qsizetype>((aBars.Runs.size() + 1) / 2));
     int64_t x = left;
     for (size_t i = 0; i < aBars.Runs.size(); ++i) {
         const int64_t width = aBars.Runs[i] * dots;
         if (i % 2 == 0 && width > 0)
-            aPainter.fillRect(QRect(int(x), int(top), int(width), int(bottom - top)), aColour);
+            bars.append(QRect(int(x), int(top), int(width), int(bottom - top)));
         x += width;
     }
+    if (bars.isEmpty())
+        return true;
+    // One fill for the whole symbol: the device gets its colour once, not per bar.
+    aPainter.save();
+    aPainter.resetTransform();
+    aPainter.setPen(Qt::NoPen);
+    aPainter.setBrush(aBrush);
+    aPainter.drawRects(bars.constData(), int(bars.size()));
     aPainter.restore();
     return true;
 }
@@ -396,6 +407,7 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias,
     QColor fontColor = Qt::black;
     QPen pen = ToQPen(TPenSpec{});
     TBrushSpec brush;
+    std::optional<QBrush> barBrush;
 
     for (const TMetaRecord& record : FRecords) {
         std::visit(
@@ -419,12 +431,22 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias,
                 } else if constexpr (std::is_same_v<T, rec::Bars>) {
                     if (brush.Style == TBrushStyle::bsClear)
                         return;
-                    const QColor colour = ToQColor(brush.Color);
-                    if (aWholeDots && PlayBarsInWholeDots(aPainter, r, colour))
+                    // The same QBrush object from one symbol to the next, so
+                    // that the painter sees no change of state between them.
+                    if (!barBrush || barBrush->color() != ToQColor(brush.Color))
+                        barBrush = QBrush(ToQColor(brush.Color));
+                    if (aWholeDots && PlayBarsInWholeDots(aPainter, r, *barBrush))
                         return;
+                    QList<QRectF> bars;
                     for (const TRect& bar : BarRects(r))
                         if (bar.Right > bar.Left && bar.Bottom > bar.Top)
-                            aPainter.fillRect(ToQRectF(bar), colour);
+                            bars.append(ToQRectF(bar));
+                    if (bars.isEmpty())
+                        return;
+                    // All bars as one path and one fill.
+                    aPainter.setPen(Qt::NoPen);
+                    aPainter.setBrush(*barBrush);
+                    aPainter.drawRects(bars.constData(), int(bars.size()));
                 } else {
                     if (r.R.Right <= r.R.Left || r.R.Bottom <= r.R.Top || r.Text.isEmpty())
                         return;

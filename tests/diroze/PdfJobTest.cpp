@@ -74,6 +74,43 @@ TEST(PdfJob, ManySheetsMakeManyPages)
     EXPECT_TRUE(Tool(QStringLiteral("pdfinfo"), {pdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+3\\n"))));
 }
 
+// On a terminal the pages done are counted on one line of standard error;
+// into a pipe nothing but failures is written there.
+TEST(PdfJob, ATerminalSeesThePagesDoneOnOneLine)
+{
+    if (!HaveTool("python3"))
+        SKIP_WITHOUT_PEER("python3 is not installed");
+    QTemporaryDir dir;
+    QFile data(dir.filePath(QStringLiteral("three.txt")));
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 95; ++i)
+        data.write(QStringLiteral("96385074;štítek %1\r\n").arg(i).toLatin1());
+    data.close();
+    // The helper that runs a program on a pseudo-terminal and passes on what it wrote there.
+    const QString pty = QStringLiteral(EXAMPLES_DIR "/../tests/emlsend/run_in_pty.py");
+    const QString pdf = dir.filePath(QStringLiteral("three.pdf"));
+    const QStringList job = {data.fileName(), QStringLiteral("-pdf:") + pdf};
+    const struct {
+        const char* name;
+        bool terminal;
+        QString expected; // what the terminal or the pipe of standard error got
+    } cases[] = {
+        {"terminal", true,
+         QStringLiteral("\rHotovo 0 z 3 stran\rHotovo 1 z 3 stran\rHotovo 2 z 3 stran\rHotovo 3 z 3 stran\r\n")},
+        {"pipe", false, QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(pdf);
+        const TRunResult r =
+            c.terminal ? RunDiroze(QStringList{pty, QStringLiteral(DIROZE_BINARY)} + job, {}, QStringLiteral("python3"))
+                       : RunDiroze(job);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString() << r.Out.toStdString();
+        EXPECT_EQ(c.terminal ? r.Out : r.Err, c.expected);
+        EXPECT_TRUE(QFileInfo(pdf).size() > 0);
+    }
+}
+
 TEST(PdfJob, FailuresExitWithOneAndLeaveNoFile)
 {
     QTemporaryDir dir;

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Cost of `diroze DATA -numbers -pdf:OUT` for 10,000 and 100,000 labels
+# (EAN-13 with two text lines, code page 852; 250 and 2,500 A4 sheets), run
+# with an empty configuration. Prints per job: wall time and peak resident
+# memory (best of RUNS runs, with its processor time: user plus system,
+# less disturbed than wall time on a busy machine), PDF size per page, and for the 10,000-label job
+# the bytes of uncompressed content stream per page.
+#
+#   bench/diroze/pdf-sheets.sh [build-dir] [runs]
+#
+# Needs /usr/bin/time (package time), qpdf and poppler-utils.
+set -euo pipefail
+build=${1:-build}
+runs=${2:-3}
+diroze="$build/diroze/diroze"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/config"
+
+make_data() { # COUNT FILE
+  python3 - "$1" "$2" <<'PY'
+import sys
+def ean(d):
+    s = sum(int(c) * (3 if i % 2 else 1) for i, c in enumerate(d))
+    return d + str((10 - s % 10) % 10)
+with open(sys.argv[2], "wb") as f:
+    for i in range(int(sys.argv[1])):
+        f.write(f"{ean('859%09d' % i)};Šroubek M6 × 20 č. {i};balení {i % 500} ks\r\n".encode("cp852"))
+PY
+}
+
+# Bytes of the decompressed content streams of all pages, divided by the pages.
+content_per_page() { # PDF
+  qpdf --qdf --object-streams=disable "$1" "$work/qdf.pdf"
+  python3 - "$work/qdf.pdf" <<'PY'
+import re, sys
+data = open(sys.argv[1], "rb").read()
+total = pages = 0
+for m in re.finditer(rb"%% Contents for page \d+\n(?:%%[^\n]*\n)*\d+ 0 obj\n.*?stream\n", data, re.S):
+    end = data.index(b"\nendstream", m.end())
+    total += end - m.end()
+    pages += 1
+print(f"{total // max(pages, 1)} B content stream per page ({pages} pages)")
+PY
+  rm -f "$work/qdf.pdf"
+}
+
+for count in 10000 100000; do
+  make_data "$count" "$work/data.txt"
+  best=""
+  for run in $(seq "$runs"); do
+    XDG_CONFIG_HOME="$work/config" /usr/bin/time -f "%e %M %U %S" -o "$work/time" \
+      "$diroze" "$work/data.txt" -numbers -pdf:"$work/out.pdf"
+    read -r seconds kib user system < "$work/time"
+    cpu=$(awk "BEGIN{printf \"%.2f\", $user + $system}")
+    echo "$count labels, run $run: ${seconds} s, ${cpu} s processor, peak ${kib} KiB"
+    if [[ -z $best ]] || awk "BEGIN{exit !($seconds < ${best%% *})}"; then best="$seconds $kib $cpu"; fi
+  done
+  pages=$(pdfinfo "$work/out.pdf" | awk '/^Pages:/{print $2}')
+  size=$(stat -c %s "$work/out.pdf")
+  read -r seconds kib cpu <<< "$best"
+  echo "$count labels: ${seconds} s wall (${cpu} s processor), peak $((kib / 1024)) MiB resident, ${pages} pages," \
+    "$((size / 1024)) KiB PDF, $((size / pages)) B per page"
+  if [[ $count == 10000 ]]; then
+    echo "$count labels: $(content_per_page "$work/out.pdf")"
+  fi
+done
