@@ -96,8 +96,8 @@ TAxisFit FitAxis(const std::vector<double>& aStarts, double aSize, int64_t aPape
         if (first < 0)
             best.Refusal = QStringLiteral("štítky začínají mimo arch");
         else
-            best.Refusal = QStringLiteral("%1 okraj archu je o více než mezeru širší než protější, stejné buňky "
-                                          "nelze rozložit")
+            best.Refusal = QStringLiteral("%1 okraj archu je širší než protější o víc než mezera mezi štítky: "
+                                          "stejné buňky se stejnými okraji by nezačínaly na štítcích")
                                .arg(QString::fromUtf8(aEndSide));
     } else if (best.Error > kProductTolerance) {
         best.Refusal = QStringLiteral("štítky nejsou v pravidelné mřížce (odchylka %1 mm)")
@@ -371,13 +371,20 @@ QString CountText(const TLabelProduct& aProduct)
 bool ParseTemplateLength(QStringView aText, double& aMillimetres)
 {
     const QStringView text = aText.trimmed();
+    // The number: sign, digits, point, an exponent only where digits follow ("1e-2", not the "e" of a unit).
     qsizetype end = 0;
-    while (end < text.size() && (text[end].isDigit() || text[end] == u'.' || text[end] == u'-' || text[end] == u'+' ||
-                                 text[end] == u'e' || text[end] == u'E')) {
-        // An exponent only after a digit: "1e2", not the "e" of a unit.
-        if ((text[end] == u'e' || text[end] == u'E') && (end + 1 >= text.size() || !text[end + 1].isDigit()))
+    const auto digitAt = [&](qsizetype i) { return i < text.size() && text[i] >= u'0' && text[i] <= u'9'; };
+    while (end < text.size()) {
+        const QChar c = text[end];
+        if ((c >= u'0' && c <= u'9') || c == u'.' || ((c == u'-' || c == u'+') && end == 0)) {
+            ++end;
+        } else if ((c == u'e' || c == u'E') &&
+                   (digitAt(end + 1) ||
+                    (end + 2 < text.size() && (text[end + 1] == u'-' || text[end + 1] == u'+') && digitAt(end + 2)))) {
+            end += 2;
+        } else {
             break;
-        ++end;
+        }
     }
     bool ok = false;
     const double value = text.left(end).toDouble(&ok);
@@ -510,12 +517,13 @@ void ComputeProductLayout(TLabelProduct& aProduct, const std::vector<std::pair<d
                           .arg(aPositions.size())
                           .arg(xs.size())
                           .arg(ys.size()));
-    // Neighbouring labels must not overlap.
+    // Neighbouring labels must not overlap by more than the tolerance (some products' sizes are rounded up).
+    const double overlap = kProductTolerance / 100.0;
     for (size_t i = 1; i < xs.size(); ++i)
-        if (xs[i] - xs[i - 1] < p.LabelWidth - kSameEdge)
+        if (xs[i] - xs[i - 1] < p.LabelWidth - overlap)
             return refuse(QStringLiteral("štítky se překrývají"));
     for (size_t i = 1; i < ys.size(); ++i)
-        if (ys[i] - ys[i - 1] < p.LabelHeight - kSameEdge)
+        if (ys[i] - ys[i - 1] < p.LabelHeight - overlap)
             return refuse(QStringLiteral("štítky se překrývají"));
 
     const TAxisFit x = FitAxis(xs, p.LabelWidth, p.Velikost.X, "pravý");
@@ -537,11 +545,15 @@ void ResolveEquivalents(std::vector<TLabelProduct>& aProducts)
         if (p.Equiv.isEmpty() || !p.Refusal.isEmpty())
             continue;
         const auto target = std::find_if(aProducts.begin(), aProducts.end(), [&](const TLabelProduct& t) {
-            return t.Equiv.isEmpty() && t.Usable() && t.Brand.compare(p.Brand, Qt::CaseInsensitive) == 0 &&
+            return t.Equiv.isEmpty() && t.Brand.compare(p.Brand, Qt::CaseInsensitive) == 0 &&
                    t.Part.compare(p.Equiv, Qt::CaseInsensitive) == 0;
         });
         if (target == aProducts.end()) {
-            p.Refusal = QStringLiteral("odkazuje na výrobek %1, který není k dispozici").arg(p.Equiv);
+            p.Refusal = QStringLiteral("odkazuje na výrobek %1, který není nainstalován").arg(p.Equiv);
+            continue;
+        }
+        if (!target->Usable()) {
+            p.Refusal = QStringLiteral("stejný jako %1: %2").arg(p.Equiv, target->Refusal);
             continue;
         }
         TLabelProduct resolved = *target;
