@@ -178,3 +178,64 @@ TEST(LabelProducts, InstalledProductsLayCellsOnTheirLabels)
 }
 
 } // namespace
+
+// Hostile and odd template files: each product is refused with its reason, a
+// broken file names its line, and what is sound still reads.
+TEST(LabelProducts, HostileTemplatesAreRefusedPerProduct)
+{
+    const auto sheet = [](const QString& aLabel, const QString& aLayouts, const QString& aSize = "size=\"A4\"") {
+        return QStringLiteral("<Template brand=\"T\" part=\"1\" %1>%2%3</Label-rectangle></Template>")
+            .arg(aSize, aLabel, aLayouts);
+    };
+    const QString label = QStringLiteral("<Label-rectangle id=\"0\" width=\"50mm\" height=\"20mm\">");
+    const QString grid = QStringLiteral("<Layout nx=\"3\" ny=\"10\" x0=\"20mm\" y0=\"26mm\" dx=\"60mm\" dy=\"25mm\"/>");
+    struct Case {
+        const char* what;
+        QString body;
+        const char* refusal; // "" for a usable product
+        const char* fileFault;
+    } cases[] = {
+        {"a sound sheet", sheet(label, grid), "", ""},
+        {"two layouts that make one grid",
+         sheet(label,
+               "<Layout nx=\"3\" ny=\"1\" x0=\"20mm\" y0=\"26mm\" dx=\"60mm\"/>"
+               "<Layout nx=\"3\" ny=\"1\" x0=\"20mm\" y0=\"51mm\" dx=\"60mm\"/>",
+               "size=\"Other\" width=\"210mm\" height=\"97mm\""),
+         "", ""},
+        {"two layouts that are no grid",
+         sheet(label, "<Layout nx=\"2\" ny=\"1\" x0=\"20mm\" y0=\"20mm\" dx=\"60mm\"/>"
+                      "<Layout nx=\"1\" ny=\"1\" x0=\"50mm\" y0=\"45mm\"/>"),
+         "netvoří jednu mřížku", ""},
+        {"missing width", sheet("<Label-rectangle id=\"0\" height=\"20mm\">", grid), "chybí atribut width", ""},
+        {"zero size", sheet("<Label-rectangle width=\"0\" height=\"20mm\">", grid), "nemá kladnou velikost", ""},
+        {"negative size", sheet("<Label-rectangle width=\"-5mm\" height=\"20mm\">", grid), "nemá kladnou velikost", ""},
+        {"no length", sheet("<Label-rectangle width=\"5 furlongs\" height=\"20mm\">", grid), "není délka", ""},
+        {"100,000 labels", sheet(label, "<Layout nx=\"1000\" ny=\"100\" x0=\"0\" y0=\"0\" dx=\"1pt\" dy=\"1pt\"/>"),
+         "víc než 10000", ""},
+        {"no count", sheet(label, "<Layout nx=\"0\" ny=\"1\" x0=\"0\" y0=\"0\"/>"), "není počet", ""},
+        {"unknown paper", sheet(label, grid, "size=\"Z9\""), "neznámý formát papíru", ""},
+        {"an equivalent of nothing", "<Template brand=\"T\" part=\"2\" equiv=\"9\"/>", "není nainstalován", ""},
+        {"a bottom margin wider than the top one and a gap",
+         sheet(label, "<Layout nx=\"1\" ny=\"10\" x0=\"10mm\" y0=\"5mm\" dx=\"0\" dy=\"22mm\"/>"), "dolní okraj", ""},
+        {"a broken file", sheet(label, grid) + "<Template brand=\"T\" part=\"3\"", "poškozený", "řádek 1"},
+        {"nesting without end", sheet(label, grid) + QString("<a>").repeated(100), "poškozený", "vnořené"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<TLabelProduct> products;
+        const QString fault = ReadTemplates(("<Glabels-templates>" + c.body + "</Glabels-templates>").toUtf8(), "t.xml",
+                                            BuiltInPaperSizes(), products);
+        ResolveEquivalents(products);
+        EXPECT_TRUE(fault.contains(QString::fromUtf8(c.fileFault))) << fault.toStdString();
+        EXPECT_EQ(fault.isEmpty(), !*c.fileFault);
+        ASSERT_FALSE(products.empty());
+        const TLabelProduct& p = products.back();
+        if (!*c.refusal) {
+            EXPECT_TRUE(p.Usable()) << p.Refusal.toStdString();
+            EXPECT_EQ(p.Okraj, (TPoint{2000, 2600}));
+            EXPECT_EQ(p.Mezery, (TPoint{1000, 500}));
+        } else {
+            EXPECT_TRUE(p.Refusal.contains(QString::fromUtf8(c.refusal))) << p.Refusal.toStdString();
+        }
+    }
+}
