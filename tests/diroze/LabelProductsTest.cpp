@@ -239,3 +239,75 @@ TEST(LabelProducts, HostileTemplatesAreRefusedPerProduct)
         }
     }
 }
+
+// The program: -pdf with -sheet puts one label in every cell of the product
+// (the preset's padding 0, so a label's text starts at its cell's corner),
+// a user's own template file is found, -sheets lists, an unknown name fails
+// naming what and where.
+TEST(LabelProducts, PdfWithSheetPrintsOnTheProductsLabels)
+{
+    using printspool::HaveTool;
+    if (!QFile::exists(kTemplates + "/paper-sizes.xml") || !HaveTool("pdftotext"))
+        SKIP_WITHOUT_PEER("the label template set (glabels-data) or poppler-utils are not installed");
+    QTemporaryDir dir;
+    const QString config = dir.filePath("config");
+    QDir().mkpath(config + "/diroze/templates");
+    QFile presets(config + "/diroze/diroze.xml");
+    ASSERT_TRUE(presets.open(QIODevice::WriteOnly));
+    presets.write(R"(<diroze><predvolby><predvolba nazev="tight" vybrana="true">
+        <papir format="8" okraj-x="3" okraj-y="3"/><stitek pocet-x="2" pocet-y="2" okraj-x="0" okraj-y="0"/>
+        <pismo font="Liberation Sans" velikost="8"/></predvolba></predvolby></diroze>)");
+    presets.close();
+    QFile own(config + "/diroze/templates/own.xml");
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    own.write(R"(<Glabels-templates><Template brand="Vlastní" part="X 1" size="Other" width="100mm" height="80mm">
+        <Label-rectangle width="40mm" height="15mm"><Layout nx="2" ny="4" x0="8mm" y0="6mm" dx="44mm" dy="17.5mm"/>
+        </Label-rectangle></Template></Glabels-templates>)");
+    own.close();
+    const QStringList env = {"XDG_CONFIG_HOME=" + config};
+
+    struct Case {
+        const char* name;
+        Reference ref;
+    } cases[] = {
+        {"Herma 4283", Read("Herma", "4283")},
+        {"avery L7163", Read("Avery", "L7163")},
+        {"Vlastní X 1", {100, 80, 40, 15, {}}},
+    };
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 2; ++x)
+            cases[2].ref.labels.emplace_back(8 + 44 * x, 6 + 17.5 * y);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile data(dir.filePath("data.txt"));
+        ASSERT_TRUE(data.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        for (size_t i = 0; i < c.ref.labels.size(); ++i)
+            data.write(QStringLiteral(";C%1\r\n").arg(i).toLatin1());
+        data.close();
+        const QString pdf = dir.filePath("out.pdf");
+        const programrun::TRunResult r =
+            programrun::RunDiroze({data.fileName(), "-sheet:" + QString::fromUtf8(c.name), "-pdf:" + pdf}, env);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();
+        const QString html = printspool::Tool("pdftotext", {"-bbox", "-f", "1", "-l", "1", pdf, "-"});
+        for (size_t i = 0; i < c.ref.labels.size(); ++i) {
+            const QRegularExpressionMatch word =
+                QRegularExpression(QStringLiteral("<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\"[^>]*>C%1</word>").arg(i))
+                    .match(html);
+            ASSERT_TRUE(word.hasMatch()) << "label " << i;
+            EXPECT_NEAR(word.captured(1).toDouble() * 25.4 / 72, c.ref.labels[i].x(), 0.2) << "label " << i;
+            EXPECT_NEAR(word.captured(2).toDouble() * 25.4 / 72, c.ref.labels[i].y(), 0.2) << "label " << i;
+        }
+    }
+
+    const programrun::TRunResult list = programrun::RunDiroze({"-sheets:herma 4283"}, env);
+    EXPECT_EQ(list.ExitCode, 0);
+    EXPECT_TRUE(list.Out.startsWith("Herma\t4283\tArch File Labels (small)\tA4\t1 × 6\t192 × 39 mm"))
+        << list.Out.toStdString();
+    const programrun::TRunResult unknown =
+        programrun::RunDiroze({dir.filePath("data.txt"), "-sheet:Herma 99999", "-pdf:" + dir.filePath("x.pdf")}, env);
+    EXPECT_EQ(unknown.ExitCode, 1);
+    EXPECT_TRUE(unknown.Err.contains("\"Herma 99999\"") && unknown.Err.contains(config + "/diroze/templates") &&
+                unknown.Err.contains(kTemplates))
+        << unknown.Err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.pdf")));
+}
