@@ -2,6 +2,7 @@
 
 #include "DialogSeam.h"
 #include "Fonts.h"
+#include "FormEtikety.h"
 #include "FormSave.h"
 #include "ParamParser.h"
 #include "PrinterIni.h"
@@ -133,6 +134,9 @@ void TfrmHlavni::BuildPapirPanel(QWidget* aColumn)
     papir->addWidget(Caption(QStringLiteral("Formát:"), panPapir->Content()), 0, 0, 1, 5);
     lstFormat = new QComboBox(panPapir->Content());
     papir->addWidget(lstFormat, 1, 0, 1, 4);
+    btnEtikety = new QPushButton(QStringLiteral("Etikety…"), panPapir->Content());
+    papir->addWidget(btnEtikety, 1, 4);
+    connect(btnEtikety, &QPushButton::clicked, this, [this] { Guard([this] { btnEtiketyClick(); }); });
     chkPortrait = new QRadioButton(QStringLiteral("na výšku"), panPapir->Content());
     chkLandScape = new QRadioButton(QStringLiteral("na šířku"), panPapir->Content());
     chkPortrait->setChecked(true);
@@ -546,6 +550,23 @@ void TfrmHlavni::ApplyPreset(QDomElement aPreset)
     // What was read before a failure stays.
     const hostutils::TScopeExit show([this, &controls] { SetControls(controls); });
     FPresets.Apply(aPreset, controls, QLocale());
+}
+
+void TfrmHlavni::btnEtiketyClick()
+{
+    // The template files are read at the first press, not at start.
+    if (!FEtikety)
+        FEtikety = new TfrmEtikety(LoadProductCatalogue(), this);
+    FEtikety->Prepare();
+    if (!FSeam.ExecEtikety(*FEtikety) || !FEtikety->Selected())
+        return;
+    {
+        const QScopedValueRollback lock(FChangeLock, true);
+        TPapirControls controls = Controls();
+        ApplyProduct(*FEtikety->Selected(), controls, QLocale());
+        SetControls(controls);
+    }
+    UpdatePreview(true);
 }
 
 void TfrmHlavni::StorePreset(QDomElement aPreset)
