@@ -526,6 +526,12 @@ void ComputeProductLayout(TLabelProduct& aProduct, const std::vector<std::pair<d
         if (ys[i] - ys[i - 1] < p.LabelHeight - overlap)
             return refuse(QStringLiteral("štítky se překrývají"));
 
+    // Labels that reach beyond the paper are a fault of the template.
+    const double beyond =
+        std::max(xs.back() + p.LabelWidth - p.Velikost.X / 100.0, ys.back() + p.LabelHeight - p.Velikost.Y / 100.0);
+    if (beyond > kProductTolerance / 100.0)
+        return refuse(QStringLiteral("štítky přesahují arch o %1 mm").arg(QLocale::c().toString(beyond, 'f', 2)));
+
     const TAxisFit x = FitAxis(xs, p.LabelWidth, p.Velikost.X, "pravý");
     if (!x.Refusal.isEmpty())
         return refuse(x.Refusal);

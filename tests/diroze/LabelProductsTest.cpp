@@ -134,7 +134,7 @@ const Row kRows[] = {
     {"round labels by their bounding square", "Avery", "3274.2", pCustom, false, {4, 5}},
     {"a CD by its bounding square", "Avery", "L6015", pA4, false, {1, 2}},
     {"asymmetric: the right margin differs", "Avery", "L7163", pA4, false, {2, 7}},
-    {"asymmetric: rows far from the bottom", "Hisago", "OP3005", pA4, false, {2, 7}},
+    {"asymmetric: rows far from the bottom", "Felga", "EP1220", pCustom, false, {10, 2}},
 };
 
 TEST(LabelProducts, InstalledProductsLayCellsOnTheirLabels)
@@ -215,6 +215,8 @@ TEST(LabelProducts, HostileTemplatesAreRefusedPerProduct)
         {"no count", sheet(label, "<Layout nx=\"0\" ny=\"1\" x0=\"0\" y0=\"0\"/>"), "není počet", ""},
         {"unknown paper", sheet(label, grid, "size=\"Z9\""), "neznámý formát papíru", ""},
         {"an equivalent of nothing", "<Template brand=\"T\" part=\"2\" equiv=\"9\"/>", "není nainstalován", ""},
+        {"labels beyond the paper", sheet(label, "<Layout nx=\"1\" ny=\"1\" x0=\"180mm\" y0=\"0\"/>"),
+         "přesahují arch o 20.00 mm", ""},
         {"a bottom margin wider than the top one and a gap",
          sheet(label, "<Layout nx=\"1\" ny=\"10\" x0=\"10mm\" y0=\"5mm\" dx=\"0\" dy=\"22mm\"/>"), "dolní okraj", ""},
         {"a broken file", sheet(label, grid) + "<Template brand=\"T\" part=\"3\"", "poškozený", "řádek 1"},
