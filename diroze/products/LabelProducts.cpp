@@ -18,6 +18,8 @@ namespace {
 constexpr int kMaxTemplateDepth = 64;
 // Two label edges this close (mm) are one column or row.
 constexpr double kSameEdge = 0.01;
+// How far (mm) labels may reach beyond the paper.
+constexpr double kMaxOverhang = 1.0;
 
 const QString kTemplatesSubfolder = QStringLiteral("libglabels-3.0/templates");
 
@@ -526,10 +528,11 @@ void ComputeProductLayout(TLabelProduct& aProduct, const std::vector<std::pair<d
         if (ys[i] - ys[i - 1] < p.LabelHeight - overlap)
             return refuse(QStringLiteral("štítky se překrývají"));
 
-    // Labels that reach beyond the paper are a fault of the template.
+    // Labels that reach beyond the paper by a millimetre or more are a fault
+    // of the template; less is a rounded size (and the cells start on the labels).
     const double beyond =
         std::max(xs.back() + p.LabelWidth - p.Velikost.X / 100.0, ys.back() + p.LabelHeight - p.Velikost.Y / 100.0);
-    if (beyond > kProductTolerance / 100.0)
+    if (beyond >= kMaxOverhang)
         return refuse(QStringLiteral("štítky přesahují arch o %1 mm").arg(QLocale::c().toString(beyond, 'f', 2)));
 
     const TAxisFit x = FitAxis(xs, p.LabelWidth, p.Velikost.X, "pravý");
