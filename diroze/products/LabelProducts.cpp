@@ -122,7 +122,8 @@ std::vector<double> DistinctEdges(std::vector<double> aValues)
 size_t EdgeIndex(const std::vector<double>& aEdges, double aValue)
 {
     const auto it = std::lower_bound(aEdges.begin(), aEdges.end(), aValue - kSameEdge);
-    return static_cast<size_t>(it - aEdges.begin());
+    // aValue is one of the edges' values; the last one also takes a rounding beyond it.
+    return std::min(static_cast<size_t>(it - aEdges.begin()), aEdges.size() - 1);
 }
 
 class TTemplateReader {
