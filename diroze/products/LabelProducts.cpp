@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QXmlStreamReader>
 
@@ -551,17 +552,23 @@ void ComputeProductLayout(TLabelProduct& aProduct, const std::vector<std::pair<d
 
 void ResolveEquivalents(std::vector<TLabelProduct>& aProducts)
 {
+    // Products with their own layout by brand and part, without regard to case; the first of a name counts.
+    QHash<QString, size_t> own;
+    const auto key = [](const QString& aBrand, const QString& aPart) {
+        return aBrand.toCaseFolded() + u'\n' + aPart.toCaseFolded();
+    };
+    for (size_t i = aProducts.size(); i-- > 0;)
+        if (aProducts[i].Equiv.isEmpty())
+            own[key(aProducts[i].Brand, aProducts[i].Part)] = i;
     for (TLabelProduct& p : aProducts) {
         if (p.Equiv.isEmpty() || !p.Refusal.isEmpty())
             continue;
-        const auto target = std::find_if(aProducts.begin(), aProducts.end(), [&](const TLabelProduct& t) {
-            return t.Equiv.isEmpty() && t.Brand.compare(p.Brand, Qt::CaseInsensitive) == 0 &&
-                   t.Part.compare(p.Equiv, Qt::CaseInsensitive) == 0;
-        });
-        if (target == aProducts.end()) {
+        const auto found = own.constFind(key(p.Brand, p.Equiv));
+        if (found == own.constEnd()) {
             p.Refusal = QStringLiteral("odkazuje na výrobek %1, který není nainstalován").arg(p.Equiv);
             continue;
         }
+        const TLabelProduct* target = &aProducts[*found];
         if (!target->Usable()) {
             p.Refusal = QStringLiteral("stejný jako %1: %2").arg(p.Equiv, target->Refusal);
             continue;
