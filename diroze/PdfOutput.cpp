@@ -9,6 +9,7 @@
 #include "Render.h"
 #include "UtilsFile.h"
 #include "preview/PageLayout.h"
+#include "products/LabelProducts.h"
 
 #include <QPainter>
 #include <QPdfWriter>
@@ -113,6 +114,14 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams, QString* aL
     } else {
         controls.Format = pA4;
         ApplyFormatChange(controls, QLocale());
+    }
+    // A label product replaces the paper and the grid; padding and font stay the preset's.
+    if (aParams.IsSet(QStringLiteral("sheet"))) {
+        const TProductCatalogue catalogue = LoadProductCatalogue();
+        const TLabelProduct& product = FindProduct(catalogue, aParams.GetArgument(QStringLiteral("sheet")));
+        ApplyProduct(product, controls, QLocale());
+        if (aLayoutSource)
+            *aLayoutSource = product.Source;
     }
     return controls;
 }

@@ -23,8 +23,11 @@ void WritePdf(TPrintPreview& aNahled, const QString& aFileName);
 // The settings a run without the dialog uses: the preset named by the
 // "preset" switch, else the preset the dialog would start with (the one
 // marked as used in the presets file, see ConfigFiles.h), else the dialog's
-// defaults with A4 chosen; with the installed fonts. aLayoutSource, when
-// given, becomes the presets file's path when a preset was applied. Throws
+// defaults with A4 chosen; with the installed fonts. The "sheet" switch
+// ("Brand Part") then takes the paper and the label grid from that label
+// product (LabelProducts.h). aLayoutSource, when given, becomes the presets
+// file's path when a preset was applied, the product's template file when a
+// product was. Throws the product's failures of FindProduct and ApplyProduct,
 // EJobFailure about the presets file when it cannot be read or a preset's
 // value cannot be converted, and Exception("Předvolba \"%s\" neexistuje.")
 // for an unknown preset name.

@@ -1,13 +1,16 @@
 // diroze: prints sheets of labels from a data file written by a host program.
 //
 //   diroze FILE [-codePage:N] [-numbers] [-fontBold] [-check | -pdf:OUT.pdf | -print] [-preset:NAME]
+//          [-sheet:"BRAND PART"]
+//   diroze -sheets[:FILTER]
 //
 // Without -check, -pdf or -print it opens the dialog "Tisk štítků". -check
 // reads the data file and lists its labels, or reports the first bad line.
 // -pdf renders every sheet as for printing into a PDF file; -print
 // prints them on the current printer. None opens a window; -pdf and -print
 // need no display; the dialog does, and without one it says so and ends with
-// exit code 1. --help and --version answer on standard output.
+// exit code 1. -sheets lists the installed label products. --help and
+// --version answer on standard output.
 
 #include "CheckReport.h"
 #include "ConfigFiles.h"
@@ -21,6 +24,7 @@
 #include "ui/ActiveWindow.h"
 #include "ui/DialogApplication.h"
 #include "ui/DialogSeam.h"
+#include "products/LabelProducts.h"
 #include "ui/MainDialog.h"
 
 #include <QApplication>
@@ -38,7 +42,8 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: diroze DATAFILE [-codePage:N] [-numbers] [-fontBold] [-check | -pdf:OUT.pdf | -print]\n"
-    "              [-preset:NAME]\n"
+    "              [-preset:NAME] [-sheet:\"BRAND PART\"]\n"
+    "       diroze -sheets[:FILTER]\n"
     "Prints sheets of labels from DATAFILE, one label a line.\n"
     "\n"
     "  -codePage:N   code page of the data file (default 852, 65001 is UTF-8)\n"
@@ -49,6 +54,11 @@ constexpr char kUsage[] =
     "  -pdf:OUT.pdf  write every sheet into a PDF file (no window, no display)\n"
     "  -print        print every sheet on the current printer (no window)\n"
     "  -preset:NAME  with -pdf or -print: the layout of the preset NAME\n"
+    "  -sheet:\"BRAND PART\"  with -pdf, -print or -check: paper and label grid of\n"
+    "                that label product (padding and font from the preset)\n"
+    "  -sheets[:FILTER]  list the installed label products matching every word of\n"
+    "                FILTER, one a line: brand, part, description, paper, labels\n"
+    "                across x down, label size, note (tab-separated)\n"
     "  --help        show this text\n"
     "  --version     show the version\n"
     "\n"
@@ -66,12 +76,46 @@ void ReportFailure(const QString& aFileName, const std::exception& aError)
     err << hostutils::MessageText(aError).replace(u'\r', u' ') << '\n';
 }
 
+// "-sheets[:FILTER]": the matching products, usable or not, one a line.
+int ListProducts(const hostutils::TParamParser& aParams)
+{
+    const TProductCatalogue catalogue = LoadProductCatalogue();
+    QTextStream out(stdout);
+    if (catalogue.Products.empty()) {
+        out.flush();
+        QTextStream(stderr) << QStringLiteral("diroze: nejsou nainstalované žádné šablony etiket (hledáno v %1; "
+                                              "nainstalujte balíček glabels-data)\n")
+                                   .arg(catalogue.Folders.join(QStringLiteral(", ")));
+        return 1;
+    }
+    const QString filter = aParams.GetArgument(QStringLiteral("sheets"));
+    for (const TLabelProduct& product : catalogue.Products)
+        if (ProductMatches(product, filter))
+            out << DescribeProduct(product) << '\n';
+    return 0;
+}
+
 int CheckDataFile(const hostutils::TParamParser& aParams)
 {
     const QString fileName = aParams.GetArgument(QString());
     QTextStream out(stdout);
     for (const QString& line : DescribeConfigFiles(LocateConfigFiles()))
         out << line << '\n';
+    if (aParams.IsSet(QStringLiteral("sheet"))) {
+        try {
+            const TProductCatalogue catalogue = LoadProductCatalogue();
+            const TLabelProduct& product = FindProduct(catalogue, aParams.GetArgument(QStringLiteral("sheet")));
+            out << QStringLiteral("Etiketa: %1 (%2)").arg(DescribeProduct(product), product.Source) << '\n';
+            if (!product.Usable())
+                throw hostutils::Exception(QStringLiteral("Etiketu \"%1\" nelze použít: %2")
+                                               .arg(product.Name(), product.Refusal)
+                                               .toStdString());
+        } catch (const std::exception& e) {
+            out.flush();
+            ReportFailure(QString(), e);
+            return 1;
+        }
+    }
     TStitekList labels;
     int exitCode = 0;
     try {
@@ -186,6 +230,8 @@ int main(int argc, char** argv)
         return 0;
     std::setlocale(LC_ALL, "");
     const hostutils::TParamParser& params = hostutils::GlobalParamParser();
+    if (params.IsSet(QStringLiteral("sheets")))
+        return ListProducts(params);
     if (params.IsSet(QStringLiteral("pdf")))
         return RunHeadless(params, RunPdfJob);
     if (params.IsSet(QStringLiteral("print")))

@@ -14,6 +14,7 @@ packages=(
   clang-14 libclang-rt-14-dev clang-format-14
   libcups2-dev cups cups-client cups-bsd printer-driver-cups-pdf
   qt6-translations-l10n
+  glabels-data
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "DialogSeam.h"
 
+#include "FormEtikety.h"
 #include "FormSave.h"
 
 #include <QApplication>
@@ -153,6 +154,8 @@ TPrintChoice TDialogSeam::Print(QWidget* aOwner, QPrinter& aPrinter, int aTotalP
 }
 
 bool TDialogSeam::ExecSave(TfrmSave& aDialog) { return aDialog.exec() == QDialog::Accepted; }
+
+bool TDialogSeam::ExecEtikety(TfrmEtikety& aDialog) { return aDialog.exec() == QDialog::Accepted; }
 
 void TDialogSeam::Beep() { QApplication::beep(); }
 

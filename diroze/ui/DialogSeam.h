@@ -13,6 +13,7 @@ class QWidget;
 namespace diroze {
 
 class TfrmSave;
+class TfrmEtikety;
 
 struct TPrintChoice {
     bool Accepted = false;
@@ -37,6 +38,8 @@ public:
     virtual TPrintChoice Print(QWidget* aOwner, QPrinter& aPrinter, int aTotalPages);
     // Shows the save-preset dialog modally; true for OK.
     virtual bool ExecSave(TfrmSave& aDialog);
+    // Shows "Výběr etiket" modally; true when a product was chosen.
+    virtual bool ExecEtikety(TfrmEtikety& aDialog);
     virtual void Beep();
 };
 

@@ -2,6 +2,7 @@
 
 #include "DialogSeam.h"
 #include "Fonts.h"
+#include "FormEtikety.h"
 #include "FormSave.h"
 #include "ParamParser.h"
 #include "PrinterIni.h"
@@ -174,7 +175,10 @@ void TfrmHlavni::BuildPapirPanel(QWidget* aColumn)
     QGridLayout* papir = SettingsGrid(panPapir->Content());
     papir->addWidget(Caption(QStringLiteral("Formát:"), panPapir->Content()), 0, 0, 1, 3);
     lstFormat = new TDropDown(panPapir->Content());
-    papir->addWidget(lstFormat, 1, 0, 1, 3);
+    papir->addWidget(lstFormat, 1, 0, 1, 2);
+    btnEtikety = new QPushButton(QStringLiteral("Etikety…"), panPapir->Content());
+    papir->addWidget(btnEtikety, 1, 2);
+    connect(btnEtikety, &QPushButton::clicked, this, [this] { Guard([this] { btnEtiketyClick(); }); });
     chkPortrait = new QRadioButton(QStringLiteral("na výšku"), panPapir->Content());
     chkLandScape = new QRadioButton(QStringLiteral("na šířku"), panPapir->Content());
     chkPortrait->setChecked(true);
@@ -587,6 +591,23 @@ void TfrmHlavni::ApplyPreset(QDomElement aPreset)
     // What was read before a failure stays.
     const hostutils::TScopeExit show([this, &controls] { SetControls(controls); });
     FPresets.Apply(aPreset, controls, QLocale());
+}
+
+void TfrmHlavni::btnEtiketyClick()
+{
+    // The template files are read at the first press, not at start.
+    if (!FEtikety)
+        FEtikety = new TfrmEtikety(LoadProductCatalogue(), this);
+    FEtikety->Prepare();
+    if (!FSeam.ExecEtikety(*FEtikety) || !FEtikety->Selected())
+        return;
+    {
+        const QScopedValueRollback lock(FChangeLock, true);
+        TPapirControls controls = Controls();
+        ApplyProduct(*FEtikety->Selected(), controls, QLocale());
+        SetControls(controls);
+    }
+    UpdatePreview(true);
 }
 
 void TfrmHlavni::StorePreset(QDomElement aPreset)

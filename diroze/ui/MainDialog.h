@@ -37,6 +37,7 @@ class TFormAdapter;
 class TPrintPreviewView;
 class TSpinEdit;
 class TfrmSave;
+class TfrmEtikety;
 
 class TfrmHlavni : public QDialog {
 public:
@@ -68,6 +69,8 @@ public:
     void lstFormatChange();
     void lstPredvolbyChange(QObject* aSender);
     void ApplyPreset(QDomElement aPreset);
+    // "Etikety…": the chosen label product's paper and grid, as a settings change.
+    void btnEtiketyClick();
     void StorePreset(QDomElement aPreset);
     void btnSaveClick();
     void btnDeleteClick();
@@ -96,6 +99,7 @@ public:
     QListWidget* lstRadky = nullptr;
     QComboBox* lstPredvolby = nullptr;
     QToolButton *btnSave = nullptr, *btnDelete = nullptr;
+    QPushButton* btnEtikety = nullptr;
     QPushButton *btnOk = nullptr, *btnCancel = nullptr;
     TCategoryPanel *panPapir = nullptr, *panStitky = nullptr, *panPismo = nullptr;
     QScrollArea* panSettings = nullptr;
@@ -134,6 +138,7 @@ private:
     TPrintPreviewView* FNahled = nullptr;
     TBalloonHint* balError = nullptr;
     std::unique_ptr<TfrmSave> FSave;
+    TfrmEtikety* FEtikety = nullptr; // made at the first "Etikety…", a child of the dialog
     std::unique_ptr<TFormAdapter> FormAdapter1;
 };
 

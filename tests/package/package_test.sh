@@ -53,6 +53,7 @@ echo "Depends: $depends"
 for needed in libc6 libqt6widgets6 libqt6printsupport6 libcups2 libstdc++6 libssl3 fonts-liberation xdg-utils ca-certificates; do
   grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed"
 done
+[[ $(dpkg-deb -f "$deb" Recommends) == *glabels-data* ]] || fail "Recommends lacks glabels-data"
 
 # --- install; dpkg waits for no lock, so try again while apt holds it ---------
 for _ in $(seq 1 60); do
