@@ -16,19 +16,19 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 case "${1:-run}" in
   run)
-    scripts/setup.sh
+    scripts/setup.sh run
     cmake --preset default >/dev/null
     cmake --build --preset default -j "$jobs" --target diroze emlsend
     scripts/demo.sh build
     ;;
   package)
-    scripts/setup.sh
+    scripts/setup.sh run
     cmake --preset default >/dev/null
     cmake --build --preset default -j "$jobs" --target diroze emlsend
     (cd build && cpack -G DEB)
     ;;
   test)
-    scripts/setup.sh
+    scripts/setup.sh test
     scripts/check-format.sh
     scripts/start-services.sh
     cmake --preset ci >/dev/null
