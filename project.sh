@@ -20,14 +20,14 @@ jobs=$(nproc 2>/dev/null || echo 2)
 case "${1:-run}" in
   run)
     scripts/setup.sh run
-    cmake --preset default >/dev/null
-    cmake --build --preset default -j "$jobs" --target diroze emlsend
+    cmake --preset programs >/dev/null
+    cmake --build --preset programs -j "$jobs"
     scripts/demo.sh build
     ;;
   package)
     scripts/setup.sh run
-    cmake --preset default >/dev/null
-    cmake --build --preset default -j "$jobs" --target diroze emlsend
+    cmake --preset programs >/dev/null
+    cmake --build --preset programs -j "$jobs"
     (cd build && cpack -G DEB)
     ;;
   test)
