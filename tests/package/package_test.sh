@@ -55,6 +55,7 @@ for package in "${packages[@]}"; do
   echo "package: $(basename "${deb[$package]}"), $(stat -c %s "${deb[$package]}") bytes"
   echo "  Depends: $(dpkg-deb -f "${deb[$package]}" Depends)"
   echo "  Recommends: $(dpkg-deb -f "${deb[$package]}" Recommends)"
+  echo "  Suggests: $(dpkg-deb -f "${deb[$package]}" Suggests)"
 done
 [[ $(find "$work/pkg" -maxdepth 1 -name '*.deb' | wc -l) -eq 2 ]] || fail "cpack made other packages: $(ls "$work/pkg")"
 
@@ -82,21 +83,23 @@ for needed in libc6 libstdc++6 libssl3 ca-certificates; do
   grep -q "\b$needed\b" <<<"$(depends_of emlsend)" || fail "emlsend's Depends lacks $needed"
 done
 grep -q '\bqt6-translations-l10n\b' <<<"$(dpkg-deb -f "${deb[diroze]}" Recommends)" || fail "diroze does not recommend the Qt translations"
-grep -q '\bxdg-utils\b' <<<"$(dpkg-deb -f "${deb[emlsend]}" Recommends)" || fail "emlsend does not recommend xdg-utils"
+grep -q '\bxdg-utils\b' <<<"$(dpkg-deb -f "${deb[emlsend]}" Suggests)" || fail "emlsend does not suggest xdg-utils"
 
-# A mail server needs no Qt, X or printing library for emlsend: nothing in the
-# whole chain of its dependencies (recommendations aside) is one.
-mapfile -t direct < <(depends_of emlsend | tr ',|' '\n\n' | sed 's/(.*)//; s/:.*//; s/ //g' | sed '/^$/d')
-mapfile -t chain < <(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
+# A mail server needs no Qt, X or printing library for emlsend: nothing that
+# `apt install ./emlsend_….deb` may bring, its dependencies and recommendations
+# all the way down, is one.
+mapfile -t direct < <(dpkg-deb -f "${deb[emlsend]}" Depends Recommends | sed 's/^[A-Za-z-]*: //' | tr ',|' '\n\n' |
+  sed 's/(.*)//; s/:.*//; s/ //g' | sed '/^$/d')
+mapfile -t chain < <(apt-cache depends --recurse --no-suggests --no-conflicts --no-breaks \
   --no-replaces --no-enhances "${direct[@]}" | grep -v '^ ' | sed 's/^<\(.*\)>$/\1/' | sort -u)
 ((${#chain[@]} > ${#direct[@]})) || fail "apt-cache found no dependency chain for: ${direct[*]}"
-graphical=$(printf '%s\n' "${chain[@]}" | grep -E '^(libqt|qt6-|qt5-|libx11|libxcb|libxext|libxrender|libxau|libxdmcp|libgl|libegl|libwayland|libdrm|libcups|x11-|xserver-)' || true)
+graphical=$(printf '%s\n' "${chain[@]}" | grep -E '^(libqt|qt6-|qt5-|libx11|libxcb|libxext|libxrender|libxau|libxdmcp|libgl1|libglx|libgles|libglapi|libglvnd|libegl|libwayland|libdrm|libcups|x11-|xserver-)' || true)
 [[ -z $graphical ]] || fail "emlsend's dependencies pull in: $(tr '\n' ' ' <<<"$graphical")"
 
 # --- lintian: no error and no warning --------------------------------------------
 for package in "${packages[@]}"; do
   # Informational and pedantic tags are shown, but only errors and warnings fail.
-  if ! lintian --fail-on error,warning --info --pedantic "${deb[$package]}" >"$work/lintian.log" 2>&1; then
+  if ! lintian --fail-on error,warning --display-info --pedantic "${deb[$package]}" >"$work/lintian.log" 2>&1; then
     cat "$work/lintian.log"
     fail "lintian on $package"
   fi
