@@ -22,7 +22,7 @@ test_packages=(
   clang-14 libclang-rt-14-dev clang-format-14
   python3 python3-aiosmtpd openssl zbar-tools poppler-utils
   cups cups-client cups-bsd printer-driver-cups-pdf
-  man-db lintian debootstrap
+  man-db lintian debootstrap git
 )
 
 level=${1:-test}
