@@ -309,7 +309,7 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile)
         ::mkdir(dir.File("eml456.txt").c_str(), 0700);
         ::mkdir(dir.File("run").c_str(), 0700);
         ::mkdir(dir.File("elsewhere").c_str(), 0700);
-        ::symlink(dir.File("elsewhere").c_str(), dir.File("run/emlsend").c_str());
+        ASSERT_EQ(::symlink(dir.File("elsewhere").c_str(), dir.File("run/emlsend").c_str()), 0);
         ::mkdir(dir.File("runtime").c_str(), 0700);
         const std::string control = dir.File("ctl.txt");
         test::WriteFile(control, expand(c.content));
