@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # One entry point for people and CI.
-#   ./project.sh run      installs what is missing, builds the two programs (no tests, no
-#                         benchmarks), runs diroze on the bundled example
-#   ./project.sh package  the same build, then the Debian package build/hostutils_<version>_<arch>.deb
-#   ./project.sh test     installs what is missing, checks the formatting, builds with warnings as
+#   ./project.sh run      installs what building and running needs (scripts/setup.sh run),
+#                         builds the two programs (no tests, no benchmarks), runs diroze on
+#                         the bundled example
+#   ./project.sh package  the same build, then the Debian packages
+#                         build/diroze_<version>_<arch>.deb and build/emlsend_<version>_<arch>.deb
+#   ./project.sh test     installs the test tools and services as well (scripts/setup.sh test),
+#                         checks the formatting, builds with warnings as
 #                         errors, runs every test (then every test program once more as one
 #                         process), runs every fuzz target for a short smoke time
 #                         (FUZZ_SMOKE_SECONDS each, default 20), then runs all tests again under
@@ -16,19 +19,19 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 case "${1:-run}" in
   run)
-    scripts/setup.sh
-    cmake --preset default >/dev/null
-    cmake --build --preset default -j "$jobs" --target diroze emlsend
+    scripts/setup.sh run
+    cmake --preset programs >/dev/null
+    cmake --build --preset programs -j "$jobs"
     scripts/demo.sh build
     ;;
   package)
-    scripts/setup.sh
-    cmake --preset default >/dev/null
-    cmake --build --preset default -j "$jobs" --target diroze emlsend
+    scripts/setup.sh run
+    cmake --preset programs >/dev/null
+    cmake --build --preset programs -j "$jobs"
     (cd build && cpack -G DEB)
     ;;
   test)
-    scripts/setup.sh
+    scripts/setup.sh test
     scripts/check-format.sh
     scripts/start-services.sh
     cmake --preset ci >/dev/null

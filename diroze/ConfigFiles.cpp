@@ -60,8 +60,11 @@ TConfigFiles LocateConfigFiles(const TConfigPlaces& aPlaces)
         files.Presets = beside;
     } else {
         files.Presets = aPlaces.UserDir + kPresetsName;
-        // Presets an administrator left beside the program are still the start.
-        files.PresetsSeed = IsFile(beside) ? beside : aPlaces.DataDir + kPresetsName;
+        // Presets an administrator left beside the program are still the
+        // start; else an office-wide layout in the system folder, else the
+        // installed defaults.
+        const QString office = aPlaces.SystemDir + kPresetsName;
+        files.PresetsSeed = IsFile(beside) ? beside : IsFile(office) ? office : aPlaces.DataDir + kPresetsName;
     }
     files.PrinterIniPlaces = {aPlaces.ApplicationDir + kPrinterName, aPlaces.UserDir + kPrinterName,
                               aPlaces.SystemDir + kPrinterName};

@@ -6,8 +6,9 @@
 // user's own, "$XDG_CONFIG_HOME/diroze/diroze.xml" ("~/.config/diroze/" when
 // the variable is unset or not an absolute path). Until that file exists the
 // presets are read from a seed, the "diroze.xml" beside the program when
-// there is one, else the installed defaults "<prefix>/share/diroze/diroze.xml",
-// and the first save writes the user's copy.
+// there is one, else an administrator's "<sysconfdir>/diroze/diroze.xml" for
+// the whole office, else the installed defaults
+// "<prefix>/share/diroze/diroze.xml", and the first save writes the user's copy.
 //
 // "printer.ini" is read from the first of: beside the program, the user's
 // folder, the system folder "<sysconfdir>/diroze/" ("/etc/diroze/" for a
@@ -25,7 +26,7 @@ struct TConfigPlaces {
     QString ApplicationDir; // the program's own directory
     QString UserDir;        // "$XDG_CONFIG_HOME/diroze/"
     QString DataDir;        // "<prefix>/share/diroze/": the installed default presets
-    QString SystemDir;      // "<sysconfdir>/diroze/": a printer file for every user
+    QString SystemDir;      // "<sysconfdir>/diroze/": a printer file and a starting layout for every user
 };
 
 struct TConfigFiles {

@@ -1,5 +1,6 @@
 #include "MailClient.h"
 
+#include "ConsoleAPI.h"
 #include "TransportErrors.h"
 
 #include <cerrno>
@@ -151,6 +152,16 @@ void OpenWithMailProgram(const std::string& aPath)
     const int error = WIFEXITED(status) ? WEXITSTATUS(status) : ECHILD;
     if (error != 0) {
         throw EMailProgramError(std::string("Cannot start \"xdg-open\". ") + std::strerror(error));
+    }
+    // The opener's own result is not awaited. Without a desktop session it
+    // has nowhere to show the message, so say where the file stays.
+    const auto unset = [](const char* aName) {
+        const char* const value = std::getenv(aName);
+        return value == nullptr || *value == '\0';
+    };
+    if (unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
+        WriteQuietly(STDERR_FILENO,
+                     "emlsend: no desktop session to open the message in; it is kept in " + aPath + "\n");
     }
 }
 

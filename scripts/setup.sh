@@ -1,21 +1,40 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
+# Installs the Debian packages a level of work needs, when missing.
+#   scripts/setup.sh run    building and running the two programs and making their packages
+#   scripts/setup.sh test   that, and the test tools and services (compilers for the
+#                           sanitizers and fuzzing, GoogleTest, the test peers, CUPS)
 # Uses sudo when not run as root. Safe to run again: does nothing when all is there.
+# To add a package, put it in the array of the level that needs it.
 set -euo pipefail
 
-packages=(
+run_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev libxcb1-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-liberation xdg-utils
-  dpkg-dev man-db
-  python3 python3-aiosmtpd zbar-tools poppler-utils time qpdf
-  libssl-dev libidn2-dev openssl ca-certificates
-  clang-14 libclang-rt-14-dev clang-format-14
-  libcups2-dev cups cups-client cups-bsd printer-driver-cups-pdf
-  qt6-translations-l10n
+  libcups2-dev
+  libssl-dev ca-certificates
+  libidn2-dev
+  fonts-liberation fonts-dejavu-core qt6-translations-l10n xdg-utils
   glabels-data
+  dpkg-dev file
 )
+
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang-14 libclang-rt-14-dev clang-format-14
+  python3 python3-aiosmtpd openssl zbar-tools poppler-utils time qpdf
+  cups cups-client cups-bsd printer-driver-cups-pdf
+  man-db lintian debootstrap git
+)
+
+level=${1:-test}
+case "$level" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *)
+    echo "usage: $0 [run|test]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,11 +42,16 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+((${#missing[@]})) || exit 0
 
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then
+  if ! command -v sudo >/dev/null; then
+    echo "setup.sh: these Debian packages are missing: ${missing[*]}; run this as root or install sudo" >&2
+    exit 1
+  fi
+  sudo_cmd=(sudo)
 fi
+echo "Installing: ${missing[*]}"
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

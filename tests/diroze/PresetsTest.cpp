@@ -561,6 +561,16 @@ TEST(ConfigFiles, PresetsAndPrinterFileAreFoundByTheirPlaces)
          "user/diroze/diroze.xml",
          "share/diroze/diroze.xml",
          "app/printer.ini"},
+        {"an office-wide layout in the system folder seeds in place of the defaults",
+         {"share/diroze/diroze.xml", "etc/diroze/diroze.xml"},
+         "user/diroze/diroze.xml",
+         "etc/diroze/diroze.xml",
+         ""},
+        {"presets beside the program come before the office's",
+         {"app/diroze.xml", "etc/diroze/diroze.xml"},
+         "app/diroze.xml",
+         "",
+         ""},
         {"nothing anywhere", {}, "user/diroze/diroze.xml", "share/diroze/diroze.xml", ""},
     };
     auto at = [&](const char* aPlace) { return *aPlace ? root.filePath(QString::fromUtf8(aPlace)) : QString(); };

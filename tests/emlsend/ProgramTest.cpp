@@ -227,13 +227,16 @@ TEST(EmlsendProgram, WithoutSmtpSectionTheMailProgramOpensTheMessage)
     test::WriteFile(control, "[TO]\nto@example.cz\n[SUBJECT]\nAhoj\n"
                              "[BODY]\nHost=127.0.0.1:1\n<html>\n<p>odkaz</p>\n");
     const test::ProcessResult run =
-        test::RunProcess({kProgram, control}, {"XDG_RUNTIME_DIR=" + runtime.path(), opener.PathVariable()});
+        test::RunProcess({kProgram, control},
+                         {"XDG_RUNTIME_DIR=" + runtime.path(), opener.PathVariable(), "DISPLAY", "WAYLAND_DISPLAY"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, kCaption852) << "the caption alone: no bar without a send";
     ASSERT_TRUE(test::WaitForFile(opener.calls()));
     const std::string called = test::ReadFile(opener.calls());
     EXPECT_EQ(called.rfind(runtime.File("emlsend/tempmsg-"), 0), 0U) << called;
     EXPECT_TRUE(called.ends_with(".eml\n")) << called;
+    EXPECT_EQ(run.err, "emlsend: no desktop session to open the message in; it is kept in " + called)
+        << "without a desktop the user learns where the message is";
     const std::vector<std::string> seen = DumpLines(opener.copy());
     const std::vector<std::string> expected = {
         "H X-Unsent " + Hex("1"),
@@ -247,6 +250,14 @@ TEST(EmlsendProgram, WithoutSmtpSectionTheMailProgramOpensTheMessage)
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(test::ReadFile(opener.copy() + ".2"), "Host=127.0.0.1:1\n<html>\n<p>odkaz</p>\n");
     EXPECT_FALSE(Exists(control));
+
+    // On a desktop the opener shows the message, and nothing is said.
+    test::WriteFile(control, "[TO]\nto@example.cz\n[BODY]\nx\n");
+    const test::ProcessResult onDesktop =
+        test::RunProcess({kProgram, control},
+                         {"XDG_RUNTIME_DIR=" + runtime.path(), opener.PathVariable(), "DISPLAY=:0", "WAYLAND_DISPLAY"});
+    EXPECT_EQ(onDesktop.exitCode, 0);
+    EXPECT_EQ(onDesktop.err, "");
 }
 
 TEST(EmlsendProgram, DoesNothingWithoutAControlFile)
@@ -316,7 +327,7 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile)
         ::mkdir(dir.File("eml456.txt").c_str(), 0700);
         ::mkdir(dir.File("run").c_str(), 0700);
         ::mkdir(dir.File("elsewhere").c_str(), 0700);
-        ::symlink(dir.File("elsewhere").c_str(), dir.File("run/emlsend").c_str());
+        ASSERT_EQ(::symlink(dir.File("elsewhere").c_str(), dir.File("run/emlsend").c_str()), 0);
         ::mkdir(dir.File("runtime").c_str(), 0700);
         ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
         const std::string control = dir.File("ctl.txt");
