@@ -60,14 +60,7 @@ TfrmEtikety::TfrmEtikety(TProductCatalogue aCatalogue, QWidget* aParent)
     lstEtikety->header()->resizeSection(2, 200);
 
     auto* strip = new TButtonStrip(this);
-    strip->Row()->addStretch();
-    btnOk = new QPushButton(QStringLiteral("Použít"), strip);
-    btnCancel = new QPushButton(QStringLiteral("Storno"), strip);
-    btnOk->setFixedSize(75, 25);
-    btnCancel->setFixedSize(75, 25);
-    btnOk->setDefault(true);
-    strip->Row()->addWidget(btnOk);
-    strip->Row()->addWidget(btnCancel);
+    strip->AddOkCancel(QStringLiteral("Použít"), btnOk, btnCancel);
     outer->addWidget(strip);
     resize(760, 440);
 

@@ -57,14 +57,7 @@ TfrmSave::TfrmSave(TDialogSeam& aSeam, QWidget* aParent) : QDialog(aParent), FSe
 
     // The buttons on the white strip of the main dialog.
     auto* strip = new TButtonStrip(this);
-    strip->Row()->addStretch();
-    btnOk = new QPushButton(QStringLiteral("Uložit"), strip);
-    btnCancel = new QPushButton(QStringLiteral("Storno"), strip);
-    btnOk->setFixedSize(75, 25);
-    btnCancel->setFixedSize(75, 25);
-    btnOk->setDefault(true);
-    strip->Row()->addWidget(btnOk);
-    strip->Row()->addWidget(btnCancel);
+    strip->AddOkCancel(QStringLiteral("Uložit"), btnOk, btnCancel);
     outer->addWidget(strip);
     // A fixed dialog border: the client area never changes.
     setFixedSize(kClientWidth, kClientHeight);

@@ -117,6 +117,18 @@ TButtonStrip::TButtonStrip(QWidget* aParent) : QWidget(aParent)
     FRow->setContentsMargins(6, 5, 6, 4);
 }
 
+void TButtonStrip::AddOkCancel(const QString& aOkText, QPushButton*& aOk, QPushButton*& aCancel)
+{
+    FRow->addStretch();
+    aOk = new QPushButton(aOkText, this);
+    aCancel = new QPushButton(QStringLiteral("Storno"), this);
+    for (QPushButton* button : {aOk, aCancel}) {
+        button->setFixedSize(75, 25);
+        FRow->addWidget(button);
+    }
+    aOk->setDefault(true);
+}
+
 void TButtonStrip::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
@@ -56,6 +57,9 @@ class TButtonStrip : public QWidget {
 public:
     explicit TButtonStrip(QWidget* aParent);
     QHBoxLayout* Row() const { return FRow; }
+    // Puts a default button aOkText and "Storno" (75 x 25 each) at the
+    // right end of the row and returns them through aOk and aCancel.
+    void AddOkCancel(const QString& aOkText, QPushButton*& aOk, QPushButton*& aCancel);
     static constexpr int kHeight = 37;
 
 protected:
