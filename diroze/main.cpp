@@ -106,10 +106,7 @@ int CheckDataFile(const hostutils::TParamParser& aParams)
             const TProductCatalogue catalogue = LoadProductCatalogue();
             const TLabelProduct& product = FindProduct(catalogue, aParams.GetArgument(QStringLiteral("sheet")));
             out << QStringLiteral("Etiketa: %1 (%2)").arg(DescribeProduct(product), product.Source) << '\n';
-            if (!product.Usable())
-                throw hostutils::Exception(QStringLiteral("Etiketu \"%1\" nelze použít: %2")
-                                               .arg(product.Name(), product.Refusal)
-                                               .toStdString());
+            RequireUsable(product);
         } catch (const std::exception& e) {
             out.flush();
             ReportFailure(QString(), e);

@@ -162,7 +162,8 @@ int ResolutionOption(int aCount, cups_option_t* aOptions)
     return 0;
 }
 
-// The print engine's property with the job options (Qt's CUPS support).
+// The print engine's property that holds the spooler's job options as
+// name/value pairs (Qt's CUPS support keeps them there).
 const auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
 
 } // namespace
@@ -172,12 +173,25 @@ QStringList JobOptions(const QPrinter& aPrinter)
     return aPrinter.printEngine() ? aPrinter.printEngine()->property(kCupsOptions).toStringList() : QStringList();
 }
 
+void SetJobOptions(QPrinter& aPrinter, const QStringList& aOptions)
+{
+    if (aPrinter.printEngine() && aPrinter.printEngine()->property(kCupsOptions).isValid())
+        aPrinter.printEngine()->setProperty(kCupsOptions, aOptions);
+}
+
+QString JobOptionValue(const QStringList& aOptions, QLatin1StringView aName)
+{
+    for (qsizetype i = 0; i + 1 < aOptions.size(); i += 2)
+        if (aOptions[i] == aName)
+            return aOptions[i + 1];
+    return QString();
+}
+
 int PrinterResolution(const QString& aPrinterName, const QStringList& aJobOptions)
 {
-    for (qsizetype i = 0; i + 1 < aJobOptions.size(); i += 2)
-        if (aJobOptions[i] == QStringLiteral("Resolution") || aJobOptions[i] == QStringLiteral("printer-resolution"))
-            if (const int dpi = ResolutionText(aJobOptions[i + 1]))
-                return dpi;
+    for (const char* name : {"Resolution", "printer-resolution"})
+        if (const int dpi = ResolutionText(JobOptionValue(aJobOptions, QLatin1StringView(name))))
+            return dpi;
     if (aPrinterName.isEmpty())
         return 0;
     const QByteArray name = aPrinterName.toLocal8Bit();
@@ -287,10 +301,7 @@ TPrinterJob::TPrinterJob(const QPrinter& aPrinter, const QString& aTitle) : FSta
     s.Collate = aPrinter.collateCopies();
     s.Duplex = aPrinter.duplex();
     s.Colour = aPrinter.colorMode() == QPrinter::Color;
-    const QStringList options = JobOptions(aPrinter);
-    for (qsizetype i = 0; i + 1 < options.size(); i += 2)
-        if (options[i] == QStringLiteral("Resolution"))
-            s.Resolution = options[i + 1].toUtf8();
+    s.Resolution = JobOptionValue(JobOptions(aPrinter), QLatin1StringView("Resolution")).toUtf8();
     QPageLayout layout = aPrinter.pageLayout();
     layout.setMode(QPageLayout::FullPageMode);
     s.Media = MediaName(layout.pageSize());

@@ -59,9 +59,13 @@ bool AnyPrinterListed();
 // figure counts) and "118dpcm".
 int PrinterResolution(const QString& aPrinterName, const QStringList& aJobOptions);
 
-// The print engine's property that holds a printer object's job options for
-// the spooler as name, value pairs.
+// A printer object's job options for the spooler as name, value pairs
+// (kept by the print engine; none without one).
 QStringList JobOptions(const QPrinter& aPrinter);
+// Replaces them, where the printer object's engine keeps job options.
+void SetJobOptions(QPrinter& aPrinter, const QStringList& aOptions);
+// The value of the first option aName of aOptions (name, value pairs); empty when none.
+QString JobOptionValue(const QStringList& aOptions, QLatin1StringView aName);
 
 // Empty when the print service (the scheduler the spooler's clients talk
 // to) answers; otherwise "The print service cannot be reached at WHERE

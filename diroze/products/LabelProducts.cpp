@@ -166,6 +166,24 @@ public:
     }
 
 private:
+    // Reads the content of the current element up to its end. At the start of
+    // each child element aChild is called: it answers true when it has read
+    // the child through its end, false to have the child skipped. A document
+    // that fails (also by nesting too deep) ends the reading.
+    template <typename TChild>
+    void ReadChildren(TChild&& aChild)
+    {
+        const int depth = ++FDepth;
+        while (!FXml.atEnd()) {
+            FXml.readNext();
+            if (FXml.isEndElement())
+                break;
+            if (FXml.isStartElement() && !aChild() && !SkipElement())
+                break;
+        }
+        FDepth = depth - 1;
+    }
+
     // Skips the current element with its content; false when the document fails.
     bool SkipElement()
     {
@@ -258,22 +276,14 @@ private:
 
         std::vector<std::pair<double, double>> positions;
         int labels = 0;
-        const int depth = ++FDepth;
-        while (!FXml.atEnd()) {
-            FXml.readNext();
-            if (FXml.isEndElement())
-                break;
-            if (!FXml.isStartElement())
-                continue;
-            if (FXml.name().startsWith(u"Label-")) {
-                if (++labels > 1 && refusal.isEmpty())
-                    refusal = QStringLiteral("víc tvarů štítků na jednom archu");
-                ReadLabel(p, positions, refusal);
-            } else if (!SkipElement()) {
-                break;
-            }
-        }
-        FDepth = depth - 1;
+        ReadChildren([&] {
+            if (!FXml.name().startsWith(u"Label-"))
+                return false;
+            if (++labels > 1 && refusal.isEmpty())
+                refusal = QStringLiteral("víc tvarů štítků na jednom archu");
+            ReadLabel(p, positions, refusal);
+            return true;
+        });
         if (FXml.hasError())
             refusal = QStringLiteral("soubor šablon je poškozený");
         if (p.Equiv.isEmpty() && labels == 0 && refusal.isEmpty())
@@ -314,19 +324,12 @@ private:
         if (aRefusal.isEmpty() && (aProduct.LabelWidth <= 0 || aProduct.LabelHeight <= 0))
             aRefusal = QStringLiteral("štítek nemá kladnou velikost");
 
-        const int depth = ++FDepth;
-        while (!FXml.atEnd()) {
-            FXml.readNext();
-            if (FXml.isEndElement())
-                break;
-            if (!FXml.isStartElement())
-                continue;
+        ReadChildren([&] {
+            // A layout is all attributes; whatever it holds is skipped.
             if (FXml.name() == u"Layout")
                 ReadLayout(aPositions, aRefusal);
-            if (!SkipElement())
-                break;
-        }
-        FDepth = depth - 1;
+            return false;
+        });
     }
 
     void ReadLayout(std::vector<std::pair<double, double>>& aPositions, QString& aRefusal)
@@ -728,11 +731,16 @@ QString DescribeProduct(const TLabelProduct& aProduct)
     return fields.join(u'\t');
 }
 
-void ApplyProduct(const TLabelProduct& aProduct, TPapirControls& aControls, const QLocale& aLocale)
+void RequireUsable(const TLabelProduct& aProduct)
 {
     if (!aProduct.Usable())
         throw hostutils::Exception(
             QStringLiteral("Etiketu \"%1\" nelze použít: %2").arg(aProduct.Name(), aProduct.Refusal).toStdString());
+}
+
+void ApplyProduct(const TLabelProduct& aProduct, TPapirControls& aControls, const QLocale& aLocale)
+{
+    RequireUsable(aProduct);
     aControls.Format = aProduct.Format;
     aControls.Portrait = aProduct.Orientace == poPortrait;
     ApplyFormatChange(aControls, aLocale);

@@ -129,9 +129,13 @@ const TLabelProduct& FindProduct(const TProductCatalogue& aCatalogue, const QStr
 // asymmetry, or "nelze použít: reason").
 QString DescribeProduct(const TLabelProduct& aProduct);
 
+// Throws hostutils::Exception("Etiketu \"Brand Part\" nelze použít: reason")
+// for a product that is not usable.
+void RequireUsable(const TLabelProduct& aProduct);
+
 // Sets the controls as choosing a preset with the product's layout would:
 // format (with its sizes) or own sizes, orientation, margins, counts, gaps.
-// Padding, font and start cell stay. Throws hostutils::Exception for a product that is not usable.
+// Padding, font and start cell stay. Fails as RequireUsable for a product that is not usable.
 void ApplyProduct(const TLabelProduct& aProduct, TPapirControls& aControls, const QLocale& aLocale);
 
 } // namespace diroze

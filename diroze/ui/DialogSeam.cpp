@@ -2,6 +2,7 @@
 
 #include "FormEtikety.h"
 #include "FormSave.h"
+#include "preview/PrinterSetup.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -10,7 +11,6 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPrintDialog>
-#include <QPrintEngine>
 #include <QPrinter>
 #include <QRadioButton>
 
@@ -35,14 +35,6 @@ void TDialogSeam::Error(QWidget* aOwner, const QString& aText)
     QMessageBox::critical(aOwner, QStringLiteral("Tisk štítků"), ErrorBoxText(aText));
 }
 
-namespace {
-
-// The print engine's property that holds the spooler's job options as
-// name/value pairs (Qt's CUPS support keeps them there).
-const auto kCupsOptions = QPrintEngine::PrintEnginePropertyKey(0xfe00);
-
-} // namespace
-
 TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages)
 {
     TPrintChoice choice;
@@ -50,7 +42,7 @@ TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages)
     // The spooler would pick pages out of the job once more, counting the
     // job's pages, not the document's: "1,3" of a two-page job is one page.
     QString pageSet;
-    QStringList options = aPrinter.printEngine()->property(kCupsOptions).toStringList();
+    QStringList options = JobOptions(aPrinter);
     for (qsizetype i = 0; i + 1 < options.size();) {
         const QString name = options[i];
         if (name == QStringLiteral("page-set") || name == QStringLiteral("page-ranges")) {
@@ -61,8 +53,7 @@ TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages)
             i += 2;
         }
     }
-    if (aPrinter.printEngine()->property(kCupsOptions).isValid())
-        aPrinter.printEngine()->setProperty(kCupsOptions, options);
+    SetJobOptions(aPrinter, options);
 
     const bool someRanges = aPrinter.printRange() == QPrinter::PageRange && !aPrinter.pageRanges().isEmpty();
     bool odd = pageSet == QStringLiteral("odd"), even = pageSet == QStringLiteral("even");

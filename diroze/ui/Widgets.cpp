@@ -164,7 +164,14 @@ protected:
 
 void TakeWheelOnlyWithFocus(QComboBox* aControl)
 {
-    auto* filter = new TWheelWithFocusOnly(aControl);
+    // One filter a drop-down, also when called again for an edit added later
+    // (found by its name: the filter class has no meta-object of its own).
+    const QString name = QStringLiteral("wheelWithFocusOnly");
+    QObject* filter = aControl->findChild<QObject*>(name, Qt::FindDirectChildrenOnly);
+    if (!filter) {
+        filter = new TWheelWithFocusOnly(aControl);
+        filter->setObjectName(name);
+    }
     aControl->setFocusPolicy(Qt::StrongFocus);
     aControl->installEventFilter(filter);
     if (QLineEdit* edit = aControl->lineEdit()) {
