@@ -264,7 +264,11 @@ TEST(LabelProducts, PdfWithSheetPrintsOnTheProductsLabels)
     ASSERT_TRUE(own.open(QIODevice::WriteOnly));
     own.write(R"(<Glabels-templates><Template brand="Vlastní" part="X 1" size="Other" width="100mm" height="80mm">
         <Label-rectangle width="40mm" height="15mm"><Layout nx="2" ny="4" x0="8mm" y0="6mm" dx="44mm" dy="17.5mm"/>
-        </Label-rectangle></Template></Glabels-templates>)");
+        </Label-rectangle></Template>
+        <Template brand="Vlastní" part="X 2" size="Other" width="100mm" height="80mm">
+        <Label-rectangle width="40mm" height="15mm"><Layout nx="1" ny="1" x0="8mm" y0="6mm"/></Label-rectangle>
+        <Label-round radius="10mm"><Layout nx="1" ny="1" x0="60mm" y0="6mm"/></Label-round>
+        </Template></Glabels-templates>)");
     own.close();
     const QStringList env = {"XDG_CONFIG_HOME=" + config};
 
@@ -312,4 +316,14 @@ TEST(LabelProducts, PdfWithSheetPrintsOnTheProductsLabels)
                 unknown.Err.contains(kTemplates))
         << unknown.Err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("x.pdf")));
+    // A product no grid describes is refused with its reason, never laid out.
+    for (const QString& job : {"-pdf:" + dir.filePath("x.pdf"), QStringLiteral("-check")}) {
+        SCOPED_TRACE(job.toStdString());
+        const programrun::TRunResult refused =
+            programrun::RunDiroze({dir.filePath("data.txt"), "-sheet:Vlastní X 2", job}, env);
+        EXPECT_EQ(refused.ExitCode, 1);
+        EXPECT_TRUE(refused.Err.contains("\"Vlastní X 2\" nelze použít: víc tvarů štítků"))
+            << refused.Err.toStdString();
+        EXPECT_FALSE(QFile::exists(dir.filePath("x.pdf")));
+    }
 }
