@@ -7,10 +7,10 @@
 #
 #   bench/diroze/print-sheets.sh [build-dir] [runs]
 #
-# The jobs go to the queue "diroze-bench", made here when missing (as root)
+# The jobs go to the queue "diroze-bench", made here for the run (as root)
 # with the device and driver of the test queue "diroze-pdf" but stopped: it
 # accepts jobs and keeps them unprinted, so the spool file can be measured;
-# each job is cancelled afterwards. Needs a running scheduler
+# each job is cancelled afterwards, and the queue removed at the end. Needs a running scheduler
 # (scripts/start-services.sh), /usr/bin/time, qpdf and poppler-utils.
 set -euo pipefail
 build=${1:-build}
@@ -19,10 +19,12 @@ queue=diroze-bench
 diroze="$build/diroze/diroze"
 here=$(dirname "$0")
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+made=""
+trap 'rm -rf "$work"; [[ -z $made ]] || lpadmin -x "$queue"' EXIT
 
 if ! lpstat -v "$queue" >/dev/null 2>&1; then
-  lpadmin -p "$queue" -v cups-pdf:/diroze -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd -E
+  lpadmin -p "$queue" -v cups-pdf:/diroze -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd -E 2>/dev/null
+  made=yes
 fi
 cupsdisable -r "benchmark: jobs are kept and measured" "$queue"
 cupsaccept "$queue"
