@@ -18,15 +18,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/config"
 
 make_data() { # COUNT FILE
-  python3 - "$1" "$2" <<'PY'
-import sys
-def ean(d):
-    s = sum(int(c) * (3 if i % 2 else 1) for i, c in enumerate(d))
-    return d + str((10 - s % 10) % 10)
-with open(sys.argv[2], "wb") as f:
-    for i in range(int(sys.argv[1])):
-        f.write(f"{ean('859%09d' % i)};Šroubek M6 × 20 č. {i};balení {i % 500} ks\r\n".encode("cp852"))
-PY
+  python3 "$(dirname "$0")/sheet-data.py" "$1" "$2"
 }
 
 # Bytes of the decompressed content streams of all pages, divided by the pages.

@@ -450,13 +450,15 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias,
                 } else {
                     if (r.R.Right <= r.R.Left || r.R.Bottom <= r.R.Top || r.Text.isEmpty())
                         return;
-                    const QRectF box = ToQRectF(r.R);
-                    aPainter.save();
-                    aPainter.setClipRect(box, Qt::IntersectClip);
-                    aPainter.setFont(font);
-                    aPainter.setPen(fontColor);
-                    aPainter.drawText(box, ToQtTextFlags(r.Format), r.Text);
-                    aPainter.restore();
+                    // Font and pen stay set for the texts that follow (the
+                    // other records set their own), so that a run of texts
+                    // reaches the device without a change of state. The
+                    // painter clips a text to its box only when its lines do
+                    // not fit: one that fits costs no clip.
+                    if (aPainter.font() != font)
+                        aPainter.setFont(font);
+                    aPainter.setPen(fontColor); // the same pen is no change
+                    aPainter.drawText(ToQRectF(r.R), ToQtTextFlags(r.Format), r.Text);
                 }
             },
             record);

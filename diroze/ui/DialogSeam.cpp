@@ -150,4 +150,9 @@ bool TDialogSeam::ExecEtikety(TfrmEtikety& aDialog) { return aDialog.exec() == Q
 
 void TDialogSeam::Beep() { QApplication::beep(); }
 
+std::chrono::milliseconds TDialogSeam::Clock()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
+}
+
 } // namespace diroze

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <vector>
 
 class QPrinter;
@@ -41,6 +42,8 @@ public:
     // Shows "Výběr etiket" modally; true when a product was chosen.
     virtual bool ExecEtikety(TfrmEtikety& aDialog);
     virtual void Beep();
+    // The monotonic clock a print's progress window measures the job by.
+    virtual std::chrono::milliseconds Clock();
 };
 
 // The text of the error box: a full stop is added when the last character's

@@ -5,6 +5,7 @@
 #include "FormEtikety.h"
 #include "FormSave.h"
 #include "ParamParser.h"
+#include "PrintProgress.h"
 #include "PrinterIni.h"
 #include "Render.h"
 #include "ScopeGuard.h"
@@ -677,10 +678,21 @@ void TfrmHlavni::btnOkClick()
         RenderPreview(papir);
         return;
     }
-    if (choice.Range)
-        FNahled->PrintPagesEx(choice.Pages);
-    else
-        FNahled->Print();
+    bool cancelled = false;
+    {
+        TPrintProgressWindow progress(this, *FNahled, [this] { return FSeam.Clock(); });
+        if (choice.Range)
+            FNahled->PrintPagesEx(choice.Pages);
+        else
+            FNahled->Print();
+        cancelled = progress.Progress().Cancelled();
+    }
+    // "Storno" in the progress window: the job was dropped before the
+    // spooler had it; the dialog stays, as after a cancelled print dialog.
+    if (cancelled) {
+        RenderPreview(papir);
+        return;
+    }
     FPresets.MarkUsed(SelectedPreset());
     if (FChanged &&
         FSeam.Question(this, QStringLiteral("Uložit"), QStringLiteral("Nastavení bylo změněno, chcete změny uložit?")))

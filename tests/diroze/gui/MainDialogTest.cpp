@@ -7,6 +7,7 @@
 #include "ui/DialogSeam.h"
 #include "ui/FormSave.h"
 #include "ui/MainDialog.h"
+#include "ui/PrintProgress.h"
 #include "ui/Widgets.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QPrintDialog>
 #include <QPrintEngine>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -72,6 +74,8 @@ public:
         return SaveAnswer ? SaveAnswer(aDialog) : false;
     }
     void Beep() override { ++Beeps; }
+    // Each reading is ClockStep later than the one before.
+    std::chrono::milliseconds Clock() override { return Now += ClockStep; }
 
     QStringList Questions, Errors;
     std::deque<bool> Answers;
@@ -83,6 +87,7 @@ public:
     int SaveShown = 0;
     int Beeps = 0;
     std::function<bool(TfrmSave&)> SaveAnswer;
+    std::chrono::milliseconds Now{0}, ClockStep{0};
 };
 
 const char* const kTwoPresets =
@@ -268,6 +273,111 @@ TEST_F(Dialog, PrintingARangeMarksThePresetAndAsksAboutCountedChanges)
     EXPECT_TRUE(saved.contains(QStringLiteral("nazev=\"Zadní\" vybrana=\"true\"")) ||
                 saved.contains(QStringLiteral("vybrana=\"true\" nazev=\"Zadní\"")));
     EXPECT_TRUE(saved.contains(QStringLiteral("kept"))) << "comments survive";
+}
+
+// Watches, whenever events are handled, for the print progress window;
+// records what it shows and, when told to, clicks its "Storno".
+class TProgressWatch {
+public:
+    explicit TProgressWatch(bool aClickStorno) : FClick(aClickStorno)
+    {
+        QObject::connect(&FTimer, &QTimer::timeout, [this] { Look(); });
+        FTimer.start(0);
+    }
+    QStringList Seen; // caption | text | button | bar value of max, per sighting
+
+private:
+    void Look()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* window = dynamic_cast<TPrintProgressWindow*>(w);
+            if (!window || !window->isVisible())
+                continue;
+            const auto* bar = window->findChild<QProgressBar*>();
+            Seen << QStringLiteral("%1|%2|%3|%4 of %5")
+                        .arg(window->windowTitle(), window->Progress().Text(), window->btnStorno->text())
+                        .arg(bar ? bar->value() : -1)
+                        .arg(bar ? bar->maximum() : -1);
+            if (FClick) {
+                FClick = false;
+                QTest::mouseClick(window->btnStorno, Qt::LeftButton);
+            }
+        }
+    }
+    QTimer FTimer;
+    bool FClick;
+};
+
+TEST_F(Dialog, StornoDropsALongJobAndAShortJobShowsNoProgress)
+{
+    if (const QString why = printspool::Unavailable(); !why.isEmpty())
+        SKIP_WITHOUT_PEER(why.toStdString());
+    WriteFile(QStringLiteral("printer.ini"), "[Printer]\nName=" + printspool::kQueue.toUtf8() + "\n");
+    Start(kTwoPresets, {}, 400); // 40 labels a sheet: ten pages
+    const QByteArray before = PresetsOnDisk();
+    FSeam.PrintAnswer.Accepted = true;
+    printspool::TSpoolSession spool;
+    ASSERT_TRUE(spool.Locked());
+    const std::vector<int> jobsBefore = printspool::JobIds();
+    {
+        // 0.6 s a page: the window shows before the third page.
+        FSeam.ClockStep = std::chrono::milliseconds(600);
+        TProgressWatch watch(true);
+        D().btnOk->click();
+        EXPECT_EQ(watch.Seen, QStringList{QStringLiteral("Tisk štítků|Tisk strany 3 z 10|Storno|2 of 10")});
+    }
+    EXPECT_TRUE(FSeam.Errors.isEmpty()) << FSeam.Errors.join('\n').toStdString();
+    EXPECT_EQ(D().Nahled().LastJobId(), 0) << "nothing handed to the spooler";
+    EXPECT_EQ(printspool::JobIds(), jobsBefore) << "the queue got no job";
+    EXPECT_TRUE(D().isVisible()) << "the dialog stays after Storno";
+    EXPECT_TRUE(FSeam.Questions.isEmpty());
+    EXPECT_TRUE(HasFrames()) << "the preview version again";
+    EXPECT_EQ(D().Nahled().State(), psReady);
+    {
+        // 0.1 s a page: the last page is handed over before a second has passed.
+        FSeam.ClockStep = std::chrono::milliseconds(100);
+        TProgressWatch watch(false);
+        D().btnOk->click();
+        EXPECT_TRUE(watch.Seen.isEmpty()) << watch.Seen.join('\n').toStdString();
+    }
+    EXPECT_TRUE(FSeam.Errors.isEmpty()) << FSeam.Errors.join('\n').toStdString();
+    const QString pdf = spool.WaitForPdf(D().Nahled().LastJobId());
+    ASSERT_FALSE(pdf.isEmpty()) << "the second print reaches the queue";
+    EXPECT_TRUE(printspool::Tool(QStringLiteral("pdfinfo"), {pdf}).contains(QStringLiteral("Pages:           10")));
+    EXPECT_FALSE(D().isVisible()) << "a finished print closes the dialog";
+    EXPECT_NE(PresetsOnDisk(), before) << "and marks the preset";
+}
+
+// What the progress window shows, step by step through one job of five
+// pages, on a clock that starts far from zero.
+TEST(PrintProgress, ShownFromASecondIntoTheJobUntilItsEnd)
+{
+    std::chrono::milliseconds now{0};
+    TPrintProgress progress([&] { return now; });
+    struct Row {
+        const char* proves;
+        int clock, done, total;
+        bool shown;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"the job's time starts at its first step", 7000, 0, 5, false, "Tisk strany 1 z 5"},
+        {"under a second: hidden", 7999, 1, 5, false, "Tisk strany 2 z 5"},
+        {"a second into the job: shown", 8000, 2, 5, true, "Tisk strany 3 z 5"},
+        {"stays shown", 8000, 4, 5, true, "Tisk strany 5 z 5"},
+        {"the end hides it", 9000, 5, 5, false, "Tisk strany 5 z 5"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        now = std::chrono::milliseconds(row.clock);
+        progress.Progress(row.done, row.total);
+        EXPECT_EQ(progress.Shown(), row.shown);
+        EXPECT_EQ(progress.Text(), QString::fromUtf8(row.text));
+        EXPECT_EQ(progress.Choice(), pcAccept);
+    }
+    progress.Cancel();
+    EXPECT_TRUE(progress.Cancelled());
+    EXPECT_EQ(progress.Choice(), pcCancellAll) << "every later page stops the job";
 }
 
 TEST_F(Dialog, OnlyAnUncountedChangeAsksNothing)

@@ -148,7 +148,7 @@ TEST(Playback, FillsRectanglesAndClipsText)
     EXPECT_EQ(qBlue(image.pixel(100, 35)), 0) << "the left edge of the outline is red";
 
     int inkInside = 0, inkOutside = 0;
-    for (int y = 90; y < 130; ++y)
+    for (int y = 90; y < 150; ++y)
         for (int x = 0; x < 200; ++x)
             if (image.pixel(x, y) != qRgb(255, 255, 255))
                 ++((y >= 100 && y < 130 && x >= 10 && x < 190) ? inkInside : inkOutside);

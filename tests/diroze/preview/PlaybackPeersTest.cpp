@@ -6,6 +6,7 @@
 #include "barcodes/Barcodes.h"
 #include "preview/PrintPreview.h"
 
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
@@ -98,6 +99,62 @@ TEST(PlaybackPeers, PdfPageHasThePapersSizeAndScannableCodes)
                             .split('\n', Qt::SkipEmptyParts);
     found.sort();
     EXPECT_EQ(found, (QStringList{"5901234123457", "96385074"}));
+}
+
+// Clipping paths in the content of a one-page PDF that aPage is played into.
+int PdfClips(const TMetafile& aPage, const QTemporaryDir& aDir)
+{
+    const QString pdf = aDir.filePath(QStringLiteral("texts.pdf")), qdf = aDir.filePath(QStringLiteral("texts.qdf"));
+    {
+        QPdfWriter writer(pdf);
+        writer.setResolution(1200);
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        QPainter painter(&writer);
+        aPage.Play(painter, QRectF(0, 0, writer.width(), writer.height()));
+    }
+    int exitCode = -1;
+    Tool(QStringLiteral("qpdf"), {"--qdf", "--object-streams=disable", pdf, qdf}, &exitCode);
+    QFile file(qdf);
+    if (exitCode != 0 || !file.open(QIODevice::ReadOnly))
+        return -1;
+    return int(QString::fromLatin1(file.readAll()).count(QRegularExpression(QStringLiteral("\\sW\\*? n\\s"))));
+}
+
+// A text whose lines lie inside its box reaches a PDF page without a clip of
+// its own; one that does not fit is still cut at its box.
+TEST(PlaybackPeers, OnlyTextsOutgrowingTheirBoxesAreClippedInThePdf)
+{
+    if (!HaveTool("qpdf"))
+        SKIP_WITHOUT_PEER("qpdf is not installed");
+    QTemporaryDir dir;
+    TMetafile empty(21000, 29700);
+    const int pageClips = PdfClips(empty, dir);
+    ASSERT_GE(pageClips, 0);
+    const struct {
+        const char* proves;
+        int size;     // points
+        int height;   // of each box, hundredths of a millimetre
+        bool clipped; // each text: at least one clipping path beyond the page's
+    } rows[] = {
+        {"forty one-line texts that fit: no clip", 10, 600, false},
+        {"forty texts taller than their boxes: a clip each", 18, 300, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.proves);
+        TMetafile page(21000, 29700);
+        TCanvas canvas(page, 2540);
+        canvas.Font().Size = row.size;
+        for (int i = 0; i < 40; ++i) {
+            const int top = 1000 + i * 700;
+            canvas.TextRect(TRect{1000, top, 20000, top + row.height}, QStringLiteral("Šroubek M6 × 20 č. %1").arg(i),
+                            tfSingleLine);
+        }
+        const int clips = PdfClips(page, dir) - pageClips;
+        if (row.clipped)
+            EXPECT_GE(clips, 40);
+        else
+            EXPECT_EQ(clips, 0);
+    }
 }
 
 } // namespace
