@@ -123,7 +123,8 @@ QString TSymbolBarCode::Unescape(TSymbolKind aKind, QStringView aEscaped)
             out += QChar(char16_t(HexDigit(aEscaped[i + 2]) * 16 + HexDigit(aEscaped[i + 3])));
             i += 3;
         } else {
-            Fail(aKind, QStringLiteral("neplatná úniková sekvence \"%1\"").arg(aEscaped.sliced(i, std::min<qsizetype>(4, aEscaped.size() - i))));
+            Fail(aKind, QStringLiteral("neplatná úniková sekvence \"%1\"")
+                            .arg(aEscaped.sliced(i, std::min<qsizetype>(4, aEscaped.size() - i))));
         }
     }
     return out;

@@ -1,6 +1,7 @@
 #include "Metafile.h"
 
 #include "Exceptions.h"
+#include "ScopeGuard.h"
 
 #include <QBrush>
 #include <QFont>
@@ -526,6 +527,8 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias,
     if (FWidth <= 0 || FHeight <= 0 || aTarget.isEmpty())
         return;
     aPainter.save();
+    // A symbol too small for the device leaves the painter as it was.
+    const hostutils::TScopeFail restore([&aPainter] { aPainter.restore(); });
     aPainter.setRenderHint(QPainter::Antialiasing, aAntialias);
     aPainter.setRenderHint(QPainter::TextAntialiasing, aAntialias);
     aPainter.setRenderHint(QPainter::SmoothPixmapTransform, aAntialias);

@@ -118,9 +118,8 @@ struct Modules {
 };
 } // namespace rec
 
-using TMetaRecord =
-    std::variant<rec::Font, rec::Pen, rec::Brush, rec::Rectangle, rec::FillRect, rec::TextRect, rec::Bars,
-                 rec::Modules>;
+using TMetaRecord = std::variant<rec::Font, rec::Pen, rec::Brush, rec::Rectangle, rec::FillRect, rec::TextRect,
+                                 rec::Bars, rec::Modules>;
 
 // The bar rectangles of a bars record at its recorded module width.
 std::vector<TRect> BarRects(const rec::Bars& aBars);
