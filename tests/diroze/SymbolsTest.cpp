@@ -4,6 +4,7 @@
 
 #include "TestPeers.h"
 #include "diroze/PrintSpool.h"
+#include "CheckReport.h"
 #include "DataFile.h"
 #include "Fonts.h"
 #include "Papir.h"
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 using namespace diroze;
 using printspool::HaveTool;
@@ -137,20 +139,22 @@ TEST(Symbols, EveryKindDecodesFromPdfAt300DpiAndInWholeDotsAt203Dpi)
         const char* line;
         Decoder decoder;
         const char* expected; // the decoded text; GS1 in its bracketed form
+        bool linear;          // with -numbers, its text is printed under it
     };
     const Row rows[] = {
-        {"C128:LOT A\\;12;Code 128 with an escaped semicolon", Decoder::Zbar, "LOT A;12"},
-        {"GS1:(01)09501101530003(17)250101(10)AB12;GS1-128", Decoder::Zbar, "(01)09501101530003(17)250101(10)AB12"},
-        {"c39:ABC-123;Code 39, name in lower case", Decoder::Zbar, "ABC-123"},
-        {"ITF14:0950110153000;ITF-14, check digit added", Decoder::Zbar, "09501101530003"},
-        {"UPCA:01234567890;UPC-A", Decoder::Zbar, "012345678905"},
-        {"UPCE:0123456;UPC-E", Decoder::Zbar, "01234565"},
+        {"C128:LOT A\\;12;Code 128 with an escaped semicolon", Decoder::Zbar, "LOT A;12", true},
+        {"GS1:(01)09501101530003(17)250101(10)AB12;GS1-128", Decoder::Zbar, "(01)09501101530003(17)250101(10)AB12",
+         true},
+        {"c39:ABC-123;Code 39, name in lower case", Decoder::Zbar, "ABC-123", true},
+        {"ITF14:0950110153000;ITF-14, check digit added", Decoder::Zbar, "09501101530003", true},
+        {"UPCA:01234567890;UPC-A", Decoder::Zbar, "012345678905", true},
+        {"UPCE:0123456;UPC-E", Decoder::Zbar, "01234565", true},
         {"QR:Příliš žluťoučký kůň úpěl ďábelské ódy;QR with Czech text", Decoder::Zbar,
-         "Příliš žluťoučký kůň úpěl ďábelské ódy"},
-        {"DM:Žluťoučký kůň č. 12;Data Matrix with Czech text", Decoder::Zxing, "Žluťoučký kůň č. 12"},
+         "Příliš žluťoučký kůň úpěl ďábelské ódy", false},
+        {"DM:Žluťoučký kůň č. 12;Data Matrix with Czech text", Decoder::Zxing, "Žluťoučký kůň č. 12", false},
         {"GS1DM:(01)09501101530003(17)250101(10)AB12;GS1 DataMatrix", Decoder::Zxing,
-         "(01)09501101530003(17)250101(10)AB12"},
-        {"PDF417:Řeřicha 250 g, šarže 7;PDF417", Decoder::Zxing, "Řeřicha 250 g, šarže 7"},
+         "(01)09501101530003(17)250101(10)AB12", false},
+        {"PDF417:Řeřicha 250 g, šarže 7;PDF417", Decoder::Zxing, "Řeřicha 250 g, šarže 7", false},
     };
     const TPapir label = LabelSheet("70", "37");
     QTemporaryDir dir;
@@ -159,6 +163,16 @@ TEST(Symbols, EveryKindDecodesFromPdfAt300DpiAndInWholeDotsAt203Dpi)
         const bool gs1 = QString::fromUtf8(row.line).startsWith(QStringLiteral("GS1"));
         TPrintPreview preview;
         RenderLine(preview, QString::fromUtf8(row.line), label);
+        // The number line is the one centred text of the label.
+        std::optional<QString> numberLine;
+        for (const TMetaRecord& r : preview.PageList().GetEntry(0).Metafile()->Records())
+            if (const auto* text = std::get_if<rec::TextRect>(&r); text && (text->Format & tfCenter))
+                numberLine = text->Text;
+        if (row.linear)
+            EXPECT_TRUE(numberLine && numberLine->contains(QString::fromUtf8(row.expected)))
+                << numberLine.value_or(QStringLiteral("(none)")).toStdString();
+        else
+            EXPECT_FALSE(numberLine) << "no number line under a matrix symbol";
         const QString pdf = dir.filePath(QStringLiteral("label.pdf"));
         WritePdf(preview, pdf);
         const QString raster = dir.filePath(QStringLiteral("label300"));
@@ -190,12 +204,12 @@ TEST(Symbols, FieldsAreReadWithEscapesAndBadOnesFailWithTheirLine)
 {
     struct Row {
         std::string line;
-        const char* result; // the first text line, or the start of the message
+        const char* result; // the label as -check describes it, or the start of the message
         bool fails;
     };
     const Row rows[] = {
-        {"C128:a\\;b\\\\;text", "text", false},
-        {"qr:\\G\\x41\\xe1;text", "text", false},
+        {"C128:a\\;b\\\\;text", "2: C128 a\\;b\\\\ | text", false},
+        {"qr:\\G\\x41\\xe1;text", "2: QR \\G\\x41\\xe1 | text", false},
         {"XYZ:1;x", "Neznámý druh čárového kódu \"XYZ\"", true},
         {"12:34", "Data must be numeric value", true},
         {"C128:a\\q1", "C128: neplatná úniková sekvence \"\\q1\"", true},
@@ -216,7 +230,7 @@ TEST(Symbols, FieldsAreReadWithEscapesAndBadOnesFailWithTheirLine)
             EXPECT_FALSE(row.fails);
             ASSERT_EQ(labels.size(), 3u);
             ASSERT_NE(labels[1]->Symbol(), nullptr);
-            EXPECT_EQ(labels[1]->Radek(0).toString(), QString::fromUtf8(row.result));
+            EXPECT_EQ(DescribeLabel(2, *labels[1]), QString::fromUtf8(row.result));
         } catch (const EBadLine& e) {
             EXPECT_TRUE(row.fails) << e.what();
             EXPECT_EQ(e.LineNumber(), 2);
