@@ -50,8 +50,9 @@ void RenderLine(TPrintPreview& aPreview, const QString& aLine, const TPapir& aPa
     Render(aPreview, labels, aPapir, false);
 }
 
-// Whether the first row of the page's symbol lies in aImage (played at aDpi)
-// with every module exactly the whole number of dots the player gives it.
+// Whether the first row and, for a matrix, the first column of the page's
+// symbol lie in aImage (played at aDpi) with every module exactly the whole
+// number of dots the player gives it.
 void ExpectWholeDots(const QImage& aImage, const TMetafile& aPage, int aDpi)
 {
     const rec::Modules* grid = nullptr;
@@ -77,6 +78,19 @@ void ExpectWholeDots(const QImage& aImage, const TMetafile& aPage, int aDpi)
         for (int x : {left + col * dots, left + col * dots + dots - 1})
             ASSERT_EQ(qGray(aImage.pixel(x, y)) < 128, dark)
                 << "module " << col << " of " << dots << " dots at x " << x;
+    }
+    // Down the first column of a matrix symbol every row is its own height
+    // in whole dots.
+    if (grid->RowHeights[0] == 0)
+        return;
+    int rowTop = top;
+    for (size_t row = 0; row < grid->RowHeights.size(); ++row) {
+        const size_t bit = row * size_t(columns);
+        const bool dark = (grid->Bits[bit / 8] >> (bit % 8)) & 1;
+        const int rowBottom = rowTop + grid->RowHeights[row] * dots;
+        for (int yy : {rowTop, rowBottom - 1})
+            ASSERT_EQ(qGray(aImage.pixel(left + dots / 2, yy)) < 128, dark) << "row " << row << " at y " << yy;
+        rowTop = rowBottom;
     }
 }
 
