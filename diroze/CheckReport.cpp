@@ -16,6 +16,9 @@ QString DescribeLabel(int aNumber, const TStitek& aStitek)
         text += QStringLiteral(" [nový řádek]");
     if (const TNumeric1DBarCode* code = aStitek.BarCode())
         text += QStringLiteral(" EAN-%1 %2").arg(code->MaxDataLength()).arg(code->Data());
+    else if (const TSymbolBarCode* symbol = aStitek.Symbol())
+        text += QStringLiteral(" %1 %2").arg(TSymbolBarCode::KindName(symbol->Kind()),
+                                             aStitek.EAN().sliced(aStitek.EAN().indexOf(u':') + 1).toString());
     for (int i = 0; i < kLineCount; ++i)
         if (!aStitek.Radek(i).isEmpty())
             text += QStringLiteral(" | ") + aStitek.Radek(i).toString();

@@ -152,7 +152,7 @@ private:
             return false;
         TCanvas& c = *FNahled.Canvas();
         const int lineCount = LineCount(aStitek);
-        const TLabelAreas areas = LabelAreas(aStitek.Options(), lineCount);
+        const TLabelAreas areas = LabelAreas(aStitek, lineCount);
         DrawTextBlock(c, aStitek, lineCount, areas.Text);
         DrawBody(c, aStitek, areas.Body);
         return MoveToNextCell(aAnotherFollows);
@@ -206,19 +206,20 @@ private:
     // A barcode's number line: one and a half text lines.
     int64_t NumberLineHeight() const { return int64_t{FLineHeight} / 2 + FLineHeight; }
 
-    TLabelAreas LabelAreas(TStitekOptions aOptions, int aLineCount) const
+    TLabelAreas LabelAreas(const TStitek& aStitek, int aLineCount) const
     {
+        const TStitekOptions options = aStitek.Options();
         TRect64 body = Cell(FCol, FRow);
         body.Left = Add(body.Left, FPapir.Vycpavka.X);
         body.Right = Add(body.Right, -int64_t{FPapir.Vycpavka.X});
         body.Top = Add(body.Top, FPapir.Vycpavka.Y);
         body.Bottom = Add(body.Bottom, -int64_t{FPapir.Vycpavka.Y});
         TRect64 text = body;
-        if (aOptions.Contains(soBarCode) || aOptions.Contains(soBreak))
+        if (options.Contains(soBarCode) || options.Contains(soBreak))
             text.Top = Add(body.Bottom, -Mul(aLineCount, FLineHeight));
-        if (aOptions.Contains(soEan) && aOptions.Contains(soBarCode))
+        if (options.Contains(soEan) && options.Contains(soBarCode) && aStitek.HasNumberLine())
             text.Top = Add(text.Top, -NumberLineHeight());
-        if (!aOptions.Contains(soBreak))
+        if (!options.Contains(soBreak))
             body.Bottom = text.Top;
         return {body, text};
     }
@@ -229,9 +230,9 @@ private:
     {
         const TStitekOptions options = aStitek.Options();
         c.Font().Size = FPapir.Pismo.Velikost;
-        if (options.Contains(soEan)) {
+        if (options.Contains(soEan) && aStitek.HasNumberLine()) {
             c.Font().Style = {};
-            c.TextRect(aText.ToRect(), aStitek.EAN().toString(), tfSingleLine | tfCenter);
+            c.TextRect(aText.ToRect(), aStitek.NumberText(), tfSingleLine | tfCenter);
             aText.Top = Add(aText.Top, NumberLineHeight());
         }
         for (int i = 0; i < aLineCount; ++i) {
@@ -250,7 +251,8 @@ private:
     }
 
     // A heading (soBreak) in bold a tenth larger, aligned as the last line
-    // drawn; otherwise the barcode, when the label has one.
+    // drawn; otherwise the barcode, when the label has one: a matrix symbol
+    // takes the sheet's alignment.
     void DrawBody(TCanvas& c, const TStitek& aStitek, const TRect64& aBody) const
     {
         const TStitekOptions options = aStitek.Options();
@@ -260,6 +262,10 @@ private:
             c.TextRect(aBody.ToRect(), aStitek.EAN().toString(), FLineFormat | tfWordBreak);
         } else if (options.Contains(soBarCode) && aStitek.BarCode()) {
             aStitek.BarCode()->Draw(c, aBody.ToRect());
+        } else if (options.Contains(soBarCode) && aStitek.Symbol()) {
+            uint32_t alignment = tfSingleLine | tfRight;
+            ApplyZarovnani(FPapir.Pismo, alignment);
+            aStitek.Symbol()->Draw(c, aBody.ToRect(), alignment);
         }
     }
 

@@ -20,15 +20,40 @@ constexpr std::pair<char16_t, TFontStyle> kStyleLetters[] = {
 constexpr std::pair<char16_t, TZarovnaniTextu> kAlignmentLetters[] = {
     {u'l', ztLeft}, {u'r', ztRight}, {u'c', ztCenter}};
 
+// The length of "KIND" when aLine starts with "KIND:" (a letter, then letters
+// or digits), else 0.
+qsizetype KindPrefix(QStringView aLine)
+{
+    const auto letter = [](QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
+    if (aLine.isEmpty() || !letter(aLine[0]))
+        return 0;
+    for (qsizetype i = 1; i < aLine.size(); ++i) {
+        if (aLine[i] == u':')
+            return i;
+        if (!letter(aLine[i]) && !IsDigit(aLine[i]))
+            return 0;
+    }
+    return 0;
+}
+
 } // namespace
 
 TStitek::TStitek(QStringView aLine, TStitekOptions aDefaultOptions) : FOptions(aDefaultOptions)
 {
+    // A symbol's field 0 ends at its first unescaped semicolon.
+    const qsizetype kindLength = FOptions.Contains(soBarCode) ? KindPrefix(aLine) : 0;
+    qsizetype field0End = -1;
+    if (kindLength > 0) {
+        const QStringView data = aLine.sliced(kindLength + 1);
+        const qsizetype end = TSymbolBarCode::EscapedFieldEnd(data);
+        field0End = end < data.size() ? kindLength + 1 + end : -1;
+    }
+
     // Fields 0 to 8; anything after the ninth field is ignored.
     std::array<QStringView, 1 + kLineCount> fields;
     qsizetype fieldCount = 0;
     for (qsizetype from = 0; fieldCount < qsizetype(fields.size());) {
-        const qsizetype at = aLine.indexOf(u';', from);
+        const qsizetype at = kindLength > 0 && fieldCount == 0 ? field0End : aLine.indexOf(u';', from);
         fields[size_t(fieldCount++)] = aLine.sliced(from, (at < 0 ? aLine.size() : at) - from);
         if (at < 0)
             break;
@@ -57,7 +82,13 @@ TStitek::TStitek(QStringView aLine, TStitekOptions aDefaultOptions) : FOptions(a
 
     if (field0.isEmpty())
         FOptions.Exclude(soBarCode);
-    if (FOptions.Contains(soBarCode)) {
+    if (FOptions.Contains(soBarCode) && kindLength > 0) {
+        const QStringView name = field0.first(kindLength);
+        const std::optional<TSymbolKind> kind = TSymbolBarCode::KindFromName(name);
+        if (!kind)
+            Fail(QStringLiteral("Neznámý druh čárového kódu \"") + name.toString() + u'"');
+        FBarCode.emplace<TSymbolBarCode>(*kind, TSymbolBarCode::Unescape(*kind, field0.sliced(kindLength + 1)));
+    } else if (FOptions.Contains(soBarCode)) {
         const qsizetype length = field0.size();
         if (length > 13)
             Fail(QStringLiteral("Příliš dlouhý EAN kód: ") + field0.toString());

@@ -4,6 +4,7 @@
 
 #include "Set.h"
 #include "barcodes/Barcodes.h"
+#include "barcodes/Symbols.h"
 
 #include <QString>
 #include <QStringView>
@@ -45,7 +46,10 @@ using TPisma = std::array<TPismo, kLineCount>;
 class TStitek {
 public:
     // Parses one data line ("EAN;line 1;...;line 8", commands "@ ", "@1", "@2",
-    // "@3" in field 0, style prefixes under soOverrideStyle). Throws
+    // "@3" in field 0, style prefixes under soOverrideStyle). A field 0 of
+    // the form "KIND:DATA" (KIND a letter and letters or digits) asks for a
+    // symbol of another kind; its DATA takes the escapes of TSymbolBarCode,
+    // "\;" included, so that the field may hold a semicolon. Throws
     // hostutils::Exception with the Czech message of the bad field, or the
     // barcode's own message.
     TStitek(QStringView aLine, TStitekOptions aDefaultOptions);
@@ -54,6 +58,13 @@ public:
 
     // The barcode, an EAN-13 or EAN-8 object owned by the label, or nullptr.
     const TNumeric1DBarCode* BarCode() const;
+    // A symbol of another kind ("KIND:DATA"), owned by the label, or nullptr.
+    const TSymbolBarCode* Symbol() const { return std::get_if<TSymbolBarCode>(&FBarCode); }
+    // Whether a number line belongs under the barcode: an EAN's or a linear
+    // symbol's, not a matrix symbol's.
+    bool HasNumberLine() const { return !Symbol() || Symbol()->Linear(); }
+    // The number line's text: the EAN field, or a linear symbol's own text.
+    QString NumberText() const { return Symbol() ? Symbol()->HumanText() : EAN().toString(); }
     // Field 0 after an optional command: the barcode number or the heading
     // text. The view lives as long as the label.
     QStringView EAN() const { return Piece(0); }
@@ -73,7 +84,7 @@ private:
     // few allocations however many lines it has.
     QString FText;
     std::array<uint32_t, 1 + kLineCount> FEnds{};
-    std::variant<std::monostate, TEAN13BarCode, TEAN8BarCode> FBarCode;
+    std::variant<std::monostate, TEAN13BarCode, TEAN8BarCode, TSymbolBarCode> FBarCode;
     TStitekOptions FOptions;
     // Allocated only when a style prefix sets an override: most labels have none.
     std::unique_ptr<TPisma> FPisma;

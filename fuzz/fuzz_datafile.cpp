@@ -10,7 +10,9 @@
 // - a failing line gives EBadLine with that line's number and its own
 //   message, the labels before it stay; an empty file "Soubor je prázdný";
 //   nothing else is thrown;
-// - a label's barcode number is at most 13 digits; no text holds a line break.
+// - a label's barcode number is at most 13 digits; a symbol of another kind
+//   comes from a field 0 "KIND:..." that names its kind; no text holds a
+//   line break.
 
 #include "CodePage.h"
 #include "DataFile.h"
@@ -99,6 +101,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize)
             for (const QChar c : label.EAN())
                 FUZZ_CHECK(c >= u'0' && c <= u'9');
             FUZZ_CHECK(label.Options().Contains(soBarCode));
+        }
+        if (const TSymbolBarCode* symbol = label.Symbol()) {
+            FUZZ_CHECK(!label.BarCode() && label.Options().Contains(soBarCode));
+            const qsizetype colon = label.EAN().indexOf(u':');
+            FUZZ_CHECK(colon > 0 && TSymbolBarCode::KindFromName(label.EAN().first(colon)) == symbol->Kind());
+            FUZZ_CHECK(symbol->Columns() > 0 && symbol->RowCount() > 0);
         }
         for (const QString& line : label.Radky())
             FUZZ_CHECK(!line.contains(u'\r') && !line.contains(u'\n') && !line.contains(QChar(0)));

@@ -13,6 +13,7 @@ run_packages=(
   libcups2-dev
   libssl-dev ca-certificates
   libidn2-dev
+  libzint-dev
   fonts-liberation fonts-dejavu-core qt6-translations-l10n xdg-utils
   glabels-data
   dpkg-dev file
@@ -21,7 +22,7 @@ run_packages=(
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-format-14
-  python3 python3-aiosmtpd openssl zbar-tools poppler-utils time qpdf
+  python3 python3-aiosmtpd openssl zbar-tools python3-zxing-cpp python3-numpy poppler-utils time qpdf
   cups cups-client cups-bsd printer-driver-cups-pdf
   man-db lintian debootstrap git
 )

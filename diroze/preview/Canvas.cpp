@@ -58,6 +58,12 @@ void TCanvas::Bars(const TRect& aRect, int32_t aModule, std::vector<uint8_t> aRu
     FTarget.Add(rec::Bars{aRect, aModule, std::move(aRuns)});
 }
 
+void TCanvas::Modules(rec::Modules aGrid)
+{
+    Flush();
+    FTarget.Add(std::move(aGrid));
+}
+
 void TCanvas::TextRect(const TRect& aRect, const QString& aText, uint32_t aFormat)
 {
     Flush();

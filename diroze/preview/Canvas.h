@@ -38,6 +38,8 @@ public:
     void FillRect(const TRect& aRect);
     // The bars of a symbol with the brush (see rec::Bars).
     void Bars(const TRect& aRect, int32_t aModule, std::vector<uint8_t> aRuns);
+    // The modules of a symbol's grid with the brush (see rec::Modules).
+    void Modules(rec::Modules aGrid);
     void TextRect(const TRect& aRect, const QString& aText, uint32_t aFormat);
     // The height of a line of aText in the current font, in logical units.
     int32_t TextHeight(const QString& aText) const;

@@ -1,6 +1,7 @@
 #include "Metafile.h"
 
 #include "Exceptions.h"
+#include "ScopeGuard.h"
 
 #include <QBrush>
 #include <QFont>
@@ -21,7 +22,7 @@ namespace {
 constexpr char kMagic[4] = {'D', 'R', 'Z', 'P'};
 constexpr uint32_t kVersion = 2;
 
-enum RecordType : uint8_t { rtFont = 1, rtPen, rtBrush, rtRectangle, rtFillRect, rtTextRect, rtBars };
+enum RecordType : uint8_t { rtFont = 1, rtPen, rtBrush, rtRectangle, rtFillRect, rtTextRect, rtBars, rtModules };
 
 class Writer {
 public:
@@ -216,6 +217,108 @@ bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrus
     return true;
 }
 
+// Whether the bits hold every module of the grid.
+bool GridComplete(const rec::Modules& aGrid)
+{
+    const uint64_t modules = uint64_t{aGrid.Columns} * aGrid.RowHeights.size();
+    return aGrid.Columns > 0 && !aGrid.RowHeights.empty() && aGrid.Bits.size() == (modules + 7) / 8;
+}
+
+struct TBox64 {
+    int64_t X, Y, Width, Height;
+};
+
+// The dark runs of a grid, row by row, with the grid's top left at aLeft,
+// aTop and a module aUnit wide; a row of height 0 reaches down to aBottom.
+std::vector<TBox64> GridBoxes(const rec::Modules& aGrid, int64_t aLeft, int64_t aTop, int64_t aUnit, int64_t aBottom)
+{
+    std::vector<TBox64> boxes;
+    if (!GridComplete(aGrid) || aUnit <= 0)
+        return boxes;
+    const auto dark = [&](uint64_t aIndex) { return (aGrid.Bits[aIndex / 8] >> (aIndex % 8)) & 1; };
+    int64_t y = aTop;
+    // Far beyond any page: a grid that reaches there is drawn no further.
+    constexpr int64_t kFar = int64_t{1} << 40;
+    for (size_t row = 0; row < aGrid.RowHeights.size() && y < kFar; ++row) {
+        const int64_t height = aGrid.RowHeights[row] == 0 ? aBottom - y : aGrid.RowHeights[row] * aUnit;
+        const uint64_t first = uint64_t{aGrid.Columns} * row;
+        for (uint32_t col = 0; col < aGrid.Columns;) {
+            if (!dark(first + col)) {
+                ++col;
+                continue;
+            }
+            uint32_t end = col;
+            while (end < aGrid.Columns && dark(first + end))
+                ++end;
+            if (height > 0)
+                boxes.push_back(TBox64{aLeft + col * aUnit, y, (end - col) * aUnit, height});
+            col = end;
+        }
+        y += std::max<int64_t>(height, 0);
+    }
+    return boxes;
+}
+
+// The grid's extent in modules: columns and the sum of the fixed rows' heights.
+int64_t GridHeightInModules(const rec::Modules& aGrid)
+{
+    int64_t height = 0;
+    for (uint8_t h : aGrid.RowHeights)
+        height += h;
+    return height;
+}
+
+// Draws a grid in device pixels, each module a whole number of them: the
+// nearest to its width, fewer when the symbol would reach beyond R.Right or
+// R.Bottom. False when the painter's transformation is not a plain scale
+// and shift or the symbol lies beyond the device's coordinates: the caller
+// then draws it as recorded. Throws when one pixel a module is too many.
+bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QBrush& aBrush)
+{
+    const QTransform t = aPainter.deviceTransform();
+    if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0)
+        return false;
+    if (aGrid.Module <= 0 || !GridComplete(aGrid))
+        return true;
+    const QPointF topLeft = t.map(QPointF(aGrid.R.Left, aGrid.R.Top));
+    const QPointF bottomRight = t.map(QPointF(aGrid.R.Right, aGrid.R.Bottom));
+    constexpr double kDeviceLimit = 1 << 30;
+    if (std::fabs(topLeft.x()) > kDeviceLimit || std::fabs(topLeft.y()) > kDeviceLimit ||
+        std::fabs(bottomRight.x()) > kDeviceLimit || std::fabs(bottomRight.y()) > kDeviceLimit ||
+        aGrid.Module * std::max(t.m11(), t.m22()) > kDeviceLimit)
+        return false;
+    const int64_t left = std::llround(topLeft.x());
+    const int64_t top = std::llround(topLeft.y());
+    const int64_t right = static_cast<int64_t>(std::floor(bottomRight.x() + 1e-6));
+    const int64_t bottom = static_cast<int64_t>(std::floor(bottomRight.y() + 1e-6));
+    const int64_t columns = aGrid.Columns;
+    const int64_t rows = GridHeightInModules(aGrid);
+    const auto fits = [&](int64_t aDots) { return left + columns * aDots <= right && top + rows * aDots <= bottom; };
+    int64_t dots = std::max<int64_t>(1, std::llround(aGrid.Module * t.m11()));
+    while (dots > 1 && !fits(dots))
+        --dots;
+    if (!fits(dots))
+        throw hostutils::Exception(
+            QStringLiteral("Čárový kód (%1 × %2 modulů) se při %3 dpi nevejde na štítek: modul by byl menší než "
+                           "jedna tečka tiskárny")
+                .arg(columns)
+                .arg(std::max<int64_t>(rows, 1))
+                .arg(std::lround(t.m11() * 2540))
+                .toStdString());
+    QList<QRect> boxes;
+    for (const TBox64& b : GridBoxes(aGrid, left, top, dots, bottom))
+        boxes.append(QRect(int(b.X), int(b.Y), int(b.Width), int(b.Height)));
+    if (boxes.isEmpty())
+        return true;
+    aPainter.save();
+    aPainter.resetTransform();
+    aPainter.setPen(Qt::NoPen);
+    aPainter.setBrush(aBrush);
+    aPainter.drawRects(boxes.constData(), int(boxes.size()));
+    aPainter.restore();
+    return true;
+}
+
 } // namespace
 
 std::vector<TRect> BarRects(const rec::Bars& aBars)
@@ -292,6 +395,17 @@ QByteArray TMetafile::Serialize() const
                     w.U32(static_cast<uint32_t>(r.Runs.size()));
                     for (uint8_t run : r.Runs)
                         w.U8(run);
+                } else if constexpr (std::is_same_v<T, rec::Modules>) {
+                    w.U8(rtModules);
+                    w.Rect(r.R);
+                    w.I32(r.Module);
+                    w.U32(r.Columns);
+                    w.U32(static_cast<uint32_t>(r.RowHeights.size()));
+                    for (uint8_t height : r.RowHeights)
+                        w.U8(height);
+                    w.U32(static_cast<uint32_t>(r.Bits.size()));
+                    for (uint8_t bits : r.Bits)
+                        w.U8(bits);
                 } else {
                     w.U8(rtTextRect);
                     w.Rect(r.R);
@@ -373,6 +487,24 @@ TMetafile TMetafile::Deserialize(std::string_view aBytes)
             mf.FRecords.emplace_back(std::move(b));
             break;
         }
+        case rtModules: {
+            rec::Modules m;
+            m.R = r.Rect();
+            m.Module = r.I32();
+            m.Columns = r.U32();
+            for (std::vector<uint8_t>* bytes : {&m.RowHeights, &m.Bits}) {
+                const uint32_t count = r.U32();
+                if (count > aBytes.size())
+                    Corrupt();
+                bytes->reserve(count);
+                for (uint32_t k = 0; k < count; ++k)
+                    bytes->push_back(r.U8());
+            }
+            if (!GridComplete(m))
+                Corrupt();
+            mf.FRecords.emplace_back(std::move(m));
+            break;
+        }
         case rtTextRect: {
             rec::TextRect t;
             t.R = r.Rect();
@@ -395,6 +527,8 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias,
     if (FWidth <= 0 || FHeight <= 0 || aTarget.isEmpty())
         return;
     aPainter.save();
+    // A symbol too small for the device leaves the painter as it was.
+    const hostutils::TScopeFail restore([&aPainter] { aPainter.restore(); });
     aPainter.setRenderHint(QPainter::Antialiasing, aAntialias);
     aPainter.setRenderHint(QPainter::TextAntialiasing, aAntialias);
     aPainter.setRenderHint(QPainter::SmoothPixmapTransform, aAntialias);
@@ -447,6 +581,20 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias,
                     aPainter.setPen(Qt::NoPen);
                     aPainter.setBrush(*barBrush);
                     aPainter.drawRects(bars.constData(), int(bars.size()));
+                } else if constexpr (std::is_same_v<T, rec::Modules>) {
+                    if (brush.Style == TBrushStyle::bsClear)
+                        return;
+                    const QBrush fill(ToQColor(brush.Color));
+                    if (aWholeDots && PlayGridInWholeDots(aPainter, r, fill))
+                        return;
+                    QList<QRectF> boxes;
+                    for (const TBox64& b : GridBoxes(r, r.R.Left, r.R.Top, r.Module, r.R.Bottom))
+                        boxes.append(QRectF(double(b.X), double(b.Y), double(b.Width), double(b.Height)));
+                    if (boxes.isEmpty())
+                        return;
+                    aPainter.setPen(Qt::NoPen);
+                    aPainter.setBrush(fill);
+                    aPainter.drawRects(boxes.constData(), int(boxes.size()));
                 } else {
                     if (r.R.Right <= r.R.Left || r.R.Bottom <= r.R.Top || r.Text.isEmpty())
                         return;

@@ -102,10 +102,24 @@ struct Bars {
     std::vector<uint8_t> Runs;
     bool operator==(const Bars&) const = default;
 };
+// The modules of a symbol kept as a grid, filled with the brush: rows of
+// Columns modules of Module units, row k RowHeights[k] modules high (0: down
+// to R.Bottom), from R.Left and R.Top. Bits holds the modules row by row,
+// module i dark when bit i % 8 of Bits[i / 8] is set. R.Right and R.Bottom
+// are as far as the symbol may reach. On a printer a module becomes a whole
+// number of dots.
+struct Modules {
+    TRect R;
+    int32_t Module = 0;
+    uint32_t Columns = 0;
+    std::vector<uint8_t> RowHeights;
+    std::vector<uint8_t> Bits;
+    bool operator==(const Modules&) const = default;
+};
 } // namespace rec
 
-using TMetaRecord =
-    std::variant<rec::Font, rec::Pen, rec::Brush, rec::Rectangle, rec::FillRect, rec::TextRect, rec::Bars>;
+using TMetaRecord = std::variant<rec::Font, rec::Pen, rec::Brush, rec::Rectangle, rec::FillRect, rec::TextRect,
+                                 rec::Bars, rec::Modules>;
 
 // The bar rectangles of a bars record at its recorded module width.
 std::vector<TRect> BarRects(const rec::Bars& aBars);

@@ -32,13 +32,14 @@ TMetafile SamplePage()
     canvas.Brush().Style = TBrushStyle::bsSolid;
     canvas.Brush().Color = clBlack;
     canvas.FillRect(TRect{-5, -5, INT32_MAX, INT32_MAX});
+    canvas.Modules(rec::Modules{TRect{100, 200, 900, 1000}, 40, 3, {1, 3}, {0b101101}});
     return page;
 }
 
 TEST(Metafile, SerialisesAndReadsBackEqual)
 {
     const TMetafile page = SamplePage();
-    EXPECT_EQ(page.Records().size(), 7u) << "font, pen, brush, rectangle, text, brush, fill";
+    EXPECT_EQ(page.Records().size(), 8u) << "font, pen, brush, rectangle, text, brush, fill, modules";
     const QByteArray bytes = page.Serialize();
     EXPECT_EQ(TMetafile::LengthFromHeader(std::string_view(bytes.constData(), bytes.size())), bytes.size());
     const TMetafile back = TMetafile::Deserialize(std::string_view(bytes.constData(), bytes.size()));
