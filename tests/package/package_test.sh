@@ -76,7 +76,7 @@ if contents diroze | grep -q emlsend; then fail "diroze holds emlsend's files: $
 if contents emlsend | grep -q diroze; then fail "emlsend holds diroze's files: $(contents emlsend | grep diroze)"; fi
 
 depends_of() { dpkg-deb -f "${deb[$1]}" Depends; }
-for needed in libc6 libqt6widgets6 libqt6printsupport6 libcups2 libstdc++6 fonts-liberation fonts-dejavu-core; do
+for needed in libc6 libqt6widgets6 libqt6printsupport6 libcups2 libzint2.11 libstdc++6 fonts-liberation fonts-dejavu-core; do
   grep -q "\b$needed\b" <<<"$(depends_of diroze)" || fail "diroze's Depends lacks $needed"
 done
 for needed in libc6 libstdc++6 libssl3 ca-certificates; do
