@@ -293,11 +293,11 @@ bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QB
     const int64_t bottom = static_cast<int64_t>(std::floor(bottomRight.y() + 1e-6));
     const int64_t columns = aGrid.Columns;
     const int64_t rows = GridHeightInModules(aGrid);
-    const auto fits = [&](int64_t aDots) { return left + columns * aDots <= right && top + rows * aDots <= bottom; };
-    int64_t dots = std::max<int64_t>(1, std::llround(aGrid.Module * t.m11()));
-    while (dots > 1 && !fits(dots))
-        --dots;
-    if (!fits(dots))
+    // The most dots a module can have within R; bars of a row that reaches
+    // down to R.Bottom need one dot of height.
+    const int64_t most = std::min((right - left) / columns, (bottom - top) / std::max<int64_t>(rows, 1));
+    const int64_t dots = std::min(std::max<int64_t>(1, std::llround(aGrid.Module * t.m11())), most);
+    if (dots < 1)
         throw hostutils::Exception(
             QStringLiteral("Čárový kód (%1 × %2 modulů) se při %3 dpi nevejde na štítek: modul by byl menší než "
                            "jedna tečka tiskárny")
