@@ -168,30 +168,60 @@ int64_t ModuleCount(const rec::Bars& aBars)
     return modules;
 }
 
+// Device pixels beyond this, in either direction, are not drawn in whole dots.
+constexpr double kDeviceLimit = 1 << 30;
+
+// The corners of a recorded rectangle in device pixels, when the painter
+// only scales and shifts and the corners, and a module of aModule units,
+// lie well within the device's coordinates; else nothing, and the caller
+// draws as recorded.
+std::optional<std::pair<QPointF, QPointF>> DeviceCorners(const QPainter& aPainter, const TRect& aRect, int32_t aModule)
+{
+    const QTransform t = aPainter.deviceTransform();
+    if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0)
+        return std::nullopt;
+    const QPointF topLeft = t.map(QPointF(aRect.Left, aRect.Top));
+    const QPointF bottomRight = t.map(QPointF(aRect.Right, aRect.Bottom));
+    if (std::fabs(topLeft.x()) > kDeviceLimit || std::fabs(topLeft.y()) > kDeviceLimit ||
+        std::fabs(bottomRight.x()) > kDeviceLimit || std::fabs(bottomRight.y()) > kDeviceLimit ||
+        aModule * std::max(t.m11(), t.m22()) > kDeviceLimit)
+        return std::nullopt;
+    return std::pair{topLeft, bottomRight};
+}
+
+// One fill of device-pixel rectangles: the device gets the colour once, not
+// per rectangle.
+void FillDeviceRects(QPainter& aPainter, const QList<QRect>& aRects, const QBrush& aBrush)
+{
+    if (aRects.isEmpty())
+        return;
+    aPainter.save();
+    aPainter.resetTransform();
+    aPainter.setPen(Qt::NoPen);
+    aPainter.setBrush(aBrush);
+    aPainter.drawRects(aRects.constData(), int(aRects.size()));
+    aPainter.restore();
+}
+
 // Draws the bars in device pixels, each module a whole number of them. False
 // when the painter's transformation is not a plain scale and shift, or the
 // symbol lies beyond the device's coordinates: the caller then draws the
 // bars as recorded.
 bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrush& aBrush)
 {
-    const QTransform t = aPainter.deviceTransform();
-    if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0)
+    const auto corners = DeviceCorners(aPainter, aBars.R, aBars.Module);
+    if (!corners)
         return false;
     const int64_t modules = ModuleCount(aBars);
     if (aBars.Module <= 0 || modules == 0 || aBars.R.Bottom <= aBars.R.Top)
         return true;
-    const QPointF topLeft = t.map(QPointF(aBars.R.Left, aBars.R.Top));
-    const QPointF bottomRight = t.map(QPointF(aBars.R.Right, aBars.R.Bottom));
-    constexpr double kDeviceLimit = 1 << 30;
-    if (std::fabs(topLeft.x()) > kDeviceLimit || std::fabs(topLeft.y()) > kDeviceLimit ||
-        std::fabs(bottomRight.x()) > kDeviceLimit || std::fabs(bottomRight.y()) > kDeviceLimit ||
-        aBars.Module * t.m11() > kDeviceLimit)
-        return false;
+    const auto [topLeft, bottomRight] = *corners;
+    const double scale = aPainter.deviceTransform().m11();
     const int64_t left = std::llround(topLeft.x());
     const int64_t limit = static_cast<int64_t>(std::floor(bottomRight.x() + 1e-6));
     const int64_t top = std::llround(topLeft.y());
     const int64_t bottom = std::llround(bottomRight.y());
-    int64_t dots = std::max<int64_t>(1, std::llround(aBars.Module * t.m11()));
+    int64_t dots = std::max<int64_t>(1, std::llround(aBars.Module * scale));
     while (dots > 1 && left + modules * dots > limit)
         --dots;
     if (left + modules * dots > kDeviceLimit || bottom <= top)
@@ -205,15 +235,7 @@ bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrus
             bars.append(QRect(int(x), int(top), int(width), int(bottom - top)));
         x += width;
     }
-    if (bars.isEmpty())
-        return true;
-    // One fill for the whole symbol: the device gets its colour once, not per bar.
-    aPainter.save();
-    aPainter.resetTransform();
-    aPainter.setPen(Qt::NoPen);
-    aPainter.setBrush(aBrush);
-    aPainter.drawRects(bars.constData(), int(bars.size()));
-    aPainter.restore();
+    FillDeviceRects(aPainter, bars, aBrush);
     return true;
 }
 
@@ -275,18 +297,13 @@ int64_t GridHeightInModules(const rec::Modules& aGrid)
 // then draws it as recorded. Throws when one pixel a module is too many.
 bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QBrush& aBrush)
 {
-    const QTransform t = aPainter.deviceTransform();
-    if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0)
+    const auto corners = DeviceCorners(aPainter, aGrid.R, aGrid.Module);
+    if (!corners)
         return false;
     if (aGrid.Module <= 0 || !GridComplete(aGrid))
         return true;
-    const QPointF topLeft = t.map(QPointF(aGrid.R.Left, aGrid.R.Top));
-    const QPointF bottomRight = t.map(QPointF(aGrid.R.Right, aGrid.R.Bottom));
-    constexpr double kDeviceLimit = 1 << 30;
-    if (std::fabs(topLeft.x()) > kDeviceLimit || std::fabs(topLeft.y()) > kDeviceLimit ||
-        std::fabs(bottomRight.x()) > kDeviceLimit || std::fabs(bottomRight.y()) > kDeviceLimit ||
-        aGrid.Module * std::max(t.m11(), t.m22()) > kDeviceLimit)
-        return false;
+    const auto [topLeft, bottomRight] = *corners;
+    const double scale = aPainter.deviceTransform().m11();
     const int64_t left = std::llround(topLeft.x());
     const int64_t top = std::llround(topLeft.y());
     const int64_t right = static_cast<int64_t>(std::floor(bottomRight.x() + 1e-6));
@@ -296,26 +313,19 @@ bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QB
     // The most dots a module can have within R; bars of a row that reaches
     // down to R.Bottom need one dot of height.
     const int64_t most = std::min((right - left) / columns, (bottom - top) / std::max<int64_t>(rows, 1));
-    const int64_t dots = std::min(std::max<int64_t>(1, std::llround(aGrid.Module * t.m11())), most);
+    const int64_t dots = std::min(std::max<int64_t>(1, std::llround(aGrid.Module * scale)), most);
     if (dots < 1)
         throw hostutils::Exception(
             QStringLiteral("Čárový kód (%1 × %2 modulů) se při %3 dpi nevejde na štítek: modul by byl menší než "
                            "jedna tečka tiskárny")
                 .arg(columns)
                 .arg(std::max<int64_t>(rows, 1))
-                .arg(std::lround(t.m11() * 2540))
+                .arg(std::lround(scale * 2540))
                 .toStdString());
     QList<QRect> boxes;
     for (const TBox64& b : GridBoxes(aGrid, left, top, dots, bottom))
         boxes.append(QRect(int(b.X), int(b.Y), int(b.Width), int(b.Height)));
-    if (boxes.isEmpty())
-        return true;
-    aPainter.save();
-    aPainter.resetTransform();
-    aPainter.setPen(Qt::NoPen);
-    aPainter.setBrush(aBrush);
-    aPainter.drawRects(boxes.constData(), int(boxes.size()));
-    aPainter.restore();
+    FillDeviceRects(aPainter, boxes, aBrush);
     return true;
 }
 
