@@ -21,21 +21,6 @@ make_data() { # COUNT FILE
   python3 "$(dirname "$0")/sheet-data.py" "$1" "$2"
 }
 
-# Bytes of the decompressed content streams of all pages, divided by the pages.
-content_per_page() { # PDF
-  qpdf --qdf --object-streams=disable "$1" "$work/qdf.pdf"
-  python3 - "$work/qdf.pdf" <<'PY'
-import re, sys
-data = open(sys.argv[1], "rb").read()
-total = pages = 0
-for m in re.finditer(rb"%% Contents for page \d+\n(?:%%[^\n]*\n)*\d+ 0 obj\n.*?stream\n", data, re.S):
-    end = data.index(b"\nendstream", m.end())
-    total += end - m.end()
-    pages += 1
-print(f"{total // max(pages, 1)} B content stream per page ({pages} pages)")
-PY
-  rm -f "$work/qdf.pdf"
-}
 
 for count in 10000 100000; do
   make_data "$count" "$work/data.txt"
@@ -54,6 +39,6 @@ for count in 10000 100000; do
   echo "$count labels: ${seconds} s wall (${cpu} s processor), peak $((kib / 1024)) MiB resident, ${pages} pages," \
     "$((size / 1024)) KiB PDF, $((size / pages)) B per page"
   if [[ $count == 10000 ]]; then
-    echo "$count labels: $(content_per_page "$work/out.pdf")"
+    echo "$count labels: $(python3 "$(dirname "$0")/content-per-page.py" "$work/out.pdf")"
   fi
 done
