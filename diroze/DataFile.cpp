@@ -6,93 +6,117 @@
 #include "UtilsFile.h"
 #include "UtilsNumber.h"
 
+#include <algorithm>
+#include <exception>
+#include <memory>
 #include <string>
 
 namespace diroze {
 
 namespace {
 
-// Hands out the lines of a byte text one at a time, decoding it in chunks so
-// that the whole text never exists as UTF-16 at once.
+// Hands out the lines of a byte text that arrives in pieces, decoding each
+// piece as it comes: neither the bytes nor the UTF-16 of the whole text need
+// to exist at once.
 class TLineReader {
 public:
-    TLineReader(std::string_view aBytes, int aCodePage) : FDecoder(aCodePage), FInput(aBytes)
+    explicit TLineReader(int aCodePage) : FDecoder(aCodePage), FBom(hostutils::ByteOrderMark(aCodePage)) {}
+
+    // Appends the next bytes of the text; aFinal: no more follow. Views from
+    // Next are invalid afterwards.
+    void Feed(std::string_view aBytes, bool aFinal)
     {
-        const std::string_view bom = hostutils::ByteOrderMark(aCodePage);
-        if (!bom.empty() && FInput.starts_with(bom))
-            FInput.remove_prefix(bom.size());
+        FBuffer.erase(0, FStart);
+        FStart = 0;
+        FPending.append(aBytes);
+        FFinal = aFinal;
+        if (FAtStart) {
+            // A byte-order mark cut by the piece's end waits for the rest.
+            if (!aFinal && FPending.size() < FBom.size() && FBom.starts_with(FPending))
+                return;
+            if (!FBom.empty() && FPending.starts_with(FBom))
+                FPending.erase(0, FBom.size());
+            FAtStart = false;
+        }
+        // Bytes of a sequence cut by the piece's end wait for the next piece.
+        FPending.erase(0, FDecoder.Decode(FPending, FBuffer, aFinal));
     }
 
-    // The next line, or false at the end of the text.
+    // The next whole line, or false when it needs more bytes or the text has ended.
     bool Next(QStringView& aLine)
     {
-        for (;;) {
-            size_t at = FStart;
-            while (at < FBuffer.size()) {
-                const char16_t c = FBuffer[at];
-                if (c == u'\r' || c == u'\n' || c == u'\0')
-                    break;
-                ++at;
-            }
-            // A CR at the end of the buffer may be the first half of CR LF.
-            const bool needMore = at == FBuffer.size() || (FBuffer[at] == u'\r' && at + 1 == FBuffer.size());
-            if (needMore && !FInput.empty()) {
-                Refill();
-                continue;
-            }
-            if (at == FBuffer.size()) { // end of the text
-                if (FEnded || FStart == at)
-                    return false;
-                aLine = Line(at);
-                FEnded = true;
-                return true;
-            }
+        if (FEnded)
+            return false;
+        size_t at = FStart;
+        while (at < FBuffer.size()) {
             const char16_t c = FBuffer[at];
-            if (FEnded || (c == u'\0' && at == FStart)) { // nothing but the end after a break
-                FEnded = true;
+            if (c == u'\r' || c == u'\n' || c == u'\0')
+                break;
+            ++at;
+        }
+        if (at == FBuffer.size()) {
+            if (!FFinal)
                 return false;
-            }
+            // The end of the text: a line without a break, or nothing after one.
+            FEnded = true;
+            if (FStart == at)
+                return false;
             aLine = Line(at);
-            if (c == u'\0') {
-                FEnded = true;
-                return true;
-            }
-            FStart = at + 1;
-            if (c == u'\r' && FStart < FBuffer.size() && FBuffer[FStart] == u'\n')
-                ++FStart;
+            FStart = at;
             return true;
         }
+        const char16_t c = FBuffer[at];
+        if (c == u'\r' && at + 1 == FBuffer.size() && !FFinal)
+            return false; // maybe the first half of CR LF
+        if (c == u'\0') {
+            FEnded = true;
+            if (at == FStart) // nothing but the end after a break
+                return false;
+            aLine = Line(at);
+            return true;
+        }
+        aLine = Line(at);
+        FStart = at + 1;
+        if (c == u'\r' && FStart < FBuffer.size() && FBuffer[FStart] == u'\n')
+            ++FStart;
+        return true;
     }
 
-private:
-    static constexpr size_t kChunk = 1 << 16;
+    // Whether the text has ended: at its NUL, or after the last piece.
+    bool Ended() const { return FEnded; }
 
+private:
     QStringView Line(size_t aEnd) const
     {
         return QStringView(FBuffer.data() + FStart, static_cast<qsizetype>(aEnd - FStart));
     }
 
-    void Refill()
-    {
-        FBuffer.erase(0, FStart);
-        FStart = 0;
-        size_t take = std::min(kChunk, FInput.size());
-        for (;;) {
-            const bool final = take == FInput.size();
-            const size_t used = FDecoder.Decode(FInput.substr(0, take), FBuffer, final);
-            FInput.remove_prefix(used);
-            if (used > 0 || final)
-                return;
-            take = FInput.size(); // a sequence longer than the chunk: take the rest
-        }
-    }
-
     hostutils::TCodePageDecoder FDecoder;
-    std::string_view FInput;
+    std::string_view FBom;
+    std::string FPending; // bytes not decoded yet
     std::u16string FBuffer;
     size_t FStart = 0;
+    bool FAtStart = true;
+    bool FFinal = false;
     bool FEnded = false;
 };
+
+// Bytes handed to the reader at a time when the whole text is at hand.
+constexpr size_t kChunk = 1 << 16;
+
+// Adds a label for each whole line the reader has. Throws EBadLine.
+void AddLabels(TLineReader& aReader, TStitekList& aDiroze, TStitekOptions aDefaultOptions, bool& aAny)
+{
+    QStringView line;
+    while (aReader.Next(line)) {
+        aAny = true;
+        try {
+            aDiroze.push_back(std::make_unique<TStitek>(line, aDefaultOptions));
+        } catch (const hostutils::Exception& e) {
+            throw EBadLine(e, static_cast<int>(aDiroze.size()) + 1);
+        }
+    }
+}
 
 } // namespace
 
@@ -116,16 +140,14 @@ TStitekOptions DefaultOptionsFromParams(const hostutils::TParamParser& aParams)
 void LoadLabels(TStitekList& aDiroze, std::string_view aBytes, int aCodePage, TStitekOptions aDefaultOptions)
 {
     aDiroze.clear();
-    TLineReader reader(aBytes, aCodePage);
-    QStringView line;
+    TLineReader reader(aCodePage);
     bool any = false;
-    while (reader.Next(line)) {
-        any = true;
-        try {
-            aDiroze.push_back(std::make_unique<TStitek>(line, aDefaultOptions));
-        } catch (const hostutils::Exception& e) {
-            throw EBadLine(e, static_cast<int>(aDiroze.size()) + 1);
-        }
+    for (bool final = false; !final && !reader.Ended();) {
+        const size_t take = std::min(kChunk, aBytes.size());
+        final = take == aBytes.size();
+        reader.Feed(aBytes.substr(0, take), final);
+        aBytes.remove_prefix(take);
+        AddLabels(reader, aDiroze, aDefaultOptions, any);
     }
     if (!any)
         throw hostutils::Exception("Soubor je prázdný");
@@ -135,25 +157,54 @@ void LoadFile(TStitekList& aDiroze, const QString& aFileName, TStitekOptions aDe
               const hostutils::TParamParser& aParams)
 {
     aDiroze.clear();
-    const int codePage = CodePageFromParams(aParams);
     // The text ends at its first NUL: the file is read only that far, decoded
-    // as it comes in (an unknown code page fails before the file is read),
-    // and never beyond kMaxDataFileBytes.
-    hostutils::TCodePageDecoder probe(codePage);
-    std::string bytes;
-    size_t decoded = 0;
-    std::u16string text;
-    hostutils::ReadFileChunks(aFileName, [&](std::string_view aChunk) {
-        if (bytes.size() + aChunk.size() > kMaxDataFileBytes)
-            throw hostutils::Exception(QStringLiteral("Soubor je větší než %1 MiB, tolik dat se nečte")
-                                           .arg(kMaxDataFileBytes >> 20)
-                                           .toStdString());
-        bytes.append(aChunk);
-        text.clear();
-        decoded += probe.Decode(std::string_view(bytes).substr(decoded), text, false);
-        return text.find(u'\0') == std::u16string::npos;
-    });
-    LoadLabels(aDiroze, bytes, codePage, aDefaultOptions);
+    // and made into labels as it comes in (an unknown code page fails before
+    // the file is read), and never beyond kMaxDataFileBytes. A text that goes
+    // on beyond that fails as a whole, even after a bad line.
+    TLineReader reader(CodePageFromParams(aParams));
+    size_t read = 0;
+    bool tooLong = false;
+    bool any = false;
+    std::exception_ptr badLine;
+    auto take = [&](std::string_view aBytes, bool aFinal) {
+        reader.Feed(aBytes, aFinal);
+        if (!badLine) {
+            try {
+                AddLabels(reader, aDiroze, aDefaultOptions, any);
+            } catch (const EBadLine&) {
+                badLine = std::current_exception();
+            }
+        }
+        // After a bad line only the text's end is still sought.
+        for (QStringView line; badLine && reader.Next(line);) {
+        }
+    };
+    try {
+        hostutils::ReadFileChunks(aFileName, [&](std::string_view aChunk) {
+            if (read + aChunk.size() > kMaxDataFileBytes) {
+                tooLong = true;
+                return false;
+            }
+            read += aChunk.size();
+            take(aChunk, false);
+            return !reader.Ended();
+        });
+        if (!tooLong && !reader.Ended())
+            take(std::string_view(), true);
+    } catch (...) {
+        aDiroze.clear();
+        throw;
+    }
+    if (tooLong) {
+        aDiroze.clear();
+        throw hostutils::Exception(QStringLiteral("Soubor je větší než %1 MiB, tolik dat se nečte")
+                                       .arg(kMaxDataFileBytes >> 20)
+                                       .toStdString());
+    }
+    if (badLine)
+        std::rethrow_exception(badLine);
+    if (!any)
+        throw hostutils::Exception("Soubor je prázdný");
 }
 
 } // namespace diroze
