@@ -51,7 +51,10 @@ TStitekOptions DefaultOptionsFromParams(const hostutils::TParamParser& aParams);
 // EFOpenError (file), Exception("Soubor je prázdný") when there is no line,
 // Exception("Soubor je větší než 64 MiB, tolik dat se nečte") when the text goes on beyond kMaxDataFileBytes, and
 // EBadLine with a line's own message. When a line fails, the labels before it stay in
-// aDiroze and the rest of the file is not read.
+// aDiroze and the rest of the text is only searched for its end: a text going on
+// beyond kMaxDataFileBytes fails with the size message all the same, and then, as
+// after every failure but a bad line, aDiroze is left empty. The file is read
+// and decoded in pieces: its whole bytes are never held at once.
 void LoadFile(TStitekList& aDiroze, const QString& aFileName, TStitekOptions aDefaultOptions,
               const hostutils::TParamParser& aParams);
 
