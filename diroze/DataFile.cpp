@@ -27,6 +27,7 @@ public:
     void Feed(std::string_view aBytes, bool aFinal)
     {
         FBuffer.erase(0, FStart);
+        FScanned = std::max(FScanned, FStart) - FStart;
         FStart = 0;
         FPending.append(aBytes);
         FFinal = aFinal;
@@ -47,13 +48,15 @@ public:
     {
         if (FEnded)
             return false;
-        size_t at = FStart;
+        // A long line is searched for its end once, not again for every piece.
+        size_t at = std::max(FStart, FScanned);
         while (at < FBuffer.size()) {
             const char16_t c = FBuffer[at];
             if (c == u'\r' || c == u'\n' || c == u'\0')
                 break;
             ++at;
         }
+        FScanned = at;
         if (at == FBuffer.size()) {
             if (!FFinal)
                 return false;
@@ -96,6 +99,7 @@ private:
     std::string FPending; // bytes not decoded yet
     std::u16string FBuffer;
     size_t FStart = 0;
+    size_t FScanned = 0; // FBuffer from FStart up to here holds no break
     bool FAtStart = true;
     bool FFinal = false;
     bool FEnded = false;
