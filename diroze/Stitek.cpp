@@ -87,7 +87,8 @@ TStitek::TStitek(QStringView aLine, TStitekOptions aDefaultOptions) : FOptions(a
         const std::optional<TSymbolKind> kind = TSymbolBarCode::KindFromName(name);
         if (!kind)
             Fail(QStringLiteral("Neznámý druh čárového kódu \"") + name.toString() + u'"');
-        FBarCode.emplace<TSymbolBarCode>(*kind, TSymbolBarCode::Unescape(*kind, field0.sliced(kindLength + 1)));
+        FBarCode =
+            std::make_unique<TSymbolBarCode>(*kind, TSymbolBarCode::Unescape(*kind, field0.sliced(kindLength + 1)));
     } else if (FOptions.Contains(soBarCode)) {
         const qsizetype length = field0.size();
         if (length > 13)

@@ -59,7 +59,11 @@ public:
     // The barcode, an EAN-13 or EAN-8 object owned by the label, or nullptr.
     const TNumeric1DBarCode* BarCode() const;
     // A symbol of another kind ("KIND:DATA"), owned by the label, or nullptr.
-    const TSymbolBarCode* Symbol() const { return std::get_if<TSymbolBarCode>(&FBarCode); }
+    const TSymbolBarCode* Symbol() const
+    {
+        const auto* symbol = std::get_if<std::unique_ptr<TSymbolBarCode>>(&FBarCode);
+        return symbol ? symbol->get() : nullptr;
+    }
     // Whether a number line belongs under the barcode: an EAN's or a linear
     // symbol's, not a matrix symbol's.
     bool HasNumberLine() const { return !Symbol() || Symbol()->Linear(); }
@@ -84,7 +88,8 @@ private:
     // few allocations however many lines it has.
     QString FText;
     std::array<uint32_t, 1 + kLineCount> FEnds{};
-    std::variant<std::monostate, TEAN13BarCode, TEAN8BarCode, TSymbolBarCode> FBarCode;
+    // A symbol of another kind lives on the heap: the many EAN labels stay small.
+    std::variant<std::monostate, TEAN13BarCode, TEAN8BarCode, std::unique_ptr<TSymbolBarCode>> FBarCode;
     TStitekOptions FOptions;
     // Allocated only when a style prefix sets an override: most labels have none.
     std::unique_ptr<TPisma> FPisma;
