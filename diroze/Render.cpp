@@ -203,6 +203,14 @@ private:
         return count;
     }
 
+    // A text line's format under the sheet's alignment (right when it sets none).
+    uint32_t SheetLineFormat() const
+    {
+        uint32_t format = tfSingleLine | tfRight;
+        ApplyZarovnani(FPapir.Pismo, format);
+        return format;
+    }
+
     // A barcode's number line: one and a half text lines.
     int64_t NumberLineHeight() const { return int64_t{FLineHeight} / 2 + FLineHeight; }
 
@@ -236,9 +244,8 @@ private:
             aText.Top = Add(aText.Top, NumberLineHeight());
         }
         for (int i = 0; i < aLineCount; ++i) {
-            FLineFormat = tfSingleLine | tfRight;
+            FLineFormat = SheetLineFormat();
             ApplyPismo(FPapir.Pismo, c.Font());
-            ApplyZarovnani(FPapir.Pismo, FLineFormat);
             if (options.Contains(soOverrideStyle)) {
                 ApplyPismo(aStitek.Pisma()[size_t(i)], c.Font());
                 ApplyZarovnani(aStitek.Pisma()[size_t(i)], FLineFormat);
@@ -263,9 +270,7 @@ private:
         } else if (options.Contains(soBarCode) && aStitek.BarCode()) {
             aStitek.BarCode()->Draw(c, aBody.ToRect());
         } else if (options.Contains(soBarCode) && aStitek.Symbol()) {
-            uint32_t alignment = tfSingleLine | tfRight;
-            ApplyZarovnani(FPapir.Pismo, alignment);
-            aStitek.Symbol()->Draw(c, aBody.ToRect(), alignment);
+            aStitek.Symbol()->Draw(c, aBody.ToRect(), SheetLineFormat());
         }
     }
 

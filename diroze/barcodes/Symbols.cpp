@@ -8,6 +8,7 @@
 #include <cmath>
 #include <iterator>
 #include <memory>
+#include <numeric>
 
 namespace diroze {
 
@@ -183,9 +184,7 @@ void TSymbolBarCode::Draw(TCanvas& aCanvas, const TRect& aPaintRect, uint32_t aF
     if (width <= 0 || height <= 0)
         return;
     const int64_t quiet = Info(FKind).QuietZone;
-    int64_t modulesHigh = 0;
-    for (uint8_t h : FRowHeights)
-        modulesHigh += h;
+    const int64_t modulesHigh = std::accumulate(FRowHeights.begin(), FRowHeights.end(), int64_t{0});
     const int64_t across = FColumns + 2 * quiet;
     const int64_t module = Linear() ? width / across : std::min(width / across, height / (modulesHigh + 2 * quiet));
     if (module <= 0)

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 #include <optional>
 
 namespace diroze {
@@ -160,12 +161,11 @@ int ToQtTextFlags(uint32_t aFormat)
     return flags;
 }
 
-int64_t ModuleCount(const rec::Bars& aBars)
+// The sum of module counts: a symbol's width from its runs, a grid's height
+// from its rows.
+int64_t TotalModules(const std::vector<uint8_t>& aCounts)
 {
-    int64_t modules = 0;
-    for (uint8_t run : aBars.Runs)
-        modules += run;
-    return modules;
+    return std::accumulate(aCounts.begin(), aCounts.end(), int64_t{0});
 }
 
 // Device pixels beyond this, in either direction, are not drawn in whole dots.
@@ -212,7 +212,7 @@ bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrus
     const auto corners = DeviceCorners(aPainter, aBars.R, aBars.Module);
     if (!corners)
         return false;
-    const int64_t modules = ModuleCount(aBars);
+    const int64_t modules = TotalModules(aBars.Runs);
     if (aBars.Module <= 0 || modules == 0 || aBars.R.Bottom <= aBars.R.Top)
         return true;
     const auto [topLeft, bottomRight] = *corners;
@@ -281,15 +281,6 @@ std::vector<TBox64> GridBoxes(const rec::Modules& aGrid, int64_t aLeft, int64_t 
     return boxes;
 }
 
-// The grid's extent in modules: columns and the sum of the fixed rows' heights.
-int64_t GridHeightInModules(const rec::Modules& aGrid)
-{
-    int64_t height = 0;
-    for (uint8_t h : aGrid.RowHeights)
-        height += h;
-    return height;
-}
-
 // Draws a grid in device pixels, each module a whole number of them: the
 // nearest to its width, fewer when the symbol would reach beyond R.Right or
 // R.Bottom. False when the painter's transformation is not a plain scale
@@ -309,7 +300,7 @@ bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QB
     const int64_t right = static_cast<int64_t>(std::floor(bottomRight.x() + 1e-6));
     const int64_t bottom = static_cast<int64_t>(std::floor(bottomRight.y() + 1e-6));
     const int64_t columns = aGrid.Columns;
-    const int64_t rows = GridHeightInModules(aGrid);
+    const int64_t rows = TotalModules(aGrid.RowHeights);
     // The most dots a module can have within R; bars of a row that reaches
     // down to R.Bottom need one dot of height.
     const int64_t most = std::min((right - left) / columns, (bottom - top) / std::max<int64_t>(rows, 1));
