@@ -31,7 +31,7 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
         // other printer instead would surprise.
         throw EPrinter(missing.toStdString());
     }
-    preview.OnPrinterOffset = PrinterOffsetsFromFile(printerIni);
+    preview.OnPrinterCalibration = PrinterCalibrationsFromFile(printerIni);
     const TTerminalProgress progress(preview);
     preview.Print();
 }

@@ -60,18 +60,18 @@ QString IniValueIn(const QString& aText, SectionMatch aSectionMatches, const QSt
     return {};
 }
 
-// Millimetres with a decimal point as hundredths, half to even; nullopt for
-// any other text or a value beyond +-1000 mm.
-std::optional<int32_t> OffsetHundredths(const QString& aText)
+// A number with a decimal point as hundredths, half to even; nullopt for
+// any other text or a value beyond +-aLimit.
+std::optional<int32_t> Hundredths(const QString& aText, double aLimit)
 {
     static const QRegularExpression number(QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"));
     if (!number.match(aText).hasMatch())
         return std::nullopt;
     // The C locale whatever the user's: the file's decimal point is a point.
-    const double mm = QLocale::c().toDouble(aText);
-    if (!(std::fabs(mm) <= 1000))
+    const double value = QLocale::c().toDouble(aText);
+    if (!(std::fabs(value) <= aLimit))
         return std::nullopt;
-    return static_cast<int32_t>(RoundHalfEven(static_cast<long double>(mm) * 100));
+    return static_cast<int32_t>(RoundHalfEven(static_cast<long double>(value) * 100));
 }
 
 // The largest printer file that is read.
@@ -150,28 +150,40 @@ QString PrinterIniFault(const QString& aIniPath)
     return {};
 }
 
-TPoint PrinterOffset(const QString& aIniText, const QString& aPrinterName)
+TPrinterCalibration PrinterCalibration(const QString& aIniText, const QString& aPrinterName)
 {
     const auto matches = [&](const QString& aName) { return SamePrinterName(aName, aPrinterName); };
-    TPoint offset;
-    for (auto [key, value] :
-         {std::pair{QStringLiteral("OffsetX"), &offset.X}, std::pair{QStringLiteral("OffsetY"), &offset.Y}}) {
-        const QString text = IniValueIn(aIniText, matches, key);
-        if (text.isEmpty())
-            continue;
-        const std::optional<int32_t> hundredths = OffsetHundredths(text);
-        if (!hundredths)
-            throw EPrinter(QStringLiteral("printer.ini: %1 of printer \"%2\" is \"%3\", not millimetres like -1.5")
-                               .arg(key, aPrinterName, text)
-                               .toStdString());
-        *value = *hundredths;
-    }
-    return offset;
+    TPrinterCalibration calibration;
+    // A value of the printer's section: nothing when the key is missing.
+    const auto value = [&](const QString& aKey, QLatin1StringView aExpected, double aLimit, bool aSigned) {
+        const QString text = IniValueIn(aIniText, matches, aKey);
+        std::optional<int32_t> hundredths;
+        if (!text.isEmpty()) {
+            hundredths = Hundredths(text, aLimit);
+            if (!hundredths || (!aSigned && *hundredths < 0))
+                throw EPrinter(QStringLiteral("printer.ini: %1 of printer \"%2\" is \"%3\", not %4")
+                                   .arg(aKey, aPrinterName, text, aExpected)
+                                   .toStdString());
+        }
+        return hundredths;
+    };
+    const QLatin1StringView shift("millimetres like -1.5");
+    if (const auto x = value(QStringLiteral("OffsetX"), shift, 1000, true))
+        calibration.Offset.X = *x;
+    if (const auto y = value(QStringLiteral("OffsetY"), shift, 1000, true))
+        calibration.Offset.Y = *y;
+    if (const auto reduction = value(QStringLiteral("BarWidthReduction"),
+                                     QLatin1StringView("printer dots from 0 to 1 like 0.25"), 1, false))
+        calibration.BarWidthReduction = *reduction / 100.0;
+    if (const auto module =
+            value(QStringLiteral("MinModuleMm"), QLatin1StringView("millimetres from 0 to 10 like 0.38"), 10, false))
+        calibration.MinModule = *module;
+    return calibration;
 }
 
-TPrintPreview::TPrinterOffsetEvent PrinterOffsetsFromFile(const QString& aIniPath)
+TPrintPreview::TPrinterCalibrationEvent PrinterCalibrationsFromFile(const QString& aIniPath)
 {
-    return [aIniPath](const QString& aPrinterName) { return PrinterOffset(IniText(aIniPath), aPrinterName); };
+    return [aIniPath](const QString& aPrinterName) { return PrinterCalibration(IniText(aIniPath), aPrinterName); };
 }
 
 } // namespace diroze

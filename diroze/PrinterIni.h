@@ -1,7 +1,6 @@
 #pragma once
 // "printer.ini": the printer to preselect (section "Printer", key "Name")
-// and the calibration of each printer (a section named like the printer, with
-// "OffsetX" and "OffsetY" in millimetres).
+// and the calibration of each printer (a section named like the printer).
 
 #include "preview/PrintPreview.h"
 
@@ -30,16 +29,19 @@ bool SamePrinterName(const QString& aLeft, const QString& aRight);
 // section "Printer" in the file aIniPath; empty with no file, no name or no match.
 QString PrinterFromIni(const QString& aIniPath, const QStringList& aInstalled);
 
-// The shift of everything a printer prints, in hundredths of a millimetre
-// (right and down): "OffsetX" and "OffsetY" of the section named like the
-// printer (matched as SamePrinterName does) in an INI text, each a number of
-// millimetres with a decimal point, possibly negative, at most 1000 either way.
-// Zero for a missing section or key. Throws EPrinter naming the printer, the
-// key and the text when a value is not such a number.
-TPoint PrinterOffset(const QString& aIniText, const QString& aPrinterName);
+// The calibration of a printer from the section named like it (matched as
+// SamePrinterName does) in an INI text: "OffsetX" and "OffsetY", the shift
+// of everything it prints in millimetres (right and down, at most 1000 either
+// way); "BarWidthReduction", how much narrower bars are drawn on each side,
+// in printer dots from 0 to 1 (0.25 when missing); "MinModuleMm", the
+// smallest module a symbol may get, in millimetres from 0 to 10. Numbers
+// take a decimal point. A missing section or key keeps the default. Throws
+// EPrinter naming the printer, the key and the text when a value is not
+// such a number.
+TPrinterCalibration PrinterCalibration(const QString& aIniText, const QString& aPrinterName);
 
-// A printer-offset handler for the engine that reads aIniPath each time a job
-// starts; no file gives no shift.
-TPrintPreview::TPrinterOffsetEvent PrinterOffsetsFromFile(const QString& aIniPath);
+// A calibration handler for the engine that reads aIniPath each time a job
+// starts; no file gives the defaults.
+TPrintPreview::TPrinterCalibrationEvent PrinterCalibrationsFromFile(const QString& aIniPath);
 
 } // namespace diroze

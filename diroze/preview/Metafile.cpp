@@ -171,27 +171,9 @@ int64_t TotalModules(const std::vector<uint8_t>& aCounts)
 // Device pixels beyond this, in either direction, are not drawn in whole dots.
 constexpr double kDeviceLimit = 1 << 30;
 
-// The corners of a recorded rectangle in device pixels, when the painter
-// only scales and shifts and the corners, and a module of aModule units,
-// lie well within the device's coordinates; else nothing, and the caller
-// draws as recorded.
-std::optional<std::pair<QPointF, QPointF>> DeviceCorners(const QPainter& aPainter, const TRect& aRect, int32_t aModule)
-{
-    const QTransform t = aPainter.deviceTransform();
-    if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0)
-        return std::nullopt;
-    const QPointF topLeft = t.map(QPointF(aRect.Left, aRect.Top));
-    const QPointF bottomRight = t.map(QPointF(aRect.Right, aRect.Bottom));
-    if (std::fabs(topLeft.x()) > kDeviceLimit || std::fabs(topLeft.y()) > kDeviceLimit ||
-        std::fabs(bottomRight.x()) > kDeviceLimit || std::fabs(bottomRight.y()) > kDeviceLimit ||
-        aModule * std::max(t.m11(), t.m22()) > kDeviceLimit)
-        return std::nullopt;
-    return std::pair{topLeft, bottomRight};
-}
-
 // One fill of device-pixel rectangles: the device gets the colour once, not
 // per rectangle.
-void FillDeviceRects(QPainter& aPainter, const QList<QRect>& aRects, const QBrush& aBrush)
+void FillDeviceRects(QPainter& aPainter, const QList<QRectF>& aRects, const QBrush& aBrush)
 {
     if (aRects.isEmpty())
         return;
@@ -203,36 +185,54 @@ void FillDeviceRects(QPainter& aPainter, const QList<QRect>& aRects, const QBrus
     aPainter.restore();
 }
 
+// A box of whole device pixels drawn aReduction of a pixel smaller on each
+// side, but never thinner than half a pixel: a rasteriser that paints every
+// pixel the shape touches, and one that paints the pixels whose centres it
+// covers, both give back exactly the whole pixels.
+QRectF ReducedBox(int64_t aX, int64_t aY, int64_t aWidth, int64_t aHeight, double aReduction)
+{
+    const double rx = std::clamp((double(aWidth) - 0.5) / 2, 0.0, aReduction);
+    const double ry = std::clamp((double(aHeight) - 0.5) / 2, 0.0, aReduction);
+    return QRectF(double(aX) + rx, double(aY) + ry, double(aWidth) - 2 * rx, double(aHeight) - 2 * ry);
+}
+
+// The symbol's left and top edges in device pixels.
+struct TDeviceOrigin {
+    int64_t Left = 0, Top = 0;
+};
+
+TDeviceOrigin DeviceOrigin(const QTransform& aPageToDevice, const TRect& aRect)
+{
+    const QPointF topLeft = aPageToDevice.map(QPointF(aRect.Left, aRect.Top));
+    return {std::llround(topLeft.x()), std::llround(topLeft.y())};
+}
+
 // Draws the bars in device pixels, each module a whole number of them. False
 // when the painter's transformation is not a plain scale and shift, or the
 // symbol lies beyond the device's coordinates: the caller then draws the
 // bars as recorded.
-bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrush& aBrush)
+bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrush& aBrush, double aReduction)
 {
-    const auto corners = DeviceCorners(aPainter, aBars.R, aBars.Module);
-    if (!corners)
+    const QTransform t = aPainter.deviceTransform();
+    const TSymbolGeometry symbol = SymbolGeometry(aBars);
+    const std::optional<int64_t> module = WholeDotModule(t, symbol);
+    if (!module)
         return false;
-    const int64_t modules = TotalModules(aBars.Runs);
-    if (aBars.Module <= 0 || modules == 0 || aBars.R.Bottom <= aBars.R.Top)
+    if (aBars.Module <= 0 || symbol.Across == 0 || aBars.R.Bottom <= aBars.R.Top)
         return true;
-    const auto [topLeft, bottomRight] = *corners;
-    const double scale = aPainter.deviceTransform().m11();
-    const int64_t left = std::llround(topLeft.x());
-    const int64_t limit = static_cast<int64_t>(std::floor(bottomRight.x() + 1e-6));
-    const int64_t top = std::llround(topLeft.y());
-    const int64_t bottom = std::llround(bottomRight.y());
-    int64_t dots = std::max<int64_t>(1, std::llround(aBars.Module * scale));
-    while (dots > 1 && left + modules * dots > limit)
-        --dots;
-    if (left + modules * dots > kDeviceLimit || bottom <= top)
+    // A bar too wide for the room still gets one dot a module.
+    const int64_t dots = std::max<int64_t>(*module, 1);
+    const TDeviceOrigin origin = DeviceOrigin(t, aBars.R);
+    const int64_t bottom = std::llround(t.map(QPointF(aBars.R.Right, aBars.R.Bottom)).y());
+    if (origin.Left + symbol.Across * dots > kDeviceLimit || bottom <= origin.Top)
         return true;
-    QList<QRect> bars;
+    QList<QRectF> bars;
     bars.reserve(static_cast<qsizetype>((aBars.Runs.size() + 1) / 2));
-    int64_t x = left;
+    int64_t x = origin.Left;
     for (size_t i = 0; i < aBars.Runs.size(); ++i) {
         const int64_t width = aBars.Runs[i] * dots;
         if (i % 2 == 0 && width > 0)
-            bars.append(QRect(int(x), int(top), int(width), int(bottom - top)));
+            bars.append(ReducedBox(x, origin.Top, width, bottom - origin.Top, aReduction));
         x += width;
     }
     FillDeviceRects(aPainter, bars, aBrush);
@@ -281,46 +281,67 @@ std::vector<TBox64> GridBoxes(const rec::Modules& aGrid, int64_t aLeft, int64_t 
     return boxes;
 }
 
-// Draws a grid in device pixels, each module a whole number of them: the
-// nearest to its width, fewer when the symbol would reach beyond R.Right or
-// R.Bottom. False when the painter's transformation is not a plain scale
-// and shift or the symbol lies beyond the device's coordinates: the caller
-// then draws it as recorded. Throws when one pixel a module is too many.
-bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QBrush& aBrush)
+// Draws a grid in device pixels, each module a whole number of them (see
+// WholeDotModule). False when the painter's transformation is not a plain
+// scale and shift or the symbol lies beyond the device's coordinates: the
+// caller then draws it as recorded. Throws when one pixel a module is too many.
+bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QBrush& aBrush, double aReduction)
 {
-    const auto corners = DeviceCorners(aPainter, aGrid.R, aGrid.Module);
-    if (!corners)
+    const QTransform t = aPainter.deviceTransform();
+    const TSymbolGeometry symbol = SymbolGeometry(aGrid);
+    const std::optional<int64_t> module = WholeDotModule(t, symbol);
+    if (!module)
         return false;
     if (aGrid.Module <= 0 || !GridComplete(aGrid))
         return true;
-    const auto [topLeft, bottomRight] = *corners;
-    const double scale = aPainter.deviceTransform().m11();
-    const int64_t left = std::llround(topLeft.x());
-    const int64_t top = std::llround(topLeft.y());
-    const int64_t right = static_cast<int64_t>(std::floor(bottomRight.x() + 1e-6));
-    const int64_t bottom = static_cast<int64_t>(std::floor(bottomRight.y() + 1e-6));
-    const int64_t columns = aGrid.Columns;
-    const int64_t rows = TotalModules(aGrid.RowHeights);
-    // The most dots a module can have within R; bars of a row that reaches
-    // down to R.Bottom need one dot of height.
-    const int64_t most = std::min((right - left) / columns, (bottom - top) / std::max<int64_t>(rows, 1));
-    const int64_t dots = std::min(std::max<int64_t>(1, std::llround(aGrid.Module * scale)), most);
-    if (dots < 1)
+    if (*module < 1)
         throw hostutils::Exception(
             QStringLiteral("Čárový kód (%1 × %2 modulů) se při %3 dpi nevejde na štítek: modul by byl menší než "
                            "jedna tečka tiskárny")
-                .arg(columns)
-                .arg(std::max<int64_t>(rows, 1))
-                .arg(std::lround(scale * 2540))
+                .arg(symbol.Across)
+                .arg(std::max<int64_t>(symbol.Down, 1))
+                .arg(std::lround(t.m11() * 2540))
                 .toStdString());
-    QList<QRect> boxes;
-    for (const TBox64& b : GridBoxes(aGrid, left, top, dots, bottom))
-        boxes.append(QRect(int(b.X), int(b.Y), int(b.Width), int(b.Height)));
+    const TDeviceOrigin origin = DeviceOrigin(t, aGrid.R);
+    const int64_t bottom = static_cast<int64_t>(std::floor(t.map(QPointF(aGrid.R.Right, aGrid.R.Bottom)).y() + 1e-6));
+    QList<QRectF> boxes;
+    for (const TBox64& b : GridBoxes(aGrid, origin.Left, origin.Top, *module, bottom))
+        boxes.append(ReducedBox(b.X, b.Y, b.Width, b.Height, aReduction));
     FillDeviceRects(aPainter, boxes, aBrush);
     return true;
 }
 
 } // namespace
+
+TSymbolGeometry SymbolGeometry(const rec::Bars& aBars) { return {aBars.R, aBars.Module, TotalModules(aBars.Runs), 0}; }
+
+TSymbolGeometry SymbolGeometry(const rec::Modules& aGrid)
+{
+    return {aGrid.R, aGrid.Module, aGrid.Columns, std::max<int64_t>(TotalModules(aGrid.RowHeights), 1)};
+}
+
+std::optional<int64_t> WholeDotModule(const QTransform& aPageToDevice, const TSymbolGeometry& aSymbol)
+{
+    const QTransform& t = aPageToDevice;
+    if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0)
+        return std::nullopt;
+    const QPointF topLeft = t.map(QPointF(aSymbol.R.Left, aSymbol.R.Top));
+    const QPointF bottomRight = t.map(QPointF(aSymbol.R.Right, aSymbol.R.Bottom));
+    if (std::fabs(topLeft.x()) > kDeviceLimit || std::fabs(topLeft.y()) > kDeviceLimit ||
+        std::fabs(bottomRight.x()) > kDeviceLimit || std::fabs(bottomRight.y()) > kDeviceLimit ||
+        aSymbol.Module * std::max(t.m11(), t.m22()) > kDeviceLimit)
+        return std::nullopt;
+    if (aSymbol.Module <= 0 || aSymbol.Across <= 0)
+        return 0;
+    const int64_t left = std::llround(topLeft.x());
+    const int64_t top = std::llround(topLeft.y());
+    const int64_t right = static_cast<int64_t>(std::floor(bottomRight.x() + 1e-6));
+    const int64_t bottom = static_cast<int64_t>(std::floor(bottomRight.y() + 1e-6));
+    int64_t most = (right - left) / aSymbol.Across;
+    if (aSymbol.Down > 0)
+        most = std::min(most, (bottom - top) / aSymbol.Down);
+    return std::max<int64_t>(0, std::min(std::max<int64_t>(1, std::llround(aSymbol.Module * t.m11())), most));
+}
 
 std::vector<TRect> BarRects(const rec::Bars& aBars)
 {
@@ -523,7 +544,8 @@ TMetafile TMetafile::Deserialize(std::string_view aBytes)
     return mf;
 }
 
-void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias, bool aWholeDots) const
+void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias, bool aWholeDots,
+                     double aBarReduction) const
 {
     if (FWidth <= 0 || FHeight <= 0 || aTarget.isEmpty())
         return;
@@ -570,7 +592,7 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias,
                     // that the painter sees no change of state between them.
                     if (!barBrush || barBrush->color() != ToQColor(brush.Color))
                         barBrush = QBrush(ToQColor(brush.Color));
-                    if (aWholeDots && PlayBarsInWholeDots(aPainter, r, *barBrush))
+                    if (aWholeDots && PlayBarsInWholeDots(aPainter, r, *barBrush, aBarReduction))
                         return;
                     QList<QRectF> bars;
                     for (const TRect& bar : BarRects(r))
@@ -586,7 +608,7 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias,
                     if (brush.Style == TBrushStyle::bsClear)
                         return;
                     const QBrush fill(ToQColor(brush.Color));
-                    if (aWholeDots && PlayGridInWholeDots(aPainter, r, fill))
+                    if (aWholeDots && PlayGridInWholeDots(aPainter, r, fill, aBarReduction))
                         return;
                     QList<QRectF> boxes;
                     for (const TBox64& b : GridBoxes(r, r.R.Left, r.R.Top, r.Module, r.R.Bottom))

@@ -11,12 +11,14 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <variant>
 #include <vector>
 
 class QPainter;
 class QRectF;
+class QTransform;
 class QFont;
 
 namespace diroze {
@@ -124,6 +126,33 @@ using TMetaRecord = std::variant<rec::Font, rec::Pen, rec::Brush, rec::Rectangle
 // The bar rectangles of a bars record at its recorded module width.
 std::vector<TRect> BarRects(const rec::Bars& aBars);
 
+// Where a symbol record may lie and how many modules it has: Across, the
+// sum of a bars record's runs or a grid's columns; Down, a grid's modules
+// from top to bottom (at least 1), 0 for bars, which span R's height.
+struct TSymbolGeometry {
+    TRect R;
+    int32_t Module = 0;
+    int64_t Across = 0;
+    int64_t Down = 0;
+};
+TSymbolGeometry SymbolGeometry(const rec::Bars& aBars);
+TSymbolGeometry SymbolGeometry(const rec::Modules& aGrid);
+
+// The whole device pixels a module of the symbol gets when its page is
+// played through aPageToDevice (a printer's page at its resolution): the
+// nearest to the module's width, at least one, fewer when the symbol would
+// otherwise reach beyond R.Right (or, for a grid, R.Bottom); 0 when not one
+// pixel a module fits. Nothing when the transformation is not a plain scale
+// and shift, or the symbol lies beyond the device's coordinates: it then
+// plays as recorded.
+std::optional<int64_t> WholeDotModule(const QTransform& aPageToDevice, const TSymbolGeometry& aSymbol);
+
+// A quarter of a device pixel: bars and dark modules drawn that much
+// narrower on each side come out of a rasteriser with exactly their whole
+// pixels, whether it paints every pixel a shape touches or only those whose
+// centre it covers.
+constexpr double kDefaultBarWidthReduction = 0.25;
+
 // The Qt font a font record means, its pixel size being the em in logical units.
 QFont ToQFont(const TFontSpec& aSpec);
 
@@ -150,10 +179,13 @@ public:
 
     // Plays the records onto aPainter with the page stretched into aTarget.
     // Antialiasing smooths edges and text; without it the plain path draws.
-    // With aWholeDots (a printer's page played at its resolution) every bar
-    // module is a whole number of device pixels: the nearest to its width, at
-    // least one, the symbol's left edge kept and its right edge inside R.Right.
-    void Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias = true, bool aWholeDots = false) const;
+    // With aWholeDots (a printer's page played at its resolution) every
+    // module of a symbol is a whole number of device pixels (WholeDotModule),
+    // the symbol's left edge kept, and each bar or dark run is drawn
+    // aBarReduction of a pixel narrower on each side (kept at least half a
+    // pixel wide), which takes back the gain of the printer's rasteriser.
+    void Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias = true, bool aWholeDots = false,
+              double aBarReduction = 0) const;
 
 private:
     int32_t FWidth = 0;

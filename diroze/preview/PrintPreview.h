@@ -9,7 +9,9 @@
 #include "MetafileList.h"
 #include "Units.h"
 
+#include <QRect>
 #include <QString>
+#include <QTransform>
 
 #include <functional>
 #include <memory>
@@ -62,6 +64,29 @@ using TIntegerList = std::vector<int>;
 class EPrinter : public hostutils::Exception {
 public:
     using Exception::Exception;
+};
+
+// How a printer is calibrated: the shift of everything it prints, in
+// hundredths of a millimetre (right and down); how much narrower each bar
+// and dark module of a symbol is drawn on each side, in the printer's dots
+// (the dot its rasteriser adds taken back; 0 draws them as laid out); and
+// the smallest module a symbol may get, in hundredths of a millimetre, on
+// top of the two dots a module needs to survive a thermal head.
+struct TPrinterCalibration {
+    TPoint Offset;
+    double BarWidthReduction = kDefaultBarWidthReduction;
+    int32_t MinModule = 0;
+    bool operator==(const TPrinterCalibration&) const = default;
+};
+
+// A job's page as the printer gets it: the printer, the resolution the job
+// prints at, where the page's logical units land in the printer's dots
+// (calibration shift included) and the printer's calibration.
+struct TPrinterJobPage {
+    QString Printer;
+    int Dpi = 0;
+    QTransform PageToDevice;
+    TPrinterCalibration Calibration;
 };
 
 class TPrintPreview {
@@ -182,12 +207,16 @@ public:
     TPreviewPageDrawEvent OnPrintBackground, OnPrintAnnotation;
     TPreviewPageProcessingEvent OnPageProcessing;
     TPreviewProgressEvent OnProgress;
-    // The calibration of a printer: how far every page it prints is shifted,
-    // in hundredths of a millimetre (right and down), asked with the
-    // printer's name when a job to a printer starts. Jobs written to a file,
-    // and the preview, are never shifted.
-    using TPrinterOffsetEvent = std::function<TPoint(const QString& aPrinterName)>;
-    TPrinterOffsetEvent OnPrinterOffset;
+    // The calibration of a printer, asked with the printer's name when a job
+    // to a printer starts; without a handler every printer has the default.
+    // Jobs written to a file, and the preview, use none of it.
+    using TPrinterCalibrationEvent = std::function<TPrinterCalibration(const QString& aPrinterName)>;
+    TPrinterCalibrationEvent OnPrinterCalibration;
+    // Asked when a job to a printer starts, once its paper, resolution and
+    // calibration are set and before anything reaches the spooler; throwing
+    // refuses the job.
+    using TPrinterJobCheckEvent = std::function<void(const TPrinterJobPage& aPage)>;
+    TPrinterJobCheckEvent OnCheckPrinterJob;
 
 protected:
     // Printing steps: PrintBegin, per page DoProgress, DoPageProcessing and
@@ -232,6 +261,8 @@ private:
     int32_t FScreenPixelsPerInch = 96;
     std::unique_ptr<QPrinter> FPrinter;
     std::unique_ptr<TPrinterJob> FPrinterJob; // open between PrintBegin and PrintEnd
+    QRect FJobTarget;                         // where a page of the open job plays, in dots
+    double FJobBarReduction = 0;              // of the open job's printer
     int FLastJobId = 0;
 };
 

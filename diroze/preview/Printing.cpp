@@ -77,14 +77,6 @@ void TPrintPreview::PrintPagesEx(const TIntegerList& aPages)
     {
         // A failure while the pages play aborts the job.
         const hostutils::TScopeFail abort([this] { PrintEnd(false); });
-        const TRect bounds = PrinterPhysicalPageBounds();
-        QRect target(bounds.Left, bounds.Top, bounds.Right - bounds.Left, bounds.Bottom - bounds.Top);
-        if (!toFile && OnPrinterOffset) {
-            const TPoint offset = OnPrinterOffset(Printer().printerName());
-            const QPrinter& printer = Printer();
-            target.translate(ConvertUnits(offset.X, printer.logicalDpiX(), mmHiMetric, mmPixel),
-                             ConvertUnits(offset.Y, printer.logicalDpiY(), mmHiMetric, mmPixel));
-        }
         const int count = static_cast<int>(aPages.size());
         bool cancelled = false;
         for (int i = 0; i < count && !cancelled; ++i) {
@@ -94,7 +86,7 @@ void TPrintPreview::PrintPagesEx(const TIntegerList& aPages)
             case pcAccept:
                 if (printed > 0)
                     FPrinterJob->NewPage(pageNo);
-                PrintPage(pageNo, FPrinterJob->Canvas(), target);
+                PrintPage(pageNo, FPrinterJob->Canvas(), FJobTarget);
                 ++printed;
                 break;
             case pcIgnore:
@@ -134,7 +126,7 @@ void TPrintPreview::PrintPage(int aPageNo, QPainter& aCanvas, const QRect& aRect
         OnPrintBackground(aPageNo, aCanvas);
     // Pages are fetched one at a time; the store's cache bounds the memory.
     // Played plain, with every bar module a whole number of printer dots.
-    FPageList.GetEntry(aPageNo - 1).Metafile()->Play(aCanvas, QRectF(aRect), false, true);
+    FPageList.GetEntry(aPageNo - 1).Metafile()->Play(aCanvas, QRectF(aRect), false, true, FJobBarReduction);
     if (OnPrintAnnotation)
         OnPrintAnnotation(aPageNo, aCanvas);
 }
@@ -155,6 +147,21 @@ void TPrintPreview::PrintBegin()
     const int dpi =
         printer.outputFileName().isEmpty() ? PrinterResolution(printer.printerName(), JobOptions(printer)) : 0;
     printer.setResolution(dpi > 0 ? dpi : kFileResolution);
+    // A file keeps the page's geometry; a printer gets its calibration.
+    const bool toFile = !printer.outputFileName().isEmpty();
+    const TPrinterCalibration calibration = toFile                 ? TPrinterCalibration{TPoint{}, 0, 0}
+                                            : OnPrinterCalibration ? OnPrinterCalibration(printer.printerName())
+                                                                   : TPrinterCalibration{};
+    const TRect bounds = PrinterPhysicalPageBounds();
+    FJobTarget = QRect(bounds.Left, bounds.Top, bounds.Right - bounds.Left, bounds.Bottom - bounds.Top);
+    FJobTarget.translate(ConvertUnits(calibration.Offset.X, printer.logicalDpiX(), mmHiMetric, mmPixel),
+                         ConvertUnits(calibration.Offset.Y, printer.logicalDpiY(), mmHiMetric, mmPixel));
+    FJobBarReduction = calibration.BarWidthReduction;
+    if (!toFile && OnCheckPrinterJob && FPageExt.X > 0 && FPageExt.Y > 0) {
+        QTransform pageToDevice = QTransform::fromTranslate(FJobTarget.left(), FJobTarget.top());
+        pageToDevice.scale(double(FJobTarget.width()) / FPageExt.X, double(FJobTarget.height()) / FPageExt.Y);
+        OnCheckPrinterJob(TPrinterJobPage{printer.printerName(), printer.resolution(), pageToDevice, calibration});
+    }
     printer.setDocName(FPrintJobTitle);
     FPrinterJob = std::make_unique<TPrinterJob>(printer, FPrintJobTitle);
 }

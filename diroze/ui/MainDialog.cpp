@@ -366,7 +366,7 @@ void TfrmHlavni::FormCreate()
         const QString printer = PrinterFromIni(FFiles.PrinterIni, QPrinterInfo::availablePrinterNames());
         if (!printer.isEmpty())
             FNahled->Printer().setPrinterName(printer);
-        FNahled->OnPrinterOffset = PrinterOffsetsFromFile(FFiles.PrinterIni);
+        FNahled->OnPrinterCalibration = PrinterCalibrationsFromFile(FFiles.PrinterIni);
 
         FDiroze.clear();
         FChangeLock = false;

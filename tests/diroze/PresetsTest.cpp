@@ -696,7 +696,7 @@ TEST(PrinterIni, NoFileNoWarning)
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& aText) { messages << aText; });
     EXPECT_EQ(PrinterFromIni(QString(), {"Kancelar HP"}), QString());
-    EXPECT_EQ(PrinterOffsetsFromFile(QString())(QStringLiteral("Kancelar HP")), (TPoint{0, 0}));
+    EXPECT_EQ(PrinterCalibrationsFromFile(QString())(QStringLiteral("Kancelar HP")), TPrinterCalibration{});
     EXPECT_EQ(PrinterIniFault(QString()), QString());
     qInstallMessageHandler(previous);
     EXPECT_TRUE(messages.isEmpty()) << messages.join(u'\n').toStdString();
@@ -706,35 +706,52 @@ TEST(PrinterIni, CalibrationOfTheNamedPrinter)
 {
     const QString ini = QStringLiteral("[Printer]\nName=Zebra_ZD420\nOffsetX=9\n"
                                        "[zebra_zd420]\n OffsetX = 1.5 \nOffsetY=-2\nDarkness=20\n"
-                                       "[Kancelar]\nOffsetY=.25\nOffsetX=+0.125\n");
+                                       "BarWidthReduction=0\nMinModuleMm=0.38\n"
+                                       "[Kancelar]\nOffsetY=.25\nOffsetX=+0.125\nBarWidthReduction=1\n");
     struct Row {
         const char* proves;
         QString text, printer;
-        TPoint offset;
+        TPrinterCalibration calibration;
     };
     const std::vector<Row> rows = {
         {"the section named like the printer, A-Z ignoring case; unknown keys ignored",
          ini,
          "Zebra_ZD420",
-         {150, -200}},
-        {"a missing key is no shift; halves of a hundredth go to even", ini, "KANCELAR", {12, 25}},
-        {"no section for the printer", ini, "Other", {0, 0}},
-        {"accented letters keep their case", "[Tiskárna]\nOffsetX=1\n", "TISKÁRNA", {0, 0}},
-        {"1000 mm is the most either way", "[P]\nOffsetX=-1000\nOffsetY=1000.00\n", "P", {-100000, 100000}},
+         {{150, -200}, 0, 38}},
+        {"a missing key keeps its default; halves of a hundredth go to even", ini, "KANCELAR", {{12, 25}, 1, 0}},
+        {"no section for the printer", ini, "Other", {}},
+        {"accented letters keep their case", "[Tiskárna]\nOffsetX=1\n", "TISKÁRNA", {}},
+        {"1000 mm is the most either way", "[P]\nOffsetX=-1000\nOffsetY=1000.00\n", "P", {{-100000, 100000}}},
+        {"10 mm is the largest module floor", "[P]\nMinModuleMm=10\nBarWidthReduction=.5\n", "P", {{}, 0.5, 1000}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.proves);
-        EXPECT_EQ(PrinterOffset(row.text, row.printer), row.offset);
+        EXPECT_EQ(PrinterCalibration(row.text, row.printer), row.calibration);
     }
-    for (const char* bad : {"1,5", "1 000", "1e2", "0x10", "1000.01", "-", "١"}) {
-        SCOPED_TRACE(bad);
+    struct Bad {
+        const char* key;
+        const char* value;
+        const char* expected;
+    };
+    const char* shift = "millimetres like -1.5";
+    const char* dots = "printer dots from 0 to 1 like 0.25";
+    const char* module = "millimetres from 0 to 10 like 0.38";
+    const std::vector<Bad> bad = {
+        {"OffsetY", "1,5", shift},       {"OffsetY", "1 000", shift},          {"OffsetY", "1e2", shift},
+        {"OffsetY", "0x10", shift},      {"OffsetY", "1000.01", shift},        {"OffsetY", "-", shift},
+        {"OffsetY", "١", shift},         {"BarWidthReduction", "-0.25", dots}, {"BarWidthReduction", "1.01", dots},
+        {"MinModuleMm", "0,38", module}, {"MinModuleMm", "10.5", module},      {"MinModuleMm", "-1", module},
+    };
+    for (const Bad& b : bad) {
+        SCOPED_TRACE(std::string(b.key) + "=" + b.value);
         try {
-            PrinterOffset(QStringLiteral("[P]\nOffsetY=") + QString::fromUtf8(bad), QStringLiteral("P"));
+            PrinterCalibration(QStringLiteral("[P]\n%1=%2").arg(QLatin1String(b.key), QString::fromUtf8(b.value)),
+                               QStringLiteral("P"));
             ADD_FAILURE() << "read as a number";
         } catch (const EPrinter& e) {
             EXPECT_EQ(QString::fromUtf8(e.what()),
-                      QStringLiteral("printer.ini: OffsetY of printer \"P\" is \"%1\", not millimetres like -1.5")
-                          .arg(QString::fromUtf8(bad)));
+                      QStringLiteral("printer.ini: %1 of printer \"P\" is \"%2\", not %3")
+                          .arg(QLatin1String(b.key), QString::fromUtf8(b.value), QString::fromUtf8(b.expected)));
         }
     }
 }
