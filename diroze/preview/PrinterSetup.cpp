@@ -215,6 +215,16 @@ int PrinterResolution(const QString& aPrinterName, const QStringList& aJobOption
     return std::max(dpi, 0);
 }
 
+QString DefaultDestination()
+{
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr);
+    if (!dest)
+        return QString();
+    const QString name = QString::fromLocal8Bit(dest->name);
+    cupsFreeDests(1, dest);
+    return name;
+}
+
 QString MissingDefaultDestination()
 {
     for (const char* variable : {"LPDEST", "PRINTER"}) {

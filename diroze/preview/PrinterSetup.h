@@ -72,6 +72,13 @@ QString JobOptionValue(const QStringList& aOptions, QLatin1StringView aName);
 // (REASON)", WHERE being its address and port or its socket.
 QString PrintServiceUnreachable();
 
+// The destination a job goes to when nobody chooses one, found as the
+// spooler's own clients find it: LPDEST, else PRINTER, else the user's
+// lpoptions "Default", else the print service's default. Empty when none
+// is set or the service cannot be reached. An instance ("queue/instance")
+// gives its queue's name.
+QString DefaultDestination();
+
 // Empty when the user's default destination, named by the environment
 // variable LPDEST or else PRINTER, exists or none is named; otherwise
 // "The printer or class \"NAME\" (VARIABLE) does not exist". PRINTER=lp, an

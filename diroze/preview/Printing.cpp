@@ -38,8 +38,13 @@ void CheckPrinter(const QPrinter& aPrinter)
 
 QPrinter& TPrintPreview::Printer()
 {
-    if (!FPrinter)
+    if (!FPrinter) {
         FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        // The destination the spooler's own clients would print on; Qt's
+        // default printer misses the one a user's lpoptions set.
+        if (const QString destination = DefaultDestination(); PrinterListed(destination))
+            FPrinter->setPrinterName(destination);
+    }
     return *FPrinter;
 }
 

@@ -7,6 +7,9 @@
 #include "diroze/ProgramRun.h"
 #include "QtPrinters.h"
 
+#include <QDir>
+#include <QFile>
+#include <QPrinterInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -108,6 +111,48 @@ TEST(PrintJob, AMissingDestinationOrServiceIsNamed)
         EXPECT_EQ(r.ExitCode, 1);
         EXPECT_EQ(r.Err, row.err);
         EXPECT_EQ(JobIds(), before) << "nothing printed";
+    }
+}
+
+// The destination is found as the spooler's own clients find it, with the
+// user's printer options file in play: LPDEST before the file's Default,
+// the file's Default before the service's, and a file that only sets
+// options for the LPDEST queue does not lose it.
+TEST(PrintJob, TheDestinationIsTheOneTheUsersCupsSetUpChooses)
+{
+    if (const QString why = Unavailable(); !why.isEmpty())
+        SKIP_WITHOUT_PEER(why.toStdString());
+    const QString other = QStringLiteral("diroze-thermal203");
+    if (!QPrinterInfo::availablePrinterNames().contains(other))
+        SKIP_WITHOUT_PEER("no CUPS queue diroze-thermal203 (scripts/start-services.sh makes it)");
+    struct Row {
+        const char* proves;
+        QString lpoptions, lpdest, queue;
+    };
+    const Row rows[] = {
+        {"options for the LPDEST queue", "Dest diroze-thermal203 Resolution=203dpi\n", other, other},
+        {"the file's Default", "Default diroze-thermal203\n", QString(), other},
+        {"LPDEST before the file's Default", "Default diroze-thermal203\n", kQueue, kQueue},
+    };
+    TSpoolSession spool;
+    ASSERT_TRUE(spool.Locked());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        QTemporaryDir home;
+        ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral(".cups")));
+        QFile lpoptions(home.filePath(QStringLiteral(".cups/lpoptions")));
+        ASSERT_TRUE(lpoptions.open(QIODevice::WriteOnly));
+        lpoptions.write(row.lpoptions.toUtf8());
+        lpoptions.close();
+        QStringList environment = {QStringLiteral("HOME=") + home.path()};
+        if (!row.lpdest.isEmpty())
+            environment << QStringLiteral("LPDEST=") + row.lpdest;
+        const std::vector<int> before = JobIds(kQueue), otherBefore = JobIds(other);
+        const TRunResult r = RunDiroze({kExample, QStringLiteral("-print")}, environment);
+        ASSERT_EQ(r.ExitCode, 0) << r.Err.toStdString();
+        const bool onQueue = row.queue == kQueue;
+        EXPECT_EQ(JobIds(kQueue).size(), before.size() + (onQueue ? 1 : 0));
+        EXPECT_EQ(JobIds(other).size(), otherBefore.size() + (onQueue ? 0 : 1));
     }
 }
 
