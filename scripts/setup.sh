@@ -23,7 +23,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev clang-format-14
   python3 python3-aiosmtpd openssl zbar-tools python3-zxing-cpp python3-numpy poppler-utils time qpdf
-  cups cups-client cups-bsd printer-driver-cups-pdf
+  cups cups-client cups-bsd printer-driver-cups-pdf printer-driver-ptouch
   man-db lintian debootstrap git
 )
 

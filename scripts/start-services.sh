@@ -68,6 +68,66 @@ EOF
   timeout 20 cupsaccept diroze-pdf diroze-thermal203
   timeout 20 cupsreject -r "closed for the printing tests" diroze-rejecting
   echo "start-services: CUPS runs with the queues diroze-pdf, diroze-rejecting and diroze-thermal203"
+  start_driver_queues
+}
+
+# --- Label printer drivers: queues whose jobs a raw socket keeps ------------
+# Each queue prints through a real CUPS driver to socket://127.0.0.1:PORT,
+# where tests/diroze/raw_sink.py writes every job's bytes into
+# /var/spool/diroze-sink/QUEUE/job-<n>.bin for tests/diroze/driver_raster.py.
+# Fields: queue|port|driver|the PPD's nickname|default resolution (- none).
+driver_queues=(
+  "diroze-zpl203|9101|drv:///sample.drv/zebra.ppd|Zebra ZPL Label Printer|203dpi"
+  "diroze-zpl300|9102|drv:///sample.drv/zebra.ppd|Zebra ZPL Label Printer|300dpi"
+  "diroze-dymo|9103|drv:///sample.drv/dymo.ppd|DYMO Label Printer|300dpi"
+  "diroze-ql570|9104|ptouch:0/ppd/ptouch-driver/Brother-QL-570-ptouch-ql.ppd|Brother QL-570 Foomatic/ptouch-ql (recommended)|-"
+)
+sink_spool=/var/spool/diroze-sink
+sink_pidfile=/run/diroze-sink.pid
+
+# A queue is made again when its device, driver or default resolution is not
+# what the tests expect: installing a driver package rewrites the PPDs of the
+# queues that use it, and with them their defaults.
+ensure_driver_queue() {
+  local queue=$1 port=$2 model=$3 nickname=$4 resolution=$5
+  local ppd=/etc/cups/ppd/$queue.ppd device=socket://127.0.0.1:$port
+  if timeout 5 lpstat -v "$queue" 2>/dev/null | grep -q " $device\$" &&
+    [[ $(sed -n 's/^\*NickName:[[:space:]]*//p' "$ppd" 2>/dev/null) == "\"$nickname\"" ]] &&
+    { [[ $resolution == - ]] || grep -qx "\*DefaultResolution: $resolution" "$ppd"; }; then
+    return 0
+  fi
+  timeout 20 lpadmin -x "$queue" 2>/dev/null || true
+  local options=()
+  [[ $resolution == - ]] || options=(-o "Resolution=$resolution")
+  timeout 20 lpadmin -p "$queue" -v "$device" -m "$model" "${options[@]}" -E 2>/dev/null
+}
+
+start_driver_queues() {
+  local entry queue port model nickname resolution models ports=()
+  models=$(timeout 30 lpinfo -m 2>/dev/null || true)
+  for entry in "${driver_queues[@]}"; do
+    IFS='|' read -r queue port model nickname resolution <<<"$entry"
+    if ! grep -qF "$model " <<<"$models"; then
+      echo "start-services: no driver $model (the tests of $queue will skip)"
+      continue
+    fi
+    ensure_driver_queue "$queue" "$port" "$model" "$nickname" "$resolution"
+    timeout 20 cupsenable "$queue"
+    timeout 20 cupsaccept "$queue"
+    ports+=("$queue=$port")
+  done
+  ((${#ports[@]})) || return 0
+
+  local pid
+  pid=$(cat "$sink_pidfile" 2>/dev/null || true)
+  if [[ -z $pid ]] || ! grep -qa raw_sink.py "/proc/$pid/cmdline" 2>/dev/null; then
+    mkdir -p "$sink_spool"
+    chmod 0755 "$sink_spool"
+    setsid nohup /usr/bin/python3 "$(realpath "$(dirname "$0")/../tests/diroze/raw_sink.py")" \
+      "$sink_spool" "${ports[@]}" >/var/log/diroze-sink.log 2>&1 </dev/null &
+    echo $! >"$sink_pidfile"
+  fi
+  echo "start-services: driver queues ${ports[*]%%=*} print into $sink_spool"
 }
 
 start_cups
