@@ -92,10 +92,11 @@ void T1DBarCode::Draw(TCanvas& aCanvas, const TRect& aPaintRect) const
     if (m == 0)
         return;
     aCanvas.Brush().Color = FForeground;
-    // The left quiet zone ends inside the rectangle, so x fits.
-    const int64_t x = int64_t{r.Left} + (FAddQuietZones ? 10 * m : 0);
-    aCanvas.Bars(TRect{static_cast<int32_t>(x), r.Top, r.Right, r.Bottom},
-                 static_cast<int32_t>(std::min<int64_t>(m, INT32_MAX)), encoded);
+    // The quiet zones end inside the rectangle, so both edges fit.
+    const int64_t quiet = FAddQuietZones ? 10 : 0;
+    const int64_t x = int64_t{r.Left} + quiet * m;
+    aCanvas.Bars(TRect{static_cast<int32_t>(x), r.Top, static_cast<int32_t>(int64_t{r.Right} - quiet * m), r.Bottom},
+                 static_cast<int32_t>(std::min<int64_t>(m, INT32_MAX)), encoded, static_cast<uint8_t>(quiet));
 }
 
 void TNumeric1DBarCode::SetData(const QString& aValue)

@@ -192,6 +192,7 @@ void TSymbolBarCode::Draw(TCanvas& aCanvas, const TRect& aPaintRect, uint32_t aF
                         .arg(across)
                         .arg(QString::number(double(Linear() ? width : std::min(width, height)) / 100, 'f', 2)));
     rec::Modules grid;
+    grid.Quiet = static_cast<uint8_t>(quiet);
     grid.Module = static_cast<int32_t>(std::min<int64_t>(module, INT32_MAX));
     grid.Columns = static_cast<uint32_t>(FColumns);
     grid.RowHeights = FRowHeights;

@@ -52,10 +52,10 @@ void TCanvas::FillRect(const TRect& aRect)
     FTarget.Add(rec::FillRect{aRect});
 }
 
-void TCanvas::Bars(const TRect& aRect, int32_t aModule, std::vector<uint8_t> aRuns)
+void TCanvas::Bars(const TRect& aRect, int32_t aModule, std::vector<uint8_t> aRuns, uint8_t aQuiet)
 {
     Flush();
-    FTarget.Add(rec::Bars{aRect, aModule, std::move(aRuns)});
+    FTarget.Add(rec::Bars{aRect, aModule, std::move(aRuns), aQuiet});
 }
 
 void TCanvas::Modules(rec::Modules aGrid)

@@ -37,7 +37,7 @@ public:
     void Rectangle(const TRect& aRect) { Rectangle(aRect.Left, aRect.Top, aRect.Right, aRect.Bottom); }
     void FillRect(const TRect& aRect);
     // The bars of a symbol with the brush (see rec::Bars).
-    void Bars(const TRect& aRect, int32_t aModule, std::vector<uint8_t> aRuns);
+    void Bars(const TRect& aRect, int32_t aModule, std::vector<uint8_t> aRuns, uint8_t aQuiet = 0);
     // The modules of a symbol's grid with the brush (see rec::Modules).
     void Modules(rec::Modules aGrid);
     void TextRect(const TRect& aRect, const QString& aText, uint32_t aFormat);

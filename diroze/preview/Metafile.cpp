@@ -21,7 +21,7 @@ namespace diroze {
 namespace {
 
 constexpr char kMagic[4] = {'D', 'R', 'Z', 'P'};
-constexpr uint32_t kVersion = 2;
+constexpr uint32_t kVersion = 3;
 
 enum RecordType : uint8_t { rtFont = 1, rtPen, rtBrush, rtRectangle, rtFillRect, rtTextRect, rtBars, rtModules };
 
@@ -196,43 +196,29 @@ QRectF ReducedBox(int64_t aX, int64_t aY, int64_t aWidth, int64_t aHeight, doubl
     return QRectF(double(aX) + rx, double(aY) + ry, double(aWidth) - 2 * rx, double(aHeight) - 2 * ry);
 }
 
-// The symbol's left and top edges in device pixels.
-struct TDeviceOrigin {
-    int64_t Left = 0, Top = 0;
-};
-
-TDeviceOrigin DeviceOrigin(const QTransform& aPageToDevice, const TRect& aRect)
-{
-    const QPointF topLeft = aPageToDevice.map(QPointF(aRect.Left, aRect.Top));
-    return {std::llround(topLeft.x()), std::llround(topLeft.y())};
-}
-
 // Draws the bars in device pixels, each module a whole number of them. False
 // when the painter's transformation is not a plain scale and shift, or the
 // symbol lies beyond the device's coordinates: the caller then draws the
 // bars as recorded.
 bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrush& aBrush, double aReduction)
 {
-    const QTransform t = aPainter.deviceTransform();
     const TSymbolGeometry symbol = SymbolGeometry(aBars);
-    const std::optional<int64_t> module = WholeDotModule(t, symbol);
-    if (!module)
+    const std::optional<TDotLayout> layout = WholeDotLayout(aPainter.deviceTransform(), symbol);
+    if (!layout)
         return false;
     if (aBars.Module <= 0 || symbol.Across == 0 || aBars.R.Bottom <= aBars.R.Top)
         return true;
-    // A bar too wide for the room still gets one dot a module.
-    const int64_t dots = std::max<int64_t>(*module, 1);
-    const TDeviceOrigin origin = DeviceOrigin(t, aBars.R);
-    const int64_t bottom = std::llround(t.map(QPointF(aBars.R.Right, aBars.R.Bottom)).y());
-    if (origin.Left + symbol.Across * dots > kDeviceLimit || bottom <= origin.Top)
+    // A symbol too wide for its room still gets one dot a module.
+    const int64_t dots = std::max<int64_t>(layout->Module, 1);
+    if (layout->Left + symbol.Across * dots > kDeviceLimit || layout->Bottom <= layout->Top)
         return true;
     QList<QRectF> bars;
     bars.reserve(static_cast<qsizetype>((aBars.Runs.size() + 1) / 2));
-    int64_t x = origin.Left;
+    int64_t x = layout->Left;
     for (size_t i = 0; i < aBars.Runs.size(); ++i) {
         const int64_t width = aBars.Runs[i] * dots;
         if (i % 2 == 0 && width > 0)
-            bars.append(ReducedBox(x, origin.Top, width, bottom - origin.Top, aReduction));
+            bars.append(ReducedBox(x, layout->Top, width, layout->Bottom - layout->Top, aReduction));
         x += width;
     }
     FillDeviceRects(aPainter, bars, aBrush);
@@ -282,19 +268,19 @@ std::vector<TBox64> GridBoxes(const rec::Modules& aGrid, int64_t aLeft, int64_t 
 }
 
 // Draws a grid in device pixels, each module a whole number of them (see
-// WholeDotModule). False when the painter's transformation is not a plain
+// WholeDotLayout). False when the painter's transformation is not a plain
 // scale and shift or the symbol lies beyond the device's coordinates: the
 // caller then draws it as recorded. Throws when one pixel a module is too many.
 bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QBrush& aBrush, double aReduction)
 {
     const QTransform t = aPainter.deviceTransform();
     const TSymbolGeometry symbol = SymbolGeometry(aGrid);
-    const std::optional<int64_t> module = WholeDotModule(t, symbol);
-    if (!module)
+    const std::optional<TDotLayout> layout = WholeDotLayout(t, symbol);
+    if (!layout)
         return false;
     if (aGrid.Module <= 0 || !GridComplete(aGrid))
         return true;
-    if (*module < 1)
+    if (layout->Module < 1)
         throw hostutils::Exception(
             QStringLiteral("Čárový kód (%1 × %2 modulů) se při %3 dpi nevejde na štítek: modul by byl menší než "
                            "jedna tečka tiskárny")
@@ -302,10 +288,8 @@ bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QB
                 .arg(std::max<int64_t>(symbol.Down, 1))
                 .arg(std::lround(t.m11() * 2540))
                 .toStdString());
-    const TDeviceOrigin origin = DeviceOrigin(t, aGrid.R);
-    const int64_t bottom = static_cast<int64_t>(std::floor(t.map(QPointF(aGrid.R.Right, aGrid.R.Bottom)).y() + 1e-6));
     QList<QRectF> boxes;
-    for (const TBox64& b : GridBoxes(aGrid, origin.Left, origin.Top, *module, bottom))
+    for (const TBox64& b : GridBoxes(aGrid, layout->Left, layout->Top, layout->Module, layout->Bottom))
         boxes.append(ReducedBox(b.X, b.Y, b.Width, b.Height, aReduction));
     FillDeviceRects(aPainter, boxes, aBrush);
     return true;
@@ -313,34 +297,57 @@ bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QB
 
 } // namespace
 
-TSymbolGeometry SymbolGeometry(const rec::Bars& aBars) { return {aBars.R, aBars.Module, TotalModules(aBars.Runs), 0}; }
+TSymbolGeometry SymbolGeometry(const rec::Bars& aBars)
+{
+    return {aBars.R, aBars.Module, TotalModules(aBars.Runs), 0, aBars.Quiet};
+}
 
 TSymbolGeometry SymbolGeometry(const rec::Modules& aGrid)
 {
-    return {aGrid.R, aGrid.Module, aGrid.Columns, std::max<int64_t>(TotalModules(aGrid.RowHeights), 1)};
+    const bool fullHeight = std::find(aGrid.RowHeights.begin(), aGrid.RowHeights.end(), 0) != aGrid.RowHeights.end();
+    return {aGrid.R, aGrid.Module, aGrid.Columns, fullHeight ? 0 : TotalModules(aGrid.RowHeights), aGrid.Quiet};
 }
 
-std::optional<int64_t> WholeDotModule(const QTransform& aPageToDevice, const TSymbolGeometry& aSymbol)
+std::optional<TDotLayout> WholeDotLayout(const QTransform& aPageToDevice, const TSymbolGeometry& aSymbol)
 {
     const QTransform& t = aPageToDevice;
     if (t.type() > QTransform::TxScale || t.m11() <= 0 || t.m22() <= 0)
         return std::nullopt;
-    const QPointF topLeft = t.map(QPointF(aSymbol.R.Left, aSymbol.R.Top));
-    const QPointF bottomRight = t.map(QPointF(aSymbol.R.Right, aSymbol.R.Bottom));
-    if (std::fabs(topLeft.x()) > kDeviceLimit || std::fabs(topLeft.y()) > kDeviceLimit ||
-        std::fabs(bottomRight.x()) > kDeviceLimit || std::fabs(bottomRight.y()) > kDeviceLimit ||
-        aSymbol.Module * std::max(t.m11(), t.m22()) > kDeviceLimit)
+    const TSymbolGeometry& s = aSymbol;
+    const double quietX = double(s.Quiet) * s.Module;
+    const double quietY = s.Down > 0 ? quietX : 0;
+    const QPointF start = t.map(QPointF(s.R.Left, s.R.Top));
+    const QPointF roomTopLeft = t.map(QPointF(s.R.Left - quietX, s.R.Top - quietY));
+    const QPointF roomBottomRight = t.map(QPointF(s.R.Right + quietX, s.R.Bottom + quietY));
+    for (const QPointF& p : {start, roomTopLeft, roomBottomRight})
+        if (std::fabs(p.x()) > kDeviceLimit || std::fabs(p.y()) > kDeviceLimit)
+            return std::nullopt;
+    if (s.Module * std::max(t.m11(), t.m22()) > kDeviceLimit)
         return std::nullopt;
-    if (aSymbol.Module <= 0 || aSymbol.Across <= 0)
-        return 0;
-    const int64_t left = std::llround(topLeft.x());
-    const int64_t top = std::llround(topLeft.y());
-    const int64_t right = static_cast<int64_t>(std::floor(bottomRight.x() + 1e-6));
-    const int64_t bottom = static_cast<int64_t>(std::floor(bottomRight.y() + 1e-6));
-    int64_t most = (right - left) / aSymbol.Across;
-    if (aSymbol.Down > 0)
-        most = std::min(most, (bottom - top) / aSymbol.Down);
-    return std::max<int64_t>(0, std::min(std::max<int64_t>(1, std::llround(aSymbol.Module * t.m11())), most));
+    TDotLayout layout;
+    layout.Left = std::llround(start.x());
+    layout.Top = std::llround(start.y());
+    layout.Bottom = std::llround(t.map(QPointF(s.R.Right, s.R.Bottom)).y());
+    if (s.Module <= 0 || s.Across <= 0)
+        return layout;
+    const int64_t left = std::llround(roomTopLeft.x());
+    const int64_t top = std::llround(roomTopLeft.y());
+    const int64_t right = static_cast<int64_t>(std::floor(roomBottomRight.x() + 1e-6));
+    const int64_t bottom = static_cast<int64_t>(std::floor(roomBottomRight.y() + 1e-6));
+    int64_t most = (right - left) / (s.Across + 2 * s.Quiet);
+    if (s.Down > 0)
+        most = std::min(most, (bottom - top) / (s.Down + 2 * s.Quiet));
+    layout.Module = std::max<int64_t>(0, std::min(std::max<int64_t>(1, std::llround(s.Module * t.m11())), most));
+    // The corner moves only as far as the quiet zones at the module printed
+    // need; where even they cannot fit, the left and top ones are kept.
+    const int64_t dots = std::max<int64_t>(layout.Module, 1);
+    const auto between = [](int64_t aValue, int64_t aLow, int64_t aHigh) {
+        return std::max(aLow, std::min(aValue, aHigh));
+    };
+    layout.Left = between(layout.Left, left + s.Quiet * dots, right - (s.Across + s.Quiet) * dots);
+    if (s.Down > 0)
+        layout.Top = between(layout.Top, top + s.Quiet * dots, bottom - (s.Down + s.Quiet) * dots);
+    return layout;
 }
 
 std::vector<TRect> BarRects(const rec::Bars& aBars)
@@ -417,6 +424,7 @@ QByteArray TMetafile::Serialize() const
                     w.U32(static_cast<uint32_t>(r.Runs.size()));
                     for (uint8_t run : r.Runs)
                         w.U8(run);
+                    w.U8(r.Quiet);
                 } else if constexpr (std::is_same_v<T, rec::Modules>) {
                     w.U8(rtModules);
                     w.Rect(r.R);
@@ -428,6 +436,7 @@ QByteArray TMetafile::Serialize() const
                     w.U32(static_cast<uint32_t>(r.Bits.size()));
                     for (uint8_t bits : r.Bits)
                         w.U8(bits);
+                    w.U8(r.Quiet);
                 } else {
                     w.U8(rtTextRect);
                     w.Rect(r.R);
@@ -506,6 +515,7 @@ TMetafile TMetafile::Deserialize(std::string_view aBytes)
             b.Runs.reserve(runs);
             for (uint32_t k = 0; k < runs; ++k)
                 b.Runs.push_back(r.U8());
+            b.Quiet = r.U8();
             mf.FRecords.emplace_back(std::move(b));
             break;
         }
@@ -522,6 +532,7 @@ TMetafile TMetafile::Deserialize(std::string_view aBytes)
                 for (uint32_t k = 0; k < count; ++k)
                     bytes->push_back(r.U8());
             }
+            m.Quiet = r.U8();
             if (!GridComplete(m))
                 Corrupt();
             mf.FRecords.emplace_back(std::move(m));

@@ -97,25 +97,29 @@ struct TextRect {
 // The bars of a one-dimensional symbol, filled with the brush: element i is
 // Runs[i] modules of Module units, bar first, then alternating space and bar,
 // from R.Left, the full height of R. R.Right is as far as the symbol may
-// reach (its cell). On a printer a module becomes a whole number of dots.
+// reach; Quiet modules of quiet zone lie beyond R.Left and R.Right. On a
+// printer a module becomes a whole number of dots.
 struct Bars {
     TRect R;
     int32_t Module = 0;
     std::vector<uint8_t> Runs;
+    uint8_t Quiet = 0;
     bool operator==(const Bars&) const = default;
 };
 // The modules of a symbol kept as a grid, filled with the brush: rows of
 // Columns modules of Module units, row k RowHeights[k] modules high (0: down
 // to R.Bottom), from R.Left and R.Top. Bits holds the modules row by row,
 // module i dark when bit i % 8 of Bits[i / 8] is set. R.Right and R.Bottom
-// are as far as the symbol may reach. On a printer a module becomes a whole
-// number of dots.
+// are as far as the symbol may reach; Quiet modules of quiet zone lie beyond
+// R on each side (above and below only when no row reaches down to
+// R.Bottom). On a printer a module becomes a whole number of dots.
 struct Modules {
     TRect R;
     int32_t Module = 0;
     uint32_t Columns = 0;
     std::vector<uint8_t> RowHeights;
     std::vector<uint8_t> Bits;
+    uint8_t Quiet = 0;
     bool operator==(const Modules&) const = default;
 };
 } // namespace rec
@@ -128,24 +132,35 @@ std::vector<TRect> BarRects(const rec::Bars& aBars);
 
 // Where a symbol record may lie and how many modules it has: Across, the
 // sum of a bars record's runs or a grid's columns; Down, a grid's modules
-// from top to bottom (at least 1), 0 for bars, which span R's height.
+// from top to bottom, 0 for a symbol that spans R's height (bars, and a
+// grid whose rows reach down to R.Bottom); Quiet, its quiet zone in modules
+// on each side (above and below only when Down is not 0).
 struct TSymbolGeometry {
     TRect R;
     int32_t Module = 0;
     int64_t Across = 0;
     int64_t Down = 0;
+    int64_t Quiet = 0;
 };
 TSymbolGeometry SymbolGeometry(const rec::Bars& aBars);
 TSymbolGeometry SymbolGeometry(const rec::Modules& aGrid);
 
-// The whole device pixels a module of the symbol gets when its page is
-// played through aPageToDevice (a printer's page at its resolution): the
-// nearest to the module's width, at least one, fewer when the symbol would
-// otherwise reach beyond R.Right (or, for a grid, R.Bottom); 0 when not one
-// pixel a module fits. Nothing when the transformation is not a plain scale
-// and shift, or the symbol lies beyond the device's coordinates: it then
-// plays as recorded.
-std::optional<int64_t> WholeDotModule(const QTransform& aPageToDevice, const TSymbolGeometry& aSymbol);
+// A symbol in whole device pixels: Module pixels a module (0 when not one
+// pixel a module fits); Left and Top, the corner of its first module; Bottom,
+// the foot of a symbol that spans R's height.
+struct TDotLayout {
+    int64_t Module = 0;
+    int64_t Left = 0, Top = 0, Bottom = 0;
+};
+
+// How a symbol lies when its page is played through aPageToDevice (a
+// printer's page at its resolution). The module is the nearest whole number
+// of pixels to its width, at least one, fewer when the symbol and its quiet
+// zones would otherwise not fit into R widened by the recorded quiet zones.
+// The symbol keeps its corner, moved only as far as its quiet zones need.
+// Nothing when the transformation is not a plain scale and shift, or the
+// symbol lies beyond the device's coordinates: it then plays as recorded.
+std::optional<TDotLayout> WholeDotLayout(const QTransform& aPageToDevice, const TSymbolGeometry& aSymbol);
 
 // A quarter of a device pixel: bars and dark modules drawn that much
 // narrower on each side come out of a rasteriser with exactly their whole
@@ -180,7 +195,7 @@ public:
     // Plays the records onto aPainter with the page stretched into aTarget.
     // Antialiasing smooths edges and text; without it the plain path draws.
     // With aWholeDots (a printer's page played at its resolution) every
-    // module of a symbol is a whole number of device pixels (WholeDotModule),
+    // module of a symbol is a whole number of device pixels (WholeDotLayout),
     // the symbol's left edge kept, and each bar or dark run is drawn
     // aBarReduction of a pixel narrower on each side (kept at least half a
     // pixel wide), which takes back the gain of the printer's rasteriser.

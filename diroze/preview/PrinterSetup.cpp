@@ -289,13 +289,17 @@ QString CopyToOutputFile(const QString& aSpool, const QString& aOutputFile)
     return output.Commit() ? QString() : output.ErrorString();
 }
 
-// The spooler's name for the paper: the printer's own form, or a custom size.
+// The spooler's name for the paper: the printer's own form, or a custom
+// size of exactly the job's pages, which are sized in whole points. A
+// medium of the paper's millimetres would make the spooler scale the pages
+// by the fraction of a point between the two, and every edge drawn on a
+// whole printer dot would fall between two.
 QString MediaName(const QPageSize& aSize)
 {
     if (aSize.id() != QPageSize::Custom && !aSize.key().isEmpty())
         return aSize.key();
-    const QSizeF mm = aSize.size(QPageSize::Millimeter);
-    return QStringLiteral("Custom.%1x%2mm").arg(mm.width()).arg(mm.height());
+    const QSize points = aSize.sizePoints();
+    return QStringLiteral("Custom.%1x%2").arg(points.width()).arg(points.height());
 }
 
 } // namespace

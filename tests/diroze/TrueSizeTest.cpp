@@ -294,15 +294,25 @@ TEST(TrueSize, BarModulesAreWholePrinterDotsAndDecode)
                 if (!bars)
                     continue;
                 ++symbols;
-                const int dots = std::max(1, int(std::lround(bars->Module * aScale)));
-                const int left = int(std::lround(bars->R.Left * aScale));
+                // The symbol and its quiet zones of 10 modules at the module
+                // printed stay inside its room, the cell's padded body.
+                const double roomLeft = (bars->R.Left - 10.0 * bars->Module) * aScale;
+                const double roomRight = (bars->R.Right + 10.0 * bars->Module) * aScale;
                 const int y = int(std::lround((bars->R.Top + bars->R.Bottom) / 2.0 * aScale));
+                int left = int(std::ceil(roomLeft));
+                while (left < aImage.width() && qGray(aImage.pixel(left, y)) >= 128)
+                    ++left;
                 const std::vector<int> runs = Runs(aImage, left, y, bars->Runs.size());
                 ASSERT_EQ(runs.size(), bars->Runs.size());
+                const int dots = runs[0] / bars->Runs[0];
                 for (size_t k = 0; k < runs.size(); ++k)
                     ASSERT_EQ(runs[k], bars->Runs[k] * dots) << "element " << k << " of a symbol at x " << left;
-                EXPECT_LE((left + std::accumulate(runs.begin(), runs.end(), 0)) / aScale, bars->R.Right + 1 / aScale)
-                    << "inside its cell";
+                const int width = std::accumulate(runs.begin(), runs.end(), 0);
+                EXPECT_GE(left - 10 * dots, roomLeft - 1) << "left quiet zone";
+                EXPECT_LE(left + width + 10 * dots, roomRight + 1) << "right quiet zone";
+                // The nearest whole dots, or fewer only as the quiet zones need.
+                EXPECT_GE(dots, std::max(1.0, std::floor(bars->Module * aScale)));
+                EXPECT_LE(dots, std::max(1L, std::lround(bars->Module * aScale)));
             }
         };
         const std::multiset<QString> decoded = PlayAndDecode(preview, dpi, true, wholeDots);

@@ -2,11 +2,12 @@
 """Prints a data file with diroze through a label printer driver and checks the dots.
 
 driver_print_check.py DIROZE QUEUE DATAFILE (--label WxH | --preset NAME)
-                      [--codepage N] [--dpi N] [--timeout S] [--png DIR]
+                      [--codepage N] [--dpi N] [--printer-ini FILE] [--timeout S] [--png DIR]
 
 Runs `DIROZE DATAFILE -print` with LPDEST=QUEUE in a fresh HOME (--label
 writes a one-label preset of W x H mm there; --preset uses a preset of the
-installed defaults), waits for the job the sink of scripts/start-services.sh
+installed defaults; --printer-ini puts FILE there as the user's
+printer.ini), waits for the job the sink of scripts/start-services.sh
 writes into /var/spool/diroze-sink/QUEUE, reads its dots back with
 driver_raster.py and checks every symbol of the data file:
 - it is found and decodes to its data: linear kinds with zbarimg and
@@ -24,6 +25,7 @@ import argparse
 import glob
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -110,6 +112,8 @@ def print_job(args):
         config = os.path.join(home, 'config')
         os.makedirs(os.path.join(config, 'diroze'))
         command = [args.diroze, os.path.abspath(args.data), '-print']
+        if args.printer_ini:
+            shutil.copy(args.printer_ini, os.path.join(config, 'diroze', 'printer.ini'))
         if args.label:
             w, h = args.label.lower().split('x')
             with open(os.path.join(config, 'diroze', 'diroze.xml'), 'w') as f:
@@ -200,6 +204,7 @@ def main():
     layout.add_argument('--preset')
     parser.add_argument('--codepage', type=int, default=852)
     parser.add_argument('--dpi', type=int)
+    parser.add_argument('--printer-ini')
     parser.add_argument('--timeout', type=float, default=60)
     parser.add_argument('--png', help='keep the labels as PNG files in this directory')
     args = parser.parse_args()
