@@ -171,21 +171,27 @@ int64_t TotalModules(const std::vector<uint8_t>& aCounts)
 // Device pixels beyond this, in either direction, are not drawn in whole dots.
 constexpr double kDeviceLimit = 1 << 30;
 
-// One fill of device-pixel rectangles: the device gets the colour once, not
-// per rectangle.
-void FillDeviceRects(QPainter& aPainter, const QList<QRectF>& aRects, const QBrush& aBrush)
+// One fill of rectangles in pixels of the printer's dot grid: the device
+// gets the colour once, not per rectangle.
+void FillDeviceRects(QPainter& aPainter, const QList<QRectF>& aRects, const QBrush& aBrush, const TDotPlayback& aDots)
 {
     if (aRects.isEmpty())
         return;
     aPainter.save();
-    aPainter.resetTransform();
+    aPainter.setTransform(QTransform::fromTranslate(aDots.GridOrigin.x(), aDots.GridOrigin.y()));
     aPainter.setPen(Qt::NoPen);
     aPainter.setBrush(aBrush);
     aPainter.drawRects(aRects.constData(), int(aRects.size()));
     aPainter.restore();
 }
 
-// A box of whole device pixels drawn aReduction of a pixel smaller on each
+// Where the painter's logical units land on the printer's dot grid.
+QTransform DotGridTransform(const QPainter& aPainter, const TDotPlayback& aDots)
+{
+    return aPainter.deviceTransform() * QTransform::fromTranslate(-aDots.GridOrigin.x(), -aDots.GridOrigin.y());
+}
+
+// A box of whole pixels drawn aReduction of a pixel smaller on each
 // side, but never thinner than half a pixel: a rasteriser that paints every
 // pixel the shape touches, and one that paints the pixels whose centres it
 // covers, both give back exactly the whole pixels.
@@ -200,10 +206,10 @@ QRectF ReducedBox(int64_t aX, int64_t aY, int64_t aWidth, int64_t aHeight, doubl
 // when the painter's transformation is not a plain scale and shift, or the
 // symbol lies beyond the device's coordinates: the caller then draws the
 // bars as recorded.
-bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrush& aBrush, double aReduction)
+bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrush& aBrush, const TDotPlayback& aDots)
 {
     const TSymbolGeometry symbol = SymbolGeometry(aBars);
-    const std::optional<TDotLayout> layout = WholeDotLayout(aPainter.deviceTransform(), symbol);
+    const std::optional<TDotLayout> layout = WholeDotLayout(DotGridTransform(aPainter, aDots), symbol);
     if (!layout)
         return false;
     if (aBars.Module <= 0 || symbol.Across == 0 || aBars.R.Bottom <= aBars.R.Top)
@@ -218,10 +224,10 @@ bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrus
     for (size_t i = 0; i < aBars.Runs.size(); ++i) {
         const int64_t width = aBars.Runs[i] * dots;
         if (i % 2 == 0 && width > 0)
-            bars.append(ReducedBox(x, layout->Top, width, layout->Bottom - layout->Top, aReduction));
+            bars.append(ReducedBox(x, layout->Top, width, layout->Bottom - layout->Top, aDots.BarReduction));
         x += width;
     }
-    FillDeviceRects(aPainter, bars, aBrush);
+    FillDeviceRects(aPainter, bars, aBrush, aDots);
     return true;
 }
 
@@ -271,9 +277,9 @@ std::vector<TBox64> GridBoxes(const rec::Modules& aGrid, int64_t aLeft, int64_t 
 // WholeDotLayout). False when the painter's transformation is not a plain
 // scale and shift or the symbol lies beyond the device's coordinates: the
 // caller then draws it as recorded. Throws when one pixel a module is too many.
-bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QBrush& aBrush, double aReduction)
+bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QBrush& aBrush, const TDotPlayback& aDots)
 {
-    const QTransform t = aPainter.deviceTransform();
+    const QTransform t = DotGridTransform(aPainter, aDots);
     const TSymbolGeometry symbol = SymbolGeometry(aGrid);
     const std::optional<TDotLayout> layout = WholeDotLayout(t, symbol);
     if (!layout)
@@ -290,8 +296,8 @@ bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QB
                 .toStdString());
     QList<QRectF> boxes;
     for (const TBox64& b : GridBoxes(aGrid, layout->Left, layout->Top, layout->Module, layout->Bottom))
-        boxes.append(ReducedBox(b.X, b.Y, b.Width, b.Height, aReduction));
-    FillDeviceRects(aPainter, boxes, aBrush);
+        boxes.append(ReducedBox(b.X, b.Y, b.Width, b.Height, aDots.BarReduction));
+    FillDeviceRects(aPainter, boxes, aBrush, aDots);
     return true;
 }
 
@@ -555,8 +561,8 @@ TMetafile TMetafile::Deserialize(std::string_view aBytes)
     return mf;
 }
 
-void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias, bool aWholeDots,
-                     double aBarReduction) const
+void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias,
+                     const std::optional<TDotPlayback>& aDots) const
 {
     if (FWidth <= 0 || FHeight <= 0 || aTarget.isEmpty())
         return;
@@ -603,7 +609,7 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias,
                     // that the painter sees no change of state between them.
                     if (!barBrush || barBrush->color() != ToQColor(brush.Color))
                         barBrush = QBrush(ToQColor(brush.Color));
-                    if (aWholeDots && PlayBarsInWholeDots(aPainter, r, *barBrush, aBarReduction))
+                    if (aDots && PlayBarsInWholeDots(aPainter, r, *barBrush, *aDots))
                         return;
                     QList<QRectF> bars;
                     for (const TRect& bar : BarRects(r))
@@ -619,7 +625,7 @@ void TMetafile::Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias,
                     if (brush.Style == TBrushStyle::bsClear)
                         return;
                     const QBrush fill(ToQColor(brush.Color));
-                    if (aWholeDots && PlayGridInWholeDots(aPainter, r, fill, aBarReduction))
+                    if (aDots && PlayGridInWholeDots(aPainter, r, fill, *aDots))
                         return;
                     QList<QRectF> boxes;
                     for (const TBox64& b : GridBoxes(r, r.R.Left, r.R.Top, r.Module, r.R.Bottom))

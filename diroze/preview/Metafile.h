@@ -8,6 +8,7 @@
 #include "Units.h"
 
 #include <QByteArray>
+#include <QPointF>
 #include <QString>
 
 #include <cstdint>
@@ -168,6 +169,17 @@ std::optional<TDotLayout> WholeDotLayout(const QTransform& aPageToDevice, const 
 // centre it covers.
 constexpr double kDefaultBarWidthReduction = 0.25;
 
+// How symbols play onto a printer's page in whole dots. GridOrigin: where
+// the printer's dot grid starts, in device pixels (its fraction matters: a
+// driver's raster starts at the corner of the printable area, which need
+// not lie on a whole device pixel of the page). BarReduction: how much
+// narrower each bar and dark run is drawn on each side, in dots, kept at
+// least half a dot wide; it takes back the gain of the printer's rasteriser.
+struct TDotPlayback {
+    double BarReduction = 0;
+    QPointF GridOrigin;
+};
+
 // The Qt font a font record means, its pixel size being the em in logical units.
 QFont ToQFont(const TFontSpec& aSpec);
 
@@ -194,13 +206,11 @@ public:
 
     // Plays the records onto aPainter with the page stretched into aTarget.
     // Antialiasing smooths edges and text; without it the plain path draws.
-    // With aWholeDots (a printer's page played at its resolution) every
-    // module of a symbol is a whole number of device pixels (WholeDotLayout),
-    // the symbol's left edge kept, and each bar or dark run is drawn
-    // aBarReduction of a pixel narrower on each side (kept at least half a
-    // pixel wide), which takes back the gain of the printer's rasteriser.
-    void Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias = true, bool aWholeDots = false,
-              double aBarReduction = 0) const;
+    // With aDots (a printer's page played at its resolution) every module of
+    // a symbol is a whole number of the printer's dots (WholeDotLayout), and
+    // each bar or dark run is drawn narrower as aDots says.
+    void Play(QPainter& aPainter, const QRectF& aTarget, bool aAntialias = true,
+              const std::optional<TDotPlayback>& aDots = std::nullopt) const;
 
 private:
     int32_t FWidth = 0;

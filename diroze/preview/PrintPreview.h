@@ -80,7 +80,7 @@ struct TPrinterCalibration {
 };
 
 // A job's page as the printer gets it: the printer, the resolution the job
-// prints at, where the page's logical units land in the printer's dots
+// prints at, where the page's logical units land on the printer's dot grid
 // (calibration shift included) and the printer's calibration.
 struct TPrinterJobPage {
     QString Printer;
@@ -262,7 +262,7 @@ private:
     std::unique_ptr<QPrinter> FPrinter;
     std::unique_ptr<TPrinterJob> FPrinterJob; // open between PrintBegin and PrintEnd
     QRect FJobTarget;                         // where a page of the open job plays, in dots
-    double FJobBarReduction = 0;              // of the open job's printer
+    TDotPlayback FJobDots;                    // how the open job's symbols play
     int FLastJobId = 0;
 };
 

@@ -69,14 +69,23 @@ std::vector<TPrinterForm> PrinterForms(const QString& aPrinterName)
     return forms;
 }
 
-QPageSize PrinterFormPageSize(const QString& aPrinterName, const QString& aFormName)
+QPageSize PrinterMedium(const QString& aPrinterName, int32_t aWidth, int32_t aHeight)
 {
-    if (aPrinterName.isEmpty() || aFormName.isEmpty())
+    // Half a millimetre, in millimetres.
+    constexpr double kTolerance = 0.5;
+    if (aPrinterName.isEmpty())
         return QPageSize();
-    for (const QPageSize& size : QPrinterInfo::printerInfo(aPrinterName).supportedPageSizes())
-        if (size.name() == aFormName)
-            return size;
-    return QPageSize();
+    QPageSize nearest;
+    double nearestOff = kTolerance + 1e-9;
+    for (const QPageSize& size : QPrinterInfo::printerInfo(aPrinterName).supportedPageSizes()) {
+        const QSizeF mm = size.size(QPageSize::Millimeter);
+        const double off = std::max(std::fabs(mm.width() - aWidth / 100.0), std::fabs(mm.height() - aHeight / 100.0));
+        if (off < nearestOff) {
+            nearest = size;
+            nearestOff = off;
+        }
+    }
+    return nearest;
 }
 
 bool PrinterListed(const QString& aPrinterName)
@@ -296,7 +305,9 @@ QString CopyToOutputFile(const QString& aSpool, const QString& aOutputFile)
 // whole printer dot would fall between two.
 QString MediaName(const QPageSize& aSize)
 {
-    if (aSize.id() != QPageSize::Custom && !aSize.key().isEmpty())
+    // A printer's own medium keeps its name, whatever Qt makes of its size
+    // (a label printer's "w101h252" is no size Qt knows).
+    if (!aSize.key().isEmpty() && !aSize.key().startsWith(QStringLiteral("Custom.")))
         return aSize.key();
     const QSize points = aSize.sizePoints();
     return QStringLiteral("Custom.%1x%2").arg(points.width()).arg(points.height());

@@ -40,9 +40,11 @@ TFormNames SearchForms(const std::vector<TPrinterForm>& aForms, int64_t aWidthMm
 // empty for a printer the spooler does not list.
 std::vector<TPrinterForm> PrinterForms(const QString& aPrinterName);
 
-// The supported page size of aPrinterName called aFormName (exact name); an
-// invalid QPageSize when there is none.
-QPageSize PrinterFormPageSize(const QString& aPrinterName, const QString& aFormName);
+// The medium of the printer aPrinterName (one of its supported page sizes)
+// that measures within half a millimetre of aWidth x aHeight hundredths of
+// a millimetre each way, as the paper is fed (portrait position); the
+// nearest when several do. An invalid QPageSize when none does.
+QPageSize PrinterMedium(const QString& aPrinterName, int32_t aWidth, int32_t aHeight);
 
 // Whether the spooler lists a printer called aPrinterName.
 bool PrinterListed(const QString& aPrinterName);

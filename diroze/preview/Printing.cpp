@@ -8,8 +8,11 @@
 #include "ScopeGuard.h"
 
 #include <QPageLayout>
+#include <QPointF>
 #include <QPrinter>
 #include <QRect>
+
+#include <cmath>
 
 namespace diroze {
 
@@ -32,6 +35,22 @@ void CheckPrinter(const QPrinter& aPrinter)
         return;
     if (aPrinter.outputFormat() != QPrinter::NativeFormat || !PrinterListed(aPrinter.printerName()))
         ThrowPrinter(QStringLiteral("Printer selected is not valid"));
+}
+
+// Where the printer's dots start on the page, in its pixels: a driver's
+// raster begins at the corner of the printable area, which lies a fraction
+// of a dot off the page's own pixels when its margins are no whole dots
+// (2 pt at 300 dpi is 8.33 dots). Only the fraction counts.
+QPointF DotGridOrigin(const QPrinter& aPrinter)
+{
+    QPageLayout layout = aPrinter.pageLayout();
+    layout.setUnits(QPageLayout::Point);
+    const QMarginsF margins = layout.minimumMargins();
+    const auto fraction = [](double aPoints, int aDpi) {
+        const double dots = aPoints * aDpi / 72;
+        return dots - std::floor(dots + 1e-6);
+    };
+    return QPointF(fraction(margins.left(), aPrinter.resolution()), fraction(margins.top(), aPrinter.resolution()));
 }
 
 } // namespace
@@ -131,7 +150,7 @@ void TPrintPreview::PrintPage(int aPageNo, QPainter& aCanvas, const QRect& aRect
         OnPrintBackground(aPageNo, aCanvas);
     // Pages are fetched one at a time; the store's cache bounds the memory.
     // Played plain, with every bar module a whole number of printer dots.
-    FPageList.GetEntry(aPageNo - 1).Metafile()->Play(aCanvas, QRectF(aRect), false, true, FJobBarReduction);
+    FPageList.GetEntry(aPageNo - 1).Metafile()->Play(aCanvas, QRectF(aRect), false, FJobDots);
     if (OnPrintAnnotation)
         OnPrintAnnotation(aPageNo, aCanvas);
 }
@@ -161,11 +180,12 @@ void TPrintPreview::PrintBegin()
     FJobTarget = QRect(bounds.Left, bounds.Top, bounds.Right - bounds.Left, bounds.Bottom - bounds.Top);
     FJobTarget.translate(ConvertUnits(calibration.Offset.X, printer.logicalDpiX(), mmHiMetric, mmPixel),
                          ConvertUnits(calibration.Offset.Y, printer.logicalDpiY(), mmHiMetric, mmPixel));
-    FJobBarReduction = calibration.BarWidthReduction;
+    FJobDots = TDotPlayback{calibration.BarWidthReduction, toFile ? QPointF() : DotGridOrigin(printer)};
     if (!toFile && OnCheckPrinterJob && FPageExt.X > 0 && FPageExt.Y > 0) {
-        QTransform pageToDevice = QTransform::fromTranslate(FJobTarget.left(), FJobTarget.top());
-        pageToDevice.scale(double(FJobTarget.width()) / FPageExt.X, double(FJobTarget.height()) / FPageExt.Y);
-        OnCheckPrinterJob(TPrinterJobPage{printer.printerName(), printer.resolution(), pageToDevice, calibration});
+        QTransform pageToDots = QTransform::fromTranslate(FJobTarget.left() - FJobDots.GridOrigin.x(),
+                                                          FJobTarget.top() - FJobDots.GridOrigin.y());
+        pageToDots.scale(double(FJobTarget.width()) / FPageExt.X, double(FJobTarget.height()) / FPageExt.Y);
+        OnCheckPrinterJob(TPrinterJobPage{printer.printerName(), printer.resolution(), pageToDots, calibration});
     }
     printer.setDocName(FPrintJobTitle);
     FPrinterJob = std::make_unique<TPrinterJob>(printer, FPrintJobTitle);
@@ -202,16 +222,25 @@ void TPrintPreview::SetPrinterOptions()
                               MillimetreText(ConvertY(FPageExt.Y, FUnits, mmHiMetric))));
     TPoint hiMetric{ConvertX(FPageExt.X, FUnits, mmHiMetric), ConvertY(FPageExt.Y, FUnits, mmHiMetric)};
     QPageLayout layout = PageLayoutFor(FOrientation, hiMetric);
-    // The printer's own form replaces the size only where it measures the
-    // paper to 0.1 mm: the form search matches whole millimetres.
-    if (!IsDummyFormName()) {
-        const QPageSize form = PrinterFormPageSize(printer.printerName(), FormName());
-        const bool turned = FOrientation == poLandscape;
-        if (SameSizeToTenth(form, turned ? hiMetric.Y : hiMetric.X, turned ? hiMetric.X : hiMetric.Y))
-            layout.setPageSize(form);
+    // The printer's own medium replaces the size where it measures the paper
+    // to half a millimetre: a label printer's driver knows its labels by
+    // their rounded sizes, and some take no other.
+    const bool turned = FOrientation == poLandscape;
+    const QPageSize medium =
+        PrinterMedium(printer.printerName(), turned ? hiMetric.Y : hiMetric.X, turned ? hiMetric.X : hiMetric.Y);
+    if (medium.isValid() && printer.outputFileName().isEmpty())
+        layout.setPageSize(medium);
+    // The layout keeps the printer's unprintable margins of the size, or Qt
+    // refuses it; the pages are drawn from the paper's corner all the same.
+    printer.setFullPage(true);
+    if (printer.outputFileName().isEmpty() && printer.setPageOrientation(layout.orientation()) &&
+        printer.setPageSize(layout.pageSize())) {
+        const QPageLayout probe = printer.pageLayout();
+        layout.setUnits(probe.units());
+        layout.setMinimumMargins(probe.minimumMargins());
+        layout.setMargins(probe.minimumMargins());
     }
     layout.setMode(QPageLayout::FullPageMode);
-    printer.setFullPage(true);
     if (!printer.setPageLayout(layout))
         ThrowPrinter(QStringLiteral("Printer \"%1\" cannot take paper of %2 x %3 mm")
                          .arg(printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName(),

@@ -103,7 +103,7 @@ QImage PlayWholeDots(TPrintPreview& aPreview, int aDpi)
                  QImage::Format_Grayscale8);
     image.fill(Qt::white);
     QPainter painter(&image);
-    page.Play(painter, QRectF(0, 0, page.Width() * scale, page.Height() * scale), false, true);
+    page.Play(painter, QRectF(0, 0, page.Width() * scale, page.Height() * scale), false, TDotPlayback{});
     return image;
 }
 

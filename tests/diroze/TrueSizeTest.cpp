@@ -240,7 +240,8 @@ std::multiset<QString> PlayAndDecode(TPrintPreview& aPreview, int aDpi, bool aWh
         image.fill(Qt::white);
         {
             QPainter painter(&image);
-            page.Play(painter, QRectF(0, 0, page.Width() * scale, page.Height() * scale), false, aWholeDots);
+            page.Play(painter, QRectF(0, 0, page.Width() * scale, page.Height() * scale), false,
+                      aWholeDots ? std::optional(TDotPlayback{}) : std::nullopt);
         }
         aCheck(image, page, scale);
         const QString png = dir.filePath(QStringLiteral("page%1.png").arg(i));

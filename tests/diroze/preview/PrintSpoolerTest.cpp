@@ -109,7 +109,8 @@ TEST(PrintSpooler, PaperSizeOrientationAndTrueSizePlacement)
         {"custom 100 x 150 mm: no form fits, a custom size", pCustom, poPortrait, {10000, 15000}, "100mm x 150mm", true, 283.5, 425.2, QRect(20, 30, 10, 10)},
         {"custom 150 x 100 mm landscape: sent in portrait position", pCustom, poLandscape, {15000, 10000}, "150mm x 100mm Rotated", true, 283.5, 425.2, QRect(30, 150 - 30, 10, 10)},
         {"B4 is 250 x 354 mm, not JIS B4", pB4, poPortrait, {}, "250mm x 354mm", true, 708.7, 1003.5, QRect(20, 30, 10, 10)},
-        {"custom 210.5 x 297 mm: the A4 form is found, but is no 210.5 mm", pCustom, poPortrait, {21050, 29700}, "A4", false, 596.7, 841.9, QRect(20, 30, 10, 10)},
+        {"custom 210.4 x 297 mm: the printer's A4, within half a millimetre", pCustom, poPortrait, {21040, 29700}, "A4", false, 595.3, 841.9, QRect(20, 30, 10, 10)},
+        {"custom 210.6 x 297 mm: more than half a millimetre off A4, a custom size", pCustom, poPortrait, {21060, 29700}, "211mm x 297mm", true, 597, 841.9, QRect(20, 30, 10, 10)},
         {"a calibrated printer shifts the page", pA4, poPortrait, {}, "A4", false, 595.3, 841.9, QRectF(21.5, 28, 10, 10), "[Printer]\nName=diroze-pdf\n[DIROZE-PDF]\nOffsetX=1.5\nOffsetY=-2\n"},
         {"another printer's calibration does not", pA4, poPortrait, {}, "A4", false, 595.3, 841.9, QRect(20, 30, 10, 10), "[diroze-other]\nOffsetX=1.5\nOffsetY=-2\n"},
     };
@@ -134,12 +135,12 @@ TEST(PrintSpooler, PaperSizeOrientationAndTrueSizePlacement)
         TSpoolSession spool;
         ASSERT_TRUE(spool.Locked());
         preview.Print();
-        // The printer's layout has the paper's size to 0.1 mm.
+        // The printer's layout has the paper's size to half a millimetre.
         const QPageLayout layout = preview.Printer().pageLayout();
         EXPECT_EQ(layout.orientation() == QPageLayout::Landscape, row.orientation == poLandscape);
         const QSizeF mm = layout.fullRect(QPageLayout::Millimeter).size();
-        EXPECT_NEAR(mm.width(), preview.PageSize().X / 100.0, 0.1);
-        EXPECT_NEAR(mm.height(), preview.PageSize().Y / 100.0, 0.1);
+        EXPECT_NEAR(mm.width(), preview.PageSize().X / 100.0, 0.5);
+        EXPECT_NEAR(mm.height(), preview.PageSize().Y / 100.0, 0.5);
         const QString pdf = spool.WaitForPdf(preview.LastJobId());
         ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
         const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("([0-9.]+) x ([0-9.]+) pts"))
