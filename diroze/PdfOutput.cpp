@@ -126,7 +126,7 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams, QString* aL
     return controls;
 }
 
-void RenderJobSheets(const hostutils::TParamParser& aParams, TPrintPreview& aNahled)
+void RenderJobSheets(const hostutils::TParamParser& aParams, TPrintPreview& aNahled, TPlacedSymbols* aSymbols)
 {
     const QString dataFile = aParams.GetArgument(QString());
     TStitekList labels;
@@ -134,7 +134,7 @@ void RenderJobSheets(const hostutils::TParamParser& aParams, TPrintPreview& aNah
     QString layoutSource;
     const TPapirControls controls = StartControls(aParams, &layoutSource);
     const TPapir papir = WithSubject(layoutSource, [&] { return ReadPapir(controls, QLocale()); });
-    Render(aNahled, labels, papir, false);
+    Render(aNahled, labels, papir, false, aSymbols);
 }
 
 void RunPdfJob(const hostutils::TParamParser& aParams)

@@ -2,6 +2,7 @@
 // Sheets written to a PDF file without any window.
 
 #include "Papir.h"
+#include "Render.h"
 #include "preview/PrintPreview.h"
 
 #include <QString>
@@ -36,9 +37,11 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams = hostutils:
 
 // What a job without the dialog prints: loads the data file named on the
 // command line with its switches and renders every sheet for printing into
-// aNahled with the StartControls layout. Throws EJobFailure about the data
-// file or the presets file (a preset's invalid value).
-void RenderJobSheets(const hostutils::TParamParser& aParams, TPrintPreview& aNahled);
+// aNahled with the StartControls layout; aSymbols, when given, gets the
+// symbols drawn. Throws EJobFailure about the data file or the presets file
+// (a preset's invalid value).
+void RenderJobSheets(const hostutils::TParamParser& aParams, TPrintPreview& aNahled,
+                     TPlacedSymbols* aSymbols = nullptr);
 
 // While it lives, the pages done of all ("Hotovo 12 z 250 stran") on
 // standard error, on one line that is rewritten from its start, taken from

@@ -4,6 +4,7 @@
 #include "ParamParser.h"
 #include "PdfOutput.h"
 #include "PrinterIni.h"
+#include "SymbolModules.h"
 #include "preview/PrinterSetup.h"
 
 #include <QPrinter>
@@ -14,7 +15,8 @@ namespace diroze {
 void RunPrintJob(const hostutils::TParamParser& aParams)
 {
     TPrintPreview preview;
-    RenderJobSheets(aParams, preview);
+    TPlacedSymbols symbols;
+    RenderJobSheets(aParams, preview, &symbols);
     // Print does nothing without a printer; a run without the dialog says
     // so, and whether the print service itself is out of reach.
     if (!AnyPrinterListed()) {
@@ -32,6 +34,7 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
         throw EPrinter(missing.toStdString());
     }
     preview.OnPrinterCalibration = PrinterCalibrationsFromFile(printerIni);
+    preview.OnCheckPrinterJob = [&symbols](const TPrinterJobPage& aPage) { CheckSymbolModules(symbols, aPage); };
     const TTerminalProgress progress(preview);
     preview.Print();
 }

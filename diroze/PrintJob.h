@@ -17,7 +17,9 @@ namespace diroze {
 // PrintServiceUnreachable's text when the spooler lists no printer because
 // its service cannot be reached, EPrinter with MissingDefaultDestination's
 // text when printer.ini chooses no printer and LPDEST or PRINTER names one
-// that does not exist, and the printing failures of TPrintPreview::Print.
+// that does not exist, CheckSymbolModules' refusal of a symbol too small
+// for the printer (before anything reaches it), and the printing failures
+// of TPrintPreview::Print.
 void RunPrintJob(const hostutils::TParamParser& aParams);
 
 } // namespace diroze

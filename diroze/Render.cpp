@@ -64,8 +64,8 @@ struct TLabelAreas {
 
 class TSheetRenderer {
 public:
-    TSheetRenderer(TPrintPreview& aNahled, const TPapir& aPapir, bool aPreviewOnly)
-            : FNahled(aNahled), FPapir(aPapir), FPreviewOnly(aPreviewOnly)
+    TSheetRenderer(TPrintPreview& aNahled, const TPapir& aPapir, bool aPreviewOnly, TPlacedSymbols* aSymbols)
+            : FNahled(aNahled), FPapir(aPapir), FPreviewOnly(aPreviewOnly), FSymbols(aSymbols)
     {
         const TPapir& p = FPapir;
         FCellWidth = (int64_t{p.Velikost.X} - Mul(2, p.Okraj.X) - Mul(int64_t{p.Pocet.X} - 1, p.Mezery.X)) / p.Pocet.X;
@@ -85,7 +85,7 @@ public:
         if (FPreviewOnly)
             DrawFrames(c);
         for (size_t i = 0; i < aDiroze.size(); ++i)
-            if (!DrawLabel(*aDiroze[i], i + 1 < aDiroze.size()))
+            if (!DrawLabel(*aDiroze[i], static_cast<int>(i) + 1, i + 1 < aDiroze.size()))
                 break;
         FNahled.EndDoc();
     }
@@ -145,7 +145,7 @@ private:
     }
 
     // False when preview-only rendering stops at this label.
-    bool DrawLabel(const TStitek& aStitek, bool aAnotherFollows)
+    bool DrawLabel(const TStitek& aStitek, int aLine, bool aAnotherFollows)
     {
         FNahled.Canvas()->Brush().Style = TBrushStyle::bsClear;
         if (!MoveToCell(aStitek.Options()))
@@ -154,7 +154,10 @@ private:
         const int lineCount = LineCount(aStitek);
         const TLabelAreas areas = LabelAreas(aStitek, lineCount);
         DrawTextBlock(c, aStitek, lineCount, areas.Text);
+        const size_t recorded = c.Recording().Records().size();
         DrawBody(c, aStitek, areas.Body);
+        if (FSymbols && c.Recording().Records().size() > recorded)
+            PlaceSymbol(aStitek, aLine, c.Recording().Records().back());
         return MoveToNextCell(aAnotherFollows);
     }
 
@@ -274,9 +277,21 @@ private:
         }
     }
 
+    void PlaceSymbol(const TStitek& aStitek, int aLine, const TMetaRecord& aRecord) const
+    {
+        const QString kind = aStitek.Symbol() ? TSymbolBarCode::KindName(aStitek.Symbol()->Kind())
+                             : aStitek.BarCode() ? QStringLiteral("EAN-%1").arg(aStitek.BarCode()->MaxDataLength())
+                                                 : QString();
+        if (const auto* bars = std::get_if<rec::Bars>(&aRecord))
+            FSymbols->push_back(TPlacedSymbol{aLine, kind, SymbolGeometry(*bars)});
+        else if (const auto* grid = std::get_if<rec::Modules>(&aRecord))
+            FSymbols->push_back(TPlacedSymbol{aLine, kind, SymbolGeometry(*grid)});
+    }
+
     TPrintPreview& FNahled;
     const TPapir& FPapir;
     bool FPreviewOnly;
+    TPlacedSymbols* FSymbols;
     int64_t FCellWidth = 0, FCellHeight = 0;
     int64_t FCol = 0, FRow = 0; // the cursor: the next label's cell
     bool FFirst = true;         // no label drawn yet
@@ -297,7 +312,8 @@ int32_t HeadingFontSize(int32_t aSize)
     return Clamp32(q);
 }
 
-void Render(TPrintPreview& aNahled, const TStitekList& aDiroze, const TPapir& aPapir, bool aPreviewOnly)
+void Render(TPrintPreview& aNahled, const TStitekList& aDiroze, const TPapir& aPapir, bool aPreviewOnly,
+            TPlacedSymbols* aSymbols)
 {
     aNahled.SetPaperType(aPapir.Format);
     aNahled.SetOrientation(aPapir.Orientace);
@@ -309,7 +325,9 @@ void Render(TPrintPreview& aNahled, const TStitekList& aDiroze, const TPapir& aP
         throw hostutils::Exception("Division by zero");
     {
         const hostutils::TScopeFail abort([&aNahled] { aNahled.AbortDoc(); });
-        TSheetRenderer(aNahled, aPapir, aPreviewOnly).Run(aDiroze);
+        if (aSymbols)
+            aSymbols->clear();
+        TSheetRenderer(aNahled, aPapir, aPreviewOnly, aSymbols).Run(aDiroze);
     }
     aNahled.SetZoomState(zsZoomToFit);
 }

@@ -44,6 +44,9 @@ public:
     // The height of a line of aText in the current font, in logical units.
     int32_t TextHeight(const QString& aText) const;
 
+    // What has been recorded so far.
+    const TMetafile& Recording() const { return FTarget; }
+
     // The font record the current font makes.
     TFontSpec CurrentFontSpec() const;
 

@@ -83,7 +83,7 @@ struct TPrinterCalibration {
 // prints at, where the page's logical units land on the printer's dot grid
 // (calibration shift included) and the printer's calibration.
 struct TPrinterJobPage {
-    QString Printer;
+    QString Printer; // or the output file of a job to a file
     int Dpi = 0;
     QTransform PageToDevice;
     TPrinterCalibration Calibration;
@@ -193,6 +193,11 @@ public:
     bool IsDummyFormName();
     // The printable area in Units; the whole page without a printer.
     TRect PrinterPageBounds();
+    // Sets the printer up for a job of the current paper (its page layout,
+    // the resolution the job prints at) as printing does, and tells how the
+    // job's page will lie on it; starts no job. Throws EPrinter as the
+    // start of a print does.
+    TPrinterJobPage PrepareJobPage();
     // The paper in the printer's pixels, origin at the paper's corner: where
     // a page plays at true size. Empty without a printer.
     TRect PrinterPhysicalPageBounds();

@@ -155,10 +155,8 @@ void TPrintPreview::PrintPage(int aPageNo, QPainter& aCanvas, const QRect& aRect
         OnPrintAnnotation(aPageNo, aCanvas);
 }
 
-void TPrintPreview::PrintBegin()
+TPrinterJobPage TPrintPreview::PrepareJobPage()
 {
-    if (OnBeforePrint)
-        OnBeforePrint();
     QPrinter& printer = Printer();
     CheckPrinter(printer);
     if (!FUsePrinterOptions)
@@ -168,25 +166,37 @@ void TPrintPreview::PrintBegin()
     // Pages are drawn at the resolution the printer prints the job at, so
     // that each bar module is a whole number of its own dots.
     // A file, or a printer that names no resolution, gets 1200 dots per inch.
-    const int dpi =
-        printer.outputFileName().isEmpty() ? PrinterResolution(printer.printerName(), JobOptions(printer)) : 0;
+    const bool toFile = !printer.outputFileName().isEmpty();
+    const int dpi = toFile ? 0 : PrinterResolution(printer.printerName(), JobOptions(printer));
     printer.setResolution(dpi > 0 ? dpi : kFileResolution);
     // A file keeps the page's geometry; a printer gets its calibration.
-    const bool toFile = !printer.outputFileName().isEmpty();
-    const TPrinterCalibration calibration = toFile                 ? TPrinterCalibration{TPoint{}, 0, 0}
-                                            : OnPrinterCalibration ? OnPrinterCalibration(printer.printerName())
-                                                                   : TPrinterCalibration{};
+    TPrinterJobPage page;
+    page.Printer = toFile ? printer.outputFileName() : printer.printerName();
+    page.Dpi = printer.resolution();
+    page.Calibration = toFile                 ? TPrinterCalibration{TPoint{}, 0, 0}
+                       : OnPrinterCalibration ? OnPrinterCalibration(printer.printerName())
+                                              : TPrinterCalibration{};
     const TRect bounds = PrinterPhysicalPageBounds();
     FJobTarget = QRect(bounds.Left, bounds.Top, bounds.Right - bounds.Left, bounds.Bottom - bounds.Top);
-    FJobTarget.translate(ConvertUnits(calibration.Offset.X, printer.logicalDpiX(), mmHiMetric, mmPixel),
-                         ConvertUnits(calibration.Offset.Y, printer.logicalDpiY(), mmHiMetric, mmPixel));
-    FJobDots = TDotPlayback{calibration.BarWidthReduction, toFile ? QPointF() : DotGridOrigin(printer)};
-    if (!toFile && OnCheckPrinterJob && FPageExt.X > 0 && FPageExt.Y > 0) {
-        QTransform pageToDots = QTransform::fromTranslate(FJobTarget.left() - FJobDots.GridOrigin.x(),
-                                                          FJobTarget.top() - FJobDots.GridOrigin.y());
-        pageToDots.scale(double(FJobTarget.width()) / FPageExt.X, double(FJobTarget.height()) / FPageExt.Y);
-        OnCheckPrinterJob(TPrinterJobPage{printer.printerName(), printer.resolution(), pageToDots, calibration});
+    FJobTarget.translate(ConvertUnits(page.Calibration.Offset.X, printer.logicalDpiX(), mmHiMetric, mmPixel),
+                         ConvertUnits(page.Calibration.Offset.Y, printer.logicalDpiY(), mmHiMetric, mmPixel));
+    FJobDots = TDotPlayback{page.Calibration.BarWidthReduction, toFile ? QPointF() : DotGridOrigin(printer)};
+    if (FPageExt.X > 0 && FPageExt.Y > 0) {
+        page.PageToDevice = QTransform::fromTranslate(FJobTarget.left() - FJobDots.GridOrigin.x(),
+                                                      FJobTarget.top() - FJobDots.GridOrigin.y());
+        page.PageToDevice.scale(double(FJobTarget.width()) / FPageExt.X, double(FJobTarget.height()) / FPageExt.Y);
     }
+    return page;
+}
+
+void TPrintPreview::PrintBegin()
+{
+    if (OnBeforePrint)
+        OnBeforePrint();
+    const TPrinterJobPage page = PrepareJobPage();
+    QPrinter& printer = Printer();
+    if (printer.outputFileName().isEmpty() && OnCheckPrinterJob)
+        OnCheckPrinterJob(page);
     printer.setDocName(FPrintJobTitle);
     FPrinterJob = std::make_unique<TPrinterJob>(printer, FPrintJobTitle);
 }

@@ -8,6 +8,7 @@
 #include "PrintProgress.h"
 #include "PrinterIni.h"
 #include "Render.h"
+#include "SymbolModules.h"
 #include "ScopeGuard.h"
 #include "UtilsString.h"
 #include "Widgets.h"
@@ -367,6 +368,11 @@ void TfrmHlavni::FormCreate()
         if (!printer.isEmpty())
             FNahled->Printer().setPrinterName(printer);
         FNahled->OnPrinterCalibration = PrinterCalibrationsFromFile(FFiles.PrinterIni);
+        // A symbol too small for the printer chosen stops the job before
+        // the spooler has any of it; the error box says which.
+        FNahled->OnCheckPrinterJob = [this](const TPrinterJobPage& aPage) {
+            CheckSymbolModules(FPrintedSymbols, aPage);
+        };
 
         FDiroze.clear();
         FChangeLock = false;
@@ -665,7 +671,7 @@ void TfrmHlavni::btnOkClick()
     TPapir papir;
     if (!TryReadPapir(papir))
         return;
-    Render(*FNahled, FDiroze, papir, false);
+    Render(*FNahled, FDiroze, papir, false, &FPrintedSymbols);
     // The print dialog opens on the sheet's paper; the job sets the paper
     // again for the printer finally chosen.
     try {

@@ -8,6 +8,7 @@
 #include "DataFile.h"
 #include "Papir.h"
 #include "Presets.h"
+#include "Render.h"
 
 #include <QDialog>
 
@@ -132,6 +133,7 @@ private:
     bool FChanged = false;
     bool FChangeLock = false;
     TStitekList FDiroze;
+    TPlacedSymbols FPrintedSymbols; // of the sheets rendered for printing
     TPresets FPresets;
     std::map<int, QDomElement> FPresetElements; // by the item's id
     int FNextPresetId = 1;
