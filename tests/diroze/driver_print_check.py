@@ -43,8 +43,12 @@ import sys
 import tempfile
 import time
 
-import numpy as np
-import zxingcpp
+try:
+    import numpy as np
+    import zxingcpp
+except ImportError as e:
+    print(f'driver_print_check: {e} (Debian\'s python3-numpy and python3-zxing-cpp)')
+    sys.exit(3)
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import driver_raster  # noqa: E402
