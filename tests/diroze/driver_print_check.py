@@ -394,7 +394,13 @@ def main():
         n, _, zbar_texts, dots, box = match
         linear = kind_name in LINEAR
         by_zbar = any(same(kind_name, text, z) for z in zbar_texts)
-        m, bars, spaces, quiet = (check_linear if linear else check_matrix)(dots, box)
+        try:
+            m, bars, spaces, quiet = (check_linear if linear else check_matrix)(dots, box)
+        except (ValueError, IndexError):
+            failed = True
+            print(f'{kind_name:7} {text[:24]!s:24} {"":>8} {"":>4} {"yes":>5} {"":>18} {"":>15} {"":>23}  '
+                  f'FAIL: no bars and spaces to measure (label-{n}.png)')
+            continue
         need = 10 if linear else QUIET[kind_name]
         faults = []
         if linear and not by_zbar:
