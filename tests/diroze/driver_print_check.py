@@ -66,6 +66,12 @@ PRESET = '''<?xml version="1.0" encoding="UTF-8"?>
 '''
 
 
+def stop(message):
+    """The job could not be printed or read: exit 2 with why."""
+    print(message, file=sys.stderr)
+    sys.exit(2)
+
+
 def symbols(path, codepage):
     """(kind, data as a reader gives it back) for each label with a barcode."""
     text = open(path, 'rb').read().decode('utf-8' if codepage == 65001 else f'cp{codepage}')
@@ -119,7 +125,7 @@ def job_dpi(queue, given, env):
         return int(m.group(1))
     if given:
         return given
-    sys.exit(f'driver_print_check: {queue} has no default Resolution; give --dpi')
+    stop(f'driver_print_check: {queue} has no default Resolution; give --dpi')
 
 
 def setup(args, home):
@@ -149,7 +155,7 @@ def setup(args, home):
 def diroze(command, env):
     run = subprocess.run(command, env=env, capture_output=True, text=True, timeout=120)
     if run.returncode:
-        sys.exit(f'driver_print_check: diroze exited with {run.returncode}: {run.stderr.strip()}')
+        stop(f'driver_print_check: diroze exited with {run.returncode}: {run.stderr.strip()}')
 
 
 def job_ids(queue):
@@ -166,13 +172,13 @@ def print_job(args, env, command):
     deadline = time.monotonic() + args.timeout
     while not (new := set(glob.glob(os.path.join(spool, 'job-*.bin'))) - before):
         if time.monotonic() > deadline:
-            sys.exit(f'driver_print_check: no job reached {spool} within {args.timeout} s '
+            stop(f'driver_print_check: no job reached {spool} within {args.timeout} s '
                      f'(is the sink of scripts/start-services.sh running? lpstat -o {args.queue})')
         time.sleep(0.5)
     path = min(new, key=lambda p: int(re.search(r'job-(\d+)', p).group(1)))
     jobs = sorted(job_ids(args.queue) - ids)
     if len(jobs) != 1:
-        sys.exit(f'driver_print_check: {len(jobs)} new jobs on {args.queue}, not one')
+        stop(f'driver_print_check: {len(jobs)} new jobs on {args.queue}, not one')
     attrs = subprocess.run(['ipptool', '-tv', f'ipp://localhost/jobs/{jobs[0]}', 'get-job-attributes.test'],
                            capture_output=True, text=True).stdout
     m = re.search(r'^\s*(?:PageSize|media) \([^)]*\) = (\S+)', attrs, re.M)
@@ -361,7 +367,7 @@ def main():
         kind, labels = driver_raster.driver(data), driver_raster.labels(data)
         page = driver_raster.media(ppd, medium or '')
     except (ValueError, KeyError) as e:
-        sys.exit(f'driver_print_check: {path}: {e}')
+        stop(f'driver_print_check: {path}: {e}')
     widths = [int(w) for w in re.findall(rb'\^PW(\d+)', data)]
     pages = [driver_raster.page_dots(dots, kind, page, dpi) for dots in labels]
     shift = [round(v / 25.4 * dpi) for v in shift_mm]
