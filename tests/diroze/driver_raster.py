@@ -5,10 +5,13 @@ driver_raster.py decode JOB.bin OUT.png [DPI]   one PNG per label: OUT.png,
                                                 OUT-2.png, ...
 driver_raster.py runs JOB.bin ROW [LABEL]       dark/light run lengths along
                                                 dot row ROW of a label
+driver_raster.py page JOB.bin OUT.png DPI PPD MEDIA   as decode, but each label
+                                                as its page lies (see page_dots)
 
 As a module: labels(data) gives one numpy uint8 array per label (1 = dark
 dot, row 0 the first line the printer gets); runs(row) the run lengths of a
-row. What is understood, with the byte layout each CUPS driver sends:
+row; driver(data) which driver made them; media(ppd, name) and page_dots()
+turn a label into the page it was printed on. What is understood, with the byte layout each CUPS driver sends:
 
 - ZPL (CUPS's Zebra driver): per label `~DGR:CUPS.GRF,total,bytes-per-row,`
   hex data, then `^XA ... ^XGR:CUPS.GRF ... ^XZ`. The hex data is run-length
@@ -22,6 +25,7 @@ row. What is understood, with the byte layout each CUPS driver sends:
   label's right edge, so each line is turned round to read left to right.
 Anything else fails with the offset, so a changed driver is noticed.
 """
+import math
 import re
 import sys
 import zlib
@@ -160,13 +164,59 @@ def ql_labels(data, width=90):
 
 def labels(data):
     """One array of dots per label, whichever driver made the bytes."""
+    return {'zpl': zpl_labels, 'dymo': dymo_labels, 'ql': ql_labels}[driver(data)](data)
+
+
+def driver(data):
+    """'zpl', 'dymo' or 'ql': the driver whose bytes data are."""
     if data.lstrip().startswith(b'~DG'):
-        return zpl_labels(data)
+        return 'zpl'
     if data.startswith(b'\x1b\x1b'):
-        return dymo_labels(data)
+        return 'dymo'
     if data.startswith(b'\0') or data.startswith(b'\x1b@'):
-        return ql_labels(data)
+        return 'ql'
     raise ValueError('not a job of the ZPL, DYMO or Brother QL driver')
+
+
+def media(ppd, name):
+    """(width, height, (left, bottom, right, top)) in points: a job's medium
+    and its imageable area, from the queue's PPD. name is a PPD size name or
+    Custom.WxH (points, or an mm/cm/in suffix), whose margins are HWMargins."""
+    text = open(ppd, encoding='latin-1').read()
+
+    def numbers(key, size=r'\S*?'):
+        m = re.search(rf'^\*{key}\s*{size}(?:/[^:]*)?:\s*"?([-\d. ]+)"?\s*$', text, re.M)
+        if not m:
+            raise ValueError(f'{ppd}: no {key} {size}'.strip())
+        return [float(v) for v in m.group(1).split()]
+    custom = re.fullmatch(r'Custom\.([\d.]+)x([\d.]+)(mm|cm|in|)', name)
+    if custom:
+        unit = {'mm': 72 / 25.4, 'cm': 72 / 2.54, 'in': 72, '': 1}[custom.group(3)]
+        w, h = float(custom.group(1)) * unit, float(custom.group(2)) * unit
+        left, bottom, right, top = numbers('HWMargins')
+        return w, h, (left, bottom, w - right, h - top)
+    w, h = numbers('PaperDimension', re.escape(name))
+    return w, h, tuple(numbers('ImageableArea', re.escape(name)))
+
+
+def page_dots(dots, kind, page, dpi):
+    """A label's dots as its page lies: dot (0, 0) the page's top-left
+    corner, ceil(size * dpi / 72) dots each way, strips the driver does not
+    print light. page is media()'s answer. The drivers send the imageable
+    area only: ZPL and DYMO from its top-left corner (DYMO stops at the
+    last dark line), Brother QL those lines set against the far end of its
+    head (720 dots, the first byte there), short of it by the right margin
+    and by the fraction of a dot the imageable width has over whole dots."""
+    w, h, (left, bottom, right, top) = page
+    d = dpi / 72
+    out = np.zeros((math.ceil(h * d - 1e-6), math.ceil(w * d - 1e-6)), np.uint8)
+    x0, y0 = round(left * d), round((h - top) * d)
+    iw, ih = math.ceil((right - left) * d - 1e-6), math.ceil((top - bottom) * d - 1e-6)
+    col = dots.shape[1] - round((w - right) * d) - int((right - left) * d) if kind == 'ql' else 0
+    area = dots[:ih, col:col + iw]
+    area = area[:out.shape[0] - y0, :out.shape[1] - x0]
+    out[y0:y0 + area.shape[0], x0:x0 + area.shape[1]] = area
+    return out
 
 
 def runs(row):
@@ -205,6 +255,15 @@ def main(argv):
         pages = labels(open(argv[1], 'rb').read())
         dots = pages[int(argv[3]) - 1 if len(argv) > 3 else 0]
         print(' '.join(f'{"#" if d else "."}{n}' for d, n in runs(dots[int(argv[2])])))
+    elif len(argv) == 6 and argv[0] == 'page':
+        data, dpi = open(argv[1], 'rb').read(), float(argv[3])
+        page = media(argv[4], argv[5])
+        stem = argv[2][:-4] if argv[2].endswith('.png') else argv[2]
+        for n, dots in enumerate(labels(data), 1):
+            path = f'{stem}.png' if n == 1 else f'{stem}-{n}.png'
+            dots = page_dots(dots, driver(data), page, dpi)
+            write_png(dots, path, dpi)
+            print(f'{path}: {dots.shape[1]} x {dots.shape[0]} dots')
     else:
         sys.exit(__doc__)
 
