@@ -408,9 +408,19 @@ void TPrinterJob::Finish()
     // The resolution chosen for the job is the one its pages were drawn at.
     if (!s.Resolution.isEmpty())
         count = cupsAddOption("Resolution", s.Resolution.constData(), count, &options);
+    // The user's options for the destination (lpoptions) go with the job as
+    // lp sends them, the job's own first: the resolution the pages were
+    // drawn at is then the one the driver rasterises at.
+    const QByteArray printer = s.Printer.toLocal8Bit();
+    if (cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.constData(), nullptr)) {
+        for (int i = 0; i < dest->num_options; ++i)
+            if (!cupsGetOption(dest->options[i].name, count, options))
+                count = cupsAddOption(dest->options[i].name, dest->options[i].value, count, &options);
+        cupsFreeDests(1, dest);
+    }
     const int job =
-        cupsPrintFile2(CUPS_HTTP_DEFAULT, s.Printer.toLocal8Bit().constData(),
-                       QFile::encodeName(s.Spool.fileName()).constData(), s.Title.toUtf8().constData(), count, options);
+        cupsPrintFile2(CUPS_HTTP_DEFAULT, printer.constData(), QFile::encodeName(s.Spool.fileName()).constData(),
+                       s.Title.toUtf8().constData(), count, options);
     cupsFreeOptions(count, options);
     if (job <= 0)
         refused(QString::fromUtf8(cupsLastErrorString()));

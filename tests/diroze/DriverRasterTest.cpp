@@ -30,15 +30,17 @@ struct TDriverRow {
 
 TEST(DriverRaster, EverySymbolPrintsWholeAndInPlaceThroughEachDriver)
 {
+    // Labels wide enough for every kind to get two dots a module or more.
     const TDriverRow rows[] = {
-        {"ZPL at 203 dpi", "diroze-zpl203", "50x25", 0, "", ""},
-        {"ZPL at 300 dpi", "diroze-zpl300", "50x25", 0, "", ""},
+        {"ZPL at 203 dpi, a custom size", "diroze-zpl203", "100x50", 0, "", ""},
+        {"ZPL at 300 dpi, the driver's 2 x 1 inch label", "diroze-zpl300", "50.8x25.4", 0, "", ""},
         {"Brother QL-570: 300 dpi, unprinted strips round the page", "diroze-ql570", "62x29", 300, "", ""},
-        {"printer.ini moves every symbol by exactly its offset", "diroze-zpl203", "50x25", 0,
+        {"printer.ini moves every symbol by exactly its offset", "diroze-zpl203", "100x50", 0,
          "[diroze-zpl203]\nOffsetX=1.5\nOffsetY=-1\n", ""},
         {"the user's lpoptions Resolution: drawn and rasterised at 300 dpi, 600 dots across 50.8 mm", "diroze-zpl203",
          "50.8x25.4", 0, "", "Dest diroze-zpl203 Resolution=300dpi"},
-        {"DYMO at 300 dpi on its Large Address medium", "diroze-dymo", "35.6x88.9", 0, "", ""},
+        {"DYMO at 300 dpi: its 57 x 102 mm medium, a dot grid a third of a dot off the page's", "diroze-dymo",
+         "57x101.6", 0, "", ""},
     };
     if (!QFile::exists(QStringLiteral("/usr/bin/python3")))
         SKIP_WITHOUT_PEER("no /usr/bin/python3");
