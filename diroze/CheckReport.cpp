@@ -2,7 +2,7 @@
 
 namespace diroze {
 
-QString DescribeLabel(int aNumber, const TStitek& aStitek)
+QString DescribeLabel(int aNumber, const TStitek& aStitek, const QString& aSymbolNote)
 {
     QString text = QStringLiteral("%1:").arg(aNumber);
     const TStitekOptions o = aStitek.Options();
@@ -19,6 +19,8 @@ QString DescribeLabel(int aNumber, const TStitek& aStitek)
     else if (const TSymbolBarCode* symbol = aStitek.Symbol())
         text += QStringLiteral(" %1 %2").arg(TSymbolBarCode::KindName(symbol->Kind()),
                                              aStitek.EAN().sliced(aStitek.EAN().indexOf(u':') + 1).toString());
+    if (!aSymbolNote.isEmpty())
+        text += QStringLiteral(" [%1]").arg(aSymbolNote);
     for (int i = 0; i < kLineCount; ++i)
         if (!aStitek.Radek(i).isEmpty())
             text += QStringLiteral(" | ") + aStitek.Radek(i).toString();

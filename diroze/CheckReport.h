@@ -7,8 +7,9 @@
 
 namespace diroze {
 
-// One line per label: its number, barcode kind and digits or heading, the
-// layout flags and its non-empty text lines.
-QString DescribeLabel(int aNumber, const TStitek& aStitek);
+// One line per label: its number, barcode kind and digits or heading,
+// aSymbolNote in brackets when given, the layout flags and its non-empty
+// text lines.
+QString DescribeLabel(int aNumber, const TStitek& aStitek, const QString& aSymbolNote = QString());
 
 } // namespace diroze

@@ -131,10 +131,16 @@ void RenderJobSheets(const hostutils::TParamParser& aParams, TPrintPreview& aNah
     const QString dataFile = aParams.GetArgument(QString());
     TStitekList labels;
     WithSubject(dataFile, [&] { LoadFile(labels, dataFile, DefaultOptionsFromParams(aParams), aParams); });
+    RenderLabelSheets(labels, aParams, aNahled, aSymbols);
+}
+
+void RenderLabelSheets(const TStitekList& aLabels, const hostutils::TParamParser& aParams, TPrintPreview& aNahled,
+                       TPlacedSymbols* aSymbols)
+{
     QString layoutSource;
     const TPapirControls controls = StartControls(aParams, &layoutSource);
     const TPapir papir = WithSubject(layoutSource, [&] { return ReadPapir(controls, QLocale()); });
-    Render(aNahled, labels, papir, false, aSymbols);
+    Render(aNahled, aLabels, papir, false, aSymbols);
 }
 
 void RunPdfJob(const hostutils::TParamParser& aParams)

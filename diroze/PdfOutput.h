@@ -42,6 +42,9 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams = hostutils:
 // (a preset's invalid value).
 void RenderJobSheets(const hostutils::TParamParser& aParams, TPrintPreview& aNahled,
                      TPlacedSymbols* aSymbols = nullptr);
+// The same for labels already loaded.
+void RenderLabelSheets(const TStitekList& aLabels, const hostutils::TParamParser& aParams, TPrintPreview& aNahled,
+                       TPlacedSymbols* aSymbols = nullptr);
 
 // While it lives, the pages done of all ("Hotovo 12 z 250 stran") on
 // standard error, on one line that is rewritten from its start, taken from

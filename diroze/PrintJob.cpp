@@ -5,6 +5,7 @@
 #include "PdfOutput.h"
 #include "PrinterIni.h"
 #include "SymbolModules.h"
+#include "UtilsString.h"
 #include "preview/PrinterSetup.h"
 
 #include <QPrinter>
@@ -12,11 +13,8 @@
 
 namespace diroze {
 
-void RunPrintJob(const hostutils::TParamParser& aParams)
+void UseCurrentPrinter(TPrintPreview& aPreview)
 {
-    TPrintPreview preview;
-    TPlacedSymbols symbols;
-    RenderJobSheets(aParams, preview, &symbols);
     // Print does nothing without a printer; a run without the dialog says
     // so, and whether the print service itself is out of reach.
     if (!AnyPrinterListed()) {
@@ -27,13 +25,48 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
     const QString printerIni = LocateConfigFiles().PrinterIni;
     const QString chosen = PrinterFromIni(printerIni, QPrinterInfo::availablePrinterNames());
     if (!chosen.isEmpty()) {
-        preview.Printer().setPrinterName(chosen);
+        aPreview.Printer().setPrinterName(chosen);
     } else if (const QString missing = MissingDefaultDestination(); !missing.isEmpty()) {
         // The default destination the user named is gone: printing on some
         // other printer instead would surprise.
         throw EPrinter(missing.toStdString());
     }
-    preview.OnPrinterCalibration = PrinterCalibrationsFromFile(printerIni);
+    aPreview.OnPrinterCalibration = PrinterCalibrationsFromFile(printerIni);
+}
+
+TPrinterModules PrinterModules(const TStitekList& aLabels, const hostutils::TParamParser& aParams)
+{
+    TPrinterModules result;
+    result.Notes.resize(aLabels.size());
+    try {
+        TPrintPreview preview;
+        TPlacedSymbols symbols;
+        RenderLabelSheets(aLabels, aParams, preview, &symbols);
+        UseCurrentPrinter(preview);
+        const TPrinterJobPage page = preview.PrepareJobPage();
+        result.Printer = QStringLiteral("Tiskárna: %1 (%2 dpi)").arg(page.Printer).arg(page.Dpi);
+        for (const TPlacedSymbol& symbol : symbols)
+            if (const std::optional<TPrintedModule> module = PrintedModule(symbol, page);
+                module && symbol.Line >= 1 && size_t(symbol.Line) <= aLabels.size())
+                result.Notes[size_t(symbol.Line) - 1] = DescribeModule(*module, page.Dpi);
+        try {
+            CheckSymbolModules(symbols, page);
+        } catch (const EPrinter& e) {
+            result.Refusal = QString::fromUtf8(e.what());
+        }
+    } catch (const std::exception& e) {
+        result.Printer =
+            QStringLiteral("Tiskárna: moduly čárových kódů nelze zjistit (%1)").arg(hostutils::MessageText(e));
+    }
+    return result;
+}
+
+void RunPrintJob(const hostutils::TParamParser& aParams)
+{
+    TPrintPreview preview;
+    TPlacedSymbols symbols;
+    RenderJobSheets(aParams, preview, &symbols);
+    UseCurrentPrinter(preview);
     preview.OnCheckPrinterJob = [&symbols](const TPrinterJobPage& aPage) { CheckSymbolModules(symbols, aPage); };
     const TTerminalProgress progress(preview);
     preview.Print();

@@ -27,18 +27,19 @@ std::optional<TPrintedModule> PrintedModule(const TPlacedSymbol& aSymbol, const 
     return module;
 }
 
-QString DotsText(int64_t aCount)
+QString DotsText(int64_t aCount, bool aObject)
 {
-    const char* word = aCount == 1 ? "tečku" : aCount >= 2 && aCount <= 4 ? "tečky" : "teček";
+    const char* word = aCount == 1 ? (aObject ? "tečku" : "tečka") : aCount >= 2 && aCount <= 4 ? "tečky" : "teček";
     return QStringLiteral("%1 %2").arg(aCount).arg(QString::fromUtf8(word));
 }
 
 QString DescribeModule(const TPrintedModule& aModule, int aDpi)
 {
-    QString text = QStringLiteral("modul %1 (%2 mm)").arg(DotsText(aModule.Dots), MillimetresText(aModule.Dots, aDpi));
+    QString text =
+        QStringLiteral("modul %1 (%2 mm)").arg(DotsText(aModule.Dots, false), MillimetresText(aModule.Dots, aDpi));
     if (aModule.BelowFloor())
         text += QStringLiteral(", méně než %1 (%2 mm)")
-                    .arg(DotsText(aModule.FloorDots), MillimetresText(aModule.FloorDots, aDpi));
+                    .arg(DotsText(aModule.FloorDots, false), MillimetresText(aModule.FloorDots, aDpi));
     return text;
 }
 
@@ -48,12 +49,12 @@ void CheckSymbolModules(const TPlacedSymbols& aSymbols, const TPrinterJobPage& a
         const std::optional<TPrintedModule> module = PrintedModule(symbol, aPage);
         if (!module || !module->BelowFloor())
             continue;
-        throw EPrinter(QStringLiteral("Řádek %1: čárový kód %2 by měl na tiskárně \"%3\" (%4 dpi) modul %5 (%6 mm), "
-                                      "tiskne se nejméně %7 (%8 mm); zkraťte data, zvolte širší štítek nebo "
+        throw EPrinter(QStringLiteral("Řádek %1: čárový kód %2 by na tiskárně \"%3\" (%4 dpi) měl modul %5 (%6 mm), "
+                                      "potřebuje nejméně %7 (%8 mm); zkraťte data, zvolte širší štítek nebo "
                                       "tiskárnu s vyšším rozlišením")
                            .arg(QString::number(symbol.Line), symbol.Kind, aPage.Printer, QString::number(aPage.Dpi),
-                                DotsText(module->Dots), MillimetresText(module->Dots, aPage.Dpi),
-                                DotsText(module->FloorDots), MillimetresText(module->FloorDots, aPage.Dpi))
+                                DotsText(module->Dots, true), MillimetresText(module->Dots, aPage.Dpi),
+                                DotsText(module->FloorDots, true), MillimetresText(module->FloorDots, aPage.Dpi))
                            .toStdString());
     }
 }

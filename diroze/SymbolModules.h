@@ -24,16 +24,17 @@ struct TPrintedModule {
 // other than a plain scale and shift).
 std::optional<TPrintedModule> PrintedModule(const TPlacedSymbol& aSymbol, const TPrinterJobPage& aPage);
 
-// "2 tečky", "1 tečku", "5 teček": aCount dots as the object of a sentence.
-QString DotsText(int64_t aCount);
+// "1 tečka", "2 tečky", "5 teček": aCount dots; aObject: as the object of
+// a sentence ("1 tečku").
+QString DotsText(int64_t aCount, bool aObject);
 
 // The note -check adds to a symbol label: "modul 3 tečky (0.38 mm)", and
 // when it is below the floor ", méně než 2 tečky (0.25 mm)".
 QString DescribeModule(const TPrintedModule& aModule, int aDpi);
 
 // Throws EPrinter for the first of aSymbols whose module on aPage is below
-// the floor: "Řádek 3: čárový kód C128 by měl na tiskárně \"P\" (203 dpi)
-// modul 1 tečku (0.13 mm), tiskne se nejméně 2 tečky (0.25 mm); zkraťte
+// the floor: "Řádek 3: čárový kód C128 by na tiskárně \"P\" (203 dpi) měl
+// modul 1 tečku (0.13 mm), potřebuje nejméně 2 tečky (0.25 mm); zkraťte
 // data, zvolte širší štítek nebo tiskárnu s vyšším rozlišením".
 void CheckSymbolModules(const TPlacedSymbols& aSymbols, const TPrinterJobPage& aPage);
 

@@ -31,7 +31,9 @@
 #include <QGuiApplication>
 #include <QTextStream>
 
+#include <algorithm>
 #include <clocale>
+#include <memory>
 #include <cstdio>
 
 #include <xcb/xcb.h>
@@ -97,6 +99,33 @@ int ListProducts(const hostutils::TParamParser& aParams)
     return 0;
 }
 
+// Qt's own notes (a missing runtime directory and the like) would only
+// clutter the output that host programs read; its errors still show.
+void QuietMessages(QtMsgType aType, const QMessageLogContext&, const QString& aMessage)
+{
+    if (aType == QtCriticalMsg || aType == QtFatalMsg)
+        QTextStream(stderr) << "diroze: " << aMessage << '\n';
+}
+
+// Qt's painting without a window and without a display: the offscreen
+// platform, Qt's notes kept quiet, none of the switches given to Qt (it
+// would take some for its own).
+class THeadlessQt {
+public:
+    THeadlessQt()
+    {
+        qInstallMessageHandler(QuietMessages);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        FApp = std::make_unique<QGuiApplication>(FArgc, FArgv);
+    }
+
+private:
+    int FArgc = 1;
+    char FName[7] = "diroze";
+    char* FArgv[2] = {FName, nullptr};
+    std::unique_ptr<QGuiApplication> FApp;
+};
+
 int CheckDataFile(const hostutils::TParamParser& aParams)
 {
     const QString fileName = aParams.GetArgument(QString());
@@ -127,31 +156,33 @@ int CheckDataFile(const hostutils::TParamParser& aParams)
         ReportFailure(fileName, e);
         return exitCode;
     }
+    // The module each symbol gets on the current printer, as printing would
+    // check it, and the refusal the print would meet.
+    const bool anySymbol = std::any_of(labels.begin(), labels.end(), [](const std::unique_ptr<TStitek>& aLabel) {
+        return aLabel->Options().Contains(soBarCode) && (aLabel->BarCode() || aLabel->Symbol());
+    });
+    TPrinterModules modules;
+    modules.Notes.resize(labels.size());
+    if (anySymbol) {
+        const THeadlessQt qt;
+        modules = PrinterModules(labels, aParams);
+        out << modules.Printer << '\n';
+    }
     for (size_t i = 0; i < labels.size(); ++i)
-        out << DescribeLabel(static_cast<int>(i) + 1, *labels[i]) << '\n';
+        out << DescribeLabel(static_cast<int>(i) + 1, *labels[i], modules.Notes[i]) << '\n';
     out << QStringLiteral("Štítků: %1").arg(labels.size()) << '\n';
+    if (!modules.Refusal.isEmpty()) {
+        out.flush();
+        ReportFailure(QString(), EPrinter(modules.Refusal.toStdString()));
+        exitCode = 1;
+    }
     return exitCode;
-}
-
-// Qt's own notes (a missing runtime directory and the like) would only
-// clutter the output that host programs read; its errors still show.
-void QuietMessages(QtMsgType aType, const QMessageLogContext&, const QString& aMessage)
-{
-    if (aType == QtCriticalMsg || aType == QtFatalMsg)
-        QTextStream(stderr) << "diroze: " << aMessage << '\n';
 }
 
 // Runs a job that needs Qt's painting but no window: -pdf or -print.
 int RunHeadless(const hostutils::TParamParser& aParams, void (*aJob)(const hostutils::TParamParser&))
 {
-    qInstallMessageHandler(QuietMessages);
-    // No window is ever shown: the offscreen platform works without a display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Qt must not see the switches, some of which it would take for its own.
-    int qtArgc = 1;
-    char name[] = "diroze";
-    char* qtArgv[] = {name, nullptr};
-    QGuiApplication app(qtArgc, qtArgv);
+    const THeadlessQt qt;
     try {
         aJob(aParams);
     } catch (const EJobFailure& e) {

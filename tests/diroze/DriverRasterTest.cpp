@@ -7,6 +7,7 @@
 // table goes into the test output.
 
 #include "TestPeers.h"
+#include "diroze/ProgramRun.h"
 
 #include <QDir>
 #include <QFile>
@@ -74,6 +75,71 @@ TEST(DriverRaster, EverySymbolPrintsWholeAndInPlaceThroughEachDriver)
         if (check.exitCode() == 3)
             SKIP_WITHOUT_PEER(table.toStdString());
         EXPECT_EQ(check.exitCode(), 0) << "driver_print_check.py failed; its table is above";
+    }
+}
+
+// On a 50 x 25 mm label the Code 128 of line 2 gets one dot a module at
+// 203 dpi: the print stops before the spooler has anything and names the
+// line, and -check marks it; at 300 dpi it gets two and passes, unless the
+// printer's MinModuleMm asks for more.
+TEST(DriverRaster, ASymbolTooSmallForThePrinterIsRefusedNamingItsLine)
+{
+    struct Row {
+        const char* proves;
+        const char* queue;
+        const char* job;
+        const char* printerIni;
+        int exitCode;
+        QString out; // a line of standard output, or empty
+        QString err;
+    };
+    const QString refusal203 = QStringLiteral(
+        "diroze: Řádek 2: čárový kód C128 by na tiskárně \"diroze-zpl203\" (203 dpi) měl modul 1 tečku (0.13 mm), "
+        "potřebuje nejméně 2 tečky (0.25 mm); zkraťte data, zvolte širší štítek nebo tiskárnu s vyšším "
+        "rozlišením\n");
+    const Row rows[] = {
+        {"one dot a module stops the print", "diroze-zpl203", "-print", "", 1, QString(), refusal203},
+        {"-check marks it and fails as the print would", "diroze-zpl203", "-check", "", 1,
+         "2: C128 LOT A-2024/17 [modul 1 tečka (0.13 mm), méně než 2 tečky (0.25 mm)] | Code 128", refusal203},
+        {"two dots a module pass", "diroze-zpl300", "-check", "", 0,
+         "2: C128 LOT A-2024/17 [modul 2 tečky (0.17 mm)] | Code 128", QString()},
+        {"the printer's MinModuleMm raises the floor", "diroze-zpl300", "-print", "[diroze-zpl300]\nMinModuleMm=0.3\n",
+         1, QString(),
+         QStringLiteral("diroze: Řádek 2: čárový kód C128 by na tiskárně \"diroze-zpl300\" (300 dpi) měl modul 2 tečky "
+                        "(0.17 mm), potřebuje nejméně 4 tečky (0.34 mm); zkraťte data, zvolte širší štítek nebo "
+                        "tiskárnu s vyšším rozlišením\n")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const QString sink = QStringLiteral("/var/spool/diroze-sink/") + QLatin1String(row.queue);
+        if (!QDir(sink).exists())
+            SKIP_WITHOUT_PEER("no driver queue " + std::string(row.queue) + " (scripts/start-services.sh makes it)");
+        QTemporaryDir config;
+        ASSERT_TRUE(QDir(config.path()).mkpath(QStringLiteral("diroze")));
+        for (const auto& [name, text] :
+             {std::pair{
+                  "diroze/diroze.xml",
+                  "<diroze><predvolby><predvolba nazev=\"x\" vybrana=\"true\">"
+                  "<papir format=\"66\" na-sirku=\"false\" sirka=\"50\" vyska=\"25\" okraj-x=\"1\" okraj-y=\"1\"/>"
+                  "<stitek pocet-x=\"1\" pocet-y=\"1\" mezera-x=\"0\" mezera-y=\"0\" okraj-x=\"1\" okraj-y=\"1\"/>"
+                  "<pismo font=\"Arial\" velikost=\"6\" mezera-x=\"0\"/></predvolba></predvolby></diroze>"},
+              std::pair{"diroze/printer.ini", row.printerIni}}) {
+            QFile file(config.filePath(QString::fromLatin1(name)));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(text);
+        }
+        const qsizetype jobsBefore = QDir(sink).entryList(QDir::Files).size();
+        const programrun::TRunResult r = programrun::RunDiroze(
+            {QStringLiteral(DRIVER_LABELS), QStringLiteral("-codePage:65001"), QString::fromLatin1(row.job)},
+            {QStringLiteral("XDG_CONFIG_HOME=") + config.path(), QStringLiteral("LPDEST=") + row.queue});
+        EXPECT_EQ(r.ExitCode, row.exitCode) << r.Err.toStdString();
+        EXPECT_EQ(r.Err, row.err);
+        if (!row.out.isEmpty()) {
+            EXPECT_TRUE(r.Out.contains(row.out + u'\n')) << r.Out.toStdString();
+        }
+        if (row.exitCode != 0) {
+            EXPECT_EQ(QDir(sink).entryList(QDir::Files).size(), jobsBefore) << "nothing reached the printer";
+        }
     }
 }
 
