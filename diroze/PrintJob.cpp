@@ -5,11 +5,13 @@
 #include "PdfOutput.h"
 #include "PrinterIni.h"
 #include "SymbolModules.h"
+#include "UnprintableArea.h"
 #include "UtilsString.h"
 #include "preview/PrinterSetup.h"
 
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTextStream>
 
 namespace diroze {
 
@@ -45,6 +47,7 @@ TPrinterModules PrinterModules(const TStitekList& aLabels, const hostutils::TPar
         UseCurrentPrinter(preview);
         const TPrinterJobPage page = preview.PrepareJobPage();
         result.Printer = QStringLiteral("Tiskárna: %1 (%2 dpi)").arg(page.Printer).arg(page.Dpi);
+        result.Unprintable = UnprintableNote(preview, page);
         for (const TPlacedSymbol& symbol : symbols)
             if (const std::optional<TPrintedModule> module = PrintedModule(symbol, page);
                 module && symbol.Line >= 1 && size_t(symbol.Line) <= aLabels.size())
@@ -67,7 +70,12 @@ void RunPrintJob(const hostutils::TParamParser& aParams)
     TPlacedSymbols symbols;
     RenderJobSheets(aParams, preview, &symbols);
     UseCurrentPrinter(preview);
-    preview.OnCheckPrinterJob = [&symbols](const TPrinterJobPage& aPage) { CheckSymbolModules(symbols, aPage); };
+    preview.OnCheckPrinterJob = [&](const TPrinterJobPage& aPage) {
+        CheckSymbolModules(symbols, aPage);
+        // What the printer cannot print is told once; the print goes on.
+        if (const QString note = UnprintableNote(preview, aPage); !note.isEmpty())
+            QTextStream(stderr) << "diroze: " << note << '\n';
+    };
     const TTerminalProgress progress(preview);
     preview.Print();
 }

@@ -27,11 +27,13 @@ class TPrintPreview;
 void UseCurrentPrinter(TPrintPreview& aPreview);
 
 // What "-check" tells of the symbols on the current printer. Printer:
-// "Tiskárna: NAME (203 dpi)", or why the modules cannot be told. Notes: for
+// "Tiskárna: NAME (203 dpi)", or why the modules cannot be told.
+// Unprintable: UnprintableNote of the first sheet, or empty. Notes: for
 // each label, DescribeModule of its symbol, or empty. Refusal: the text a
 // print would stop with (CheckSymbolModules), or empty.
 struct TPrinterModules {
     QString Printer;
+    QString Unprintable;
     std::vector<QString> Notes;
     QString Refusal;
 };
@@ -45,6 +47,8 @@ TPrinterModules PrinterModules(const TStitekList& aLabels, const hostutils::TPar
 // switches, renders every sheet for printing with the layout the "-pdf" job
 // uses, and prints all of them on the current printer: the system's default
 // printer, or the first one the spooler lists when none is the default.
+// What of the first sheet the printer would not print is said once on
+// standard error (UnprintableNote); the print goes on.
 // Returns once the job has been handed to the spooler. Throws the data
 // file's and the layout's failures as EJobFailure about their file,
 // UseCurrentPrinter's failures, CheckSymbolModules' refusal of a symbol too small

@@ -31,7 +31,6 @@
 #include <QGuiApplication>
 #include <QTextStream>
 
-#include <algorithm>
 #include <clocale>
 #include <memory>
 #include <cstdio>
@@ -156,18 +155,17 @@ int CheckDataFile(const hostutils::TParamParser& aParams)
         ReportFailure(fileName, e);
         return exitCode;
     }
-    // The module each symbol gets on the current printer, as printing would
-    // check it, and the refusal the print would meet.
-    const bool anySymbol = std::any_of(labels.begin(), labels.end(), [](const std::unique_ptr<TStitek>& aLabel) {
-        return aLabel->Options().Contains(soBarCode) && (aLabel->BarCode() || aLabel->Symbol());
-    });
+    // The current printer: the module each symbol gets there, as printing
+    // would check it, what of the first sheet it would not print, and the
+    // refusal the print would meet.
     TPrinterModules modules;
-    modules.Notes.resize(labels.size());
-    if (anySymbol) {
+    {
         const THeadlessQt qt;
         modules = PrinterModules(labels, aParams);
-        out << modules.Printer << '\n';
     }
+    out << modules.Printer << '\n';
+    if (!modules.Unprintable.isEmpty())
+        out << modules.Unprintable << '\n';
     for (size_t i = 0; i < labels.size(); ++i)
         out << DescribeLabel(static_cast<int>(i) + 1, *labels[i], modules.Notes[i]) << '\n';
     out << QStringLiteral("Štítků: %1").arg(labels.size()) << '\n';

@@ -9,6 +9,7 @@
 #include "MetafileList.h"
 #include "Units.h"
 
+#include <QMarginsF>
 #include <QRect>
 #include <QString>
 #include <QTransform>
@@ -81,12 +82,14 @@ struct TPrinterCalibration {
 
 // A job's page as the printer gets it: the printer, the resolution the job
 // prints at, where the page's logical units land on the printer's dot grid
-// (calibration shift included) and the printer's calibration.
+// (calibration shift included), the printer's calibration and the margins
+// it cannot print.
 struct TPrinterJobPage {
     QString Printer; // or the output file of a job to a file
     int Dpi = 0;
     QTransform PageToDevice;
     TPrinterCalibration Calibration;
+    QMarginsF Unprintable; // the paper's edges the printer does not print, in millimetres; none for a file
 };
 
 class TPrintPreview {

@@ -181,6 +181,11 @@ TPrinterJobPage TPrintPreview::PrepareJobPage()
     FJobTarget.translate(ConvertUnits(page.Calibration.Offset.X, printer.logicalDpiX(), mmHiMetric, mmPixel),
                          ConvertUnits(page.Calibration.Offset.Y, printer.logicalDpiY(), mmHiMetric, mmPixel));
     FJobDots = TDotPlayback{page.Calibration.BarWidthReduction, toFile ? QPointF() : DotGridOrigin(printer)};
+    if (!toFile) {
+        QPageLayout layout = printer.pageLayout();
+        layout.setUnits(QPageLayout::Millimeter);
+        page.Unprintable = layout.minimumMargins();
+    }
     if (FPageExt.X > 0 && FPageExt.Y > 0) {
         page.PageToDevice = QTransform::fromTranslate(FJobTarget.left() - FJobDots.GridOrigin.x(),
                                                       FJobTarget.top() - FJobDots.GridOrigin.y());

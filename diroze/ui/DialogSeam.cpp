@@ -35,6 +35,11 @@ void TDialogSeam::Error(QWidget* aOwner, const QString& aText)
     QMessageBox::critical(aOwner, QStringLiteral("Tisk štítků"), ErrorBoxText(aText));
 }
 
+void TDialogSeam::Warning(QWidget* aOwner, const QString& aText)
+{
+    QMessageBox::warning(aOwner, QStringLiteral("Tisk štítků"), ErrorBoxText(aText));
+}
+
 TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages)
 {
     TPrintChoice choice;

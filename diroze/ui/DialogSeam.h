@@ -35,6 +35,8 @@ public:
     virtual bool Question(QWidget* aOwner, const QString& aCaption, const QString& aText);
     // The application's error box: caption "Tisk štítků", error icon, OK.
     virtual void Error(QWidget* aOwner, const QString& aText);
+    // A warning with the same caption, the warning icon and OK.
+    virtual void Warning(QWidget* aOwner, const QString& aText);
     // The system print dialog on aPrinter with pages 1 to aTotalPages.
     virtual TPrintChoice Print(QWidget* aOwner, QPrinter& aPrinter, int aTotalPages);
     // Shows the save-preset dialog modally; true for OK.

@@ -9,6 +9,7 @@
 #include "PrinterIni.h"
 #include "Render.h"
 #include "SymbolModules.h"
+#include "UnprintableArea.h"
 #include "ScopeGuard.h"
 #include "UtilsString.h"
 #include "Widgets.h"
@@ -372,6 +373,7 @@ void TfrmHlavni::FormCreate()
         // the spooler has any of it; the error box says which.
         FNahled->OnCheckPrinterJob = [this](const TPrinterJobPage& aPage) {
             CheckSymbolModules(FPrintedSymbols, aPage);
+            FUnprintableNote = UnprintableNote(*FNahled, aPage);
         };
 
         FDiroze.clear();
@@ -685,6 +687,7 @@ void TfrmHlavni::btnOkClick()
         return;
     }
     bool cancelled = false;
+    FUnprintableNote.clear();
     {
         TPrintProgressWindow progress(this, *FNahled, [this] { return FSeam.Clock(); });
         if (choice.Range)
@@ -699,6 +702,9 @@ void TfrmHlavni::btnOkClick()
         RenderPreview(papir);
         return;
     }
+    // What the printer could not print is told once the job is on its way.
+    if (!FUnprintableNote.isEmpty())
+        FSeam.Warning(this, FUnprintableNote);
     FPresets.MarkUsed(SelectedPreset());
     if (FChanged &&
         FSeam.Question(this, QStringLiteral("Uložit"), QStringLiteral("Nastavení bylo změněno, chcete změny uložit?")))

@@ -134,6 +134,7 @@ private:
     bool FChangeLock = false;
     TStitekList FDiroze;
     TPlacedSymbols FPrintedSymbols; // of the sheets rendered for printing
+    QString FUnprintableNote;       // of the job being printed
     TPresets FPresets;
     std::map<int, QDomElement> FPresetElements; // by the item's id
     int FNextPresetId = 1;

@@ -81,33 +81,47 @@ TEST(DriverRaster, EverySymbolPrintsWholeAndInPlaceThroughEachDriver)
 // On a 50 x 25 mm label the Code 128 of line 2 gets one dot a module at
 // 203 dpi: the print stops before the spooler has anything and names the
 // line, and -check marks it; at 300 dpi it gets two and passes, unless the
-// printer's MinModuleMm asks for more.
-TEST(DriverRaster, ASymbolTooSmallForThePrinterIsRefusedNamingItsLine)
+// printer's MinModuleMm asks for more. What reaches into the strips a
+// driver does not print is told once, and the print goes on.
+TEST(DriverRaster, WhatThePrinterWouldSpoilIsRefusedOrTold)
 {
     struct Row {
         const char* proves;
         const char* queue;
         const char* job;
         const char* printerIni;
+        const char* paper; // the one label a sheet: its attributes
         int exitCode;
         QString out; // a line of standard output, or empty
         QString err;
     };
+    const char* const kSmall = "sirka=\"50\" vyska=\"25\" okraj-x=\"1\" okraj-y=\"1\"";
+    const char* const kTall = "sirka=\"57.15\" vyska=\"101.6\" okraj-x=\"1\" okraj-y=\"1\"";
+    const char* const kTallClear = "sirka=\"57.15\" vyska=\"101.6\" okraj-x=\"1\" okraj-y=\"5.5\"";
     const QString refusal203 = QStringLiteral(
         "diroze: Řádek 2: čárový kód C128 by na tiskárně \"diroze-zpl203\" (203 dpi) měl modul 1 tečku (0.13 mm), "
         "potřebuje nejméně 2 tečky (0.25 mm); zkraťte data, zvolte širší štítek nebo tiskárnu s vyšším "
         "rozlišením\n");
     const Row rows[] = {
-        {"one dot a module stops the print", "diroze-zpl203", "-print", "", 1, QString(), refusal203},
-        {"-check marks it and fails as the print would", "diroze-zpl203", "-check", "", 1,
+        {"one dot a module stops the print", "diroze-zpl203", "-print", "", kSmall, 1, QString(), refusal203},
+        {"-check marks it and fails as the print would", "diroze-zpl203", "-check", "", kSmall, 1,
          "2: C128 LOT A-2024/17 [modul 1 tečka (0.13 mm), méně než 2 tečky (0.25 mm)] | Code 128", refusal203},
-        {"two dots a module pass", "diroze-zpl300", "-check", "", 0,
+        {"two dots a module pass", "diroze-zpl300", "-check", "", kSmall, 0,
          "2: C128 LOT A-2024/17 [modul 2 tečky (0.17 mm)] | Code 128", QString()},
         {"the printer's MinModuleMm raises the floor", "diroze-zpl300", "-print", "[diroze-zpl300]\nMinModuleMm=0.3\n",
-         1, QString(),
+         kSmall, 1, QString(),
          QStringLiteral("diroze: Řádek 2: čárový kód C128 by na tiskárně \"diroze-zpl300\" (300 dpi) měl modul 2 tečky "
                         "(0.17 mm), potřebuje nejméně 4 tečky (0.34 mm); zkraťte data, zvolte širší štítek nebo "
                         "tiskárnu s vyšším rozlišením\n")},
+        {"bars into the 5.26 mm a LabelWriter leaves unprinted", "diroze-dymo", "-print", "", kTall, 0, QString(),
+         QStringLiteral("diroze: Obsah první strany zasahuje do okraje, který tiskárna \"diroze-dymo\" netiskne: "
+                        "nahoře 5.26 mm, dole 5.26 mm; co v něm leží, se nevytiskne\n")},
+        {"-check says so too", "diroze-dymo", "-check", "", kTall, 0,
+         QStringLiteral("Obsah první strany zasahuje do okraje, který tiskárna \"diroze-dymo\" netiskne: nahoře "
+                        "5.26 mm, dole 5.26 mm; co v něm leží, se nevytiskne"),
+         QString()},
+        {"sheet margins clear of the strips: nothing to tell", "diroze-dymo", "-print", "", kTallClear, 0, QString(),
+         QString()},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.proves);
@@ -116,14 +130,14 @@ TEST(DriverRaster, ASymbolTooSmallForThePrinterIsRefusedNamingItsLine)
             SKIP_WITHOUT_PEER("no driver queue " + std::string(row.queue) + " (scripts/start-services.sh makes it)");
         QTemporaryDir config;
         ASSERT_TRUE(QDir(config.path()).mkpath(QStringLiteral("diroze")));
+        const QByteArray presets =
+            QByteArray("<diroze><predvolby><predvolba nazev=\"x\" vybrana=\"true\"><papir format=\"66\" "
+                       "na-sirku=\"false\" ") +
+            row.paper +
+            "/><stitek pocet-x=\"1\" pocet-y=\"1\" mezera-x=\"0\" mezera-y=\"0\" okraj-x=\"1\" okraj-y=\"1\"/>"
+            "<pismo font=\"Arial\" velikost=\"6\" mezera-x=\"0\"/></predvolba></predvolby></diroze>";
         for (const auto& [name, text] :
-             {std::pair{
-                  "diroze/diroze.xml",
-                  "<diroze><predvolby><predvolba nazev=\"x\" vybrana=\"true\">"
-                  "<papir format=\"66\" na-sirku=\"false\" sirka=\"50\" vyska=\"25\" okraj-x=\"1\" okraj-y=\"1\"/>"
-                  "<stitek pocet-x=\"1\" pocet-y=\"1\" mezera-x=\"0\" mezera-y=\"0\" okraj-x=\"1\" okraj-y=\"1\"/>"
-                  "<pismo font=\"Arial\" velikost=\"6\" mezera-x=\"0\"/></predvolba></predvolby></diroze>"},
-              std::pair{"diroze/printer.ini", row.printerIni}}) {
+             {std::pair{"diroze/diroze.xml", presets}, std::pair{"diroze/printer.ini", QByteArray(row.printerIni)}}) {
             QFile file(config.filePath(QString::fromLatin1(name)));
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(text);

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QLineEdit>
@@ -54,6 +55,7 @@ public:
         return answer;
     }
     void Error(QWidget*, const QString& aText) override { Errors.append(ErrorBoxText(aText)); }
+    void Warning(QWidget*, const QString& aText) override { Warnings.append(ErrorBoxText(aText)); }
     TPrintChoice Print(QWidget*, QPrinter& aPrinter, int aTotalPages) override
     {
         PrintOffered = aTotalPages;
@@ -77,7 +79,7 @@ public:
     // Each reading is ClockStep later than the one before.
     std::chrono::milliseconds Clock() override { return Now += ClockStep; }
 
-    QStringList Questions, Errors;
+    QStringList Questions, Errors, Warnings;
     std::deque<bool> Answers;
     TPrintChoice PrintAnswer;
     QString PrintFile;
@@ -108,8 +110,8 @@ protected:
     {
         if (!aPresets.isEmpty())
             WriteFile(QStringLiteral("diroze.xml"), aPresets);
-        QByteArray data;
-        for (int i = 1; i <= aLabels; ++i)
+        QByteArray data = FData;
+        for (int i = 1; data.isEmpty() && i <= aLabels; ++i)
             data += "96385074;\xb5t\xa1tek " + QByteArray::number(i) + "\r\n"; // "Štítek" in 852
         WriteFile(QStringLiteral("data.txt"), data);
         FParams = std::make_unique<hostutils::TParamParser>(
@@ -155,6 +157,7 @@ protected:
     }
 
     QTemporaryDir FDir;
+    QByteArray FData; // the data file Start writes, when not its own labels
     TScriptedSeam FSeam;
     std::unique_ptr<hostutils::TParamParser> FParams;
     std::unique_ptr<TfrmHlavni> FDialog;
@@ -346,6 +349,57 @@ TEST_F(Dialog, StornoDropsALongJobAndAShortJobShowsNoProgress)
     EXPECT_TRUE(printspool::Tool(QStringLiteral("pdfinfo"), {pdf}).contains(QStringLiteral("Pages:           10")));
     EXPECT_FALSE(D().isVisible()) << "a finished print closes the dialog";
     EXPECT_NE(PresetsOnDisk(), before) << "and marks the preset";
+}
+
+// What the printer chosen would spoil is told at the print: a symbol too
+// small for it in the error box, before the spooler has anything, with the
+// dialog left open; content in its unprinted strips in a warning once the
+// job is on its way.
+TEST_F(Dialog, APrintTellsWhatThePrinterWouldSpoil)
+{
+    struct Row {
+        const char* proves;
+        const char* queue;
+        const char* size; // sirka and vyska of the one label a sheet
+        QByteArray data;
+        QString error, warning;
+    };
+    const Row rows[] = {
+        {"one dot a module", "diroze-zpl203", "sirka=\"50\" vyska=\"25\"", "C128:LOT A-2024/17;x\r\n",
+         QStringLiteral("Řádek 1: čárový kód C128 by na tiskárně \"diroze-zpl203\" (203 dpi) měl modul 1 tečku "
+                        "(0.13 mm), potřebuje nejméně 2 tečky (0.25 mm); zkraťte data, zvolte širší štítek nebo "
+                        "tiskárnu s vyšším rozlišením."),
+         QString()},
+        {"bars into the strips a LabelWriter does not print", "diroze-dymo", "sirka=\"57.15\" vyska=\"101.6\"",
+         "8590000123455;x\r\n", QString(),
+         QStringLiteral("Obsah první strany zasahuje do okraje, který tiskárna \"diroze-dymo\" netiskne: nahoře "
+                        "5.26 mm, dole 5.26 mm; co v něm leží, se nevytiskne.")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const QString sink = QStringLiteral("/var/spool/diroze-sink/") + QLatin1String(row.queue);
+        if (!QDir(sink).exists())
+            SKIP_WITHOUT_PEER("no driver queue " + std::string(row.queue) + " (scripts/start-services.sh makes it)");
+        WriteFile(QStringLiteral("printer.ini"), QByteArray("[Printer]\nName=") + row.queue + "\n");
+        FData = row.data;
+        Start(QByteArray("<diroze><predvolby><predvolba nazev=\"L\" vybrana=\"true\"><papir format=\"66\" "
+                         "na-sirku=\"false\" ") +
+              row.size +
+              " okraj-x=\"1\" okraj-y=\"1\"/><stitek pocet-x=\"1\" pocet-y=\"1\" okraj-x=\"1\" okraj-y=\"1\"/>"
+              "<pismo font=\"Arial\" velikost=\"6\"/></predvolba></predvolby></diroze>");
+        FSeam.Errors.clear();
+        FSeam.Warnings.clear();
+        FSeam.PrintAnswer.Accepted = true;
+        const qsizetype jobsBefore = QDir(sink).entryList(QDir::Files).size();
+        D().btnOk->click();
+        EXPECT_EQ(FSeam.Errors, row.error.isEmpty() ? QStringList() : QStringList{row.error});
+        EXPECT_EQ(FSeam.Warnings, row.warning.isEmpty() ? QStringList() : QStringList{row.warning});
+        EXPECT_EQ(D().isVisible(), !row.error.isEmpty()) << "a refused print leaves the dialog open";
+        if (!row.error.isEmpty()) {
+            EXPECT_EQ(QDir(sink).entryList(QDir::Files).size(), jobsBefore) << "nothing reached the printer";
+        }
+        FDialog.reset();
+    }
 }
 
 // What the progress window shows, step by step through one job of five
