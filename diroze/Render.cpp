@@ -279,7 +279,7 @@ private:
 
     void PlaceSymbol(const TStitek& aStitek, int aLine, const TMetaRecord& aRecord) const
     {
-        const QString kind = aStitek.Symbol() ? TSymbolBarCode::KindName(aStitek.Symbol()->Kind())
+        const QString kind = aStitek.Symbol()    ? TSymbolBarCode::KindName(aStitek.Symbol()->Kind())
                              : aStitek.BarCode() ? QStringLiteral("EAN-%1").arg(aStitek.BarCode()->MaxDataLength())
                                                  : QString();
         if (const auto* bars = std::get_if<rec::Bars>(&aRecord))
