@@ -5,7 +5,8 @@
 //   diroze -sheets[:FILTER]
 //
 // Without -check, -pdf or -print it opens the dialog "Tisk štítků". -check
-// reads the data file and lists its labels, or reports the first bad line.
+// reads the data file and lists its labels with the module each barcode
+// gets on the current printer, or reports the first bad line.
 // -pdf renders every sheet as for printing into a PDF file; -print
 // prints them on the current printer. None opens a window; -pdf and -print
 // need no display; the dialog does, and without one it says so and ends with
@@ -52,8 +53,9 @@ constexpr char kUsage[] =
     "  -codePage:N   code page of the data file (default 852, 65001 is UTF-8)\n"
     "  -numbers      every label also prints its barcode number\n"
     "  -fontBold     text lines may start with a style prefix such as @bc12\n"
-    "  -check        list the labels, or report the first bad line, and name the\n"
-    "                presets file and printer file in use\n"
+    "  -check        list the labels with the module each barcode gets on the\n"
+    "                current printer, or report the first bad line or a barcode\n"
+    "                too small for it, and name the presets file and printer file\n"
     "  -pdf:OUT.pdf  write every sheet into a PDF file (no window, no display)\n"
     "  -print        print every sheet on the current printer (no window)\n"
     "  -preset:NAME  with -pdf or -print: the layout of the preset NAME\n"

@@ -57,7 +57,11 @@ EOF
   if ! timeout 5 lpstat -v diroze-rejecting >/dev/null 2>&1; then
     timeout 20 lpadmin -p diroze-rejecting -v cups-pdf:/diroze -P "$ppd" -E 2>/dev/null
   fi
-  if ! timeout 5 lpstat -v diroze-thermal203 >/dev/null 2>&1; then
+  # A driver package's install rewrites the PPDs of the queues that use its
+  # drivers: the stand-in is made again when it no longer says 203 dpi.
+  if ! timeout 5 lpstat -v diroze-thermal203 >/dev/null 2>&1 ||
+    ! grep -qx '\*DefaultResolution: 203dpi' /etc/cups/ppd/diroze-thermal203.ppd 2>/dev/null; then
+    timeout 20 lpadmin -x diroze-thermal203 2>/dev/null || true
     local ppd203=/etc/cups/diroze-thermal203.ppd
     sed -e 's/^\*DefaultResolution: .*/*DefaultResolution: 203dpi/' \
         -e 's|^\*Resolution 300dpi/300 DPI:.*|*Resolution 203dpi/203 DPI: "<</HWResolution[203 203]>>setpagedevice"\n&|' \

@@ -111,7 +111,7 @@ protected:
         if (!aPresets.isEmpty())
             WriteFile(QStringLiteral("diroze.xml"), aPresets);
         QByteArray data = FData;
-        for (int i = 1; data.isEmpty() && i <= aLabels; ++i)
+        for (int i = 1; FData.isEmpty() && i <= aLabels; ++i)
             data += "96385074;\xb5t\xa1tek " + QByteArray::number(i) + "\r\n"; // "Štítek" in 852
         WriteFile(QStringLiteral("data.txt"), data);
         FParams = std::make_unique<hostutils::TParamParser>(
