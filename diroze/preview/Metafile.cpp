@@ -172,13 +172,19 @@ int64_t TotalModules(const std::vector<uint8_t>& aCounts)
 constexpr double kDeviceLimit = 1 << 30;
 
 // One fill of rectangles in pixels of the printer's dot grid: the device
-// gets the colour once, not per rectangle.
-void FillDeviceRects(QPainter& aPainter, const QList<QRectF>& aRects, const QBrush& aBrush, const TDotPlayback& aDots)
+// gets the colour once, not per rectangle. Narrowed boxes are drawn in
+// quarter pixels, where a quarter of a pixel off each side still leaves
+// whole numbers, which a PDF writes short.
+void FillDeviceRects(QPainter& aPainter, QList<QRectF> aRects, const QBrush& aBrush, const TDotPlayback& aDots)
 {
     if (aRects.isEmpty())
         return;
+    const double parts = aDots.BarReduction == 0 && aDots.GridOrigin.isNull() ? 1 : 4;
+    if (parts != 1)
+        for (QRectF& r : aRects)
+            r = QRectF(r.x() * parts, r.y() * parts, r.width() * parts, r.height() * parts);
     aPainter.save();
-    aPainter.setTransform(QTransform::fromTranslate(aDots.GridOrigin.x(), aDots.GridOrigin.y()));
+    aPainter.setTransform(QTransform(1 / parts, 0, 0, 1 / parts, aDots.GridOrigin.x(), aDots.GridOrigin.y()));
     aPainter.setPen(Qt::NoPen);
     aPainter.setBrush(aBrush);
     aPainter.drawRects(aRects.constData(), int(aRects.size()));
@@ -191,14 +197,15 @@ QTransform DotGridTransform(const QPainter& aPainter, const TDotPlayback& aDots)
     return aPainter.deviceTransform() * QTransform::fromTranslate(-aDots.GridOrigin.x(), -aDots.GridOrigin.y());
 }
 
-// A box of whole pixels drawn aReduction of a pixel smaller on each
-// side, but never thinner than half a pixel: a rasteriser that paints every
-// pixel the shape touches, and one that paints the pixels whose centres it
-// covers, both give back exactly the whole pixels.
-QRectF ReducedBox(int64_t aX, int64_t aY, int64_t aWidth, int64_t aHeight, double aReduction)
+// A box of whole pixels drawn aReduction of a pixel smaller on each side
+// (at the top and bottom too unless aAcrossOnly, for a bar whose height does
+// not matter), but never thinner than half a pixel: a rasteriser that paints
+// every pixel the shape touches, and one that paints the pixels whose
+// centres it covers, both give back exactly the whole pixels.
+QRectF ReducedBox(int64_t aX, int64_t aY, int64_t aWidth, int64_t aHeight, double aReduction, bool aAcrossOnly)
 {
     const double rx = std::clamp((double(aWidth) - 0.5) / 2, 0.0, aReduction);
-    const double ry = std::clamp((double(aHeight) - 0.5) / 2, 0.0, aReduction);
+    const double ry = aAcrossOnly ? 0.0 : std::clamp((double(aHeight) - 0.5) / 2, 0.0, aReduction);
     return QRectF(double(aX) + rx, double(aY) + ry, double(aWidth) - 2 * rx, double(aHeight) - 2 * ry);
 }
 
@@ -224,7 +231,7 @@ bool PlayBarsInWholeDots(QPainter& aPainter, const rec::Bars& aBars, const QBrus
     for (size_t i = 0; i < aBars.Runs.size(); ++i) {
         const int64_t width = aBars.Runs[i] * dots;
         if (i % 2 == 0 && width > 0)
-            bars.append(ReducedBox(x, layout->Top, width, layout->Bottom - layout->Top, aDots.BarReduction));
+            bars.append(ReducedBox(x, layout->Top, width, layout->Bottom - layout->Top, aDots.BarReduction, true));
         x += width;
     }
     FillDeviceRects(aPainter, bars, aBrush, aDots);
@@ -296,7 +303,7 @@ bool PlayGridInWholeDots(QPainter& aPainter, const rec::Modules& aGrid, const QB
                 .toStdString());
     QList<QRectF> boxes;
     for (const TBox64& b : GridBoxes(aGrid, layout->Left, layout->Top, layout->Module, layout->Bottom))
-        boxes.append(ReducedBox(b.X, b.Y, b.Width, b.Height, aDots.BarReduction));
+        boxes.append(ReducedBox(b.X, b.Y, b.Width, b.Height, aDots.BarReduction, symbol.Down == 0));
     FillDeviceRects(aPainter, boxes, aBrush, aDots);
     return true;
 }

@@ -189,35 +189,45 @@ TEST(PrintSpooler, BarModulesAreWholeDotsOfTheQueuesResolution)
         const QString pdf = spool.WaitForPdf(preview.LastJobId());
         ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue";
 
-        // One row across the symbol's middle, ten pixels a printer dot.
-        const int scale = 10 * dpi;
-        auto pixels = [&](int32_t aHiMetric) { return int(std::lround(aHiMetric / 2540.0 * scale)); };
-        const int x = pixels(bars->R.Left) - 40, y = pixels((bars->R.Top + bars->R.Bottom) / 2);
-        const int width = pixels(bars->R.Right) + 40 - x;
-        QTemporaryDir dir;
-        Tool(QStringLiteral("pdftoppm"), {"-r", QString::number(scale), "-x", QString::number(x), "-y",
-                                          QString::number(y), "-W", QString::number(width), "-H", "1", "-gray", "-png",
-                                          "-singlefile", pdf, dir.filePath(QStringLiteral("row"))});
-        const QImage row(dir.filePath(QStringLiteral("row.png")));
-        ASSERT_FALSE(row.isNull());
-        std::vector<int> runs; // dark and light alternately, from the first dark pixel
-        for (int px = 0; px < row.width(); ++px) {
-            const bool dark = qGray(row.pixel(px, 0)) < 128;
-            if (runs.empty() && !dark)
-                continue;
-            if (runs.empty() || dark != (runs.size() % 2 == 1))
-                runs.push_back(0);
-            ++runs.back();
-        }
-        if (runs.size() % 2 == 0 && !runs.empty())
-            runs.pop_back(); // the white beyond the last bar
-        ASSERT_EQ(runs.size(), bars->Runs.size());
+        // One row across the symbol's middle, aPerDot pixels a printer dot:
+        // the dark and light runs from the first dark pixel.
+        auto rowRuns = [&](int aPerDot) {
+            const int scale = aPerDot * dpi;
+            auto pixels = [&](int32_t aHiMetric) { return int(std::lround(aHiMetric / 2540.0 * scale)); };
+            const int x = pixels(bars->R.Left) - 4 * aPerDot, y = pixels((bars->R.Top + bars->R.Bottom) / 2);
+            const int width = pixels(bars->R.Right) + 4 * aPerDot - x;
+            QTemporaryDir dir;
+            Tool(QStringLiteral("pdftoppm"), {"-r", QString::number(scale), "-x", QString::number(x), "-y",
+                                              QString::number(y), "-W", QString::number(width), "-H", "1", "-gray",
+                                              "-png", "-singlefile", pdf, dir.filePath(QStringLiteral("row"))});
+            const QImage row(dir.filePath(QStringLiteral("row.png")));
+            std::vector<int> runs;
+            for (int px = 0; px < row.width(); ++px) {
+                const bool dark = qGray(row.pixel(px, 0)) < 128;
+                if (runs.empty() && !dark)
+                    continue;
+                if (runs.empty() || dark != (runs.size() % 2 == 1))
+                    runs.push_back(0);
+                ++runs.back();
+            }
+            if (runs.size() % 2 == 0 && !runs.empty())
+                runs.pop_back(); // the white beyond the last bar
+            return runs;
+        };
         // Each bar is drawn a quarter of a dot narrower on each side, which
         // the driver's rasteriser takes back.
+        std::vector<int> runs = rowRuns(10);
+        ASSERT_EQ(runs.size(), bars->Runs.size());
         const int dots = int(std::lround((runs[0] + 5) / 10.0 / bars->Runs[0]));
         for (size_t k = 0; k < runs.size(); ++k)
             EXPECT_NEAR(runs[k], bars->Runs[k] * dots * 10 + (k % 2 == 0 ? -5 : 5), 2)
                 << "element " << k << " of " << runs.size();
+        // A rasteriser that paints the pixels whose centre a shape covers
+        // (Poppler's) gives back the whole dots at the printer's resolution.
+        runs = rowRuns(1);
+        ASSERT_EQ(runs.size(), bars->Runs.size());
+        for (size_t k = 0; k < runs.size(); ++k)
+            EXPECT_EQ(runs[k], bars->Runs[k] * dots) << "element " << k << " at one pixel a dot";
     }
 }
 
