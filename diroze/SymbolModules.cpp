@@ -20,7 +20,6 @@ std::optional<TPrintedModule> PrintedModule(const TPlacedSymbol& aSymbol, const 
         return std::nullopt;
     TPrintedModule module;
     module.Dots = layout->Module;
-    module.Millimetres = layout->Module * 25.4 / aPage.Dpi;
     // MinModule hundredths of a millimetre in dots, a hair's rounding allowed.
     const double wanted = aPage.Calibration.MinModule / 2540.0 * aPage.Dpi;
     module.FloorDots = std::max<int64_t>(kMinModuleDots, static_cast<int64_t>(std::ceil(wanted - 1e-6)));

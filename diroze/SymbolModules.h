@@ -13,9 +13,8 @@
 namespace diroze {
 
 struct TPrintedModule {
-    int64_t Dots = 0;       // 0 when not one dot a module fits
-    double Millimetres = 0; // Dots at the page's resolution
-    int64_t FloorDots = 0;  // the fewest dots this printer's modules may have
+    int64_t Dots = 0;      // 0 when not one dot a module fits
+    int64_t FloorDots = 0; // the fewest dots this printer's modules may have
     bool BelowFloor() const { return Dots < FloorDots; }
 };
 
