@@ -142,6 +142,7 @@ TEST(DriverRaster, WhatThePrinterWouldSpoilIsRefusedOrTold)
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(text);
         }
+        const printspool::TDriverQueuesLock lock;
         const qsizetype jobsBefore = QDir(sink).entryList(QDir::Files).size();
         const programrun::TRunResult r = programrun::RunDiroze(
             {QStringLiteral(DRIVER_LABELS), QStringLiteral("-codePage:65001"), QString::fromLatin1(row.job)},

@@ -17,7 +17,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -80,6 +82,35 @@ inline std::vector<int> JobIds(const QString& aQueue = kQueue)
     }
     return ids;
 }
+
+// How many of aAfter are newer than every job of aBefore: the scheduler
+// drops the oldest finished jobs from its history, so counts alone mislead.
+inline size_t NewJobs(const std::vector<int>& aBefore, const std::vector<int>& aAfter)
+{
+    const int newest = aBefore.empty() ? 0 : *std::max_element(aBefore.begin(), aBefore.end());
+    return size_t(std::count_if(aAfter.begin(), aAfter.end(), [newest](int aId) { return aId > newest; }));
+}
+
+// While it lives, the lock driver_print_check.py takes on the driver
+// queues: no other test's job lands in a sink whose jobs are being counted.
+class TDriverQueuesLock {
+public:
+    TDriverQueuesLock() : FHandle(::open("/tmp/diroze-driver-queues.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666))
+    {
+        if (FHandle >= 0)
+            ::flock(FHandle, LOCK_EX);
+    }
+    ~TDriverQueuesLock()
+    {
+        if (FHandle >= 0)
+            ::close(FHandle); // closing releases the lock
+    }
+    TDriverQueuesLock(const TDriverQueuesLock&) = delete;
+    TDriverQueuesLock& operator=(const TDriverQueuesLock&) = delete;
+
+private:
+    int FHandle;
+};
 
 // One print through the spooler: construct before printing, then WaitForPdf
 // with the job's id. The session also holds a lock shared by all test
