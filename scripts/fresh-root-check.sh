@@ -86,11 +86,11 @@ if [[ ! -f $base/.fresh-root-stamp || $(cat "$base/.fresh-root-stamp") != "$stam
 fi
 
 root=$workdir/root
-mounted=()
-cleanup() {
-  local status=$?
-  # Whatever still runs in the root (cupsd) ends before its mounts go.
-  local p
+# Ends whatever still runs in the root (cupsd) and then takes down every mount under
+# it, the newest first: this run's, or those a run killed before its own cleanup
+# left behind (the lock says no other run owns them).
+release_root() {
+  local p i
   for p in /proc/[0-9]*; do
     if [[ $(readlink "$p/root" 2>/dev/null) == "$root" ]]; then kill -TERM "${p#/proc/}" 2>/dev/null || true; fi
   done
@@ -98,10 +98,15 @@ cleanup() {
   for p in /proc/[0-9]*; do
     if [[ $(readlink "$p/root" 2>/dev/null) == "$root" ]]; then kill -KILL "${p#/proc/}" 2>/dev/null || true; fi
   done
-  local i
-  for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
-    umount "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" || true
+  local -a mounts
+  mapfile -t mounts < <(awk -v prefix="$root/" 'index($2, prefix) == 1 { print $2 }' /proc/mounts)
+  for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
+    umount "${mounts[i]}" 2>/dev/null || umount -l "${mounts[i]}" || true
   done
+}
+cleanup() {
+  local status=$?
+  release_root
   if [[ -z ${FRESH_ROOT_KEEP:-} ]] && ! grep -q " $root/" /proc/mounts; then rm -rf "$root"; fi
   exit "$status"
 }
@@ -109,8 +114,12 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 if grep -q " $root/" /proc/mounts; then
-  echo "fresh-root-check: $root still has mounts from an earlier run; unmount them first" >&2
-  exit 1
+  echo "fresh-root-check: taking down the mounts an interrupted run left in $root"
+  release_root
+  if grep -q " $root/" /proc/mounts; then
+    echo "fresh-root-check: $root still has mounts that will not go; unmount them first" >&2
+    exit 1
+  fi
 fi
 rm -rf "$root"
 step "copy of the pristine root" cp -a "$base" "$root"
@@ -131,7 +140,6 @@ mount_in() { # SOURCE TARGET MOUNT-ARGS...
   shift 2
   mkdir -p "$target"
   mount "$@" "$source" "$target"
-  mounted+=("$target")
 }
 mount_in proc /proc -t proc
 mount_in sysfs /sys -t sysfs
