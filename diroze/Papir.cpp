@@ -243,6 +243,8 @@ TPapir ReadPapir(const TPapirControls& aControls, const QLocale& aLocale)
     }
     p.Pismo.Zarovnani = static_cast<TZarovnaniTextu>(std::clamp(aControls.AlignmentIndex, 0, 2) + 1);
     p.Radky = aControls.Radky;
+    if (aControls.Stitek.X > 0 && aControls.Stitek.Y > 0)
+        p.Stitek = aControls.Stitek;
     return p;
 }
 

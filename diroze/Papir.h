@@ -27,6 +27,7 @@ struct TPapir {
     TPoint Pocet;    // labels across and down
     TPoint Okraj;    // sheet margins: left and right, top and bottom
     TPoint Mezery;   // gaps between labels
+    TPoint Stitek;   // the label's own width and height when a product gave them, else 0 × 0
     TPoint Vycpavka; // padding inside each label
     TPoint Zacatek;  // column and row (from 1) of the first label's cell
     TPismo Pismo;
@@ -88,6 +89,10 @@ struct TPapirControls {
     QStringList FontItems;  // the installed fonts the list offers
     int AlignmentIndex = 0; // "vlevo", "vpravo", "na střed"
     std::array<bool, kLineCount> Radky{};
+    // A product's label width and height, hundredths of a millimetre: with
+    // both above 0 every cell is the label and the far margins are what
+    // remains; 0 × 0 for cells that share what the margins and gaps leave.
+    TPoint Stitek;
 };
 
 // How the text of a setting is read into the layout.

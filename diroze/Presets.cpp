@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -108,7 +109,7 @@ const std::map<QString, QStringList>& AttributeOrder()
           QStringLiteral("okraj-x"), QStringLiteral("okraj-y")}},
         {QStringLiteral("stitek"),
          {QStringLiteral("pocet-x"), QStringLiteral("pocet-y"), QStringLiteral("mezera-x"), QStringLiteral("mezera-y"),
-          QStringLiteral("okraj-x"), QStringLiteral("okraj-y")}},
+          QStringLiteral("okraj-x"), QStringLiteral("okraj-y"), QStringLiteral("sirka"), QStringLiteral("vyska")}},
         {QStringLiteral("pismo"),
          {QStringLiteral("font"), QStringLiteral("velikost"), QStringLiteral("mezera-x"), QStringLiteral("radek-0"),
           QStringLiteral("radek-1"), QStringLiteral("radek-2"), QStringLiteral("radek-3"), QStringLiteral("radek-4"),
@@ -167,6 +168,28 @@ QByteArray WithAttributesInOrder(const QByteArray& aContent)
             writer.writeAttribute(a.qualifiedName().toString(), a.value().toString());
     }
     return out;
+}
+
+const QString kLabelElement = QStringLiteral("stitek");
+const QString kLabelWidth = QStringLiteral("sirka");
+const QString kLabelHeight = QStringLiteral("vyska");
+
+// A product's label size as a preset keeps it: millimetres with a decimal
+// point, whatever the locale; a comma is read as well.
+int32_t LabelLength(const QDomElement& aElement, const QString& aAttribute)
+{
+    QString text = aElement.attribute(aAttribute);
+    text.replace(u',', u'.');
+    try {
+        return ReadMillimetres(text, TSettingsControl::edtWidth, QLocale::c());
+    } catch (const EInvalidInput&) {
+        ThrowPresetValue(aElement, aAttribute, QStringLiteral("délka v milimetrech"));
+    }
+}
+
+QString LabelLengthText(int32_t aHundredths)
+{
+    return QLocale::c().toString(aHundredths / 100.0, 'f', 2).remove(QRegularExpression(QStringLiteral("\\.?0+$")));
 }
 
 QString BoolText(bool aValue) { return aValue ? QStringLiteral("true") : QStringLiteral("false"); }
@@ -372,6 +395,11 @@ void TPresets::Apply(QDomElement aPreset, TPapirControls& aControls, const QLoca
         aControls.*s.Text = text;
     }
     aControls.FontIndex = -1;
+    // The label size, which only a product gives, goes with both attributes.
+    const QDomElement label = LookUp(aPreset, kLabelElement);
+    aControls.Stitek = {};
+    if (label.hasAttribute(kLabelWidth) && label.hasAttribute(kLabelHeight))
+        aControls.Stitek = {LabelLength(label, kLabelWidth), LabelLength(label, kLabelHeight)};
 
     QDomElement pismo = LookUp(aPreset, QStringLiteral("pismo"));
     // The alignment is stored under the gap's name.
@@ -391,6 +419,15 @@ void TPresets::Store(QDomElement aPreset, const TPapirControls& aControls)
             continue;
         QDomElement element = LookUp(aPreset, QString::fromLatin1(s.Element));
         SetAttribute(element, QString::fromLatin1(s.Attribute), aControls.*s.Text);
+    }
+    QDomElement label = LookUp(aPreset, kLabelElement);
+    if (aControls.Stitek.X > 0 && aControls.Stitek.Y > 0) {
+        SetAttribute(label, kLabelWidth, LabelLengthText(aControls.Stitek.X));
+        SetAttribute(label, kLabelHeight, LabelLengthText(aControls.Stitek.Y));
+    } else if (label.hasAttribute(kLabelWidth) || label.hasAttribute(kLabelHeight)) {
+        label.removeAttribute(kLabelWidth);
+        label.removeAttribute(kLabelHeight);
+        FModified = true;
     }
     QDomElement pismo = LookUp(aPreset, QStringLiteral("pismo"));
     SetAttribute(pismo, QStringLiteral("mezera-x"), QString::number(aControls.AlignmentIndex));

@@ -68,8 +68,15 @@ public:
             : FNahled(aNahled), FPapir(aPapir), FPreviewOnly(aPreviewOnly), FSymbols(aSymbols)
     {
         const TPapir& p = FPapir;
-        FCellWidth = (int64_t{p.Velikost.X} - Mul(2, p.Okraj.X) - Mul(int64_t{p.Pocet.X} - 1, p.Mezery.X)) / p.Pocet.X;
-        FCellHeight = (int64_t{p.Velikost.Y} - Mul(2, p.Okraj.Y) - Mul(int64_t{p.Pocet.Y} - 1, p.Mezery.Y)) / p.Pocet.Y;
+        if (p.Stitek.X > 0 && p.Stitek.Y > 0) {
+            FCellWidth = p.Stitek.X;
+            FCellHeight = p.Stitek.Y;
+        } else {
+            FCellWidth =
+                (int64_t{p.Velikost.X} - Mul(2, p.Okraj.X) - Mul(int64_t{p.Pocet.X} - 1, p.Mezery.X)) / p.Pocet.X;
+            FCellHeight =
+                (int64_t{p.Velikost.Y} - Mul(2, p.Okraj.Y) - Mul(int64_t{p.Pocet.Y} - 1, p.Mezery.Y)) / p.Pocet.Y;
+        }
         FCol = int64_t{p.Zacatek.X} - 1;
         FRow = int64_t{p.Zacatek.Y} - 1;
         ApplyZarovnani(p.Pismo, FLineFormat);

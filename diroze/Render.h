@@ -21,7 +21,8 @@ struct TPlacedSymbol {
 using TPlacedSymbols = std::vector<TPlacedSymbol>;
 
 // Replaces aNahled's document with the labels laid out on sheets of aPapir.
-// aPreviewOnly: cell frames on the first page (those that reach onto the
+// Every cell is aPapir.Stitek when that is set, else what the margins and
+// gaps leave, shared out. aPreviewOnly: cell frames on the first page (those that reach onto the
 // paper, of the first kSpinEditMax columns and rows), and only that page is
 // recorded; otherwise every sheet, without frames. Ends with the engine
 // zoomed to fit.

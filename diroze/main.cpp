@@ -85,6 +85,9 @@ void ReportFailure(const QString& aFileName, const std::exception& aError)
 int ListProducts(const hostutils::TParamParser& aParams)
 {
     const TProductCatalogue catalogue = LoadProductCatalogue();
+    // Standard output stays the products' lines for host programs.
+    for (const QString& fault : catalogue.FileFaults)
+        QTextStream(stderr) << QStringLiteral("diroze: soubor šablon nelze přečíst: ") << fault << '\n';
     QTextStream out(stdout);
     if (catalogue.Products.empty()) {
         out.flush();

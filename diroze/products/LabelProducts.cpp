@@ -36,32 +36,27 @@ QString HundredthsText(int64_t aHundredths, const QLocale& aLocale)
     return aLocale.toString(static_cast<double>(aHundredths) / 100.0, 'g', QLocale::FloatingPointShortest);
 }
 
-// One axis of the grid: where the cells start and how wide they are.
+// One axis of the grid: where the first cell starts, the gap between cells and the cell.
 struct TAxisFit {
     int64_t Margin = 0, Gap = 0, Cell = 0;
-    int64_t Error = 0;     // largest distance of a cell's start from its label's
-    int64_t Asymmetry = 0; // last cell's end minus the last label's end
-    QString Refusal;
+    int64_t Error = -1; // the largest distance of a cell's start or end from its label's
 };
 
-// Fits the renderer's cells (margin m, gap g, cell (paper - 2m - (n-1)g) div n,
-// cell c starting at m + (g + cell) c) to labels starting at aStarts (sorted,
-// mm) with size aSize on paper aPaper (hundredths). The cell pitch g + cell is
-// exactly P when g lies in [nP - (paper - 2m), that + n - 1], so P and m are
-// chosen for the smallest error and g as the smallest non-negative value there.
-TAxisFit FitAxis(const std::vector<double>& aStarts, double aSize, int64_t aPaper, const char* aEndSide)
+// Fits cells of the label's size aSize (mm) to labels starting at aStarts
+// (sorted, mm, the first on the paper): the pitch is the whole hundredths
+// next to the labels' mean pitch, the first cell starts where the starts'
+// errors are smallest and the gap is the pitch less the label. A pitch a
+// little under the label (a size rounded up) narrows the cell to the pitch.
+TAxisFit FitAxis(const std::vector<double>& aStarts, double aSize)
 {
     TAxisFit best;
     const auto n = static_cast<int64_t>(aStarts.size());
-    const double first = aStarts.front() * 100.0;
-    std::vector<int64_t> pitches;
-    if (n == 1) {
-        pitches.push_back(0);
-    } else {
+    const int64_t label = Hundredths(aSize);
+    std::vector<int64_t> pitches = {label};
+    if (n > 1) {
         const double pitch = (aStarts.back() - aStarts.front()) * 100.0 / static_cast<double>(n - 1);
         pitches = {static_cast<int64_t>(std::floor(pitch)), static_cast<int64_t>(std::ceil(pitch))};
     }
-    best.Error = -1;
     for (const int64_t pitch : pitches) {
         double low = 0, high = 0;
         for (int64_t c = 0; c < n; ++c) {
@@ -69,42 +64,19 @@ TAxisFit FitAxis(const std::vector<double>& aStarts, double aSize, int64_t aPape
             low = c == 0 ? offset : std::min(low, offset);
             high = c == 0 ? offset : std::max(high, offset);
         }
-        const int64_t margin = std::llround((low + high) / 2.0);
-        if (margin < 0)
-            continue;
-        int64_t gap = 0;
-        if (n > 1) {
-            const int64_t lowGap = n * pitch - (aPaper - 2 * margin);
-            gap = std::max<int64_t>(lowGap, 0);
-            if (gap > lowGap + n - 1)
-                continue;
-        }
-        const int64_t cell = (aPaper - 2 * margin - (n - 1) * gap) / n;
-        if (cell <= 0)
-            continue;
-        int64_t error = 0;
+        TAxisFit fit;
+        fit.Margin = std::max<int64_t>(std::llround((low + high) / 2.0), 0);
+        fit.Cell = std::min(label, pitch);
+        fit.Gap = pitch - fit.Cell;
+        fit.Error = 0;
         for (int64_t c = 0; c < n; ++c) {
-            const double start = static_cast<double>(margin + (gap + cell) * c);
-            error = std::max(error, static_cast<int64_t>(std::ceil(std::abs(start - aStarts[size_t(c)] * 100.0))));
+            const double start = static_cast<double>(fit.Margin + pitch * c) - aStarts[size_t(c)] * 100.0;
+            const double end = start + static_cast<double>(fit.Cell - label);
+            fit.Error = std::max({fit.Error, static_cast<int64_t>(std::ceil(std::abs(start))),
+                                  static_cast<int64_t>(std::ceil(std::abs(end)))});
         }
-        if (best.Error < 0 || error < best.Error) {
-            best.Margin = margin;
-            best.Gap = gap;
-            best.Cell = cell;
-            best.Error = error;
-            best.Asymmetry = margin + (gap + cell) * (n - 1) + cell - Hundredths(aStarts.back() + aSize);
-        }
-    }
-    if (best.Error < 0) {
-        if (first < 0)
-            best.Refusal = QStringLiteral("štítky začínají mimo arch");
-        else
-            best.Refusal = QStringLiteral("%1 okraj archu je širší než protější o víc než mezera mezi štítky: "
-                                          "stejné buňky se stejnými okraji by nezačínaly na štítcích")
-                               .arg(QString::fromUtf8(aEndSide));
-    } else if (best.Error > kProductTolerance) {
-        best.Refusal = QStringLiteral("štítky nejsou v pravidelné mřížce (odchylka %1 mm)")
-                           .arg(QLocale::c().toString(static_cast<double>(best.Error) / 100.0, 'f', 2));
+        if (best.Error < 0 || fit.Error < best.Error)
+            best = fit;
     }
     return best;
 }
@@ -368,6 +340,13 @@ private:
     int FDepth = 1;
 };
 
+// "1 štítek", "3 štítky", "5 štítků": aCount with the word's form for it.
+QString CzechCount(qsizetype aCount, const char* aOne, const char* aFew, const char* aMany)
+{
+    const char* word = aCount == 1 ? aOne : aCount >= 2 && aCount <= 4 ? aFew : aMany;
+    return QStringLiteral("%1 %2").arg(aCount).arg(QString::fromUtf8(word));
+}
+
 QString CountText(const TLabelProduct& aProduct)
 {
     return QStringLiteral("%1 × %2").arg(aProduct.Pocet.X).arg(aProduct.Pocet.Y);
@@ -520,10 +499,10 @@ void ComputeProductLayout(TLabelProduct& aProduct, const std::vector<std::pair<d
         cell = 1;
     }
     if (std::find(taken.begin(), taken.end(), 0) != taken.end())
-        return refuse(QStringLiteral("štítky netvoří jednu mřížku (%1 štítků v %2 sloupcích a %3 řadách)")
-                          .arg(aPositions.size())
-                          .arg(xs.size())
-                          .arg(ys.size()));
+        return refuse(QStringLiteral("štítky netvoří jednu mřížku (%1 v %2 a %3)")
+                          .arg(CzechCount(qsizetype(aPositions.size()), "štítek", "štítky", "štítků"),
+                               CzechCount(qsizetype(xs.size()), "sloupci", "sloupcích", "sloupcích"),
+                               CzechCount(qsizetype(ys.size()), "řadě", "řadách", "řadách")));
     // Neighbouring labels must not overlap by more than the tolerance (some products' sizes are rounded up).
     const double overlap = kProductTolerance / 100.0;
     for (size_t i = 1; i < xs.size(); ++i)
@@ -540,50 +519,80 @@ void ComputeProductLayout(TLabelProduct& aProduct, const std::vector<std::pair<d
     if (beyond >= kMaxOverhang)
         return refuse(QStringLiteral("štítky přesahují arch o %1 mm").arg(QLocale::c().toString(beyond, 'f', 2)));
 
-    const TAxisFit x = FitAxis(xs, p.LabelWidth, p.Velikost.X, "pravý");
-    if (!x.Refusal.isEmpty())
-        return refuse(x.Refusal);
-    const TAxisFit y = FitAxis(ys, p.LabelHeight, p.Velikost.Y, "dolní");
-    if (!y.Refusal.isEmpty())
-        return refuse(y.Refusal);
+    if (std::min(xs.front(), ys.front()) < -kProductTolerance / 100.0)
+        return refuse(QStringLiteral("štítky začínají mimo arch"));
+
+    const TAxisFit x = FitAxis(xs, p.LabelWidth);
+    const TAxisFit y = FitAxis(ys, p.LabelHeight);
+    p.FitError = static_cast<int32_t>(std::max(x.Error, y.Error));
+    if (p.FitError > kProductTolerance)
+        return refuse(QStringLiteral("štítky nejsou v pravidelné mřížce (odchylka %1 mm)")
+                          .arg(QLocale::c().toString(p.FitError / 100.0, 'f', 2)));
     p.Pocet = {static_cast<int32_t>(xs.size()), static_cast<int32_t>(ys.size())};
     p.Okraj = {static_cast<int32_t>(x.Margin), static_cast<int32_t>(y.Margin)};
     p.Mezery = {static_cast<int32_t>(x.Gap), static_cast<int32_t>(y.Gap)};
-    p.Asymmetry = {static_cast<int32_t>(x.Asymmetry), static_cast<int32_t>(y.Asymmetry)};
-    p.FitError = static_cast<int32_t>(std::max(x.Error, y.Error));
+    p.Stitek = {static_cast<int32_t>(x.Cell), static_cast<int32_t>(y.Cell)};
 }
 
 void ResolveEquivalents(std::vector<TLabelProduct>& aProducts)
 {
-    // Products with their own layout by brand and part, without regard to case; the first of a name counts.
-    QHash<QString, size_t> own;
+    // Products by brand and part, without regard to case; the first of a name counts.
+    QHash<QString, size_t> byName;
     const auto key = [](const QString& aBrand, const QString& aPart) {
         return aBrand.toCaseFolded() + u'\n' + aPart.toCaseFolded();
     };
     for (size_t i = aProducts.size(); i-- > 0;)
-        if (aProducts[i].Equiv.isEmpty())
-            own[key(aProducts[i].Brand, aProducts[i].Part)] = i;
-    for (TLabelProduct& p : aProducts) {
-        if (p.Equiv.isEmpty() || !p.Refusal.isEmpty())
-            continue;
-        const auto found = own.constFind(key(p.Brand, p.Equiv));
-        if (found == own.constEnd()) {
-            p.Refusal = QStringLiteral("odkazuje na výrobek %1, který není nainstalován").arg(p.Equiv);
-            continue;
+        byName[key(aProducts[i].Brand, aProducts[i].Part)] = i;
+
+    enum : uint8_t { Open, OnChain, Done };
+    std::vector<uint8_t> state(aProducts.size(), Open);
+    const auto unresolved = [&](size_t i) {
+        return state[i] == Open && !aProducts[i].Equiv.isEmpty() && aProducts[i].Refusal.isEmpty();
+    };
+    for (size_t first = 0; first < aProducts.size(); ++first) {
+        // Follows the chain of part numbers to a product with a layout of its
+        // own, to one that is refused, to a name no product has or round to
+        // one of the chain; then resolves the chain from its end.
+        constexpr size_t kNone = ~size_t{0};
+        std::vector<size_t> chain;
+        size_t end = kNone;
+        for (size_t at = first; unresolved(at);) {
+            state[at] = OnChain;
+            chain.push_back(at);
+            const auto found = byName.constFind(key(aProducts[at].Brand, aProducts[at].Equiv));
+            end = kNone;
+            if (found == byName.constEnd())
+                break;
+            end = at = *found;
         }
-        const TLabelProduct* target = &aProducts[*found];
-        if (!target->Usable()) {
-            p.Refusal = QStringLiteral("stejný jako %1: %2").arg(p.Equiv, target->Refusal);
-            continue;
+        const bool circular = end != kNone && state[end] == OnChain;
+        for (size_t k = chain.size(); k-- > 0;) {
+            TLabelProduct& p = aProducts[chain[k]];
+            state[chain[k]] = Done;
+            const TLabelProduct* target = k + 1 < chain.size()        ? &aProducts[chain[k + 1]]
+                                          : end != kNone && !circular ? &aProducts[end]
+                                                                      : nullptr;
+            if (circular) {
+                p.Refusal =
+                    QStringLiteral("odkazy na stejné výrobky se uzavírají do kruhu (%1 → %2)").arg(p.Part, p.Equiv);
+                continue;
+            }
+            if (!target) {
+                p.Refusal = QStringLiteral("odkazuje na výrobek %1, který není nainstalován").arg(p.Equiv);
+                continue;
+            }
+            TLabelProduct resolved = *target;
+            resolved.Brand = p.Brand;
+            resolved.Part = p.Part;
+            resolved.Equiv = p.Equiv;
+            resolved.Source = p.Source;
+            resolved.Note.clear();
+            if (!p.Description.isEmpty())
+                resolved.Description = p.Description;
+            if (!target->Usable())
+                resolved.Refusal = QStringLiteral("stejný jako %1: %2").arg(p.Equiv, target->Refusal);
+            p = std::move(resolved);
         }
-        TLabelProduct resolved = *target;
-        resolved.Brand = p.Brand;
-        resolved.Part = p.Part;
-        resolved.Equiv = p.Equiv;
-        resolved.Source = p.Source;
-        if (!p.Description.isEmpty())
-            resolved.Description = p.Description;
-        p = std::move(resolved);
     }
 }
 
@@ -635,8 +644,18 @@ TProductCatalogue LoadProductCatalogue(const QStringList& aFolders)
 {
     TProductCatalogue catalogue;
     catalogue.Folders = aFolders;
-    TPaperSizes sizes;
+    // A folder reached again through a link is read once.
+    QStringList folders;
+    QSet<QString> seen;
     for (const QString& folder : aFolders) {
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (real.isEmpty() || !seen.contains(real))
+            folders.append(folder);
+        if (!real.isEmpty())
+            seen.insert(real);
+    }
+    TPaperSizes sizes;
+    for (const QString& folder : folders) {
         const QString path = folder + QStringLiteral("/paper-sizes.xml");
         if (!QFileInfo::exists(path))
             continue;
@@ -652,10 +671,10 @@ TProductCatalogue LoadProductCatalogue(const QStringList& aFolders)
 
     static const QSet<QString> notTemplates = {QStringLiteral("paper-sizes.xml"), QStringLiteral("vendors.xml"),
                                                QStringLiteral("categories.xml")};
-    for (const QString& folder : aFolders) {
+    for (const QString& folder : folders) {
         const QDir dir(folder);
-        for (const QString& name : dir.entryList(
-                 {QStringLiteral("*.xml")}, QDir::Files | QDir::Readable | QDir::Hidden | QDir::System, QDir::Name)) {
+        for (const QString& name :
+             dir.entryList({QStringLiteral("*.xml")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name)) {
             if (notTemplates.contains(name))
                 continue;
             const QString path = dir.filePath(name);
@@ -668,6 +687,25 @@ TProductCatalogue LoadProductCatalogue(const QStringList& aFolders)
         }
     }
     ResolveEquivalents(catalogue.Products);
+
+    // A product of a folder read earlier (the user's) hides one of the same
+    // name read later; both stay listed, each saying which it is.
+    QHash<QString, size_t> first;
+    for (size_t i = 0; i < catalogue.Products.size(); ++i) {
+        TLabelProduct& p = catalogue.Products[i];
+        const QString name = p.Name().simplified().toCaseFolded();
+        const auto found = first.constFind(name);
+        if (found == first.constEnd()) {
+            first.insert(name, i);
+            continue;
+        }
+        TLabelProduct& shown = catalogue.Products[*found];
+        if (QFileInfo(shown.Source).absolutePath() == QFileInfo(p.Source).absolutePath())
+            continue;
+        p.Note = QStringLiteral("zakrytá etiketou ze souboru %1").arg(shown.Source);
+        if (shown.Note.isEmpty())
+            shown.Note = QStringLiteral("zakrývá etiketu ze souboru %1").arg(p.Source);
+    }
     return catalogue;
 }
 
@@ -685,7 +723,10 @@ const TLabelProduct& FindProduct(const TProductCatalogue& aCatalogue, const QStr
 {
     const QString wanted = aName.simplified();
     const TLabelProduct* found = nullptr;
+    QStringList samePart;
     for (const TLabelProduct& p : aCatalogue.Products) {
+        if (p.Part.compare(wanted, Qt::CaseInsensitive) == 0 && !samePart.contains(p.Name()))
+            samePart.append(p.Name());
         if (p.Name().compare(wanted, Qt::CaseInsensitive) != 0)
             continue;
         if (p.Usable())
@@ -696,15 +737,22 @@ const TLabelProduct& FindProduct(const TProductCatalogue& aCatalogue, const QStr
     if (found)
         return *found;
     const QString where = aCatalogue.Folders.join(QStringLiteral(", "));
+    QString message;
     if (aCatalogue.Products.empty())
-        throw hostutils::Exception(QStringLiteral("Etiketa \"%1\" nenalezena: nejsou nainstalované žádné šablony "
-                                                  "etiket (hledáno v %2; nainstalujte balíček glabels-data)")
-                                       .arg(wanted, where)
-                                       .toStdString());
-    throw hostutils::Exception(
-        QStringLiteral("Etiketa \"%1\" nenalezena (značka a číslo výrobku, hledáno v %2; seznam vypíše -sheets)")
-            .arg(wanted, where)
-            .toStdString());
+        message = QStringLiteral("Etiketa \"%1\" nenalezena: nejsou nainstalované žádné šablony "
+                                 "etiket (hledáno v %2; nainstalujte balíček glabels-data)")
+                      .arg(wanted, where);
+    else if (!samePart.isEmpty())
+        message = QStringLiteral("Etiketa \"%1\" nenalezena: zadejte značku i číslo výrobku, číslo %1 má %2")
+                      .arg(wanted, samePart.join(QStringLiteral(", ")));
+    else
+        message = QStringLiteral("Etiketa \"%1\" nenalezena (značka a číslo výrobku, hledáno v %2; seznam "
+                                 "vypíše -sheets)")
+                      .arg(wanted, where);
+    // A file that could not be read may have held it.
+    if (!aCatalogue.FileFaults.isEmpty())
+        message += QStringLiteral("; nelze přečíst: ") + aCatalogue.FileFaults.join(QStringLiteral("; "));
+    throw hostutils::Exception(message.toStdString());
 }
 
 QString DescribeProduct(const TLabelProduct& aProduct)
@@ -715,14 +763,7 @@ QString DescribeProduct(const TLabelProduct& aProduct)
         fields.append(CountText(aProduct));
         fields.append(QStringLiteral("%1 × %2 mm")
                           .arg(MillimetreText(aProduct.LabelWidth, c), MillimetreText(aProduct.LabelHeight, c)));
-        QStringList notes;
-        if (aProduct.Asymmetry.X != 0)
-            notes.append(
-                QStringLiteral("pravý okraj poslední buňky %1 mm").arg(HundredthsText(aProduct.Asymmetry.X, c)));
-        if (aProduct.Asymmetry.Y != 0)
-            notes.append(
-                QStringLiteral("dolní okraj poslední buňky %1 mm").arg(HundredthsText(aProduct.Asymmetry.Y, c)));
-        fields.append(notes.join(QStringLiteral(", ")));
+        fields.append(aProduct.Note);
     } else {
         fields.append(QString());
         fields.append(QString());
@@ -754,6 +795,7 @@ void ApplyProduct(const TLabelProduct& aProduct, TPapirControls& aControls, cons
     aControls.PocetY = QString::number(aProduct.Pocet.Y);
     aControls.SpaceX = HundredthsText(aProduct.Mezery.X, aLocale);
     aControls.SpaceY = HundredthsText(aProduct.Mezery.Y, aLocale);
+    aControls.Stitek = aProduct.Stitek;
 }
 
 } // namespace diroze

@@ -8,13 +8,11 @@
 // Paper names resolve through "paper-sizes.xml".
 //
 // Each product becomes the layout values a preset sets (paper format or own
-// millimetres, orientation, margins, counts, gaps). The layout has one margin
-// per axis and equal cells, so a sheet whose right or bottom margin differs
-// from its left or top one is fitted by the left and top edges: every cell's
-// left and top edge lies within kProductTolerance of the product's label, and
-// the last cell's right and bottom edge differ by Asymmetry. A product that no
-// grid of this kind can describe is kept with the reason in Refusal; reading
-// never throws for a bad product or a bad file.
+// millimetres, orientation, margins, counts, gaps) and the label's size, so
+// that every cell is its label: all four edges of every cell lie within
+// kProductTolerance of the label's, whatever the margins at the right and the
+// bottom. A product that no such grid describes is kept with the reason in
+// Refusal; reading never throws for a bad product or a bad file.
 
 #include "Papir.h"
 
@@ -27,7 +25,7 @@
 
 namespace diroze {
 
-// How far a cell's left or top edge may lie from the product's label, hundredths of a millimetre.
+// How far a cell's edge may lie from the product's label, hundredths of a millimetre.
 constexpr int32_t kProductTolerance = 20;
 // The most label positions one product may describe, over all its layouts.
 constexpr int64_t kMaxProductLabels = 10000;
@@ -54,9 +52,10 @@ struct TLabelProduct {
     TPoint Pocet;
     TPoint Okraj;
     TPoint Mezery;
-    TPoint Asymmetry;     // last cell's right and bottom edge minus the label's
-    int32_t FitError = 0; // the largest distance of a cell's left or top edge from its label's
+    TPoint Stitek;        // the cell: the label's width and height
+    int32_t FitError = 0; // the largest distance of a cell's edge from its label's
 
+    QString Note;    // for people choosing: what sets this product apart
     QString Refusal; // why the product cannot be used; empty when it can
 
     bool Usable() const { return Refusal.isEmpty(); }

@@ -219,6 +219,10 @@ void TfrmHlavni::BuildStitkyPanel(QWidget* aColumn)
     for (TSpinEdit* spin : {edtPocetX, edtPocetY, edtFirstX, edtFirstY})
         spin->setMaximumWidth(std::max(70, spin->sizeHint().width()));
     AddPair(stitky, 9, QStringLiteral("Začít tisknout od štítku:"), edtFirstX, edtFirstY, false);
+    lblStitek = Caption(QString(), panStitky->Content());
+    lblStitek->setObjectName(QStringLiteral("lblStitek"));
+    stitky->addWidget(lblStitek, 11, 0, 1, 3);
+    ShowStitek();
     aColumn->layout()->addWidget(panStitky);
 }
 
@@ -326,6 +330,16 @@ void TfrmHlavni::WireEvents()
         connect(radio, &QRadioButton::toggled, this, [this](bool aOn) {
             if (aOn)
                 Guard([this] { lstFormatChange(); });
+        });
+    // Margins, gaps and counts typed by hand share the sheet out again: a
+    // product's label size goes (before the preview sees the change).
+    for (QLineEdit* edit : {edtMarginX, edtMarginY, edtSpaceX, edtSpaceY, static_cast<QLineEdit*>(edtPocetX),
+                            static_cast<QLineEdit*>(edtPocetY)})
+        connect(edit, &QLineEdit::textChanged, this, [this] {
+            if (!FChangeLock && FStitek != TPoint{}) {
+                FStitek = {};
+                ShowStitek();
+            }
         });
     // A change counts when presets keep the setting.
     for (const TTextSetting& s : kTextSettings) {
@@ -508,7 +522,20 @@ TPapirControls TfrmHlavni::Controls() const
     c.AlignmentIndex = lstAlignment->currentIndex();
     for (int i = 0; i < kLineCount && i < lstRadky->count(); ++i)
         c.Radky[size_t(i)] = lstRadky->item(i)->checkState() == Qt::Checked;
+    c.Stitek = FStitek;
     return c;
+}
+
+void TfrmHlavni::ShowStitek()
+{
+    lblStitek->setVisible(FStitek != TPoint{});
+    const QLocale locale;
+    const auto mm = [&](int32_t aHundredths) {
+        return locale.toString(aHundredths / 100.0, 'g', QLocale::FloatingPointShortest);
+    };
+    lblStitek->setText(QStringLiteral("Štítek etikety: %1 × %2 mm. Úprava okrajů, mezer nebo počtu štítků "
+                                      "jej zruší a buňky se rozdělí rovnoměrně.")
+                           .arg(mm(FStitek.X), mm(FStitek.Y)));
 }
 
 void TfrmHlavni::SetControls(const TPapirControls& aControls)
@@ -523,6 +550,8 @@ void TfrmHlavni::SetControls(const TPapirControls& aControls)
                                       : -1);
     for (int i = 0; i < kLineCount && i < lstRadky->count(); ++i)
         lstRadky->item(i)->setCheckState(aControls.Radky[size_t(i)] ? Qt::Checked : Qt::Unchecked);
+    FStitek = aControls.Stitek;
+    ShowStitek();
 }
 
 TPapir TfrmHlavni::ReadPapir()

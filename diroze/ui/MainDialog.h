@@ -18,6 +18,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -101,6 +102,7 @@ public:
     QComboBox* lstPredvolby = nullptr;
     QToolButton *btnSave = nullptr, *btnDelete = nullptr;
     QPushButton* btnEtikety = nullptr;
+    QLabel* lblStitek = nullptr; // a product's label size, while the layout keeps it
     QPushButton *btnOk = nullptr, *btnCancel = nullptr;
     TCategoryPanel *panPapir = nullptr, *panStitky = nullptr, *panPismo = nullptr;
     QScrollArea* panSettings = nullptr;
@@ -126,12 +128,14 @@ private:
     void AddPresetItem(const QString& aName, const QDomElement& aPreset);
     void SelectPresetItem(int aIndex);
     void RenderPreview(const TPapir& aPapir);
+    void ShowStitek();
 
     TDialogSeam& FSeam;
     const hostutils::TParamParser& FParams;
     TConfigFiles FFiles;
     bool FChanged = false;
     bool FChangeLock = false;
+    TPoint FStitek; // the label size of the product last chosen, 0 × 0 for none
     TStitekList FDiroze;
     TPlacedSymbols FPrintedSymbols; // of the sheets rendered for printing
     QString FUnprintableNote;       // of the job being printed

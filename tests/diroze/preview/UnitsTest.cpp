@@ -1,3 +1,4 @@
+#include "preview/PageLayout.h"
 #include "preview/PrintPreview.h"
 #include "preview/Units.h"
 
@@ -55,6 +56,27 @@ TEST(Units, MulDivRoundsHalfAwayFromZeroAndRefusesDivisionByZero)
     EXPECT_EQ(RoundHalfEven(2.5L), 2);
     EXPECT_EQ(RoundHalfEven(3.5L), 4);
     EXPECT_EQ(RoundHalfEven(-2.5L), -2);
+}
+
+// A page is whole points: the size a job asks for lies within half a point
+// of the millimetres, named where a name fits them that well.
+TEST(Units, PageSizesStayWithinHalfAPointOfTheirMillimetres)
+{
+    struct Case {
+        int32_t width, height;
+        bool named;
+    } cases[] = {
+        {21000, 29700, true},  {14800, 21000, true},  {21590, 27940, true},  {10500, 14800, false},
+        {10000, 14800, false}, {21100, 29700, false}, {21020, 29700, false}, {5000, 2500, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+        const QPageSize size = PageSizeFor(c.width, c.height);
+        const QSizeF points = size.sizePoints();
+        EXPECT_NEAR(points.width() * 2540 / 72, c.width, 17.7);
+        EXPECT_NEAR(points.height() * 2540 / 72, c.height, 17.7);
+        EXPECT_EQ(size.id() != QPageSize::Custom, c.named);
+    }
 }
 
 TEST(Units, PaperSizeTable)
