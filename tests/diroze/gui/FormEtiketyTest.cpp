@@ -127,7 +127,7 @@ TProductCatalogue TestCatalogue(const QTemporaryDir& aDir)
         <Label-rectangle width="50mm" height="20mm"><Layout nx="2" ny="1" x0="20mm" y0="20mm" dx="60mm"/>
         <Layout nx="1" ny="1" x0="50mm" y0="45mm"/></Label-rectangle></Template>
         <Template brand="T" part="4" size="A5" description="Velké">
-        <Label-rectangle width="140mm" height="101.6mm">
+        <Label-rectangle width="139.95mm" height="101.63mm">
         <Layout nx="1" ny="2" x0="4mm" y0="3mm" dx="0" dy="103mm"/></Label-rectangle></Template>
         </Glabels-templates>)");
     file.close();
