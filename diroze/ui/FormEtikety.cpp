@@ -40,9 +40,11 @@ QStringList ColumnTexts(const TLabelProduct& aProduct, const QLocale& aLocale)
     return texts;
 }
 
-QString Sentence(QString aText)
+// aText ending with a full stop, its first letter capital when aCapital
+// (a brand keeps its own spelling).
+QString Sentence(QString aText, bool aCapital)
 {
-    if (!aText.isEmpty())
+    if (aCapital && !aText.isEmpty())
         aText[0] = aText[0].toUpper();
     if (!aText.endsWith(u'.'))
         aText += u'.';
@@ -70,8 +72,8 @@ QString DetailText(const TLabelProduct& aProduct, const QLocale& aLocale)
         sentences.append(sheet.join(QStringLiteral(", ")));
     if (!texts[TfrmEtikety::colNote].isEmpty())
         sentences.append(texts[TfrmEtikety::colNote]);
-    for (QString& sentence : sentences)
-        sentence = Sentence(sentence);
+    for (qsizetype i = 0; i < sentences.size(); ++i)
+        sentences[i] = Sentence(sentences[i], i > 0);
     return sentences.join(u' ');
 }
 
