@@ -32,12 +32,7 @@ TfrmSave::TfrmSave(TDialogSeam& aSeam, QWidget* aParent) : QDialog(aParent), FSe
 {
     setWindowTitle(QStringLiteral("Uložení předvolby"));
     setModal(true);
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
-    auto* layout = new QVBoxLayout;
-    layout->setContentsMargins(9, 9, 9, 6);
-    outer->addLayout(layout, 1);
+    const auto [layout, strip] = MakeDialogFrame(*this);
     auto* label = new QLabel(QStringLiteral("Jak chcete uložit zvolené nastavení:"), this);
     QFont larger = label->font();
     larger.setPointSizeF(larger.pointSizeF() * 1.25);
@@ -56,9 +51,7 @@ TfrmSave::TfrmSave(TDialogSeam& aSeam, QWidget* aParent) : QDialog(aParent), FSe
     layout->addStretch();
 
     // The buttons on the white strip of the main dialog.
-    auto* strip = new TButtonStrip(this);
     strip->AddOkCancel(QStringLiteral("Uložit"), btnOk, btnCancel);
-    outer->addWidget(strip);
     // A fixed dialog border: the client area never changes.
     setFixedSize(kClientWidth, kClientHeight);
 

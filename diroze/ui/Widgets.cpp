@@ -136,6 +136,20 @@ void TButtonStrip::paintEvent(QPaintEvent*)
     painter.drawLine(0, 0, width() - 1, 0);
 }
 
+TDialogFrame MakeDialogFrame(QWidget& aDialog)
+{
+    auto* outer = new QVBoxLayout(&aDialog);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    TDialogFrame frame;
+    frame.Content = new QVBoxLayout;
+    frame.Content->setContentsMargins(9, 9, 9, 6);
+    outer->addLayout(frame.Content, 1);
+    frame.Strip = new TButtonStrip(&aDialog);
+    outer->addWidget(frame.Strip);
+    return frame;
+}
+
 namespace {
 
 // Passes the wheel over an unfocused drop-down on to its parents.

@@ -69,6 +69,16 @@ private:
     QHBoxLayout* FRow = nullptr;
 };
 
+// The frame of a small dialog: Content (margins 9, 9, 9, 6) above Strip, the
+// button strip along the bottom edge, both edge to edge. The widgets go into
+// Content, the buttons into Strip after them, so the focus reaches the
+// buttons last.
+struct TDialogFrame {
+    QVBoxLayout* Content = nullptr;
+    TButtonStrip* Strip = nullptr;
+};
+TDialogFrame MakeDialogFrame(QWidget& aDialog);
+
 // Makes a drop-down take the mouse wheel only while it has the focus;
 // otherwise the wheel scrolls what holds it (the settings column). Neither
 // does the wheel give it the focus.
