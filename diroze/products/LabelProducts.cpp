@@ -499,10 +499,10 @@ void ComputeProductLayout(TLabelProduct& aProduct, const std::vector<std::pair<d
         cell = 1;
     }
     if (std::find(taken.begin(), taken.end(), 0) != taken.end())
-        return refuse(QStringLiteral("štítky netvoří jednu mřížku (%1 v %2 a %3)")
+        return refuse(QStringLiteral("štítky netvoří jednu mřížku (%1, %2, %3)")
                           .arg(CzechCount(qsizetype(aPositions.size()), "štítek", "štítky", "štítků"),
-                               CzechCount(qsizetype(xs.size()), "sloupci", "sloupcích", "sloupcích"),
-                               CzechCount(qsizetype(ys.size()), "řadě", "řadách", "řadách")));
+                               CzechCount(qsizetype(xs.size()), "sloupec", "sloupce", "sloupců"),
+                               CzechCount(qsizetype(ys.size()), "řada", "řady", "řad")));
     // Neighbouring labels must not overlap by more than the tolerance (some products' sizes are rounded up).
     const double overlap = kProductTolerance / 100.0;
     for (size_t i = 1; i < xs.size(); ++i)

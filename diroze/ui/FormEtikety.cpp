@@ -25,15 +25,16 @@ QString MillimetreText(double aMillimetres, const QLocale& aLocale)
 }
 
 // The texts of the product's columns (TfrmEtikety::TColumn): the counts only
-// for a usable product, the label size where the product gives one.
+// for a usable product, the label size where the product gives one, the
+// refusal or else the product's note.
 QStringList ColumnTexts(const TLabelProduct& aProduct, const QLocale& aLocale)
 {
     QStringList texts = {aProduct.Brand, aProduct.Part, aProduct.Description, aProduct.PaperName, QString(),
                          QString(),      QString()};
     if (aProduct.Usable())
         texts[TfrmEtikety::colLabels] = QStringLiteral("%1 × %2").arg(aProduct.Pocet.X).arg(aProduct.Pocet.Y);
-    else
-        texts[TfrmEtikety::colNote] = QStringLiteral("nelze použít: ") + aProduct.Refusal;
+    texts[TfrmEtikety::colNote] =
+        aProduct.Usable() ? aProduct.Note : QStringLiteral("nelze použít: ") + aProduct.Refusal;
     if (aProduct.LabelWidth > 0 && aProduct.LabelHeight > 0)
         texts[TfrmEtikety::colSize] = QStringLiteral("%1 × %2").arg(MillimetreText(aProduct.LabelWidth, aLocale),
                                                                     MillimetreText(aProduct.LabelHeight, aLocale));

@@ -371,3 +371,100 @@ TEST(LabelProducts, PdfWithSheetPrintsOnTheProductsLabels)
         EXPECT_FALSE(QFile::exists(dir.filePath("x.pdf")));
     }
 }
+
+// What the catalogue says about what it read: files it could not read, part
+// numbers that lead on through others, products hidden by the user's, a
+// folder reached twice, a part number without its brand.
+TEST(LabelProducts, TheCatalogueNamesWhatItCouldNotReadAndWhatHidesWhat)
+{
+    QTemporaryDir dir;
+    const QString user = dir.filePath("user"), system = dir.filePath("system");
+    QDir().mkpath(user);
+    QDir().mkpath(system);
+    ASSERT_TRUE(QFile::link(system, dir.filePath("linked")));
+    const auto write = [](const QString& aPath, const QByteArray& aBytes) {
+        QFile file(aPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(aBytes);
+    };
+    const QByteArray sheet = R"(<Label-rectangle width="50mm" height="20mm">
+        <Layout nx="2" ny="1" x0="20mm" y0="26mm" dx="60mm"/></Label-rectangle>)";
+    const auto product = [&](const char* aBrand, const char* aPart, const QByteArray& aRest) {
+        return "<Template brand=\"" + QByteArray(aBrand) + "\" part=\"" + aPart + "\" " + aRest + "</Template>";
+    };
+    write(system + "/s-templates.xml",
+          "<Glabels-templates>" + product("T", "1", "size=\"A4\">" + sheet) + product("T", "3", "equiv=\"2\">") +
+              product("T", "2", "equiv=\"1\" description=\"same\">") + product("T", "4", "equiv=\"5\">") +
+              product("T", "5", "equiv=\"4\">") + product("U", "1", "size=\"A4\">" + sheet) +
+              product("T", "wide", "size=\"Other\" width=\"211mm\" height=\"297mm\">" + sheet) +
+              product("T", "near", "size=\"Other\" width=\"210.05mm\" height=\"297mm\">" + sheet) +
+              product("T", "grid",
+                      "size=\"A4\"><Label-rectangle width=\"50mm\" height=\"20mm\">"
+                      "<Layout nx=\"1\" ny=\"1\" x0=\"0\" y0=\"0\"/><Layout nx=\"1\" ny=\"1\" "
+                      "x0=\"60mm\" y0=\"30mm\"/></Label-rectangle>") +
+              "</Glabels-templates>");
+    write(user + "/own.xml",
+          "<Glabels-templates>" + product("T", "1", "size=\"A5\">" + sheet) + "</Glabels-templates>");
+    const struct {
+        const char* file;
+        QByteArray bytes;
+        const char* reason;
+    } broken[] = {
+        {"amp.xml", "<Glabels-templates><Template brand=\"F\" part=\"2\" description=\"A & B\"/></Glabels-templates>",
+         "řádek 1"},
+        {"cp1250.xml",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Glabels-templates><Template brand=\"F\" part=\"\xe8\"/>",
+         "řádek 1"},
+        {"text.xml", "plain text", "řádek 1"},
+        {"root.xml", "<Glabels-paper-sizes/>", "kořen Glabels-paper-sizes"},
+    };
+    for (const auto& b : broken)
+        write(user + '/' + b.file, b.bytes);
+
+    const TProductCatalogue catalogue = LoadProductCatalogue({user, system, dir.filePath("linked")});
+    for (const auto& b : broken) {
+        SCOPED_TRACE(b.file);
+        const QString fault = catalogue.FileFaults.filter(user + '/' + b.file).join(' ');
+        EXPECT_TRUE(fault.contains(QString::fromUtf8(b.reason))) << fault.toStdString();
+    }
+    EXPECT_EQ(catalogue.Products.size(), 10u) << "the linked folder is read once";
+
+    const TLabelProduct& own = FindProduct(catalogue, "T 1");
+    EXPECT_EQ(own.PaperName, "A5");
+    EXPECT_TRUE(own.Note.contains(system + "/s-templates.xml")) << own.Note.toStdString();
+    const auto hidden = std::find_if(catalogue.Products.begin(), catalogue.Products.end(),
+                                     [](const TLabelProduct& p) { return p.Name() == "T 1" && p.PaperName == "A4"; });
+    ASSERT_NE(hidden, catalogue.Products.end());
+    EXPECT_TRUE(hidden->Note.startsWith("zakrytá")) << hidden->Note.toStdString();
+
+    const struct {
+        const char* name;
+        const char* refusal; // "" for usable
+    } rows[] = {
+        {"T 3", ""}, // through T 2 to T 1
+        {"T 4", "kruhu"},
+        {"T grid", "(2 štítky, 2 sloupce, 2 řady)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TLabelProduct& p = FindProduct(catalogue, row.name);
+        EXPECT_TRUE(p.Refusal.contains(QString::fromUtf8(row.refusal))) << p.Refusal.toStdString();
+        EXPECT_EQ(p.Usable(), !*row.refusal);
+    }
+    EXPECT_EQ(FindProduct(catalogue, "T 3").Description, "same");
+    // A paper 1 mm off A4 keeps its own size; one within a tenth is A4.
+    EXPECT_EQ(FindProduct(catalogue, "T wide").Format, pCustom);
+    EXPECT_EQ(FindProduct(catalogue, "T wide").Velikost.X, 21100);
+    EXPECT_EQ(FindProduct(catalogue, "T near").Format, pA4);
+
+    const auto failure = [&](const QString& aName) {
+        try {
+            FindProduct(catalogue, aName);
+        } catch (const std::exception& e) {
+            return QString::fromUtf8(e.what());
+        }
+        return QString();
+    };
+    EXPECT_TRUE(failure("1").contains("T 1, U 1")) << failure("1").toStdString();
+    EXPECT_TRUE(failure("F 2").contains(user + "/amp.xml")) << failure("F 2").toStdString();
+}

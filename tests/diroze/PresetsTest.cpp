@@ -162,6 +162,7 @@ TEST_F(PresetsFile, StoredPresetReadsBackTheSameAndUnknownContentSurvives)
     stored.FontSize = "12";
     stored.AlignmentIndex = 2;
     stored.Radky = {true, false, true};
+    stored.Stitek = {6350, 3810}; // a product's label size
     QDomElement preset = FPresets.Add(QStringLiteral("Nová "));
     FPresets.Store(preset, stored);
     FPresets.MarkUsed(preset);
@@ -187,13 +188,14 @@ TEST_F(PresetsFile, StoredPresetReadsBackTheSameAndUnknownContentSurvives)
         "Predvolba:nazev",
         "predvolba:nazev vybrana",
         "papir:format na-sirku sirka vyska okraj-x okraj-y",
-        "stitek:pocet-x pocet-y mezera-x mezera-y okraj-x okraj-y",
+        "stitek:pocet-x pocet-y mezera-x mezera-y okraj-x okraj-y sirka vyska",
         "pismo:font velikost mezera-x radek-0 radek-1 radek-2 radek-3 radek-4 radek-5 radek-6 radek-7"};
     EXPECT_EQ(written, expected);
     for (const char* kept : {"presets of the shop", "keep me", "the first one", "vlastni=\"x\"", "barva=\"bila\"",
                              "verze=\"2\"", "not a preset"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(kept))) << kept;
     EXPECT_TRUE(text.contains(QStringLiteral("mezera-x=\"2\""))) << "the alignment is stored as mezera-x of pismo";
+    EXPECT_TRUE(text.contains(QStringLiteral("sirka=\"63.5\" vyska=\"38.1\""))) << "in any locale with a point";
 
     TPresets again;
     again.Load(Path());
@@ -212,7 +214,17 @@ TEST_F(PresetsFile, StoredPresetReadsBackTheSameAndUnknownContentSurvives)
     EXPECT_EQ(read.AlignmentIndex, 2);
     EXPECT_EQ(read.Radky, stored.Radky);
     EXPECT_EQ(read.FirstX, QStringLiteral("7"));
+    EXPECT_EQ(read.Stitek, stored.Stitek);
     EXPECT_FALSE(again.Modified()) << "every element was there";
+
+    // Stored again without a label size, the preset loses it; a file
+    // without one gives cells shared out as before.
+    read.Stitek = {};
+    again.Store(back, read);
+    EXPECT_FALSE(back.firstChildElement("stitek").hasAttribute("sirka"));
+    read.Stitek = {100, 100};
+    again.Apply(back, read, kCzech);
+    EXPECT_EQ(read.Stitek, TPoint{});
 }
 
 TEST_F(PresetsFile, MissingPartsTakeTheirDefaults)

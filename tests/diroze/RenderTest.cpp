@@ -338,6 +338,15 @@ TEST_F(RenderFixture, CustomPaperSize)
     EXPECT_EQ(FPreview.PageSize(), (TPoint{10000, 5000}));
     EXPECT_EQ(Page(0).Width(), 10000);
     EXPECT_EQ(TextAt(0, "L1"), (TRect{1200, 1350, 4700, 3650})) << "cells 3900 x 2600";
+
+    // With the label's own size every cell is the label, whatever is left at the right and the bottom.
+    LoadNumbered(2);
+    P.Stitek = {3000, 2000};
+    Render(FPreview, FLabels, P, true);
+    const auto frames = All<rec::Rectangle>(0);
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].R, (TRect{1000, 1200, 4000, 3200}));
+    EXPECT_EQ(frames[1].R, (TRect{4200, 1200, 7200, 3200})) << "the gap after the label";
 }
 
 } // namespace
