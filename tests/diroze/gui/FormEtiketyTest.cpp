@@ -109,6 +109,17 @@ TEST(FormEtikety, FilterAndEnterApplyTheProductEscKeepsTheSettings)
     QTest::mouseClick(dialog.btnEtikety, Qt::LeftButton);
     EXPECT_EQ(seam.Shown, 2);
     EXPECT_TRUE(SameLayout(dialog.Controls(), chosen));
+
+    // The product's label size stays, shown in the panel, until a margin is typed.
+    EXPECT_EQ(chosen.Stitek, expected.Stitek);
+    EXPECT_NE(chosen.Stitek, TPoint{});
+    EXPECT_FALSE(dialog.lblStitek->isHidden());
+    EXPECT_TRUE(dialog.lblStitek->text().contains(QLocale().toString(expected.Stitek.X / 100.0)));
+    dialog.edtMarginX->setFocus();
+    QTest::keyClick(dialog.edtMarginX, Qt::Key_End);
+    QTest::keyClick(dialog.edtMarginX, Qt::Key_1);
+    EXPECT_EQ(dialog.Controls().Stitek, TPoint{});
+    EXPECT_TRUE(dialog.lblStitek->isHidden());
 }
 
 // Four products: usable ones on A4 and A5, and one whose labels form no grid.
