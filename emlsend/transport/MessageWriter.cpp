@@ -178,7 +178,13 @@ public:
         // Without O_NONBLOCK, opening a FIFO would wait for a writer.
         FHandle = hostutils::TFileHandle(::open(aPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (!FHandle.Valid()) {
-            throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(errno));
+            const int error = errno;
+            // A socket cannot be opened at all (ENXIO): say what it is.
+            struct stat found {};
+            if (error == ENXIO && ::stat(aPath.c_str(), &found) == 0 && !S_ISREG(found.st_mode)) {
+                throw EFOpenError("Cannot open file \"" + aPath + "\". " + NotRegularReason(found.st_mode));
+            }
+            throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(error));
         }
         struct stat info {};
         if (::fstat(FHandle.Get(), &info) != 0) {
