@@ -88,6 +88,25 @@ void EndAllChildren()
 // Only async-signal-safe calls.
 [[noreturn]] void RunKeeper(const char* aCommand, int aOutput, int aErrors, int aStatus, int aControl)
 {
+    // Nothing else of emlsend's is held, so that no other pipe or socket
+    // stays open through the keeper: the four ends move to 3..6 (by way of
+    // copies at 7 and above, which none of the targets can be) and every
+    // other handle above 2 is closed.
+    int ends[] = {aOutput, aErrors, aStatus, aControl};
+    for (int& end : ends) {
+        end = ::fcntl(end, F_DUPFD, 7);
+        if (end < 0) {
+            ::_exit(1);
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        ::dup2(ends[i], 3 + i);
+    }
+    ::close_range(7, ~0U, 0);
+    aOutput = 3;
+    aErrors = 4;
+    aStatus = 5;
+    aControl = 6;
     ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0);
     // Ended by emlsend only: a Ctrl-C ends emlsend, which closes aControl.
     struct sigaction ignore {};
@@ -183,10 +202,6 @@ std::string RunTokenCommand(const std::string& aCommand, std::chrono::millisecon
         Fail(std::string("cannot be started: ") + std::strerror(errno));
     }
     if (keeper == 0) {
-        ::close(output.Read.Get());
-        ::close(errors.Read.Get());
-        ::close(status.Read.Get());
-        ::close(control.Write.Get());
         RunKeeper(aCommand.c_str(), output.Write.Get(), errors.Write.Get(), status.Write.Get(), control.Read.Get());
     }
     output.Write.Close();
