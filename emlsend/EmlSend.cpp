@@ -76,6 +76,28 @@ void ReportFailure(int aErrorHandle, const std::string& aText)
     WriteQuietly(aErrorHandle, "emlsend: " + shown + "\n");
 }
 
+// Leaves aText in the result file. When that fails, the send's own reason
+// goes to aErrorHandle before the failure to write is passed on, so that
+// it is not lost.
+void LeaveResult(const std::string& aControlPath, const std::string& aText, int aErrorHandle)
+{
+    try {
+        WriteResultFile(ResultFilePath(aControlPath), aText);
+    } catch (const std::exception&) {
+        std::string lines;
+        for (const char c : aText) {
+            if (c != '\r') {
+                lines += c;
+            }
+        }
+        while (!lines.empty() && lines.back() == '\n') {
+            lines.pop_back();
+        }
+        ReportFailure(aErrorHandle, "The message was not sent: " + lines);
+        throw;
+    }
+}
+
 } // namespace
 
 std::string CommandRefusal(const TControlFile& aFile, const std::string& aControlPath)
@@ -161,11 +183,11 @@ int RunEmlSend(const std::vector<std::string>& aArguments, TConsole& aConsole, i
         ComposeMessage(file, *mailer, BuiltInAccount());
         if (file.Smtp) {
             if (const std::string refusal = CommandRefusal(file, controlPath); !refusal.empty()) {
-                WriteResultFile(ResultFilePath(controlPath), refusal);
+                LeaveResult(controlPath, refusal, aErrorHandle);
             } else {
                 const TListenerRegistration registration(*mailer, *listener);
                 if (mailer->Send() != srSent) {
-                    WriteResultFile(ResultFilePath(controlPath), mailer->GetErrorText());
+                    LeaveResult(controlPath, mailer->GetErrorText(), aErrorHandle);
                 }
             }
         } else {

@@ -48,7 +48,9 @@ void WriteResultFile(const std::string& aPath, const std::string& aText);
 // (with the SMTP section) or shown in the mail program, a failed send
 // leaves its text in the result file, and the control file is deleted
 // unless it said "[NODELETE]"; the result is 0. Any other failure writes
-// "emlsend: <text>" to aErrorHandle and returns 1, the control file kept.
+// "emlsend: <text>" to aErrorHandle and returns 1, the control file kept;
+// when it is the result file that cannot be written, the line
+// "emlsend: The message was not sent: <the send's text>" comes first.
 int RunEmlSend(const std::vector<std::string>& aArguments, TConsole& aConsole, int aErrorHandle);
 
 } // namespace emlsend

@@ -74,4 +74,13 @@ std::string EnvelopeAddress(std::string_view aAddress, std::string_view aCharset
     return std::string(local) + "@" + converted;
 }
 
+std::string HeaderAddress(std::string_view aAddress, std::string_view aCharset)
+{
+    try {
+        return EnvelopeAddress(aAddress, aCharset);
+    } catch (const ESmtpClientError&) {
+        return std::string(aAddress);
+    }
+}
+
 } // namespace emlsend

@@ -2,6 +2,7 @@
 
 #include "AsciiText.h"
 #include "ContentEncoding.h"
+#include "EnvelopeAddress.h"
 #include "FileHandle.h"
 #include "HeaderEncoding.h"
 #include "TransportErrors.h"
@@ -37,6 +38,19 @@ MailAddress OneLine(const MailAddress& aAddress)
     return MailAddress{OneLine(aAddress.Name), OneLine(aAddress.Address)};
 }
 
+// aAddress on one line with its domain in IDNA form (HeaderAddress). With
+// aNameDefaultsToAddress an empty name is the address as given, so that a
+// reader still shows the domain in its own letters.
+MailAddress InHeader(const MailAddress& aAddress, std::string_view aCharset, bool aNameDefaultsToAddress = false)
+{
+    MailAddress result = OneLine(aAddress);
+    if (aNameDefaultsToAddress && result.Name.empty()) {
+        result.Name = result.Address;
+    }
+    result.Address = HeaderAddress(result.Address, aCharset);
+    return result;
+}
+
 // The media type with any "charset" parameter removed.
 std::string WithoutCharset(std::string_view aContentType)
 {
@@ -66,7 +80,7 @@ std::string FormatList(const std::vector<MailAddress>& aList, std::string_view a
         if (!out.empty()) {
             out += ", ";
         }
-        out += OneLine(address).Format(false, aCharset);
+        out += InHeader(address, aCharset).Format(false, aCharset);
     }
     return out;
 }
@@ -164,7 +178,13 @@ public:
         // Without O_NONBLOCK, opening a FIFO would wait for a writer.
         FHandle = hostutils::TFileHandle(::open(aPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (!FHandle.Valid()) {
-            throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(errno));
+            const int error = errno;
+            // A socket cannot be opened at all (ENXIO): say what it is.
+            struct stat found {};
+            if (error == ENXIO && ::stat(aPath.c_str(), &found) == 0 && !S_ISREG(found.st_mode)) {
+                throw EFOpenError("Cannot open file \"" + aPath + "\". " + NotRegularReason(found.st_mode));
+            }
+            throw EFOpenError("Cannot open file \"" + aPath + "\". " + std::strerror(error));
         }
         struct stat info {};
         if (::fstat(FHandle.Get(), &info) != 0) {
@@ -447,7 +467,7 @@ void MessageWriter::WriteHeader(const MailMessage& aMessage, MessageForm aForm, 
         header.AddRaw(raw);
     }
     if (!aMessage.From.IsEmpty()) {
-        header.Add("From", OneLine(aMessage.From).Format(true, charset));
+        header.Add("From", InHeader(aMessage.From, charset, true).Format(false, charset));
     }
     header.Add("Subject", EncodeHeaderText(OneLine(aMessage.Subject), "", charset));
     header.Add("To", FormatList(aMessage.To, charset));
@@ -466,10 +486,10 @@ void MessageWriter::WriteHeader(const MailMessage& aMessage, MessageForm aForm, 
     header.Add("MIME-Version", "1.0");
     header.Add("Reply-To", FormatList(aMessage.ReplyTo, charset));
     if (!aMessage.ReceiptRecipient.IsEmpty()) {
-        header.Add("Disposition-Notification-To", OneLine(aMessage.ReceiptRecipient).Format(false, charset));
+        header.Add("Disposition-Notification-To", InHeader(aMessage.ReceiptRecipient, charset).Format(false, charset));
     }
     header.Add("Date", MakeDate());
-    header.Add("Message-ID", MakeMessageId(MessageIdDomain(aMessage.From)));
+    header.Add("Message-ID", MakeMessageId(MessageIdDomain(InHeader(aMessage.From, charset))));
     header.Add("X-Priority", PriorityValue(aMessage.Priority));
 
     std::string block;

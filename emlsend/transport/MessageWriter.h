@@ -2,6 +2,8 @@
 // Writes a MailMessage as an Internet message (RFC 5322 with MIME) into a
 // byte sink: the header block, the body (single part or multipart with
 // nested containers) and, for a message file, the closing period line.
+// Header addresses carry international domains in IDNA form (HeaderAddress,
+// EnvelopeAddress.h); display names are encoded words.
 // Attachments are read from disk in blocks while they are written; no
 // attachment is ever held in memory whole.
 
@@ -30,7 +32,8 @@ std::string RandomBoundary();
 std::string RandomMessageId(std::string_view aDomain);
 
 // The domain a message identifier ends in: the domain of aFrom's address
-// when it is a plain dot-atom (letters, digits, hyphens and inner dots),
+// (the writer passes it in its header form, an international domain in
+// IDNA form) when it is a plain dot-atom (letters, digits, hyphens and inner dots),
 // else the computer's host name when it is one, else "localhost".
 std::string MessageIdDomain(const MailAddress& aFrom);
 

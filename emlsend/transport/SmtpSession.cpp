@@ -8,6 +8,7 @@
 #include "TransportErrors.h"
 
 #include <algorithm>
+#include <charconv>
 #include <netdb.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -176,12 +177,19 @@ SmtpReply SmtpSession::ReadReply(std::chrono::milliseconds aTimeOut)
             CloseConnection();
         }
     });
+    SmtpReply reply;
     try {
-        return ReadSmtpReply([&](std::size_t aMaxLength) { return connection.ReadLine(aMaxLength, deadline); });
+        reply = ReadSmtpReply([&](std::size_t aMaxLength) { return connection.ReadLine(aMaxLength, deadline); });
     } catch (const EInvalidReplyCode&) {
         inStep = true;
         throw;
     }
+    if (reply.Code == kServiceClosing) {
+        // The server closes the channel (RFC 5321 section 3.8): nothing more
+        // is said, not even QUIT.
+        throw ESmtpReplyError(reply.Code, reply.Lines);
+    }
+    return reply;
 }
 
 SmtpReply SmtpSession::Command(std::string_view aLine, std::chrono::milliseconds aTimeOut)
@@ -294,8 +302,7 @@ void SmtpSession::Login()
             xoauth2 ? "user=" + UserName + separator + "auth=Bearer " + token + separator + separator
                     : "n,a=" + UserName + "," + separator + "host=" + Host + separator +
                           "port=" + std::to_string(Port) + separator + "auth=Bearer " + token + separator + separator;
-        const SmtpReply reply = Command(
-            std::string(xoauth2 ? "AUTH XOAUTH2 " : "AUTH OAUTHBEARER ") + EncodeBase64(response), TimeOuts.Command);
+        const SmtpReply reply = Authenticate(xoauth2 ? "XOAUTH2" : "OAUTHBEARER", response);
         if (reply.Code == 334) {
             // The server's error details; the dummy response ends the
             // exchange with the final refusal.
@@ -315,10 +322,47 @@ void SmtpSession::Login()
         Require(Command(EncodeBase64(Password), TimeOuts.Command), {235});
         FLoggedIn = true;
     } else if (Secure() && offers("PLAIN")) {
-        Require(
-            Command("AUTH PLAIN " + EncodeBase64(std::string(1, '\0') + UserName + '\0' + Password), TimeOuts.Command),
-            {235});
+        Require(Authenticate("PLAIN", std::string(1, '\0') + UserName + '\0' + Password), {235});
         FLoggedIn = true;
+    }
+}
+
+SmtpReply SmtpSession::Authenticate(std::string_view aMechanism, std::string_view aInitialResponse)
+{
+    const std::string response = EncodeBase64(aInitialResponse);
+    const std::string command = "AUTH " + std::string(aMechanism);
+    if (command.size() + 1 + response.size() + 2 <= kMaxCommandLine) {
+        return Command(command + " " + response, TimeOuts.Command);
+    }
+    // RFC 4954 section 4: too long for the command line, so the response
+    // answers the server's empty challenge.
+    Require(Command(command, TimeOuts.Command), {334});
+    return Command(response, TimeOuts.Command);
+}
+
+std::uint64_t SmtpSession::SizeLimit() const
+{
+    for (const std::string& line : FCapabilities) {
+        if (line.size() > 5 && hostutils::StartsWithIgnoringAsciiCase(line, "SIZE ")) {
+            std::uint64_t limit = 0;
+            const char* const end = line.data() + line.size();
+            const auto [at, error] = std::from_chars(line.data() + 5, end, limit);
+            return error == std::errc() && at == end ? limit : 0;
+        }
+    }
+    return 0;
+}
+
+void SmtpSession::CheckSize(const MailMessage& aMessage) const
+{
+    const std::uint64_t limit = SizeLimit();
+    if (limit == 0) {
+        return;
+    }
+    const std::uint64_t size = Writer.Measure(aMessage);
+    if (size > limit) {
+        throw ESmtpClientError("The message has " + std::to_string(size) + " bytes; the server takes at most " +
+                               std::to_string(limit) + " (SIZE).");
     }
 }
 
@@ -357,6 +401,7 @@ void SmtpSession::SendMessage(const MailMessage& aMessage)
             EnvelopeAddress(recipient.Address, aMessage.Charset);
         }
     }
+    CheckSize(aMessage);
     Login();
     Reset();
     SendSender(aMessage.From, aMessage.Charset);

@@ -7,7 +7,11 @@
 // time (SmtpTimeOuts), so a broken or hostile server cannot hang the client or make it hold unbounded memory.
 //
 // Failure texts (what() of the exceptions, TransportErrors.h):
-//   a refusal (ESmtpReplyError)        the reply's text lines, each + CRLF
+//   a refusal (ESmtpReplyError)        the reply's text lines, each + CRLF;
+//                                      a 421 at any step also closes the
+//                                      connection (no HELO, RSET or QUIT)
+//   a message over the server's SIZE   "The message has %llu bytes; the
+//                                      server takes at most %llu (SIZE)."
 //   empty host or port 0               "" (ESmtpClientError)
 //   no connection within the limit     "Connect timed out."
 //   a socket call failed               "Socket Error # %d\r\n%s"
@@ -44,6 +48,13 @@
 namespace emlsend {
 
 class TcpConnection;
+
+// The longest command line sent, CRLF included (RFC 5321 section
+// 4.5.3.1.4); a longer AUTH initial response follows the server's 334.
+inline constexpr std::size_t kMaxCommandLine = 512;
+
+// The reply code with which a server closes the session at any step.
+inline constexpr int kServiceClosing = 421;
 
 enum class SmtpAuthentication { saNone, saLogin };
 
@@ -111,7 +122,8 @@ public:
     void Connect();
 
     // Checks that every envelope address has an ASCII form (a non-ASCII
-    // local part fails, naming the address, before any command is sent);
+    // local part fails, naming the address, before any command is sent)
+    // and that the message is within the server's SIZE (CheckSize);
     // sign-in (once per connection, Login), then RSET, MAIL FROM, RCPT TO for To, Cc
     // and Bcc in order, DATA, the message without "Bcc", and ".". A refused
     // RCPT, DATA or "." is followed by RSET (its outcome ignored) and then
@@ -136,6 +148,10 @@ public:
     // case.
     std::vector<std::string> AuthMechanisms() const;
 
+    // The limit of the EHLO keyword "SIZE n" (RFC 1870) in bytes; 0 when
+    // none is announced or it is 0 (no limit) or no number.
+    std::uint64_t SizeLimit() const;
+
     // The protocol steps, each one command and its reply.
     void GetGreeting(); // needs 220
     void Hello();       // EHLO, else HELO needing 250
@@ -145,6 +161,14 @@ public:
     // AUTH LOGIN (334, 334, 235) when offered, else, only over TLS,
     // AUTH PLAIN (235) when offered, else no sign-in.
     void Login();
+    // "AUTH <aMechanism> <aInitialResponse in base64>" and its reply; when
+    // that line with CRLF would pass kMaxCommandLine, "AUTH <aMechanism>"
+    // alone, needing 334, and then the response on a line of its own.
+    SmtpReply Authenticate(std::string_view aMechanism, std::string_view aInitialResponse);
+    // Fails (ESmtpClientError) when the server announced a SizeLimit and
+    // the message measured (MessageWriter::Measure) is larger: "The message
+    // has %llu bytes; the server takes at most %llu (SIZE)." Sends nothing.
+    void CheckSize(const MailMessage& aMessage) const;
     void Reset(); // RSET, any reply
     // MAIL FROM: <a>, needs 250, and RCPT TO:<a>, needs 250 or 251; the
     // address in its ASCII form (EnvelopeAddress.h), aCharset being that of

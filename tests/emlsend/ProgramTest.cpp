@@ -2,12 +2,15 @@
 // scripted servers, with a stand-in for xdg-open, through a pipe and on a
 // pseudo-terminal.
 
+#include "FileHandle.h"
 #include "ProcessSupport.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace emlsend {
@@ -155,6 +158,8 @@ TEST(EmlsendProgram, AFailedSendLeavesItsTextInTheResultFile)
          "Cannot open file \"@/fifo\". Not a regular file but a FIFO\r\n", false, false},
         {"a device attachment", "[TO]\r\na@example.cz\r\n[ATTACHMENTS]\r\n/dev/zero\r\n", false, true,
          "Cannot open file \"/dev/zero\". Not a regular file but a character device\r\n", false, false},
+        {"a socket attachment", "[TO]\r\na@example.cz\r\n[ATTACHMENTS]\r\n@/sock\r\n", false, true,
+         "Cannot open file \"@/sock\". Not a regular file but a socket\r\n", false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -172,6 +177,11 @@ TEST(EmlsendProgram, AFailedSendLeavesItsTextInTheResultFile)
             return aText;
         };
         ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+        const hostutils::TFileHandle socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_un name{};
+        name.sun_family = AF_UNIX;
+        dir.File("sock").copy(name.sun_path, sizeof name.sun_path - 1);
+        ASSERT_EQ(::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&name), sizeof name), 0);
         const std::string control = dir.File("ctl");
         test::WriteFile(control, "[SMTP]\r\nHost=127.0.0.1:" + std::to_string(port) + "\r\n" + expand(c.sections) +
                                      "[BODY]\r\ntext\r\n");
@@ -303,6 +313,7 @@ TEST(EmlsendProgram, OtherFailuresEndWithCode1AndKeepTheControlFile)
     };
     const Case cases[] = {
         {"the result file cannot be written", "[SMTP]\nHost=127.0.0.1:" + std::to_string(test::UnusedPort()),
+         "emlsend: The message was not sent: Socket Error # 111\nConnection refused\n"
          "emlsend: Cannot create file \"@/eml456.txt\". Is a directory\n"},
         {"an attachment of the message file cannot be read", "[ATTACHMENTS]\n@/gone\xE8.pdf\n",
          "emlsend: Cannot open file \"@/gone\xE8.pdf\". No such file or directory\n"},

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace emlsend {
@@ -87,6 +88,54 @@ TEST(EmlsendPythonPeers, EmailPackageReadsTheMessageFile)
     EXPECT_TRUE(test::ReadFile(file + ".3") == f.binary) << "attachment bytes differ";
     EXPECT_EQ(test::ReadFile(file + ".4"), f.text);
     EXPECT_EQ(test::ReadFile(file + ".5"), "");
+}
+
+TEST(EmlsendPythonPeers, EmailPackageReadsInternationalDomainsInIdnaForm)
+{
+    // windows-1250 bytes: "příklad.cz", "faß.de", "Novák".
+    const std::string priklad = "p\xF8\xEDklad.cz";
+    const struct {
+        const char* what;
+        std::string field; // From, To or Cc
+        std::string text;
+        std::string seen;      // the address line of mime_dump.py
+        std::string messageId; // the domain of the Message-ID (From rows)
+    } cases[] = {
+        {"a sender's domain, the Message-ID under it", "From", "Petr <petr@" + priklad + ">",
+         "A From " + Hex("Petr") + " petr@xn--pklad-zsa96e.cz", "xn--pklad-zsa96e.cz"},
+        {"a sender without a name shows the address as given", "From", "petr@" + priklad,
+         "A From " + Hex("petr@" + priklad) + " petr@xn--pklad-zsa96e.cz", "xn--pklad-zsa96e.cz"},
+        {"sharp s kept, as the non-transitional rule says (not fass.de)", "To", "jan@fa\xDF.de",
+         "A To - jan@xn--fa-hia.de", ""},
+        {"an encoded name beside it", "Cc", "Nov\xE1k <novak@" + priklad + ">",
+         "A Cc " + Hex("Nov\xE1k") + " novak@xn--pklad-zsa96e.cz", ""},
+        {"an ASCII address unchanged", "To", "jan@example.cz", "A To - jan@example.cz", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        MailMessage message;
+        const MailAddress address = MailAddress::Parse(c.text);
+        if (c.field == "From") {
+            message.From = address;
+        } else {
+            (c.field == "To" ? message.To : message.Cc).push_back(address);
+        }
+        message.Parts.push_back(MessagePart::Text({"x"}, "windows-1250"));
+        const std::string file = dir.File("m.eml");
+        MessageWriter().WriteMessageToFile(message, file);
+        const std::vector<std::string> seen = test::DumpLines(file);
+        EXPECT_NE(std::find(seen.begin(), seen.end(), c.seen), seen.end()) << ::testing::PrintToString(seen);
+        EXPECT_EQ(seen.back(), "D 0");
+        if (!c.messageId.empty()) {
+            const std::string data = test::ReadFile(file);
+            const std::size_t at = data.find("\r\nMessage-ID: <");
+            ASSERT_NE(at, std::string::npos);
+            const std::size_t end = data.find(">\r\n", at);
+            const std::size_t sign = data.rfind('@', end);
+            EXPECT_EQ(data.substr(sign + 1, end - sign - 1), c.messageId);
+        }
+    }
 }
 
 TEST(EmlsendPythonPeers, AiosmtpdReceivesTheMessage)

@@ -69,6 +69,22 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason)
          "",
          "XOAUTH2",
          "jan@example.cz\nya29.token-1\n"},
+        {"OAuth 2 with a token of 2500 bytes at a server that cuts commands at 2048",
+         "server",
+         {"--token", std::string(2500, 't'), "--command-limit", "2048"},
+         "Security=StartTLS\r\n" + trust +
+             "UserName=jan@example.cz\r\nOAuthTokenCommand=head -c 2500 /dev/zero | tr '\\0' t\r\n",
+         "",
+         "XOAUTH2",
+         "jan@example.cz\n" + std::string(2500, 't') + "\n"},
+        {"PLAIN whose initial response makes the command longer than 512 bytes",
+         "server",
+         {"--exclude", "LOGIN"},
+         "Security=STARTTLS\r\n" + trust + "UserName=" + std::string(200, 'j') +
+             "\r\nPassword=" + std::string(200, 'p') + "\r\n",
+         "",
+         "PLAIN",
+         std::string(200, 'j') + "\n" + std::string(200, 'p') + "\n"},
         {"a failing token command",
          "server",
          {"--token", "t"},
@@ -79,8 +95,7 @@ TEST(EmlsendSecureSend, SendsThroughTlsOrFailsWithTheReason)
          {"--token", "t"},
          "Security=StartTLS\r\n" + trust +
              "UserName=jan\r\nOAuthTokenCommand=head -c 1048576 /dev/zero | tr '\\0' a\r\n",
-         "OAuthTokenCommand \"head -c 1048576 /dev/zero | tr '\\0' a\" printed a token of 1048576 bytes; a token may "
-         "have at most 16384.\r\n"},
+         "OAuthTokenCommand \"head\" printed more than 65536 bytes; a token may have at most 16384.\r\n"},
         {"a token command that prints nothing",
          "server",
          {"--token", "t"},
@@ -248,16 +263,25 @@ TEST(EmlsendSecureSend, ATokenCommandEndsWithItsShellAndItsTokenIsBounded)
          "OAuthTokenCommand failed with exit code 4."},
         {"a token of 16 KiB", aa, std::string(16384, 'a'), ""},
         {"a token of 16 KiB and a byte", aa + "; printf b", "",
-         "OAuthTokenCommand \"" + aa + "; printf b\" printed a token of 16385 bytes; a token may have at most 16384."},
-        {"a token of 1 MiB", "head -c 1048576 /dev/zero | tr '\\0' a", "",
-         "OAuthTokenCommand \"head -c 1048576 /dev/zero | tr '\\0' a\" printed a token of 1048576 bytes; a token may "
-         "have at most 16384."},
+         "OAuthTokenCommand \"head\" printed a token of 16385 bytes; a token may have at most 16384."},
+        {"a token of 1 MiB, not read beyond 64 KiB", "head -c 1048576 /dev/zero | tr '\\0' a; touch @/read-whole", "",
+         "OAuthTokenCommand \"head\" printed more than 65536 bytes; a token may have at most 16384."},
+        {"a token of 20000 bytes and a line feed: its size without the line feed",
+         "head -c 20000 /dev/zero | tr '\\0' a; echo", "",
+         "OAuthTokenCommand \"head\" printed a token of 20000 bytes; a token may have at most 16384."},
+        {"an endless command of lines", "yes", "",
+         "OAuthTokenCommand \"yes\" printed more than one line; the token must be the only line of its output."},
+        {"a second line, only the program named (no assignments, no directory)",
+         "SECRET=s3cr3t /usr/bin/printf 'tok\\nexpires_in=3600\\n' # s3cr3t", "",
+         "OAuthTokenCommand \"printf\" printed more than one line; the token must be the only line of its output."},
+        {"empty lines around the token", "printf '\\n  tok \\n\\n \\n'", "tok", ""},
+        {"a child in a session of its own ends too", "setsid sleep 60 & echo $! > @/pid; echo TOKEN", "TOKEN", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         test::TempDir dir;
         std::string command = c.command;
-        if (const std::size_t at = command.find('@'); at != std::string::npos) {
+        for (std::size_t at; (at = command.find('@')) != std::string::npos;) {
             command.replace(at, 1, dir.path());
         }
         std::string token;
@@ -269,6 +293,7 @@ TEST(EmlsendSecureSend, ATokenCommandEndsWithItsShellAndItsTokenIsBounded)
         }
         EXPECT_EQ(token, c.token);
         EXPECT_EQ(failure, c.failure);
+        EXPECT_FALSE(Exists(dir.File("read-whole"))) << "the output was read beyond its limit";
         if (Exists(dir.File("pid"))) {
             const std::string pid =
                 test::ReadFile(dir.File("pid")).substr(0, test::ReadFile(dir.File("pid")).find('\n'));

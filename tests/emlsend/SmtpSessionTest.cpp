@@ -552,6 +552,11 @@ TEST(EmlsendSmtpSession, SendsEnvelopeAddressesInTheirAsciiForm)
          "petr@example.cz",
          "stop\r\n",
          {"RSET", "MAIL FROM: <jan@" + ascii + ">", "RCPT TO:<petr@example.cz>", "RSET", "QUIT"}},
+        {"sharp s kept, as the non-transitional rule says (not fass.de)",
+         "jan@example.cz",
+         "petr@fa\xDF.de",
+         "stop\r\n",
+         {"RSET", "MAIL FROM: <jan@example.cz>", "RCPT TO:<petr@xn--fa-hia.de>", "RSET", "QUIT"}},
         {"a local part without ASCII form: nothing is sent, the address is named",
          "jan@example.cz",
          "u\x9Eivatel@" + domain,
@@ -581,6 +586,155 @@ TEST(EmlsendSmtpSession, SendsEnvelopeAddressesInTheirAsciiForm)
         session->Disconnect();
         std::vector<std::string> expected = {Ehlo()};
         expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+        EXPECT_EQ(server.Finish(), expected);
+    }
+}
+
+TEST(EmlsendSmtpSession, SendsALongInitialResponseAfterAnEmptyChallenge)
+{
+    // A server that, like Postfix, cuts command lines at 2048 bytes, takes
+    // longer answers to its challenges, and takes only the right response.
+    constexpr std::size_t kServerLineLimit = 2048;
+    const std::string user = "jan@example.cz";
+    const auto xoauth2 = [&](const std::string& aToken) {
+        return "user=" + user + "\x01" + "auth=Bearer " + aToken + "\x01\x01";
+    };
+    // The most bytes whose base64 fits on "AUTH XOAUTH2 ...\r\n" in 512.
+    const std::size_t fits = (kMaxCommandLine - 2 - std::string("AUTH XOAUTH2 ").size()) / 4 * 3;
+    const struct {
+        const char* what;
+        std::string token;
+        bool onTheLine; // the response goes on the AUTH line
+    } cases[] = {
+        {"a short token on the AUTH line", "tok-1", true},
+        {"a token of 2500 bytes after the 334", std::string(2500, 't'), false},
+        {"the longest response within 512 bytes", std::string(fits - xoauth2("").size(), 't'), true},
+        {"one byte more", std::string(fits - xoauth2("").size() + 1, 't'), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string response = EncodeBase64(xoauth2(c.token));
+        ScriptedServer server([&](Peer& p) {
+            Greet(p, {"x", "AUTH XOAUTH2"});
+            std::string line = p.ReadLine();
+            if (line.size() + 2 > kServerLineLimit) {
+                p.Send("501 5.5.2 Invalid base64 data in initial response\r\n");
+            } else {
+                if (line == "AUTH XOAUTH2") {
+                    p.Send("334 \r\n");
+                    line = "AUTH XOAUTH2 " + p.ReadLine();
+                }
+                p.Send(line == "AUTH XOAUTH2 " + response ? "235 2.7.0 Accepted\r\n" : "535 5.7.8 Wrong\r\n");
+            }
+            Answer(p, "250 ok\r\n"); // RSET
+            Answer(p, "553 no\r\n"); // MAIL
+            Answer(p, "221 bye\r\n");
+        });
+        auto session = Session(server.port());
+        session->UserName = user;
+        session->OAuthToken = [&] { return c.token; };
+        session->Connect();
+        EXPECT_EQ(FailureOf([&] { session->SendMessage(TestMessage()); }), "no\r\n");
+        EXPECT_TRUE(session->LoggedIn());
+        session->Disconnect();
+        const std::vector<std::string> lines = server.Finish();
+        ASSERT_GE(lines.size(), 2U);
+        if (c.onTheLine) {
+            EXPECT_EQ(lines[1], "AUTH XOAUTH2 " + response);
+            EXPECT_LE(lines[1].size() + 2, kMaxCommandLine);
+        } else {
+            ASSERT_GE(lines.size(), 3U);
+            EXPECT_EQ(lines[1], "AUTH XOAUTH2");
+            EXPECT_EQ(lines[2], response);
+        }
+    }
+}
+
+TEST(EmlsendSmtpSession, EndsTheSessionAtA421)
+{
+    const std::string ehlo = Ehlo();
+    const std::string closing = "421 4.3.2 Service shutting down\r\n";
+    const std::vector<ScriptCase> cases = {
+        {"in answer to EHLO: no HELO",
+         [&](Peer& p) {
+             p.Send("220 hi\r\n");
+             Answer(p, closing);
+         },
+         "",
+         "Service shutting down\r\n",
+         {ehlo}},
+        {"in answer to RSET, whose other answers are all taken",
+         [&](Peer& p) {
+             Greet(p);
+             Answer(p, closing);
+         },
+         "",
+         "Service shutting down\r\n",
+         {ehlo, "RSET"}},
+        {"in answer to RCPT: no RSET, no QUIT",
+         [&](Peer& p) {
+             Greet(p);
+             Answer(p, "250 ok\r\n");
+             Answer(p, "250 ok\r\n");
+             Answer(p, closing);
+         },
+         "",
+         "Service shutting down\r\n",
+         {ehlo, "RSET", "MAIL FROM: <jan@example.cz>", "RCPT TO:<to1@example.cz>"}},
+    };
+    for (const ScriptCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedServer server([&](Peer& p) {
+            c.script(p);
+            p.WaitForClose();
+        });
+        auto session = Session(server.port());
+        EXPECT_EQ(FailureOf([&] {
+                      session->Connect();
+                      session->SendMessage(TestMessage());
+                  }),
+                  c.failure);
+        EXPECT_FALSE(session->Connected());
+        EXPECT_NO_THROW(session->Disconnect());
+        EXPECT_EQ(server.Finish(), c.expected);
+    }
+}
+
+TEST(EmlsendSmtpSession, RefusesAMessageOverTheServersSizeBeforeMail)
+{
+    const MailMessage message = TestMessage();
+    const std::uint64_t size = Session(0)->Writer.Measure(message);
+    const struct {
+        const char* what;
+        std::string keyword;
+        std::string failure; // "" when the transaction must go ahead
+    } cases[] = {
+        {"one byte over", "SIZE " + std::to_string(size - 1),
+         "The message has " + std::to_string(size) + " bytes; the server takes at most " + std::to_string(size - 1) +
+             " (SIZE)."},
+        {"exactly the limit", "SIZE " + std::to_string(size), ""},
+        {"SIZE 0: no limit", "SIZE 0", ""},
+        {"SIZE without a number", "SIZE", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedServer server([&](Peer& p) {
+            Greet(p, {"x", c.keyword});
+            if (c.failure.empty()) {
+                Answer(p, "250 ok\r\n");     // RSET
+                Answer(p, "553 sender\r\n"); // MAIL
+            }
+            Answer(p, "221 bye\r\n");
+        });
+        auto session = Session(server.port());
+        session->Connect();
+        EXPECT_EQ(FailureOf([&] { session->SendMessage(message); }), c.failure.empty() ? "sender\r\n" : c.failure);
+        session->Disconnect();
+        std::vector<std::string> expected = {Ehlo()};
+        if (c.failure.empty()) {
+            expected.insert(expected.end(), {"RSET", "MAIL FROM: <jan@example.cz>"});
+        }
+        expected.push_back("QUIT");
         EXPECT_EQ(server.Finish(), expected);
     }
 }

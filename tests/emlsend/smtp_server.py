@@ -20,10 +20,16 @@ on SIGTERM. Options:
   --implicit-tls       with --cert: TLS from the first byte, no STARTTLS
   --exclude MECH       do not offer the sign-in mechanism MECH (repeatable)
   --token TOKEN        offer XOAUTH2 and accept this access token
+  --command-limit N    refuse command lines longer than N bytes with CRLF
+                       (as Postfix does at 2048) and take answers to sign-in
+                       challenges of up to 12288 bytes and message lines of
+                       the same length; without it aiosmtpd's limits hold:
+                       512 for commands, 1001 for every other line
 """
 import argparse
 import asyncio
 import base64
+import collections
 import os
 import signal
 import socket
@@ -61,16 +67,33 @@ class Recorder:
         return "250 2.0.0 Stored"
 
     async def auth_XOAUTH2(self, server, args):
-        # args: XOAUTH2 <base64 of user=U^Aauth=Bearer T^A^A>
-        if self.token is None or len(args) != 2:
+        # args: XOAUTH2 [<base64 of user=U^Aauth=Bearer T^A^A>]; without the
+        # initial response it answers an empty challenge.
+        if self.token is None or len(args) > 2:
             return AuthResult(success=False, handled=False)
+        response = (base64.b64decode(args[1]) if len(args) == 2
+                    else await server.challenge_auth("", encode_to_b64=False))
+        if not isinstance(response, bytes):
+            return AuthResult(success=False, handled=True)
         fields = dict(item.split("=", 1) for item in
-                      base64.b64decode(args[1]).decode().split("\x01") if "=" in item)
+                      response.decode().split("\x01") if "=" in item)
         if fields.get("auth") != "Bearer " + self.token:
             return AuthResult(success=False, handled=False, message="535 5.7.8 Invalid token")
         server.session.mechanism = "XOAUTH2"
         return AuthResult(success=True,
                           auth_data=LoginPassword(fields["user"].encode(), self.token.encode()))
+
+
+class LimitedSMTP(SMTP):
+    # The reader's limit bounds every line; commands are held to the command
+    # limit below it, sign-in answers only to this.
+    line_length_limit = 12288 + 2
+
+    def __init__(self, *args, command_limit, **kwargs):
+        super().__init__(*args, **kwargs)
+        # aiosmtpd counts a command without its CRLF.
+        self.command_size_limit = command_limit - 2
+        self.command_size_limits = collections.defaultdict(lambda: command_limit - 2)
 
 
 def authenticate(server, session, envelope, mechanism, auth_data):
@@ -93,8 +116,12 @@ async def serve(options):
     exclude = list(options.exclude)
     if options.token is None:
         exclude.append("XOAUTH2")
+    make = SMTP
+    if options.command_limit is not None:
+        def make(*args, **kwargs):
+            return LimitedSMTP(*args, command_limit=options.command_limit, **kwargs)
     server = await loop.create_server(
-        lambda: SMTP(recorder, authenticator=authenticate, auth_require_tls=False,
+        lambda: make(recorder, authenticator=authenticate, auth_require_tls=False,
                      auth_exclude_mechanism=exclude, tls_context=starttls,
                      data_size_limit=None, hostname="aiosmtpd.test"),
         sock=listener, ssl=context if options.implicit_tls else None)
@@ -118,4 +145,5 @@ if __name__ == "__main__":
     parser.add_argument("--implicit-tls", action="store_true")
     parser.add_argument("--exclude", action="append", default=[])
     parser.add_argument("--token")
+    parser.add_argument("--command-limit", type=int)
     asyncio.run(serve(parser.parse_args()))
