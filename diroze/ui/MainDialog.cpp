@@ -176,11 +176,13 @@ void TfrmHlavni::BuildPapirPanel(QWidget* aColumn)
 {
     panPapir = new TCategoryPanel(QStringLiteral("Papír"), aColumn);
     QGridLayout* papir = SettingsGrid(panPapir->Content());
-    papir->addWidget(Caption(QStringLiteral("Formát:"), panPapir->Content()), 0, 0, 1, 3);
+    papir->addWidget(Caption(QStringLiteral("Formát:"), panPapir->Content()), 0, 0, 1, 2);
+    // The list takes the row, so that "Vlastní formát..." shows whole; the
+    // products' button stands beside the caption.
     lstFormat = new TDropDown(panPapir->Content());
-    papir->addWidget(lstFormat, 1, 0, 1, 2);
+    papir->addWidget(lstFormat, 1, 0, 1, 3);
     btnEtikety = new QPushButton(QStringLiteral("Etikety…"), panPapir->Content());
-    papir->addWidget(btnEtikety, 1, 2);
+    papir->addWidget(btnEtikety, 0, 2);
     connect(btnEtikety, &QPushButton::clicked, this, [this] { Guard([this] { btnEtiketyClick(); }); });
     chkPortrait = new QRadioButton(QStringLiteral("na výšku"), panPapir->Content());
     chkLandScape = new QRadioButton(QStringLiteral("na šířku"), panPapir->Content());

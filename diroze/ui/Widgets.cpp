@@ -109,8 +109,12 @@ QString TBalloonHint::Text() const { return FText->text(); }
 TButtonStrip::TButtonStrip(QWidget* aParent) : QWidget(aParent)
 {
     setAutoFillBackground(true);
+    // White whatever the theme, so its own texts are dark in every theme.
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::Active, QPalette::WindowText, Qt::black);
+    white.setColor(QPalette::Inactive, QPalette::WindowText, Qt::black);
+    white.setColor(QPalette::Disabled, QPalette::WindowText, Qt::darkGray);
     setPalette(white);
     setFixedHeight(kHeight);
     FRow = new QHBoxLayout(this);
@@ -194,6 +198,25 @@ void TakeWheelOnlyWithFocus(QComboBox* aControl)
     }
 }
 
+QString ElidedKeepingNumbers(const QString& aText, const QFontMetrics& aMetrics, int aWidth)
+{
+    if (aMetrics.horizontalAdvance(aText) <= aWidth)
+        return aText;
+    const QString right = aMetrics.elidedText(aText, Qt::ElideRight, aWidth);
+    // What the ellipsis stands for; without a digit in it nothing misleads.
+    const QString lost = aText.mid(std::max<qsizetype>(right.size() - 1, 0));
+    if (std::none_of(lost.begin(), lost.end(), [](QChar c) { return c.isDigit(); }))
+        return right;
+    QStringList words = aText.split(u' ');
+    while (words.size() > 1) {
+        words.removeFirst();
+        const QString left = QStringLiteral("…") + words.join(u' ');
+        if (aMetrics.horizontalAdvance(left) <= aWidth)
+            return left;
+    }
+    return right;
+}
+
 TDropDown::TDropDown(QWidget* aParent) : QComboBox(aParent)
 {
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -230,8 +253,18 @@ void TDropDown::paintEvent(QPaintEvent* aEvent)
     initStyleOption(&option);
     painter.drawComplexControl(QStyle::CC_ComboBox, option);
     const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
-    option.currentText = fontMetrics().elidedText(option.currentText, Qt::ElideRight, field.width() - 2);
+    option.currentText = ElidedKeepingNumbers(option.currentText, fontMetrics(), field.width() - 2);
     painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+}
+
+QString TDropDown::ShownText() const
+{
+    if (isEditable())
+        return currentText();
+    QStyleOptionComboBox option;
+    initStyleOption(&option);
+    const QRect field = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+    return ElidedKeepingNumbers(currentText(), fontMetrics(), field.width() - 2);
 }
 
 TSpinEdit::TSpinEdit(int aMin, int aMax, QWidget* aParent) : QLineEdit(aParent), FMin(aMin), FMax(aMax)

@@ -87,10 +87,17 @@ void TakeWheelOnlyWithFocus(QComboBox* aControl);
 // A drop-down list whose width does not follow its items: closed, it elides
 // the chosen item's text to its width; open, its list is wide enough to
 // show every item whole. It takes the wheel only with the focus.
+// aText as it fits aWidth: whole; else cut at the end when the words lost
+// hold no digit; else with leading words dropped ("…100 × 150 mm"), so that a
+// size or count is never shown cut ("100 × 15…").
+QString ElidedKeepingNumbers(const QString& aText, const QFontMetrics& aMetrics, int aWidth);
+
 class TDropDown : public QComboBox {
 public:
     explicit TDropDown(QWidget* aParent = nullptr);
     void showPopup() override;
+    // The current text as the closed list shows it.
+    QString ShownText() const;
     // The width the open list needs for its longest item.
     int ListWidth() const;
 

@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -154,6 +155,63 @@ TEST_F(DialogLayout, EveryControlAndTextIsWholeWithAndWithoutTheScrollBar)
     QApplication::processEvents();
     EXPECT_EQ(D().size(), QSize(505, 409));
     EXPECT_TRUE(D().grab().save(QStringLiteral(DIALOG_LAYOUT_SCREENSHOT_PATH)));
+}
+
+// Every item of a closed drop-down shows whole, or cut without losing any
+// of its numbers: "Štítek 100 × 150 mm" never reads as "Štítek 100 × 15…".
+TEST_F(DialogLayout, ClosedDropDownsShowTheirTextWholeOrWithEveryNumberWhole)
+{
+    Expand(true);
+    const QRegularExpression number(QStringLiteral("\\d+([.,]\\d+)?"));
+    for (TDropDown* list : {static_cast<TDropDown*>(D().lstFormat), static_cast<TDropDown*>(D().lstPredvolby)}) {
+        for (int i = 0; i < list->count(); ++i) {
+            list->setCurrentIndex(i);
+            const QString text = list->itemText(i), shown = list->ShownText();
+            SCOPED_TRACE(text.toStdString() + " shown as " + shown.toStdString());
+            EXPECT_LE(list->fontMetrics().horizontalAdvance(shown), list->width());
+            if (list == D().lstFormat) {
+                EXPECT_EQ(shown, text);
+                continue;
+            }
+            for (auto m = number.globalMatch(text); m.hasNext();) {
+                const QString n = m.next().captured();
+                EXPECT_TRUE(QRegularExpression(QStringLiteral("(^|\\D)%1($|\\D)").arg(n)).match(shown).hasMatch())
+                    << n.toStdString();
+            }
+        }
+    }
+    for (const QString& cut : {QStringLiteral("Štítek 100 × 150"), QStringLiteral("Regál 7")}) {
+        const QString shown =
+            ElidedKeepingNumbers(cut, D().fontMetrics(), D().fontMetrics().horizontalAdvance(cut) - 1);
+        EXPECT_TRUE(shown.startsWith(u'…') && cut.endsWith(shown.mid(1))) << shown.toStdString();
+    }
+}
+
+// A dark desktop theme: the white strip's own texts stay dark on it.
+TEST(DialogTheme, TheWhiteStripsCaptionIsDarkInADarkTheme)
+{
+    const QPalette saved = QApplication::palette();
+    QPalette dark(QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    QTemporaryDir dir;
+    const hostutils::TParamParser params(
+        QStringLiteral("diroze \"%1\"").arg(QStringLiteral(EXAMPLES_DIR "/stitky.txt")));
+    TDialogSeam seam;
+    TfrmHlavni dialog(seam, params, dir.path() + u'/');
+    dialog.FormCreate();
+    dialog.show();
+    QApplication::processEvents();
+    const QList<QLabel*> captions = dialog.lstPredvolby->parentWidget()->findChildren<QLabel*>();
+    ASSERT_FALSE(captions.isEmpty());
+    for (QLabel* caption : captions) {
+        SCOPED_TRACE(caption->text().toStdString());
+        const QColor text = caption->palette().color(caption->foregroundRole());
+        const QColor ground = dialog.lstPredvolby->parentWidget()->palette().color(QPalette::Window);
+        EXPECT_EQ(ground, QColor(Qt::white));
+        EXPECT_GT(ground.lightness() - text.lightness(), 128);
+    }
+    QApplication::setPalette(saved);
 }
 
 TEST_F(DialogLayout, WheelChangesADropDownOrSpinEditOnlyWithTheFocus)
