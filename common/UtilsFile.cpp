@@ -8,6 +8,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <clocale>
+#include <locale.h>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +21,8 @@ namespace {
 
 [[noreturn]] void ThrowOpenError(const QString& aFileName, int aErrno)
 {
-    throw EFOpenError("Cannot open file \"" + ExpandFileName(aFileName).toStdString() + "\". " + std::strerror(aErrno));
+    throw EFOpenError("Cannot open file \"" + ExpandFileName(aFileName).toStdString() + "\". " +
+                      SystemReason(aErrno).toStdString());
 }
 
 } // namespace
@@ -84,12 +87,38 @@ std::string ReadWholeFile(const QString& aFileName)
     return content;
 }
 
+QString SystemReason(int aErrno)
+{
+    static const locale_t c = ::newlocale(LC_ALL_MASK, "C", locale_t{});
+    return QString::fromUtf8(c ? ::strerror_l(aErrno, c) : std::strerror(aErrno));
+}
+
+bool TWholeSaveFile::Noted(bool aDone)
+{
+    if (!aDone && errno != 0 && FReason.isEmpty())
+        FReason = SystemReason(errno);
+    return aDone;
+}
+
+bool TWholeSaveFile::Open()
+{
+    errno = 0;
+    return Noted(open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+}
+
+bool TWholeSaveFile::Commit()
+{
+    errno = 0;
+    return Noted(commit());
+}
+
 qint64 TWholeSaveFile::writeData(const char* aData, qint64 aLength)
 {
     qint64 done = 0;
     while (done < aLength) {
+        errno = 0;
         const qint64 n = QSaveFile::writeData(aData + done, aLength - done);
-        if (n <= 0)
+        if (!Noted(n > 0))
             return -1; // QSaveFile has noted the error; commit() fails
         done += n;
     }
@@ -111,7 +140,7 @@ public:
         const int handle = FHandle.Release();
         if (handle >= 0 && ::close(handle) != 0 && errno != EINTR && !FFailed) {
             FFailed = true;
-            setErrorString(QString::fromLocal8Bit(std::strerror(errno)));
+            setErrorString(SystemReason(errno));
         }
         return !FFailed;
     }
@@ -129,7 +158,7 @@ protected:
                 continue;
             if (n <= 0) {
                 FFailed = true;
-                setErrorString(QString::fromLocal8Bit(std::strerror(n < 0 ? errno : EIO)));
+                setErrorString(SystemReason(n < 0 ? errno : EIO));
                 return -1;
             }
             done += n;
@@ -160,8 +189,6 @@ int DescriptorOfName(const QString& aFileName)
     }
     return -1;
 }
-
-QString SystemReason(int aErrno) { return QString::fromLocal8Bit(std::strerror(aErrno)); }
 
 } // namespace
 
@@ -205,7 +232,7 @@ bool TOutputFile::Open()
         const QString file = exists && S_ISLNK(own.st_mode) ? QFileInfo(FFileName).canonicalFilePath() : FFileName;
         FSave = std::make_unique<TWholeSaveFile>(file);
         if (!FSave->Open()) {
-            FError = FSave->errorString();
+            FError = FSave->Reason();
             return false;
         }
         return true;
@@ -241,8 +268,8 @@ bool TOutputFile::Commit()
         }
         return true;
     }
-    if (!FSave || !FSave->commit()) {
-        FError = FSave ? FSave->errorString() : QStringLiteral("The file was not opened");
+    if (!FSave || !FSave->Commit()) {
+        FError = FSave ? FSave->Reason() : QStringLiteral("The file was not opened");
         return false;
     }
     return true;

@@ -30,6 +30,10 @@ void ReadFileChunks(const QString& aFileName, const std::function<bool(std::stri
 // The full path the open-error message names: absolute and cleaned, empty for an empty name.
 QString ExpandFileName(const QString& aFileName);
 
+// The system's reason for aErrno in English, whatever the locale: the
+// messages that name it ("Cannot open file ...") are English too.
+QString SystemReason(int aErrno);
+
 // A file replaced only when it is complete (QSaveFile), written unbuffered
 // and whole: a full disk may take part of a write without reporting an
 // error, so every write goes on until all of it is written or the system
@@ -37,10 +41,18 @@ QString ExpandFileName(const QString& aFileName);
 class TWholeSaveFile : public QSaveFile {
 public:
     using QSaveFile::QSaveFile;
-    bool Open() { return open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    bool Open();
+    bool Commit();
+    // Why Open, a write or Commit failed, in English as SystemReason.
+    QString Reason() const { return FReason.isEmpty() ? errorString() : FReason; }
 
 protected:
     qint64 writeData(const char* aData, qint64 aLength) override;
+
+private:
+    // Keeps the system's reason for a failure that errno explains.
+    bool Noted(bool aDone);
+    QString FReason;
 };
 
 // The target of a program's output file, chosen by what the name is:

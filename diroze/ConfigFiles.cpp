@@ -89,7 +89,10 @@ TConfigFiles ConfigFilesIn(const QString& aDir)
 QStringList DescribeConfigFiles(const TConfigFiles& aFiles)
 {
     QString presets = QStringLiteral("Soubor předvoleb: ") + aFiles.Presets;
-    if (!IsFile(aFiles.Presets)) {
+    if (const QFileInfo info(aFiles.Presets); info.exists() && !info.isFile()) {
+        presets +=
+            info.isDir() ? QStringLiteral(" (je to adresář, ne soubor)") : QStringLiteral(" (není obyčejný soubor)");
+    } else if (!IsFile(aFiles.Presets)) {
         presets += !IsFile(aFiles.PresetsSeed)
                        ? QStringLiteral(" (zatím neexistuje)")
                        : QStringLiteral(" (zatím neexistuje, předvolby se čtou z %1)").arg(aFiles.PresetsSeed);

@@ -203,7 +203,7 @@ void MakePrivateDirectories(const QString& aDir)
     MakePrivateDirectories(QFileInfo(aDir).absolutePath() == aDir ? QString() : QFileInfo(aDir).absolutePath());
     if (::mkdir(QFile::encodeName(aDir).constData(), 0700) != 0 && errno != EEXIST)
         throw hostutils::EFCreateError("Cannot create folder \"" + hostutils::ExpandFileName(aDir).toStdString() +
-                                       "\". " + std::strerror(errno));
+                                       "\". " + hostutils::SystemReason(errno).toStdString());
 }
 
 } // namespace
@@ -301,9 +301,9 @@ void TPresets::Save()
     if (FCreateDirectory)
         MakePrivateDirectories(QFileInfo(FPath).absolutePath());
     hostutils::TWholeSaveFile file(FPath);
-    if (!file.Open() || file.write(content) != content.size() || !file.commit())
+    if (!file.Open() || file.write(content) != content.size() || !file.Commit())
         throw hostutils::EFCreateError("Cannot create file \"" + hostutils::ExpandFileName(FPath).toStdString() +
-                                       "\". " + file.errorString().toStdString());
+                                       "\". " + file.Reason().toStdString());
     FModified = false;
 }
 

@@ -19,6 +19,7 @@
 #include "JobFailure.h"
 #include "ParamParser.h"
 #include "PdfOutput.h"
+#include "Presets.h"
 #include "PrintJob.h"
 #include "StandardOptions.h"
 #include "UtilsString.h"
@@ -134,8 +135,19 @@ int CheckDataFile(const hostutils::TParamParser& aParams)
 {
     const QString fileName = aParams.GetArgument(QString());
     QTextStream out(stdout);
-    for (const QString& line : DescribeConfigFiles(LocateConfigFiles()))
+    const TConfigFiles files = LocateConfigFiles();
+    for (const QString& line : DescribeConfigFiles(files))
         out << line << '\n';
+    // The presets as -pdf and -print read them: one that cannot be read fails the check as it would fail them.
+    bool presetsFailed = false;
+    try {
+        TPresets presets;
+        WithSubject(files.Presets, [&] { presets.Load(files.Presets, files.PresetsSeed); });
+    } catch (const EJobFailure& e) {
+        out.flush();
+        ReportFailure(e.Subject(), e);
+        presetsFailed = true;
+    }
     if (aParams.IsSet(QStringLiteral("sheet"))) {
         try {
             const TProductCatalogue catalogue = LoadProductCatalogue();
@@ -179,7 +191,7 @@ int CheckDataFile(const hostutils::TParamParser& aParams)
         ReportFailure(QString(), EPrinter(modules.Refusal.toStdString()));
         exitCode = 1;
     }
-    return exitCode;
+    return presetsFailed ? 1 : exitCode;
 }
 
 // Runs a job that needs Qt's painting but no window: -pdf or -print.

@@ -25,6 +25,7 @@ test_packages=(
   python3 python3-aiosmtpd openssl zbar-tools python3-zxing-cpp python3-numpy poppler-utils time qpdf
   cups cups-client cups-bsd printer-driver-cups-pdf printer-driver-ptouch
   man-db lintian debootstrap git
+  locales
 )
 
 level=${1:-test}
@@ -37,15 +38,27 @@ case "$level" in
     ;;
 esac
 
+# The tests read the system's messages in Czech too, as a Czech desktop has them.
+make_czech_locale() {
+  [[ $level == test ]] || return 0
+  locale -a 2>/dev/null | grep -qix 'cs_CZ.utf8' && return 0
+  "${sudo_cmd[@]}" localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8
+}
+
+sudo_cmd=()
+[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
   fi
 done
-((${#missing[@]})) || exit 0
+if ((${#missing[@]} == 0)); then
+  make_czech_locale
+  exit 0
+fi
 
-sudo_cmd=()
 if [[ $(id -u) -ne 0 ]]; then
   if ! command -v sudo >/dev/null; then
     echo "setup.sh: these Debian packages are missing: ${missing[*]}; run this as root or install sudo" >&2
@@ -56,3 +69,4 @@ fi
 echo "Installing: ${missing[*]}"
 "${sudo_cmd[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+make_czech_locale

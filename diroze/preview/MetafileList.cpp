@@ -1,6 +1,7 @@
 #include "MetafileList.h"
 
 #include "Exceptions.h"
+#include "UtilsFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,7 +17,7 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& aWhat, int aErrno)
 {
-    throw hostutils::Exception(aWhat + ": " + std::strerror(aErrno));
+    throw hostutils::Exception(aWhat + ": " + hostutils::SystemReason(aErrno).toStdString());
 }
 
 std::string TemporaryDirectory()

@@ -139,7 +139,7 @@ QString PrintServiceUnreachable()
         httpAddrFreeList(addresses);
         if (error == 0)
             return QString();
-        reason = QString::fromLocal8Bit(std::strerror(error));
+        reason = hostutils::SystemReason(error);
     }
     const QString name = QString::fromLocal8Bit(server);
     const QString where = name.startsWith(u'/') ? name : QStringLiteral("%1:%2").arg(name).arg(port);

@@ -289,6 +289,15 @@ TEST(Program, AnswersHelpVersionAndNamesItsFiles)
         EXPECT_TRUE(r.Out.startsWith(c.expectedStart)) << r.Out.toStdString();
         EXPECT_TRUE(r.Err.isEmpty()) << r.Err.toStdString();
     }
+    // A directory in the presets file's place fails the check as it fails -pdf.
+    ASSERT_TRUE(QDir().mkpath(config.filePath(QStringLiteral("diroze/diroze.xml"))));
+    const TRunResult r =
+        RunDiroze({kExample, QStringLiteral("-check")}, {QStringLiteral("XDG_CONFIG_HOME=") + config.path()});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_TRUE(r.Out.startsWith(
+        QStringLiteral("Soubor předvoleb: %1/diroze/diroze.xml (je to adresář, ne soubor)\n").arg(config.path())))
+        << r.Out.toStdString();
+    EXPECT_TRUE(r.Err.contains(QStringLiteral("Is a directory"))) << r.Err.toStdString();
 }
 
 TEST(PdfJob, TheInstalledPresetsAreReadUntilTheUserHasOwn)

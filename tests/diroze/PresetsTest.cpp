@@ -5,6 +5,7 @@
 #include "PrinterIni.h"
 #include "QtPrinters.h"
 #include "Render.h"
+#include "ScopeGuard.h"
 #include "UtilsNumber.h"
 
 #include <QDir>
@@ -13,6 +14,8 @@
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
+
+#include <clocale>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -398,9 +401,14 @@ TEST_F(PresetsFile, FilesThatCannotBeReadSayWhy)
     }
 }
 
-// A configuration folder that cannot be made is named with the system's reason.
+// A configuration folder that cannot be made is named with the system's
+// reason, in English as the rest of the message also under a Czech locale.
 TEST_F(PresetsFile, AFolderThatCannotBeMadeIsNamedWithTheReason)
 {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "cs_CZ.UTF-8"))
+        ADD_FAILURE() << "no Czech locale (scripts/setup.sh test makes it)";
+    const hostutils::TScopeExit restore([&] { std::setlocale(LC_ALL, saved.c_str()); });
     Write("not a folder");
     FPresets.Load(Path() + QStringLiteral("/diroze/diroze.xml"), FDir.filePath(QStringLiteral("none.xml")));
     FPresets.Add(QStringLiteral("a"));
