@@ -33,6 +33,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <exception>
+
 namespace diroze {
 
 namespace {
@@ -418,12 +420,22 @@ void TfrmHlavni::FormCreate()
         QDomElement marked;
         {
             const QSignalBlocker block(lstPredvolby);
+            // A mark that cannot be read is reported once every preset is
+            // listed; the list then selects none (adding items selected the first).
+            std::exception_ptr badMark;
             for (const QDomElement& preset : FPresets.Elements()) {
                 AddPresetItem(TPresets::Name(preset), preset);
-                if (TPresets::BoolAttribute(preset, QStringLiteral("vybrana"), QStringLiteral("false")))
-                    marked = preset;
+                try {
+                    if (TPresets::BoolAttribute(preset, QStringLiteral("vybrana"), QStringLiteral("false")))
+                        marked = preset;
+                } catch (const EPresetValue&) {
+                    if (!badMark)
+                        badMark = std::current_exception();
+                }
             }
             lstPredvolby->setCurrentIndex(-1);
+            if (badMark)
+                std::rethrow_exception(badMark);
             for (int i = 0; i < lstPredvolby->count(); ++i)
                 if (FPresetElements[lstPredvolby->itemData(i).toInt()] == marked && !marked.isNull())
                     lstPredvolby->setCurrentIndex(i);

@@ -543,6 +543,18 @@ TEST_F(Dialog, APresetValueNoControlCouldHoldIsReportedWithItsFile)
     EXPECT_EQ(D().edtPocetX->text(), QStringLiteral("4")) << "the dialog's own count stays";
 }
 
+// A mark that is no Boolean: its error box, every preset listed and none selected.
+TEST_F(Dialog, AMarkThatCannotBeReadSelectsNoPreset)
+{
+    Start("<diroze><predvolby><predvolba nazev=\"A\"/><predvolba nazev=\"B\" vybrana=\"ano\"/>"
+          "<predvolba nazev=\"C\"/></predvolby></diroze>");
+    ASSERT_EQ(FSeam.Errors.size(), 1);
+    EXPECT_TRUE(FSeam.Errors[0].contains(QStringLiteral("vybrana=\"ano\""))) << FSeam.Errors[0].toStdString();
+    EXPECT_EQ(D().lstPredvolby->count(), 3);
+    EXPECT_EQ(D().lstPredvolby->currentIndex(), -1);
+    EXPECT_FALSE(D().btnDelete->isEnabled());
+}
+
 TEST_F(Dialog, MalformedPresetsAreReportedAndNeverOverwritten)
 {
     const QByteArray bad = "<diroze><predvolby><predvolba nazev=\"x\"></predvolby></diroze>";
