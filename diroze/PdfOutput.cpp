@@ -90,7 +90,7 @@ void TTerminalProgress::Show(int aDone, int aTotal)
         std::fputs("\n", stderr);
 }
 
-TPapirControls StartControls(const hostutils::TParamParser& aParams, QString* aLayoutSource)
+TPapirControls StartControls(const hostutils::TParamParser& aParams, QString* aLayoutSource, QString* aPresetName)
 {
     TPapirControls controls;
     controls.FontItems = InstalledFontNames();
@@ -111,6 +111,8 @@ TPapirControls StartControls(const hostutils::TParamParser& aParams, QString* aL
         WithSubject(presets.Path(), [&] { presets.Apply(preset, controls, QLocale()); });
         if (aLayoutSource)
             *aLayoutSource = presets.Path();
+        if (aPresetName)
+            *aPresetName = TPresets::Name(preset);
     } else {
         controls.Format = pA4;
         ApplyFormatChange(controls, QLocale());
@@ -137,9 +139,26 @@ void RenderJobSheets(const hostutils::TParamParser& aParams, TPrintPreview& aNah
 void RenderLabelSheets(const TStitekList& aLabels, const hostutils::TParamParser& aParams, TPrintPreview& aNahled,
                        TPlacedSymbols* aSymbols)
 {
-    QString layoutSource;
-    const TPapirControls controls = StartControls(aParams, &layoutSource);
-    const TPapir papir = WithSubject(layoutSource, [&] { return ReadPapir(controls, QLocale()); });
+    QString layoutSource, presetName;
+    const TPapirControls controls = StartControls(aParams, &layoutSource, &presetName);
+    const TPapir papir = WithSubject(layoutSource, [&] {
+        try {
+            return ReadPapir(controls, QLocale());
+        } catch (const EInvalidInput& e) {
+            // A product's values are always sound: a value that fails is the preset's; it is named
+            // where it stands, as for values no control could hold.
+            const auto setting = std::find_if(kTextSettings.begin(), kTextSettings.end(),
+                                              [&](const TTextSetting& s) { return s.Control == e.Control(); });
+            if (presetName.isNull() || setting == kTextSettings.end() || !setting->Element)
+                throw;
+            const EPresetValue named(QStringLiteral("předvolba \"%1\", prvek %2, atribut %3=\"%4\": %5")
+                                         .arg(presetName, QString::fromLatin1(setting->Element),
+                                              QString::fromLatin1(setting->Attribute), controls.*setting->Text,
+                                              hostutils::MessageText(e).replace(u'\r', u' ').simplified())
+                                         .toStdString());
+            throw EJobFailure(LocateConfigFiles().Presets, named);
+        }
+    });
     Render(aNahled, aLabels, papir, false, aSymbols);
 }
 

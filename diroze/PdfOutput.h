@@ -32,8 +32,9 @@ void WritePdf(TPrintPreview& aNahled, const QString& aFileName);
 // EJobFailure about the presets file when it cannot be read or a preset's
 // value cannot be converted, and Exception("Předvolba \"%s\" neexistuje.")
 // for an unknown preset name.
+// aPresetName, when given, gets the name of the preset applied (empty for none).
 TPapirControls StartControls(const hostutils::TParamParser& aParams = hostutils::GlobalParamParser(),
-                             QString* aLayoutSource = nullptr);
+                             QString* aLayoutSource = nullptr, QString* aPresetName = nullptr);
 
 // What a job without the dialog prints: loads the data file named on the
 // command line with its switches and renders every sheet for printing into

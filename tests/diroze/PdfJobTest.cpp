@@ -475,8 +475,9 @@ TEST(PdfJob, TheDialogWithoutADisplaySaysSoInOneLine)
     }
 }
 
-// A preset value that no control of the dialog could hold stops -pdf with the
-// presets file, the preset, the attribute and what it should be.
+// A preset value that no control of the dialog could hold, or one the layout
+// cannot read (a decimal comma in the C locale), stops -pdf with the presets
+// file, the preset, the attribute and what it should be.
 TEST(PdfJob, BadPresetValuesAreNamedWithTheirFile)
 {
     struct Row {
@@ -490,6 +491,9 @@ TEST(PdfJob, BadPresetValuesAreNamedWithTheirFile)
          "předvolba \"B\", prvek stitek, atribut pocet-y=\"10000\": čeká se celé číslo od 1 do 1000"},
         {"<predvolba nazev=\"C\" vybrana=\"ano\"/>",
          "předvolba \"C\", atribut vybrana=\"ano\": čeká se true nebo false"},
+        {"<predvolba nazev=\"D\" vybrana=\"true\"><papir okraj-y=\"15,47\"/></predvolba>",
+         "předvolba \"D\", prvek papir, atribut okraj-y=\"15,47\": Hodnota musí být zadána v milimetrech jako "
+         "desetiné číslo."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.preset);
