@@ -396,6 +396,11 @@ TEST(PdfJob, TargetsThatAreNoRegularFileAreWrittenDirectlyOrRefused)
     ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
     old.close();
     ASSERT_EQ(::symlink("old.pdf", QFile::encodeName(base + "link.pdf").constData()), 0);
+    // Links are followed to what they lead to: a FIFO or a device is written, the link stays.
+    ASSERT_EQ(::symlink("fifo", QFile::encodeName(base + "fifolink").constData()), 0);
+    if (devices) {
+        ASSERT_EQ(::symlink("null", QFile::encodeName(base + "nulllink").constData()), 0);
+    }
 
     struct Row {
         const char* target;
@@ -410,6 +415,8 @@ TEST(PdfJob, TargetsThatAreNoRegularFileAreWrittenDirectlyOrRefused)
         {"/dev/stdout", false, 0, "", S_IFLNK, "stdout"},
         {"full", true, 1, "No space left on device", S_IFCHR, ""},
         {"null", true, 0, "", S_IFCHR, ""},
+        {"fifolink", false, 0, "", S_IFLNK, "fifo"},
+        {"nulllink", true, 0, "", S_IFLNK, ""},
         {"folder", false, 1, "Is a directory", S_IFDIR, ""},
         {"dangling", false, 1, "symbolic link to a missing file", S_IFLNK, ""},
         {"link.pdf", false, 0, "", S_IFLNK, "old.pdf"},
@@ -450,7 +457,7 @@ TEST(PdfJob, TargetsThatAreNoRegularFileAreWrittenDirectlyOrRefused)
         }
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Dirs | QDir::NoDotAndDotDot).size(),
-              devices ? 8 : 6)
+              devices ? 10 : 7)
         << "no temporary file left";
 }
 
