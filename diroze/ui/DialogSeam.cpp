@@ -13,6 +13,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRadioButton>
+#include <QScreen>
 
 #include <utility>
 
@@ -30,15 +31,28 @@ bool TDialogSeam::Question(QWidget* aOwner, const QString& aCaption, const QStri
     return QMessageBox::question(aOwner, aCaption, aText, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
-void TDialogSeam::Error(QWidget* aOwner, const QString& aText)
+namespace {
+
+// The application's message box over its owner; an owner not yet shown (the
+// dialog while it starts) has no place on the screen, so the box stands in
+// the middle of the screen instead of its corner.
+void ShowBox(QMessageBox::Icon aIcon, QWidget* aOwner, const QString& aText)
 {
-    QMessageBox::critical(aOwner, QStringLiteral("Tisk štítků"), ErrorBoxText(aText));
+    QMessageBox box(aIcon, QStringLiteral("Tisk štítků"), ErrorBoxText(aText), QMessageBox::Ok, aOwner);
+    if (!aOwner || !aOwner->isVisible()) {
+        QScreen* screen = aOwner ? aOwner->screen() : QGuiApplication::primaryScreen();
+        box.adjustSize();
+        if (screen)
+            box.move(screen->availableGeometry().center() - box.rect().center());
+    }
+    box.exec();
 }
 
-void TDialogSeam::Warning(QWidget* aOwner, const QString& aText)
-{
-    QMessageBox::warning(aOwner, QStringLiteral("Tisk štítků"), ErrorBoxText(aText));
-}
+} // namespace
+
+void TDialogSeam::Error(QWidget* aOwner, const QString& aText) { ShowBox(QMessageBox::Critical, aOwner, aText); }
+
+void TDialogSeam::Warning(QWidget* aOwner, const QString& aText) { ShowBox(QMessageBox::Warning, aOwner, aText); }
 
 TPrintChoice PrintChoiceOf(QPrinter& aPrinter, int aTotalPages)
 {

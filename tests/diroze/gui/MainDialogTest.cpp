@@ -30,6 +30,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QTranslator>
@@ -857,3 +858,22 @@ TEST(ErrorBox, FullStopRule)
 }
 
 } // namespace
+
+// The real box: over a shown owner as Qt places it, centred on the screen
+// while the owner is not shown yet (the dialog's start).
+TEST(ErrorBox, StandsInTheMiddleOfTheScreenBeforeTheDialogShows)
+{
+    QWidget owner;
+    owner.resize(505, 409);
+    QRect placed;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        placed = box->frameGeometry();
+        box->close();
+    });
+    TDialogSeam().Error(&owner, QStringLiteral("Soubor nelze přečíst"));
+    const QRect screen = owner.screen()->availableGeometry();
+    EXPECT_LE((placed.center() - screen.center()).manhattanLength(), 4)
+        << placed.x() << "," << placed.y() << " on " << screen.width() << "x" << screen.height();
+}
