@@ -15,8 +15,27 @@ namespace diroze {
 namespace {
 
 constexpr int kLineStep = 8; // pixels a scroll line moves
+constexpr int kFocusSignWidth = 2;
 constexpr int kWheelNotch = 120;
 constexpr int kLinesPerNotch = 5;
+
+// A frame in the highlight colour at the edge of the view, above the sheet,
+// that the mouse passes through.
+class TFocusSign : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        QPen pen(palette().color(QPalette::Highlight), kFocusSignWidth);
+        pen.setJoinStyle(Qt::MiterJoin);
+        painter.setPen(pen);
+        painter.drawRect(QRectF(rect()).adjusted(kFocusSignWidth / 2.0, kFocusSignWidth / 2.0, -kFocusSignWidth / 2.0,
+                                                 -kFocusSignWidth / 2.0));
+    }
+};
 
 } // namespace
 
@@ -35,6 +54,10 @@ TPrintPreviewView::TPrintPreviewView(QWidget* aParent) : QAbstractScrollArea(aPa
 
     FPaperView = new TPaperPreview(viewport());
     FPaperView->hide();
+    // Beside the viewport, not in it: scrolling the viewport moves its children.
+    FFocusSign = new TFocusSign(this);
+    FFocusSign->setAttribute(Qt::WA_TransparentForMouseEvents);
+    FFocusSign->hide();
     FPaperView->SetControlColor(viewport()->palette().color(viewport()->backgroundRole()));
     FPaperView->OnPaint = [this](QPainter& aPainter, const QRect& aRect) {
         if (FCurrentPage >= 1 && FCurrentPage <= TotalPages())
@@ -322,6 +345,21 @@ void TPrintPreviewView::resizeEvent(QResizeEvent* aEvent)
 {
     QAbstractScrollArea::resizeEvent(aEvent);
     LayoutPaperView(-1, -1);
+    FFocusSign->setGeometry(viewport()->geometry());
+}
+
+void TPrintPreviewView::focusInEvent(QFocusEvent* aEvent)
+{
+    QAbstractScrollArea::focusInEvent(aEvent);
+    FFocusSign->setGeometry(viewport()->geometry());
+    FFocusSign->raise();
+    FFocusSign->show();
+}
+
+void TPrintPreviewView::focusOutEvent(QFocusEvent* aEvent)
+{
+    QAbstractScrollArea::focusOutEvent(aEvent);
+    FFocusSign->hide();
 }
 
 void TPrintPreviewView::keyPressEvent(QKeyEvent* aEvent)

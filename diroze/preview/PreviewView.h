@@ -55,6 +55,8 @@ protected:
     void PageChanged(int aIndex);
 
     void resizeEvent(QResizeEvent* aEvent) override;
+    void focusInEvent(QFocusEvent* aEvent) override;
+    void focusOutEvent(QFocusEvent* aEvent) override;
     void keyPressEvent(QKeyEvent* aEvent) override;
     void wheelEvent(QWheelEvent* aEvent) override;
     void scrollContentsBy(int aDx, int aDy) override;
@@ -68,6 +70,7 @@ private:
     void FireZoomChange();
 
     TPaperPreview* FPaperView = nullptr; // owned by the viewport
+    QWidget* FFocusSign = nullptr;       // a frame over the viewport while the view has the focus
     TPaperPreviewOptions FPaperViewOptions;
     int FCurrentPage = 0;
     int FZoom = 100;

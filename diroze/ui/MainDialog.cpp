@@ -153,6 +153,8 @@ void TfrmHlavni::BuildControls()
     outer->addLayout(top, 1);
 
     panSettings = new QScrollArea(this);
+    // Its controls are the Tab stops; it scrolls to the one with the focus.
+    panSettings->setFocusPolicy(Qt::NoFocus);
     panSettings->setFixedWidth(230);
     panSettings->setWidgetResizable(true);
     panSettings->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

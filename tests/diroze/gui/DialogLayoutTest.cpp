@@ -22,6 +22,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QSet>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QtTest/qtestspontaneevent.h>
@@ -212,6 +214,45 @@ TEST(DialogTheme, TheWhiteStripsCaptionIsDarkInADarkTheme)
         EXPECT_GT(ground.lightness() - text.lightness(), 128);
     }
     QApplication::setPalette(saved);
+}
+
+// Every stop of the Tab order shows that it has the focus: the control looks
+// different with the focus than without it.
+TEST_F(DialogLayout, EveryTabStopShowsItsFocus)
+{
+    Expand(true);
+    D().activateWindow();
+    // From a Tab key on: focus frames show for focus moved by the keyboard.
+    D().btnOk->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(D().btnOk, Qt::Key_Tab);
+    QApplication::processEvents();
+    QWidget* first = QApplication::focusWidget();
+    ASSERT_NE(first, nullptr);
+    QSet<QWidget*> seen;
+    for (QWidget* w = first; w && !seen.contains(w); w = QApplication::focusWidget()) {
+        seen.insert(w);
+        const std::string name = w->metaObject()->className() + std::string(" ") + w->objectName().toStdString() + " " +
+                                 w->property("text").toString().toStdString();
+        D().panSettings->ensureWidgetVisible(w);
+        QApplication::processEvents();
+        const QImage focused = w->grab().toImage();
+        QWidget* before = w;
+        // The same control without the focus: the focus parked on the dialog itself.
+        D().setFocus(Qt::OtherFocusReason);
+        QApplication::processEvents();
+        const QImage unfocused = before->grab().toImage();
+        // The style draws the default button ("Tisknout", which Enter presses
+        // wherever the focus is) with the focus's outline already.
+        const auto* button = qobject_cast<QPushButton*>(before);
+        if (!button || !button->isDefault()) {
+            EXPECT_NE(focused, unfocused) << name;
+        }
+        before->setFocus(Qt::TabFocusReason);
+        QApplication::processEvents();
+        QTest::keyClick(before, Qt::Key_Tab);
+        QApplication::processEvents();
+    }
+    EXPECT_GT(seen.size(), 10);
 }
 
 TEST_F(DialogLayout, WheelChangesADropDownOrSpinEditOnlyWithTheFocus)
