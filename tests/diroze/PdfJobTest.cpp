@@ -171,7 +171,9 @@ TEST(PdfJob, EachFailureNamesTheFileOrThingAtFault)
         {"a preset's value",
          goodPresets,
          {QStringLiteral("-pdf:") + pdf, QStringLiteral("-preset:Záporná")},
-         QStringLiteral("diroze: ") + presets + QStringLiteral(": Hodnota nesmí být záporná.\n")},
+         QStringLiteral("diroze: ") + presets +
+             QStringLiteral(": předvolba \"Záporná\", prvek papir, atribut okraj-x=\"-1\": Hodnota nesmí být "
+                            "záporná.\n")},
         {"unknown preset",
          goodPresets,
          {QStringLiteral("-pdf:") + pdf, QStringLiteral("-preset:X")},
