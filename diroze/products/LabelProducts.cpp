@@ -26,16 +26,6 @@ const QString kTemplatesSubfolder = QStringLiteral("libglabels-3.0/templates");
 
 int64_t Hundredths(double aMillimetres) { return static_cast<int64_t>(std::llround(aMillimetres * 100.0)); }
 
-QString MillimetreText(double aMillimetres, const QLocale& aLocale)
-{
-    return aLocale.toString(std::round(aMillimetres * 100.0) / 100.0, 'g', QLocale::FloatingPointShortest);
-}
-
-QString HundredthsText(int64_t aHundredths, const QLocale& aLocale)
-{
-    return aLocale.toString(static_cast<double>(aHundredths) / 100.0, 'g', QLocale::FloatingPointShortest);
-}
-
 // One axis of the grid: where the first cell starts, the gap between cells and the cell.
 struct TAxisFit {
     int64_t Margin = 0, Gap = 0, Cell = 0;
@@ -353,6 +343,16 @@ QString CountText(const TLabelProduct& aProduct)
 }
 
 } // namespace
+
+QString MillimetreText(double aMillimetres, const QLocale& aLocale)
+{
+    return aLocale.toString(std::round(aMillimetres * 100.0) / 100.0, 'g', QLocale::FloatingPointShortest);
+}
+
+QString HundredthsText(int64_t aHundredths, const QLocale& aLocale)
+{
+    return aLocale.toString(static_cast<double>(aHundredths) / 100.0, 'g', QLocale::FloatingPointShortest);
+}
 
 bool ParseTemplateLength(QStringView aText, double& aMillimetres)
 {

@@ -17,6 +17,7 @@
 #include "Papir.h"
 
 #include <QByteArray>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -65,6 +66,11 @@ struct TLabelProduct {
 
 // Paper names of "paper-sizes.xml" ("A4", "US-Letter") to width and height in millimetres.
 using TPaperSizes = std::map<QString, std::pair<double, double>>;
+
+// A length as the controls and listings show it, in aLocale's format: to
+// the hundredth, as short as it can be ("63.5", "38,1").
+QString MillimetreText(double aMillimetres, const QLocale& aLocale);
+QString HundredthsText(int64_t aHundredths, const QLocale& aLocale);
 
 // A length in millimetres: a number with an optional unit (pt when none).
 // False for anything else, also for a value beyond kMaxTemplateLength either way.

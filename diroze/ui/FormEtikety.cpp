@@ -11,18 +11,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 namespace diroze {
 
 namespace {
 
 constexpr int kProductRole = Qt::UserRole;
-
-QString MillimetreText(double aMillimetres, const QLocale& aLocale)
-{
-    return aLocale.toString(std::round(aMillimetres * 100.0) / 100.0, 'g', QLocale::FloatingPointShortest);
-}
 
 // The texts of the product's columns (TfrmEtikety::TColumn): the counts only
 // for a usable product, the label size where the product gives one, the

@@ -545,13 +545,9 @@ TPapirControls TfrmHlavni::Controls() const
 void TfrmHlavni::ShowStitek()
 {
     lblStitek->setVisible(FStitek != TPoint{});
-    const QLocale locale;
-    const auto mm = [&](int32_t aHundredths) {
-        return locale.toString(aHundredths / 100.0, 'g', QLocale::FloatingPointShortest);
-    };
     lblStitek->setText(QStringLiteral("Štítek etikety: %1 × %2 mm. Úprava okrajů, mezer nebo počtu štítků "
                                       "jej zruší a buňky se rozdělí rovnoměrně.")
-                           .arg(mm(FStitek.X), mm(FStitek.Y)));
+                           .arg(HundredthsText(FStitek.X, QLocale()), HundredthsText(FStitek.Y, QLocale())));
 }
 
 void TfrmHlavni::SetControls(const TPapirControls& aControls)
